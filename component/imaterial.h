@@ -1,0 +1,78 @@
+// IMaterial, the component's one creatable class. Transact takes one request as
+// XML text with the caller's login object and returns one reply as XML text;
+// every problem is reported inside the reply.
+//
+// Apartment model: an object belongs to the thread that created it, and a call
+// from any other thread is refused with RPC_E_WRONG_THREAD instead of running.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "component/imaterial_interface.h"
+#include "component/message_lookup.h"
+#include "platform/database.h"
+#include "platform/xml.h"
+#include "profiles/release_profile.h"
+
+namespace quillor {
+
+class IMaterial final : public _IMaterial {
+ public:
+  // A new object with one reference, owned by the caller.
+  static com::ComPtr<IMaterial> Create(const ReleaseProfile& profile);
+
+  // IUnknown
+  com::HRESULT QueryInterface(const com::Guid& iid, void** out) override;
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+
+  // IDispatch: the release's methods by name and dispatch ID.
+  com::HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override;
+  com::HRESULT Invoke(int32_t dispid, com::InvokeKind kind, std::vector<com::Variant>& args,
+                      com::Variant* result, com::ExceptionInfo* exception) override;
+
+  // _IMaterial
+  com::HRESULT Transact(const std::string& sXML, IOrvoLogin** login,
+                        std::string* result) override;
+  com::HRESULT QueryProc(const XmlNodeList& eleList, std::string* sRetXml,
+                         bool* result) override;
+  com::HRESULT AddObjectReference(com::IDispatch** Caller, bool* result) override;
+  com::HRESULT DropObjectReference(com::IDispatch** Caller, bool* result) override;
+
+  const ReleaseProfile& profile() const { return profile_; }
+  int16_t cost_object_mode() const { return CostObjectMode; }
+
+ private:
+  explicit IMaterial(const ReleaseProfile& profile);
+  ~IMaterial();
+
+  bool OnOwnerThread() const { return std::this_thread::get_id() == owner_thread_; }
+  // The envelope: connection, parse, dispatch. Throws only when the failure
+  // reply itself cannot be built.
+  std::string TransactRequest(const std::string& sXML, IOrvoLogin& login);
+  std::string BuildFailureReply(const Failure& failure);
+  bool QueryProcRequest(const XmlNodeList& eleList, std::string& sRetXml);
+
+  // The class's own operations.
+  bool AddProc(const XmlNodeList& list, std::string& reply);
+  void AddItem(XmlElement element);
+  void LoadOptions();
+
+  const ReleaseProfile& profile_;
+  const std::thread::id owner_thread_;
+  com::RefCount refs_;
+
+  // Members, in the host's order.
+  XmlDocument ResultDoc;
+  std::unique_ptr<Connection> Conn;
+  int16_t CostObjectMode = 0;
+  std::string CostObjectId;
+  com::ComPtr<com::IDispatch> CallerRef;
+  MessageLookup messages_;  // creates the catalogue at its first lookup
+};
+
+}  // namespace quillor

@@ -1,0 +1,28 @@
+// _IMaterial, the class's default interface: dual, so callable through this
+// table of functions and by name through IDispatch. Every method returns a status
+// and gives its result through the last, output parameter.
+#pragma once
+
+#include <string>
+
+#include "platform/com/dispatch.h"
+#include "platform/orvo_login.h"
+#include "platform/xml.h"
+
+namespace quillor {
+
+// The name is the one the interface is registered under.
+struct _IMaterial : com::IDispatch {  // NOLINT(bugprone-reserved-identifier)
+  virtual com::HRESULT Transact(const std::string& sXML, IOrvoLogin** login,
+                                std::string* result) = 0;
+  virtual com::HRESULT QueryProc(const XmlNodeList& eleList, std::string* sRetXml,
+                                 bool* result) = 0;
+  // Releases without caller registration answer E_NOTIMPL here.
+  virtual com::HRESULT AddObjectReference(com::IDispatch** Caller, bool* result) = 0;
+  virtual com::HRESULT DropObjectReference(com::IDispatch** Caller, bool* result) = 0;
+
+ protected:
+  ~_IMaterial() = default;
+};
+
+}  // namespace quillor

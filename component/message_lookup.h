@@ -1,0 +1,23 @@
+// The object's message texts: from the release's catalogue, created at the first
+// lookup and kept for the object's life, or from the release's fixed texts.
+#pragma once
+
+#include <memory>
+
+#include "messages/message_source.h"
+#include "platform/message_catalog.h"
+#include "profiles/release_profile.h"
+
+namespace quillor {
+
+class MessageLookup final : public MessageSource {
+ public:
+  explicit MessageLookup(const ReleaseProfile& profile) : profile_(profile) {}
+  std::string Text(std::string_view id) const override;
+
+ private:
+  const ReleaseProfile& profile_;
+  mutable std::unique_ptr<MessageCatalog> catalog_;
+};
+
+}  // namespace quillor

@@ -1,0 +1,30 @@
+// The numeric conversions the material checks rely on, as the host's runtime
+// performs them.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace quillor {
+
+// The number at the start of a text: blanks, tabs and line feeds are skipped
+// wherever they stand; an optional sign, digits with at most one full stop and an
+// optional exponent (E or D) are read up to the first character that cannot
+// continue the number. "&H" and "&O" start a hexadecimal or octal whole number.
+// No number at all gives 0. Beyond the range of a double: failure 6.
+double LeadingNumber(std::string_view text);
+
+// The nearest whole number, halves going to the even neighbour; outside
+// -32768..32767: failure 6.
+int16_t ToInt16(double value);
+
+// Whether |total - price * quantity|, formed in extended precision and then
+// rounded to a double, is greater than 0.01. A difference too large for a double:
+// failure 6.
+bool TotalDiffers(double total, double price, double quantity);
+
+// The whole text as a number; blanks around it are allowed. Anything else:
+// failure 13.
+double FullNumber(std::string_view text);
+
+}  // namespace quillor

@@ -1,0 +1,119 @@
+// The database connection and recordset, shaped after the ADO operations the
+// component uses. Backends: the embedded SQLite database ("Provider=SQLite;...")
+// and, for every other connection text, ODBC.
+//
+// Every statement is written in the host database's own dialect; a backend adapts
+// the few constructs its engine lacks and nothing else. Every failure is a
+// quillor::Failure with the database's number and description.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/db_value.h"
+
+namespace quillor {
+
+enum class CursorType { kForwardOnly, kKeyset, kStatic };
+
+// ADO DataTypeEnum codes, as the database layer reports a column's type.
+namespace ado_type {
+inline constexpr int kSmallInt = 2;
+inline constexpr int kInteger = 3;
+inline constexpr int kSingle = 4;
+inline constexpr int kDouble = 5;
+inline constexpr int kCurrency = 6;
+inline constexpr int kDate = 7;
+inline constexpr int kBSTR = 8;
+inline constexpr int kBoolean = 11;
+inline constexpr int kBigInt = 20;
+inline constexpr int kChar = 129;
+inline constexpr int kWChar = 130;
+inline constexpr int kNumeric = 131;
+inline constexpr int kDBDate = 133;
+inline constexpr int kDBTime = 134;
+inline constexpr int kDBTimeStamp = 135;
+inline constexpr int kVarChar = 200;
+inline constexpr int kLongVarChar = 201;
+inline constexpr int kVarWChar = 202;
+inline constexpr int kLongVarWChar = 203;
+inline constexpr int kLongVarBinary = 205;
+}  // namespace ado_type
+
+// The ADO code for a declared column type such as "varchar(60)", "int" or "bit".
+// Unknown or missing declarations give adVarChar.
+int AdoTypeFromDeclaredType(std::string_view declared);
+
+// An open result, positioned on its first row (or at its end when empty).
+class Recordset {
+ public:
+  virtual ~Recordset() = default;
+
+  virtual bool Eof() const = 0;
+  virtual void MoveNext() = 0;
+  // The number of rows; known at once for keyset and static cursors, -1 for a
+  // forward-only cursor.
+  virtual int64_t RecordCount() const = 0;
+
+  virtual int FieldCount() const = 0;
+  // The index of the column of that name, letter case not significant. An
+  // unknown name is failure 3265.
+  virtual int FieldIndex(std::string_view name) const = 0;
+  virtual std::string FieldName(int index) const = 0;
+  virtual int FieldType(int index) const = 0;
+  // The value of a column in the current row; at the end of the result, failure 3021.
+  virtual DbValue Value(int index) const = 0;
+
+  virtual void Close() = 0;
+
+  DbValue Value(std::string_view name) const { return Value(FieldIndex(name)); }
+};
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+
+  // Runs a statement that returns rows.
+  virtual std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) = 0;
+  // Runs a statement that returns none; the result is the number of rows changed.
+  virtual int64_t Execute(std::string_view sql) = 0;
+
+  // A unit of work: the statements between Begin and Commit stand or fall together.
+  virtual void Begin() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+};
+
+// Rolls back on destruction unless committed.
+class UnitOfWork {
+ public:
+  explicit UnitOfWork(Connection& conn) : conn_(conn) { conn_.Begin(); }
+  ~UnitOfWork() {
+    if (!done_) {
+      try {
+        conn_.Rollback();
+      } catch (...) {  // the failure that brought us here is the one to report
+      }
+    }
+  }
+  UnitOfWork(const UnitOfWork&) = delete;
+  UnitOfWork& operator=(const UnitOfWork&) = delete;
+  void Commit() {
+    conn_.Commit();
+    done_ = true;
+  }
+
+ private:
+  Connection& conn_;
+  bool done_ = false;
+};
+
+// Opens a connection from a connection text. "Provider=SQLite;Data Source=PATH"
+// (keys in any case; optional Synchronous=Full|Normal and Busy Timeout=MS) opens
+// an existing SQLite database file; any other text is an ODBC connection string.
+// When QUILLOR_TRACE_SQL names a file, the connection traces every statement.
+std::unique_ptr<Connection> OpenConnection(std::string_view connection_text);
+
+}  // namespace quillor

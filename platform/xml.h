@@ -1,0 +1,96 @@
+// A small XML document API over libxml2, shaped after the DOM operations the
+// component needs: parse, root, relative selection, element creation, attributes,
+// child append, text replacement and serialisation.
+//
+// Parsing is strict and closed to the outside: a document that is not well-formed
+// does not load, entities are never expanded, no DTD is loaded and nothing is
+// fetched from the network.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillor {
+
+class XmlDocument;
+
+// A non-owning handle to an element of a document. A default-constructed handle
+// designates nothing; using it is a failure, as in the DOM.
+class XmlElement {
+ public:
+  XmlElement() = default;
+
+  bool IsNull() const { return node_ == nullptr; }
+  explicit operator bool() const { return node_ != nullptr; }
+  bool operator==(const XmlElement& other) const { return node_ == other.node_; }
+
+  std::string Name() const;
+
+  // The attribute's text, or nothing when the element has no such attribute.
+  std::optional<std::string> Attribute(std::string_view name) const;
+  void SetAttribute(std::string_view name, std::string_view value);
+
+  // The first child element of that name, or a null handle.
+  XmlElement FirstChild(std::string_view name) const;
+  std::vector<XmlElement> ChildElements() const;
+
+  // All text beneath the element, concatenated.
+  std::string Text() const;
+  // Replaces every child of the element by one text node (none for empty text).
+  void SetText(std::string_view text);
+
+  // Appends an element created by the same document.
+  void AppendChild(XmlElement child);
+
+  // Elements selected by an XPath 1.0 expression relative to this element, in
+  // document order. An invalid expression is a failure carrying the parser's
+  // description; nodes that are not elements are left out.
+  std::vector<XmlElement> Select(std::string_view path) const;
+
+ private:
+  friend class XmlDocument;
+  explicit XmlElement(void* node) : node_(node) {}
+  void* node_ = nullptr;
+};
+
+using XmlNodeList = std::vector<XmlElement>;
+
+// Owns one libxml2 document. Move-only.
+class XmlDocument {
+ public:
+  XmlDocument();
+  ~XmlDocument();
+  XmlDocument(XmlDocument&&) noexcept;
+  XmlDocument& operator=(XmlDocument&&) noexcept;
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+
+  // Replaces the document's content by the parsed text. Returns false (and leaves
+  // the document empty) when the text is not well-formed XML; ParseError() then
+  // says why.
+  bool LoadXml(std::string_view text);
+  const std::string& ParseError() const { return parse_error_; }
+
+  // The root element, or a null handle for an empty document.
+  XmlElement Root() const;
+
+  // A new element owned by this document, not yet placed. A name that is not a
+  // valid XML name is a failure.
+  XmlElement CreateElement(std::string_view name);
+
+  // Makes the element the document's root (replacing any earlier root).
+  void SetRoot(XmlElement element);
+
+  // The document as UTF-8 text: an XML declaration, a line feed and the root
+  // element, unindented. An empty document serialises as empty text.
+  std::string Serialize() const;
+
+ private:
+  void* doc_ = nullptr;
+  std::string parse_error_;
+};
+
+}  // namespace quillor

@@ -1,0 +1,78 @@
+// What distinguishes one release of the component from another: its identifiers
+// (type library, class, interfaces, methods and the outside components it talks
+// to) and the switches between release behaviours. The core code reads the
+// profile it was given; nothing else in the tree knows which release it is.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "messages/message_table.h"
+#include "platform/com/guid.h"
+
+namespace quillor {
+
+struct MethodId {
+  std::string_view name;
+  int32_t dispid;
+};
+
+struct ReleaseIdentity {
+  com::Guid libid;
+  uint16_t typelib_major;
+  uint16_t typelib_minor;
+  com::Guid clsid;
+  // The default interface first; further IIDs are registered for the same interface.
+  std::vector<com::Guid> interface_iids;
+  std::vector<std::string_view> interface_names;
+  std::vector<MethodId> methods;
+  // The outside components of this release.
+  com::Guid eai_helper_clsid;
+  com::Guid eai_helper_iid;
+  com::Guid message_catalog_clsid;  // all zero where the release has no catalogue
+  com::Guid message_catalog_iid;
+  com::Guid login_iid;
+  com::Guid record_mapper_clsid;
+  com::Guid record_mapper_iid;
+};
+
+struct ReleaseProfile {
+  std::string_view release;  // "8.71"
+  ReleaseIdentity ids;
+
+  // Request handling.
+  bool caller_registration;    // AddObjectReference / DropObjectReference exist
+  bool message_catalogue;      // texts from the catalogue; otherwise the fixed texts
+  const MessageTable& (*message_texts)();  // the catalogue's texts, or the fixed ones
+  bool reads_options;          // the cost-accounting options are read on every call
+
+  // Material entry.
+  bool cost_object_resolution;  // the product resolves to a cost object
+  bool ompflag_row;             // production-order mode 2 adds ompflag
+  bool product_structure_check; // the product is checked against ProductStructureEx
+  bool closed_period_check;     // the period is checked against gl_mend
+  bool row_write_deletes;       // an earlier row with the same key is replaced
+  bool writes_irdcode;          // the irdcode column is written
+  std::string_view costing_method_sql;
+
+  // Material query.
+  bool paging;
+  std::vector<std::string_view> check_statement_pieces;  // joined with CR LF
+  std::vector<std::string_view> query_statement_pieces;  // joined with CR LF
+  // Between the query statement and the condition: CR LF, or nothing.
+  std::string_view query_condition_separator;
+};
+
+const ReleaseProfile& Release871();
+const ReleaseProfile& Release861();
+const ReleaseProfile& Release850();
+
+// The profile of a release named "8.71", "8.61" or "8.50"; nullptr for any other.
+const ReleaseProfile* FindRelease(std::string_view release);
+
+// Pieces joined with CR LF between consecutive pieces.
+std::string JoinPieces(const std::vector<std::string_view>& pieces);
+
+}  // namespace quillor

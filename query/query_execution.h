@@ -1,0 +1,15 @@
+// Running a QUERY and building its reply, handing pages to the registered caller.
+#pragma once
+
+#include <string>
+
+#include "platform/xml.h"
+#include "query/query_context.h"
+
+namespace quillor {
+
+// sRetXml comes in as the request text and goes out as the reply; it is written
+// only at the very end. Always returns false. Failures are not caught.
+bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string& sRetXml);
+
+}  // namespace quillor

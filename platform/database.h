@@ -80,6 +80,10 @@ class Connection {
   // Runs a statement that returns none; the result is the number of rows changed.
   virtual int64_t Execute(std::string_view sql) = 0;
 
+  // The text the engine receives for a statement the component formed: the same
+  // text, or the dialect's adaptation of it. Only the trace asks.
+  virtual std::string SentText(std::string_view sql) const { return std::string(sql); }
+
   // A unit of work: the statements between Begin and Commit stand or fall together.
   virtual void Begin() = 0;
   virtual void Commit() = 0;

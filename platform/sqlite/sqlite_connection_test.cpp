@@ -268,6 +268,7 @@ TEST_F(SqliteTest, HostDialectRunsAdapted) {
   rs->MoveNext();
   EXPECT_EQ(rs->Value("r").ToText(), "");
   EXPECT_EQ(conn_->SentText("insert T(a) values(1)"), "insert into T(a) values(1)");
+  EXPECT_EQ(conn_->dialect(), Dialect::kSqlite);
 }
 
 TEST_F(SqliteTest, UnitsOfWorkNest) {

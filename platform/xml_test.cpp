@@ -148,9 +148,12 @@ TEST(XmlDocument, SetTextRemovesAllChildren) {
   XmlDocument doc;
   ASSERT_TRUE(doc.LoadXml("<r a=\"1\"><q><field/></q>t<!--c--></r>"));
   XmlElement root = doc.Root();
+  XmlElement q = root.FirstChild("q");
   root.SetText("");
   EXPECT_TRUE(root.ChildElements().empty());
   EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r a=\"1\"/>");
+  EXPECT_EQ(q.Name(), "q");  // a removed element's handle stays usable
+  EXPECT_EQ(q.ChildElements().size(), 1u);
   root.SetText("a<&b");
   EXPECT_EQ(root.Text(), "a<&b");
   EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r a=\"1\">a&lt;&amp;b</r>");
@@ -193,6 +196,18 @@ TEST(XmlDocument, NothingReachesStderrOnAnyThread) {
   });
   worker.join();
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(XmlDocument, SetRootReplacesTheRoot) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<old><x/></old>"));
+  XmlElement old = doc.Root();
+  XmlElement fresh = doc.CreateElement("new");
+  doc.SetRoot(fresh);
+  EXPECT_EQ(doc.Root(), fresh);
+  EXPECT_EQ(old.FirstChild("x").Name(), "x");
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<new/>");
+  EXPECT_TRUE(doc.Root().Select("/old").empty());
 }
 
 TEST(XmlDocument, MovesKeepTheDocument) {

@@ -140,7 +140,9 @@ TEST_F(CostObjectTest, QuotesStayInsideTheirValue) {
 }
 
 TEST_F(CostObjectTest, ANumericValueThatIsNoNumberFails) {
-  db_.Run("insert into caq_coreal(iRealCOID,iMOSubSN,iMORouteSN,ompflag) values(1,2,3,1)");
+  db_.Run(
+      "insert into caq_coreal(iRealCOID,cMOCode,iMOSubSN,iMORouteSN,ompflag) "
+      "values(1,'MO7',2,3,1)");
   UseMode(2);
   for (const char* field : {"mosubsn", "moroutesn", "ompflag"}) {
     for (const char* value : {"2 or 1=1", "  ", "2;", "x"}) {

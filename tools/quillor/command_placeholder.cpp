@@ -1,0 +1,2 @@
+// Placeholder until the command's library lands.
+namespace quillor {}

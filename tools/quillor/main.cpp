@@ -1,0 +1,2 @@
+// Placeholder until the command lands.
+int main() { return 2; }

@@ -64,7 +64,7 @@ std::string FindCostObject(const EntryContext& ctx, XmlElement element, std::str
   const bool with_ompflag = ctx.cost_object_mode == 2 && ctx.profile.ompflag_row;
 
   std::string condition;
-  std::string description;
+  std::string listing;
   // A bare value that is not a number would change the statement's meaning; the
   // lookup fails as the database would fail it, but only where it would run.
   bool bare_value_refused = false;
@@ -88,14 +88,14 @@ std::string FindCostObject(const EntryContext& ctx, XmlElement element, std::str
         condition += "' and ";
       }
     }
-    description += ctx.messages.Text(row.label);
-    description += value;
-    description += ", ";
+    listing += ctx.messages.Text(row.label);
+    listing += value;
+    listing += ", ";
   }
 
   // The final "and" goes; the blank before it stays.
   condition = TrimAndDrop(condition, 3);
-  description = TrimAndDrop(description, 1);
+  listing = TrimAndDrop(listing, 1);
   if (condition.empty()) return {};
   if (bare_value_refused) throw Failure::TypeMismatch();
 
@@ -103,7 +103,7 @@ std::string FindCostObject(const EntryContext& ctx, XmlElement element, std::str
       ctx.conn.Open("select iRealCOID from caq_coreal where " + condition, CursorType::kKeyset);
   if (rows->RecordCount() == 0 || rows->Eof()) {
     rows->Close();
-    message = description + ctx.messages.Text(msg::kCostObjectNotFound);
+    message = listing + ctx.messages.Text(msg::kCostObjectNotFound);
     return {};
   }
   std::string id = rows->Value("iRealCOID").ToText();

@@ -14,6 +14,7 @@
 #include "platform/failure.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/connection_text.h"
+#include "tools/quillor/demo_requests.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/page_writer.h"
 
@@ -231,6 +232,31 @@ TEST(InitDbTest, CreatesTheTablesAndTheSample) {
   }
   // A second run on the same file keeps the tables and refuses nothing.
   EXPECT_EQ(RunTool({"init-db", "--connection", connection}).code, 0);
+}
+
+}  // namespace
+}  // namespace quillor
+
+namespace quillor {
+namespace {
+
+TEST(DemoTest, RunsEverySampleRequestOnAFreshDatabase) {
+  TempDir dir;
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path() + "/registry").c_str());
+  const std::string demo_dir = dir.path() + "/demo";
+  for (int run = 0; run < 2; ++run) {  // the second run starts from a fresh database again
+    const ToolRun r = RunTool({"demo", "--dir", demo_dir, "--library", kLibrary871});
+    ASSERT_EQ(r.code, 0) << r.err;
+    size_t replies = 0;
+    for (size_t at = r.out.find("== REPLY\n"); at != std::string::npos;
+         at = r.out.find("== REPLY\n", at + 1)) {
+      ++replies;
+    }
+    EXPECT_EQ(replies, DemoRequests().size());
+    EXPECT_NE(r.out.find("<reply code=\"710\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("code=\"529\""), std::string::npos) << r.out;
+  }
+  EXPECT_TRUE(fs::exists(demo_dir + "/demo.db"));
 }
 
 }  // namespace

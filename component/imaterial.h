@@ -15,6 +15,7 @@
 #include "component/imaterial_interface.h"
 #include "component/message_lookup.h"
 #include "platform/database.h"
+#include "platform/failure.h"
 #include "platform/xml.h"
 #include "profiles/release_profile.h"
 

@@ -1,0 +1,191 @@
+// The class's identity as an object: reference counting, interfaces, late-bound
+// calls, and the public methods' status boundary. The request handling itself is
+// in transact.cpp, add_batch.cpp and options.cpp.
+#include "component/imaterial.h"
+
+#include "platform/com/error_info.h"
+#include "platform/failure.h"
+#include "query/query_execution.h"
+
+namespace quillor {
+
+namespace {
+
+// The status a public method returns for a failure, with the failure left as the
+// thread's error information.
+com::HRESULT ReportFailure(const Failure& failure) {
+  com::SetErrorInfo({failure.number(), failure.description()});
+  return com::DISP_E_EXCEPTION;
+}
+
+// COM identity: two references designate the same object when their IUnknown is the same.
+com::IUnknown* Identity(com::IUnknown* p) {
+  if (p == nullptr) return nullptr;
+  com::IUnknown* unknown = nullptr;
+  if (com::Failed(p->QueryInterface(com::kIID_IUnknown, reinterpret_cast<void**>(&unknown))) ||
+      unknown == nullptr) {
+    throw Failure(failure_numbers::kFail, "the object does not answer to IUnknown");
+  }
+  unknown->Release();  // only the address is compared
+  return unknown;
+}
+
+}  // namespace
+
+com::ComPtr<IMaterial> IMaterial::Create(const ReleaseProfile& profile) {
+  return com::ComPtr<IMaterial>::Adopt(new IMaterial(profile));
+}
+
+IMaterial::IMaterial(const ReleaseProfile& profile)
+    : profile_(profile), owner_thread_(std::this_thread::get_id()), messages_(profile) {
+  ++com::LiveObjectCount();
+}
+
+IMaterial::~IMaterial() { --com::LiveObjectCount(); }
+
+com::HRESULT IMaterial::QueryInterface(const com::Guid& iid, void** out) {
+  if (out == nullptr) return com::E_POINTER;
+  *out = nullptr;
+  bool known = iid == com::kIID_IUnknown || iid == com::kIID_IDispatch;
+  for (const com::Guid& own : profile_.ids.interface_iids) known = known || iid == own;
+  if (!known) return com::E_NOINTERFACE;
+  *out = static_cast<_IMaterial*>(this);
+  AddRef();
+  return com::S_OK;
+}
+
+uint32_t IMaterial::AddRef() { return refs_.Increment(); }
+
+uint32_t IMaterial::Release() {
+  uint32_t left = refs_.Decrement();
+  if (left == 0) delete this;
+  return left;
+}
+
+com::HRESULT IMaterial::GetIDsOfNames(std::string_view name, int32_t* dispid) {
+  if (dispid == nullptr) return com::E_POINTER;
+  for (const MethodId& m : profile_.ids.methods) {
+    if (m.name.size() == name.size() &&
+        std::equal(name.begin(), name.end(), m.name.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        })) {
+      *dispid = m.dispid;
+      return com::S_OK;
+    }
+  }
+  return com::DISP_E_UNKNOWNNAME;
+}
+
+com::HRESULT IMaterial::Invoke(int32_t dispid, com::InvokeKind kind,
+                               std::vector<com::Variant>& args, com::Variant* result,
+                               com::ExceptionInfo* exception) {
+  if (kind != com::InvokeKind::kMethod) return com::DISP_E_MEMBERNOTFOUND;
+  std::string_view name;
+  for (const MethodId& m : profile_.ids.methods) {
+    if (m.dispid == dispid) name = m.name;
+  }
+  if (name.empty()) return com::DISP_E_MEMBERNOTFOUND;
+
+  auto dispatch_arg = [&](size_t i) -> com::ComPtr<com::IDispatch>* {
+    if (args[i].Holds<com::ComPtr<com::IDispatch>>()) {
+      return &args[i].Get<com::ComPtr<com::IDispatch>>();
+    }
+    return nullptr;
+  };
+  com::HRESULT hr = com::DISP_E_TYPEMISMATCH;
+  if (name == "Transact") {
+    if (args.size() != 2) return com::DISP_E_BADPARAMCOUNT;
+    com::ComPtr<com::IDispatch>* login = dispatch_arg(1);
+    if (!args[0].Holds<std::string>() || login == nullptr) return com::DISP_E_TYPEMISMATCH;
+    com::ComPtr<IOrvoLogin> typed = login->As<IOrvoLogin>(profile_.ids.login_iid);
+    if (!typed) return com::DISP_E_TYPEMISMATCH;
+    IOrvoLogin* raw = typed.Get();
+    std::string reply;
+    hr = Transact(args[0].Get<std::string>(), &raw, &reply);
+    if (com::Succeeded(hr) && result) *result = com::Variant(std::move(reply));
+  } else if (name == "AddObjectReference" || name == "DropObjectReference") {
+    if (args.size() != 1) return com::DISP_E_BADPARAMCOUNT;
+    com::ComPtr<com::IDispatch>* caller = dispatch_arg(0);
+    com::IDispatch* raw = caller ? caller->Get() : nullptr;
+    if (caller == nullptr && !args[0].IsEmpty() && !args[0].IsNull()) {
+      return com::DISP_E_TYPEMISMATCH;
+    }
+    bool ok = false;
+    hr = name == "AddObjectReference" ? AddObjectReference(&raw, &ok)
+                                      : DropObjectReference(&raw, &ok);
+    if (com::Succeeded(hr) && result) *result = com::Variant(ok);
+  }
+  // QueryProc takes a node list, which an automation value cannot carry: it is
+  // called through the table of functions only.
+  if (hr == com::DISP_E_EXCEPTION && exception) {
+    if (auto info = com::TakeErrorInfo()) *exception = *info;
+  }
+  return hr;
+}
+
+com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login,
+                                 std::string* result) {
+  if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
+  if (result == nullptr) return com::E_POINTER;
+  try {
+    if (login == nullptr || *login == nullptr) {
+      *result = BuildFailureReply(Failure(failure_numbers::kFail, "No login object was given."));
+    } else {
+      *result = TransactRequest(sXML, **login);
+    }
+    return com::S_OK;
+  } catch (const Failure& failure) {
+    return ReportFailure(failure);
+  } catch (const std::exception& e) {
+    return ReportFailure(Failure(failure_numbers::kFail, e.what()));
+  }
+}
+
+com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetXml,
+                                  bool* result) {
+  if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
+  if (sRetXml == nullptr || result == nullptr) return com::E_POINTER;
+  try {
+    *result = QueryProcRequest(eleList, *sRetXml);
+    return com::S_OK;
+  } catch (const Failure& failure) {
+    return ReportFailure(failure);
+  } catch (const std::exception& e) {
+    return ReportFailure(Failure(failure_numbers::kFail, e.what()));
+  }
+}
+
+bool IMaterial::QueryProcRequest(const XmlNodeList& eleList, std::string& sRetXml) {
+  QueryContext ctx{Conn.get(), EaiHelper::ForThisThread(), profile_,
+                   profile_.caller_registration ? CallerRef.Get() : nullptr};
+  return ::quillor::QueryProc(ctx, eleList, sRetXml);
+}
+
+com::HRESULT IMaterial::AddObjectReference(com::IDispatch** Caller, bool* result) {
+  if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
+  if (!profile_.caller_registration) return com::E_NOTIMPL;
+  if (result == nullptr) return com::E_POINTER;
+  if (Caller == nullptr) {
+    *result = false;
+    return com::S_OK;
+  }
+  CallerRef = com::ComPtr<com::IDispatch>(*Caller);  // the earlier caller is released
+  *result = true;
+  return com::S_OK;
+}
+
+com::HRESULT IMaterial::DropObjectReference(com::IDispatch** Caller, bool* result) {
+  if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
+  if (!profile_.caller_registration) return com::E_NOTIMPL;
+  if (result == nullptr) return com::E_POINTER;
+  // Only compares: the registered caller stays registered either way.
+  try {
+    *result = Identity(CallerRef.Get()) == Identity(Caller ? *Caller : nullptr);
+  } catch (const Failure&) {
+    *result = false;
+  }
+  return com::S_OK;
+}
+
+}  // namespace quillor

@@ -1,0 +1,38 @@
+// The two cost-accounting options that decide how a cost object is identified,
+// read anew at every call and condensed into CostObjectMode.
+#include "component/imaterial.h"
+
+namespace quillor {
+
+namespace {
+
+// On when the option's first row carries exactly "1"; no row, a null or any other
+// text is off.
+bool OptionIsOn(Connection& conn, std::string_view sql) {
+  std::unique_ptr<Recordset> rs = conn.Open(sql, CursorType::kForwardOnly);
+  bool on = false;
+  if (!rs->Eof()) {
+    DbValue value = rs->Value("cValue");
+    on = !value.IsNull() && value.ToText() == "1";
+  }
+  rs->Close();
+  return on;
+}
+
+}  // namespace
+
+void IMaterial::LoadOptions() {
+  const bool by_order = OptionIsOn(*Conn, "select * from accinformation where csysid='ca' and cid='8601'");
+  const bool with_ompflag =
+      OptionIsOn(*Conn, "select * from accinformation where csysid='ca' and cid='8602'");
+  if (by_order && with_ompflag) {
+    CostObjectMode = 2;
+  } else if (by_order) {
+    CostObjectMode = 1;
+  } else if (!with_ompflag) {
+    CostObjectMode = 0;
+  }
+  // 8602 on without 8601 names no mode: the mode of the previous call stays.
+}
+
+}  // namespace quillor

@@ -1,0 +1,271 @@
+// The request envelope: every reply Transact builds itself, the options read, and
+// the object's caller registration and thread rules.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "component/imaterial.h"
+#include "platform/com/error_info.h"
+#include "platform/sqlite_file.h"
+#include "tools/quillor/host_schema.h"
+
+namespace quillor {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "quillor-test-XXXXXX").string();
+    path_ = mkdtemp(tmpl.data());
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  fs::path path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// A host database in a temporary file, with the host tables and nothing in them.
+class HostDatabase {
+ public:
+  HostDatabase() : file_(dir_.path() / "host.db") {
+    CreateSqliteDatabaseFile(file_.string());
+    CreateHostTables(*Connect());
+  }
+  std::string ConnectionText() const { return "Provider=SQLite;Data Source=" + file_.string(); }
+  std::unique_ptr<Connection> Connect() const { return OpenConnection(ConnectionText()); }
+  void Run(std::string_view sql) const { Connect()->Execute(sql); }
+  fs::path dir() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+  fs::path file_;
+};
+
+class TransactTest : public ::testing::Test {
+ protected:
+  std::string Call(std::string_view request, std::string connection_text) {
+    return CallOn(*object_, request, std::move(connection_text));
+  }
+  std::string Call(std::string_view request) { return Call(request, db_.ConnectionText()); }
+
+  static std::string CallOn(IMaterial& object, std::string_view request, std::string connection) {
+    com::ComPtr<IOrvoLogin> login = MakeLogin(std::move(connection), Release871().ids.login_iid);
+    IOrvoLogin* raw = login.Get();
+    std::string reply;
+    EXPECT_EQ(object.Transact(std::string(request), &raw, &reply), com::S_OK);
+    return reply;
+  }
+
+  static std::string Reply(std::string_view code, std::string_view message) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply code=\"" + std::string(code) +
+           "\" message=\"" + std::string(message) + "\"/>";
+  }
+
+  HostDatabase db_;
+  com::ComPtr<IMaterial> object_ = IMaterial::Create(Release871());
+};
+
+TEST_F(TransactTest, EnvelopeErrorReplies) {
+  struct Case {
+    const char* name;
+    std::string request;
+    std::string expected;
+  };
+  const std::string unknown = Reply("710", "未知的Proc操作");
+  const std::string unparsable = Reply("100", "解析XML时发生错误,请你检查XML参数格式");
+  const Case cases[] = {
+      {"empty text", "", unparsable},
+      {"not xml", "material lines", unparsable},
+      {"unclosed element", "<ufinterface proc=\"ADD\">", unparsable},
+      {"unknown proc", R"(<ufinterface roottag="m" docid="1" proc="DELETE"/>)", unknown},
+      {"proc with a leading blank", R"(<ufinterface proc=" ADD"/>)", unknown},
+      {"empty proc", R"(<ufinterface proc=""/>)", unknown},
+      {"no proc", R"(<ufinterface roottag="m"/>)", unknown},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Call(c.request), c.expected) << c.name;
+  }
+}
+
+TEST_F(TransactTest, EmptyConnectionTextGives529) {
+  EXPECT_EQ(Call(R"(<ufinterface proc="ADD"/>)", ""), Reply("529", "数据库连接错误!"));
+}
+
+TEST_F(TransactTest, ConnectionFailureIsReportedBeforeAParseFailure) {
+  const std::string missing = "Provider=SQLite;Data Source=" + (db_.dir() / "none.db").string();
+  EXPECT_EQ(Call("not xml", missing),
+            Reply("-2147467259", "[SQLite] unable to open database file"));
+}
+
+TEST_F(TransactTest, ProcInAnyCaseRunsAdd) {
+  for (const char* proc : {"ADD", "add", "Add"}) {
+    EXPECT_EQ(Call(std::string(R"(<ufinterface roottag="m" docid="D7" proc=")") + proc + "\"/>"),
+              std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply docid=\"D7\" proc=\"") +
+                  proc + "\"/>")
+        << proc;
+  }
+}
+
+TEST_F(TransactTest, UnreadableOptionsFailEveryOperationThatParses) {
+  db_.Run("drop table AccInformation");
+  const std::string expected = Reply("-2147217900", "[SQLite] no such table: accinformation");
+  for (const char* proc : {"ADD", "QUERY", "NOSUCH"}) {
+    EXPECT_EQ(Call(std::string(R"(<ufinterface roottag="m" paginate="0" proc=")") + proc + "\"/>"),
+              expected)
+        << proc;
+  }
+  // A request that does not parse never reaches the options.
+  EXPECT_EQ(Call("<x"), Reply("100", "解析XML时发生错误,请你检查XML参数格式"));
+}
+
+TEST_F(TransactTest, OptionsDecideTheCostObjectMode) {
+  const std::string request = R"(<ufinterface proc="NONE"/>)";
+  auto set_options = [&](const char* v8601, const char* v8602) {
+    db_.Run("delete from AccInformation");
+    if (v8601) db_.Run(std::string("insert into AccInformation values('ca','8601','',") + v8601 + ")");
+    if (v8602) db_.Run(std::string("insert into AccInformation values('ca','8602','',") + v8602 + ")");
+    Call(request);
+    return object_->cost_object_mode();
+  };
+  EXPECT_EQ(set_options(nullptr, nullptr), 0);
+  EXPECT_EQ(set_options("'1'", nullptr), 1);
+  EXPECT_EQ(set_options("'1'", "'1'"), 2);
+  // 8602 alone names no mode: the previous call's mode stays.
+  EXPECT_EQ(set_options(nullptr, "'1'"), 2);
+  EXPECT_EQ(set_options("'0'", "'0'"), 0);
+  EXPECT_EQ(set_options(nullptr, "'1'"), 0);
+  // Exactly "1": a blank before it, another text, or null is off.
+  EXPECT_EQ(set_options("' 1'", nullptr), 0);
+  EXPECT_EQ(set_options("'01'", nullptr), 0);
+  EXPECT_EQ(set_options("null", nullptr), 0);
+  // Several rows for one option: the first row read counts.
+  db_.Run("delete from AccInformation");
+  db_.Run("insert into AccInformation values('ca','8601','','1')");
+  db_.Run("insert into AccInformation values('ca','8601','','0')");
+  Call(request);
+  EXPECT_EQ(object_->cost_object_mode(), 1);
+}
+
+TEST_F(TransactTest, TraceShowsTheOptionStatements) {
+  const fs::path trace = db_.dir() / "trace.jsonl";
+  setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
+  Call(R"(<ufinterface proc="NONE"/>)");
+  unsetenv("QUILLOR_TRACE_SQL");
+  std::ifstream in(trace);
+  std::string first, second;
+  std::getline(in, first);
+  std::getline(in, second);
+  EXPECT_EQ(first.rfind(R"({"sql": "select * from accinformation where csysid='ca' and cid='8601'", "rows": 0, "ms": )", 0), 0u) << first;
+  EXPECT_EQ(second.rfind(R"({"sql": "select * from accinformation where csysid='ca' and cid='8602'", "rows": 0, "ms": )", 0), 0u) << second;
+}
+
+TEST(MessageTextTest, TextsWithSpecialCharacters) {
+  MessageLookup lookup(Release871());
+  // The database-operation text ends in a full-width colon (U+FF1A).
+  EXPECT_EQ(lookup.Text("Orvo.Ca.EAI.imaterial.00005"), "数据库操作错误\xEF\xBC\x9A");
+  // Curly quotation marks (U+201C, U+201D) and one blank before the second term.
+  EXPECT_EQ(lookup.Text("Orvo.Ca.EAI.imaterial.00016"),
+            "\xE2\x80\x9C总金额\xE2\x80\x9D不等于 \xE2\x80\x9C单价*耗量\xE2\x80\x9D！");
+  EXPECT_THROW(lookup.Text("Orvo.Ca.EAI.imaterial.00010"), Failure);
+  // Release 8.61 has the closed-period text and no ompflag label.
+  MessageLookup lookup861(Release861());
+  EXPECT_EQ(lookup861.Text("Orvo.Ca.EAI.imaterial.00015"), "该期间已结帐！");
+  EXPECT_THROW(lookup861.Text("Orvo.ca.uscbhs.Orvo71.00028"), Failure);
+}
+
+// A caller object that only has an identity.
+class FakeCaller final : public com::IDispatch {
+ public:
+  com::HRESULT QueryInterface(const com::Guid& iid, void** out) override {
+    if (iid == com::kIID_IUnknown || iid == com::kIID_IDispatch) {
+      *out = static_cast<com::IDispatch*>(this);
+      AddRef();
+      return com::S_OK;
+    }
+    *out = nullptr;
+    return com::E_NOINTERFACE;
+  }
+  uint32_t AddRef() override { return ++refs; }
+  uint32_t Release() override { return --refs; }
+  com::HRESULT GetIDsOfNames(std::string_view, int32_t*) override { return com::DISP_E_UNKNOWNNAME; }
+  com::HRESULT Invoke(int32_t, com::InvokeKind, std::vector<com::Variant>&, com::Variant*,
+                      com::ExceptionInfo*) override {
+    return com::DISP_E_MEMBERNOTFOUND;
+  }
+  uint32_t refs = 1;
+};
+
+TEST(CallerRegistrationTest, DropComparesWithoutReleasing) {
+  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  FakeCaller a, b;
+  com::IDispatch* none = nullptr;
+  com::IDispatch* pa = &a;
+  com::IDispatch* pb = &b;
+  bool result = false;
+  // Two empty references are the same.
+  ASSERT_EQ(object->DropObjectReference(&none, &result), com::S_OK);
+  EXPECT_TRUE(result);
+  ASSERT_EQ(object->AddObjectReference(&pa, &result), com::S_OK);
+  EXPECT_TRUE(result);
+  EXPECT_EQ(a.refs, 2u);
+  object->DropObjectReference(&pb, &result);
+  EXPECT_FALSE(result);
+  object->DropObjectReference(&pa, &result);
+  EXPECT_TRUE(result);
+  EXPECT_EQ(a.refs, 2u) << "A stays registered";
+  // A new registration releases the earlier caller.
+  object->AddObjectReference(&pb, &result);
+  EXPECT_EQ(a.refs, 1u);
+  EXPECT_EQ(b.refs, 2u);
+  object.Reset();
+  EXPECT_EQ(b.refs, 1u) << "released when the object ends";
+}
+
+TEST(CallerRegistrationTest, ReleasesWithoutRegistrationRefuseIt) {
+  com::ComPtr<IMaterial> object = IMaterial::Create(Release861());
+  FakeCaller a;
+  com::IDispatch* pa = &a;
+  bool result = true;
+  EXPECT_EQ(object->AddObjectReference(&pa, &result), com::E_NOTIMPL);
+  int32_t dispid = 0;
+  EXPECT_EQ(object->GetIDsOfNames("AddObjectReference", &dispid), com::DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(object->GetIDsOfNames("transact", &dispid), com::S_OK);
+  EXPECT_EQ(dispid, 0x60030000);
+}
+
+TEST(ApartmentTest, CallsFromAnotherThreadAreRefused) {
+  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<IOrvoLogin> login = MakeLogin("", Release871().ids.login_iid);
+  com::HRESULT hr = com::S_OK;
+  std::string reply = "untouched";
+  std::thread other([&] {
+    IOrvoLogin* raw = login.Get();
+    hr = object->Transact(R"(<ufinterface proc="ADD"/>)", &raw, &reply);
+  });
+  other.join();
+  EXPECT_EQ(hr, com::RPC_E_WRONG_THREAD);
+  EXPECT_EQ(reply, "untouched");
+}
+
+TEST(TransactByNameTest, TransactThroughDispatch) {
+  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<IOrvoLogin> login = MakeLogin("", Release871().ids.login_iid);
+  std::vector<com::Variant> args{com::Variant("<x/>"),
+                                 com::Variant(com::ComPtr<com::IDispatch>(login.Get()))};
+  com::Variant result = com::InvokeByName(*object, "Transact", args);
+  ASSERT_TRUE(result.Holds<std::string>());
+  EXPECT_EQ(result.Get<std::string>(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply code=\"529\" "
+            "message=\"数据库连接错误!\"/>");
+}
+
+}  // namespace
+}  // namespace quillor

@@ -1,0 +1,72 @@
+#include "platform/eai_helper.h"
+
+#include "platform/failure.h"
+
+namespace quillor {
+
+namespace {
+
+// Escapes a text for use inside a double-quoted attribute value.
+std::string EscapeAttribute(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+EaiHelper& EaiHelper::ForThisThread() {
+  // Created at the thread's first use and never released while the thread runs.
+  thread_local EaiHelper helper;
+  return helper;
+}
+
+std::string EaiHelper::MakeErrorReply(std::string_view code, std::string_view message,
+                                      std::string& /*extra*/) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply code=\"" + EscapeAttribute(code) +
+         "\" message=\"" + EscapeAttribute(message) + "\"/>";
+}
+
+std::string EaiHelper::ReadAttribute(XmlElement element, std::string_view name) {
+  if (!element) throw Failure(failure_numbers::kFail, "ReadAttribute: no element");
+  return element.Attribute(name).value_or(std::string());
+}
+
+std::string EaiHelper::ReadField(XmlElement element, std::string_view name) {
+  if (!element) throw Failure(failure_numbers::kFail, "ReadField: no element");
+  if (XmlElement child = element.FirstChild(name)) return child.Text();
+  return element.Attribute(name).value_or(std::string());
+}
+
+bool EaiHelper::AppendItemResult(XmlDocument& doc, std::string_view id, int32_t code,
+                                 std::string_view message, int32_t /*reserved*/,
+                                 Extras& /*extras*/) {
+  XmlElement root = doc.Root();
+  if (!root) {
+    throw Failure(failure_numbers::kFail, "AppendItemResult: the reply document has no root element");
+  }
+  XmlElement item = doc.CreateElement("item");
+  item.SetAttribute("id", id);
+  item.SetAttribute("code", std::to_string(code));
+  item.SetAttribute("message", message);
+  root.AppendChild(item);
+  return true;
+}
+
+std::string EaiHelper::GetReplyTemplate(std::string_view docid, std::string& proc) {
+  return "<reply docid=\"" + EscapeAttribute(docid) + "\" proc=\"" + EscapeAttribute(proc) + "\"/>";
+}
+
+}  // namespace quillor

@@ -6,11 +6,6 @@ namespace quillor {
 
 namespace {
 
-std::string VersionText(const ReleaseProfile& profile) {
-  return std::to_string(profile.ids.typelib_major) + "." +
-         std::to_string(profile.ids.typelib_minor);
-}
-
 std::string DispidText(int32_t dispid) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(dispid));
@@ -25,22 +20,12 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
-std::string ClassKey(const ReleaseProfile& profile) {
-  return "CLSID\\" + profile.ids.clsid.ToString();
-}
-
-std::string InterfaceKey(const com::Guid& iid) { return "Interface\\" + iid.ToString(); }
-
-std::string TypeLibVersionKey(const ReleaseProfile& profile) {
-  return "TypeLib\\" + profile.ids.libid.ToString() + "\\" + VersionText(profile);
-}
-
 void RegisterServer(com::Registry& registry, const ReleaseProfile& profile,
                     const std::string& library_path) {
   const ReleaseIdentity& ids = profile.ids;
   const std::string clsid = ids.clsid.ToString();
   const std::string libid = ids.libid.ToString();
-  const std::string version = VersionText(profile);
+  const std::string version = TypeLibVersion(profile);
   const std::string progid(kProgId);
 
   const std::string cls = ClassKey(profile);

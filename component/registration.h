@@ -22,9 +22,18 @@ void RegisterServer(com::Registry& registry, const ReleaseProfile& profile,
 // programmatic name only while it still names this release's class.
 void UnregisterServer(com::Registry& registry, const ReleaseProfile& profile);
 
-// "CLSID\{...}", "Interface\{...}" and "TypeLib\{...}\major.minor" of a release.
-std::string ClassKey(const ReleaseProfile& profile);
-std::string InterfaceKey(const com::Guid& iid);
-std::string TypeLibVersionKey(const ReleaseProfile& profile);
+// "CLSID\{...}", "Interface\{...}" and "TypeLib\{...}\major.minor" of a release;
+// inline so that tools reading the registry need not link the component.
+inline std::string ClassKey(const ReleaseProfile& profile) {
+  return "CLSID\\" + profile.ids.clsid.ToString();
+}
+inline std::string InterfaceKey(const com::Guid& iid) { return "Interface\\" + iid.ToString(); }
+inline std::string TypeLibVersion(const ReleaseProfile& profile) {
+  return std::to_string(profile.ids.typelib_major) + "." +
+         std::to_string(profile.ids.typelib_minor);
+}
+inline std::string TypeLibVersionKey(const ReleaseProfile& profile) {
+  return "TypeLib\\" + profile.ids.libid.ToString() + "\\" + TypeLibVersion(profile);
+}
 
 }  // namespace quillor

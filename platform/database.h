@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/db_value.h"
+#include "platform/sql_dialect.h"
 
 namespace quillor {
 
@@ -79,6 +80,9 @@ class Connection {
   virtual std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) = 0;
   // Runs a statement that returns none; the result is the number of rows changed.
   virtual int64_t Execute(std::string_view sql) = 0;
+
+  // The engine's dialect, for the few places that must know it (creating tables).
+  virtual Dialect dialect() const { return Dialect::kSqlServer; }
 
   // The text the engine receives for a statement the component formed: the same
   // text, or the dialect's adaptation of it. Only the trace asks.

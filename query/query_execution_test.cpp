@@ -214,9 +214,14 @@ TEST_F(QueryProcTest, ValuesTheCallerLeavesAreTheOnesPagingGoesOnWith) {
   counting.change = [](size_t, std::vector<com::Variant>& args) {
     args[2] = com::Variant(int32_t{2});
   };
-  Run(Paged("3"), &counting);
-  ASSERT_EQ(counting.calls.size(), 2u);
+  // With a page count of 2, row 4 (7 mod 3 = 1 on page 2) counts as the last page
+  // being complete; the reply keeps it, and the full page 2 follows.
+  EXPECT_EQ(Ids(Run(Paged("3"), &counting)), std::vector<std::string>{"7"});
+  ASSERT_EQ(counting.calls.size(), 3u);
+  EXPECT_EQ(counting.calls[1].number, 2);
   EXPECT_EQ(counting.calls[1].count, 2);
+  EXPECT_EQ(Ids(counting.calls[1].page), std::vector<std::string>{"4"});
+  EXPECT_EQ(Ids(counting.calls[2].page), Range(4, 6));
 
   RecordingCaller wrong;
   wrong.change = [](size_t, std::vector<com::Variant>& args) { args[1] = com::Variant("x"); };

@@ -148,6 +148,25 @@ TEST_F(QueryProcTest, WorkedExampleGivesTheMatchingRowWithEveryField) {
             "<ompflag>1</ompflag></q></r>");
 }
 
+TEST_F(QueryProcTest, ConditionsOnJoinedColumnsAndQuotedTextsAgainstTheDatabase) {
+  db_.AddRows(3);
+  db_.conn().Execute(
+      "insert into ca_batchmap values ('CO1', 'B1', 'P1', 'f1', null, null, null, null, null, "
+      "null, null, null, null, null, null, 4, null, null, 0)");
+  auto request = [](const std::string& fields) {
+    return "<r roottag=\"q\" paginate=\"0\"><q>" + fields + "</q></r>";
+  };
+  // cFree1 and cmoroutesn come from the joined table; their types still decide quoting.
+  EXPECT_EQ(Ids(Run(request("<field name=\"CFREE1\" operation=\"=\" value=\"f1\" logic=\"and\"/>"
+                            "<field name=\"cmoroutesn\" operation=\"=\" value=\"4\" "
+                            "logic=\"and\"/><field name=\"cMatID\" operation=\" like \" "
+                            "value=\"M%\"/>"))),
+            Range(1, 3));
+  // A quote inside a value stays inside the literal: nothing matches, nothing breaks out.
+  EXPECT_EQ(Ids(Run(request("<field name=\"cMatID\" operation=\"=\" value=\"x' or '1'='1\"/>"))),
+            std::vector<std::string>{});
+}
+
 TEST_F(QueryProcTest, NoRowsLeaveTheEmptiedRootWithItsAttributes) {
   RecordingCaller caller;
   EXPECT_EQ(Run(Paged("3"), &caller),

@@ -31,8 +31,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::App* t = app.add_subcommand("transact", "Send one request to a release of the component");
   CLI::Option* t_connection_opt =
       t->add_option("--connection", t_connection, "Connection text (default $QUILLOR_CONNECTION)");
-  t->add_option("--release", transact.release, "Release to load")
-      ->check(CLI::IsMember(kReleases));
+  t->add_option("--release", transact.release, "Release to load")->check(CLI::IsMember(kReleases));
   CLI::Option* t_library_opt = t->add_option("--library", t_library, "Server library to load");
   CLI::Option* t_trace_opt = t->add_option("--trace-sql", t_trace, "Trace every statement to FILE");
   CLI::Option* t_pages_opt =

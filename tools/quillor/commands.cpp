@@ -85,8 +85,7 @@ std::string ReadRequest(const std::string& source, std::istream& in) {
   }
   std::ifstream file(source, std::ios::binary);
   if (!file) {
-    throw Failure(failure_numbers::kFail,
-                  "cannot read " + source + ": " + std::strerror(errno));
+    throw Failure(failure_numbers::kFail, "cannot read " + source + ": " + std::strerror(errno));
   }
   text << file.rdbuf();
   return text.str();
@@ -124,7 +123,8 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
   return Guarded(err, [&] {
     const ReleaseProfile& profile = ProfileOf(options.release);
     const std::string request = ReadRequest(options.request, in);
-    ComponentSession session = ComponentSession::Open(profile, LibraryFor(profile, options.library));
+    ComponentSession session =
+        ComponentSession::Open(profile, LibraryFor(profile, options.library));
 
     if (options.pages_dir) {
       MakeDirectory(*options.pages_dir);
@@ -203,7 +203,8 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
     InitDatabase(connection, /*sample=*/true, out);
 
     const ReleaseProfile& profile = Release871();
-    ComponentSession session = ComponentSession::Open(profile, LibraryFor(profile, options.library));
+    ComponentSession session =
+        ComponentSession::Open(profile, LibraryFor(profile, options.library));
     for (const DemoRequest& request : DemoRequests()) {
       out << "\n# " << request.title << "\n== REQUEST\n" << request.xml << "\n";
       std::string reply;

@@ -5,8 +5,7 @@
 
 namespace quillor {
 
-ComponentSession ComponentSession::Open(const ReleaseProfile& profile,
-                                        const std::string& library) {
+ComponentSession ComponentSession::Open(const ReleaseProfile& profile, const std::string& library) {
   ComponentSession session(profile, com::InprocServer::Load(library));
   com::ComPtr<com::IClassFactory> factory = session.server_.GetClassObject(profile.ids.clsid);
   const com::HRESULT hr =

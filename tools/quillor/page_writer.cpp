@@ -33,8 +33,7 @@ std::optional<long> WholeNumber(const com::Variant& v) {
 
 class PageWriter final : public com::IDispatch {
  public:
-  PageWriter(std::string dir, std::ostream& progress)
-      : dir_(std::move(dir)), progress_(progress) {}
+  PageWriter(std::string dir, std::ostream& progress) : dir_(std::move(dir)), progress_(progress) {}
 
   HRESULT QueryInterface(const com::Guid& iid, void** out) override {
     if (!out) return com::E_POINTER;

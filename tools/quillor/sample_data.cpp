@@ -9,7 +9,6 @@ struct TableRows {
   std::vector<const char*> statements;
 };
 
-
 std::vector<TableRows> SampleRows() {
   return {
       {"ca_depDf: D01 and D02 (basic departments), D09 (not basic)",
@@ -62,3 +61,15 @@ std::vector<TableRows> SampleRows() {
 }  // namespace
 
 std::vector<std::string> InsertSampleData(Connection& conn) {
+  std::vector<std::string> created;
+  // All or nothing: a half-filled sample would only confuse.
+  UnitOfWork work(conn);
+  for (const TableRows& table : SampleRows()) {
+    for (const char* sql : table.statements) conn.Execute(sql);
+    created.emplace_back(table.summary);
+  }
+  work.Commit();
+  return created;
+}
+
+}  // namespace quillor

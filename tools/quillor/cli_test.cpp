@@ -11,8 +11,10 @@
 #include "component/registration.h"
 #include "platform/com/dispatch.h"
 #include "platform/database.h"
+#include "platform/failure.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/connection_text.h"
+#include "tools/quillor/demo_requests.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/page_writer.h"
 
@@ -60,12 +62,12 @@ class TempDir {
   std::string path_;
 };
 
-struct Run {
+struct ToolRun {
   int code;
   std::string out, err;
 };
 
-Run RunTool(std::vector<std::string> args, const std::string& input = "") {
+ToolRun RunTool(std::vector<std::string> args, const std::string& input = "") {
   args.insert(args.begin(), "quillor");
   std::istringstream in(input);
   std::ostringstream out, err;
@@ -87,7 +89,7 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
            {"init-db", "--sample"},
            {"demo", "--dir"},
        }) {
-    const Run r = RunTool(args);
+    const ToolRun r = RunTool(args);
     std::string joined;
     for (const auto& a : args) joined += a + " ";
     EXPECT_EQ(r.code, kUsageExit) << joined << r.err;
@@ -150,7 +152,7 @@ TEST(CliTest, TransactPassesAnExplicitEmptyConnectionOn) {
              ("Provider=SQLite;Data Source=" + dir.path() + "/none.db").c_str());
   const std::string request = "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";
 
-  const Run empty =
+  const ToolRun empty =
       RunTool({"transact", "--library", kLibrary871, "--connection", "", "-"}, request);
   EXPECT_EQ(empty.code, 0) << empty.err;
   EXPECT_NE(empty.out.find("<reply code=\"529\" message=\"数据库连接错误!\"/>\n"),
@@ -158,19 +160,19 @@ TEST(CliTest, TransactPassesAnExplicitEmptyConnectionOn) {
       << empty.out;
 
   // Without the option the variable's text is used: a missing file is a failure, not 529.
-  const Run from_env = RunTool({"transact", "--library", kLibrary871}, request);
+  const ToolRun from_env = RunTool({"transact", "--library", kLibrary871}, request);
   EXPECT_EQ(from_env.code, 0) << from_env.err;
   EXPECT_EQ(from_env.out.find("code=\"529\""), std::string::npos) << from_env.out;
   EXPECT_NE(from_env.out.find("<reply code=\""), std::string::npos) << from_env.out;
 }
 
 TEST(CliTest, TransactFailuresBeforeTheCallExitWithOne) {
-  const Run missing_request =
+  const ToolRun missing_request =
       RunTool({"transact", "--library", kLibrary871, "/nonexistent/request.xml"});
   EXPECT_EQ(missing_request.code, 1);
   EXPECT_NE(missing_request.err.find("/nonexistent/request.xml"), std::string::npos);
 
-  const Run missing_library =
+  const ToolRun missing_library =
       RunTool({"transact", "--library", "/nonexistent/lib.so", "-"}, "<a/>");
   EXPECT_EQ(missing_library.code, 1);
   EXPECT_NE(missing_library.err.find("/nonexistent/lib.so"), std::string::npos);
@@ -200,7 +202,7 @@ TEST(PageWriterTest, WritesEachPageAndReportsProgress) {
 TEST(InitDbTest, CreatesTheTablesAndTheSample) {
   TempDir dir;
   const std::string connection = "Provider=SQLite;Data Source=" + dir.path() + "/erp.db";
-  const Run r = RunTool({"init-db", "--connection", connection, "--sample"});
+  const ToolRun r = RunTool({"init-db", "--connection", connection, "--sample"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("ca_depDf"), std::string::npos) << r.out;
 
@@ -230,6 +232,31 @@ TEST(InitDbTest, CreatesTheTablesAndTheSample) {
   }
   // A second run on the same file keeps the tables and refuses nothing.
   EXPECT_EQ(RunTool({"init-db", "--connection", connection}).code, 0);
+}
+
+}  // namespace
+}  // namespace quillor
+
+namespace quillor {
+namespace {
+
+TEST(DemoTest, RunsEverySampleRequestOnAFreshDatabase) {
+  TempDir dir;
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path() + "/registry").c_str());
+  const std::string demo_dir = dir.path() + "/demo";
+  for (int run = 0; run < 2; ++run) {  // the second run starts from a fresh database again
+    const ToolRun r = RunTool({"demo", "--dir", demo_dir, "--library", kLibrary871});
+    ASSERT_EQ(r.code, 0) << r.err;
+    size_t replies = 0;
+    for (size_t at = r.out.find("== REPLY\n"); at != std::string::npos;
+         at = r.out.find("== REPLY\n", at + 1)) {
+      ++replies;
+    }
+    EXPECT_EQ(replies, DemoRequests().size());
+    EXPECT_NE(r.out.find("<reply code=\"710\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("code=\"529\""), std::string::npos) << r.out;
+  }
+  EXPECT_TRUE(fs::exists(demo_dir + "/demo.db"));
 }
 
 }  // namespace

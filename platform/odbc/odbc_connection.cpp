@@ -69,8 +69,10 @@ DbValue ReadValue(const Handle& stmt, SQLUSMALLINT column, FetchKind kind) {
       if (indicator == SQL_NULL_DATA) return DbValue();
       return DbValue(static_cast<double>(value));
     }
-    case FetchKind::kText: return ReadPieces(stmt, column, true);
-    case FetchKind::kBinary: return ReadPieces(stmt, column, false);
+    case FetchKind::kText:
+      return ReadPieces(stmt, column, true);
+    case FetchKind::kBinary:
+      return ReadPieces(stmt, column, false);
   }
   return DbValue();
 }
@@ -82,10 +84,11 @@ class OdbcConnection : public Connection {
     std::u16string text = Utf8ToUtf16(connection_text);
     std::array<SQLWCHAR, 1024> completed{};
     SQLSMALLINT completed_length = 0;
-    dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),
-                                 completed.data(), static_cast<SQLSMALLINT>(completed.size()),
-                                 &completed_length, SQL_DRIVER_NOPROMPT),
-               "connecting");
+    dbc_.Check(
+        SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),
+                          completed.data(), static_cast<SQLSMALLINT>(completed.size()),
+                          &completed_length, SQL_DRIVER_NOPROMPT),
+        "connecting");
     connected_ = true;
     try {
       dialect_ = DialectFromDbmsName(DbmsName());
@@ -215,7 +218,8 @@ class OdbcConnection : public Connection {
   Handle Run(std::string_view sql) {
     Handle stmt(SQL_HANDLE_STMT, dbc_.get());
     std::u16string text = Utf8ToUtf16(SentText(sql));
-    const SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(text), static_cast<SQLINTEGER>(text.size()));
+    const SQLRETURN rc =
+        SQLExecDirectW(stmt.get(), Wide(text), static_cast<SQLINTEGER>(text.size()));
     if (rc != SQL_NO_DATA) stmt.Check(rc, "running a statement");
     return stmt;
   }

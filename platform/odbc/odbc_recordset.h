@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/database.h"
+#include "platform/sql_trace.h"
 
 namespace quillor::odbc {
 
@@ -15,7 +16,7 @@ struct Column {
   int type;  // ado_type code
 };
 
-class OdbcRecordset : public Recordset {
+class OdbcRecordset : public Recordset, public HeldRowCount {
  public:
   OdbcRecordset(std::vector<Column> columns, std::vector<std::vector<DbValue>> rows,
                 CursorType cursor)
@@ -30,6 +31,8 @@ class OdbcRecordset : public Recordset {
   int FieldType(int index) const override;
   DbValue Value(int index) const override;
   void Close() override;
+
+  int64_t RowsHeld() const override { return static_cast<int64_t>(rows_.size()); }
 
  private:
   void CheckOpen() const;

@@ -10,7 +10,8 @@
 
 namespace quillor::odbc {
 
-static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide character is UTF-16");
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t),
+              "the driver manager's wide character is UTF-16");
 
 // Malformed UTF-8 becomes U+FFFD, so a stray byte can never cut a statement short.
 std::u16string Utf8ToUtf16(std::string_view text);

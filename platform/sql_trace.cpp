@@ -130,6 +130,7 @@ class TracingConnection : public Connection {
     return rows;
   }
 
+  Dialect dialect() const override { return inner_->dialect(); }
   std::string SentText(std::string_view sql) const override { return inner_->SentText(sql); }
   void Begin() override { inner_->Begin(); }
   void Commit() override { inner_->Commit(); }

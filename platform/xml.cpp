@@ -6,6 +6,7 @@
 #include <libxml/xmlsave.h>
 #include <libxml/xpath.h>
 
+#include <climits>
 #include <memory>
 
 #include "platform/failure.h"
@@ -172,12 +173,21 @@ std::string XmlElement::Text() const {
 
 void XmlElement::SetText(std::string_view text) {
   xmlNode* n = Checked(node_);
-  xmlNode* children = n->children;
-  n->children = nullptr;
-  n->last = nullptr;
-  for (xmlNode* c = children; c != nullptr; c = c->next) c->parent = nullptr;
-  xmlFreeNodeList(children);
+  xmlNode* nursery = Nursery(n->doc);
+  for (xmlNode* c = n->children; c != nullptr;) {
+    xmlNode* next = c->next;
+    xmlUnlinkNode(c);
+    // Removed elements stay alive with the document, so that handles to them
+    // remain usable, as in the DOM; other nodes have no handles and go at once.
+    if (c->type == XML_ELEMENT_NODE) {
+      xmlAddChild(nursery, c);
+    } else {
+      xmlFreeNode(c);
+    }
+    c = next;
+  }
   if (text.empty()) return;
+  if (text.size() > static_cast<size_t>(INT_MAX)) throw std::bad_alloc();
   // A text node made directly: the text is content, never parsed for references.
   xmlNode* t = xmlNewDocTextLen(n->doc, reinterpret_cast<const xmlChar*>(text.data()),
                                 static_cast<int>(text.size()));
@@ -252,6 +262,10 @@ bool XmlDocument::LoadXml(std::string_view text) {
   FreeDocument(doc_);
   doc_ = nullptr;
   parse_error_.clear();
+  if (text.size() > static_cast<size_t>(INT_MAX)) {
+    parse_error_ = "The document is too large";
+    return false;
+  }
   std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
   if (!ctxt) throw std::bad_alloc();
   // The text is already decoded: an encoding named in its declaration is ignored.
@@ -312,7 +326,7 @@ void XmlDocument::SetRoot(XmlElement element) {
   xmlNode* old = xmlDocSetRootElement(doc, n);
   if (old != nullptr) {
     xmlUnlinkNode(old);
-    xmlFreeNode(old);
+    xmlAddChild(Nursery(doc), old);  // handles to the former root stay usable
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 
 #include "platform/failure.h"
 #include "platform/sqlite/test_database.h"
@@ -147,9 +148,12 @@ TEST(XmlDocument, SetTextRemovesAllChildren) {
   XmlDocument doc;
   ASSERT_TRUE(doc.LoadXml("<r a=\"1\"><q><field/></q>t<!--c--></r>"));
   XmlElement root = doc.Root();
+  XmlElement q = root.FirstChild("q");
   root.SetText("");
   EXPECT_TRUE(root.ChildElements().empty());
   EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r a=\"1\"/>");
+  EXPECT_EQ(q.Name(), "q");  // a removed element's handle stays usable
+  EXPECT_EQ(q.ChildElements().size(), 1u);
   root.SetText("a<&b");
   EXPECT_EQ(root.Text(), "a<&b");
   EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r a=\"1\">a&lt;&amp;b</r>");
@@ -176,6 +180,34 @@ TEST(XmlDocument, BuildsADocumentFromCreatedElements) {
   EXPECT_THROW(root.AppendChild(other.CreateElement("x")), Failure);
   EXPECT_THROW(XmlElement().Name(), Failure);
   (void)unplaced;
+}
+
+TEST(XmlDocument, NothingReachesStderrOnAnyThread) {
+  ::testing::internal::CaptureStderr();
+  std::thread worker([] {
+    XmlDocument doc;
+    EXPECT_FALSE(doc.LoadXml("<a><b></a>"));
+    // The external subset is never loaded; the entity it might declare reads as nothing.
+    ASSERT_TRUE(doc.LoadXml("<!DOCTYPE a SYSTEM \"http://127.0.0.1:1/x.dtd\"><a>1&x;2</a>"));
+    EXPECT_EQ(doc.Root().Text(), "12");
+    ASSERT_TRUE(doc.LoadXml("<a/>"));
+    EXPECT_THROW(doc.Root().Select("]["), Failure);
+    EXPECT_THROW(doc.Root().Select("$undefined"), Failure);
+  });
+  worker.join();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(XmlDocument, SetRootReplacesTheRoot) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<old><x/></old>"));
+  XmlElement old = doc.Root();
+  XmlElement fresh = doc.CreateElement("new");
+  doc.SetRoot(fresh);
+  EXPECT_EQ(doc.Root(), fresh);
+  EXPECT_EQ(old.FirstChild("x").Name(), "x");
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<new/>");
+  EXPECT_TRUE(doc.Root().Select("/old").empty());
 }
 
 TEST(XmlDocument, MovesKeepTheDocument) {

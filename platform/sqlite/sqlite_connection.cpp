@@ -113,6 +113,8 @@ class SqliteConnection : public Connection {
     return sqlite3_changes64(db_.get());
   }
 
+  Dialect dialect() const override { return Dialect::kSqlite; }
+
   std::string SentText(std::string_view sql) const override {
     return AdaptStatement(sql, Dialect::kSqlite);
   }

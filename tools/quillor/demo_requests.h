@@ -1,0 +1,16 @@
+// The sample requests the demo sends, in order. Append to the list to show more.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+namespace quillor {
+
+struct DemoRequest {
+  std::string_view title;
+  std::string_view xml;
+};
+
+const std::vector<DemoRequest>& DemoRequests();
+
+}  // namespace quillor

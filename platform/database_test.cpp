@@ -58,9 +58,12 @@ TEST(OpenConnection, ChoosesTheBackendByProvider) {
   } cases[] = {
       {"", "[Quillor] the connection text is empty"},
       {"  ", "[Quillor] the connection text is empty"},
-      {"Provider=SQLOLEDB;Data Source=" + path, "[Quillor] ODBC connections are not available yet"},
-      {"DSN=host;UID=sa", "[Quillor] ODBC connections are not available yet"},
-      {"Driver={x", "[Quillor] ODBC connections are not available yet"},
+      // Every other text goes to the ODBC driver manager, which answers for itself.
+      {"Provider=SQLOLEDB;Data Source=" + path,
+       "[unixODBC][Driver Manager]Data source name not found and no default driver specified"},
+      {"DSN=host;UID=sa",
+       "[unixODBC][Driver Manager]Data source name not found and no default driver specified"},
+      {"Driver={x", "[unixODBC][Driver Manager]Can't open lib 'x' : file not found"},
   };
   for (const auto& c : cases) {
     try {

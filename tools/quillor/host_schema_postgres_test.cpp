@@ -2,8 +2,11 @@
 // them, run there unchanged.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "profiles/release_profile.h"
 #include "tests/pg_database.h"
+#include "tools/quillor/commands.h"
 #include "tools/quillor/host_schema.h"
 
 namespace quillor {
@@ -142,6 +145,20 @@ TEST_F(PgHostSchema, QueriesJoinTheTextIdToTheIntegerId) {
   EXPECT_EQ(old->Value("cmocode").Text(), "MO7");
   EXPECT_EQ(old->Value("cmoroutesn").Text(), "         3");
   EXPECT_EQ(old->Value("cmosubsn").Text(), "         2");
+}
+
+TEST(PgInitDb, CreatesTablesAndSampleOnTheServer) {
+  const auto text = testing::PgConnectionText();
+  if (!text) GTEST_SKIP() << "QUILLOR_TEST_PG_CONNECTION is not set";
+  testing::PgDatabase db(*text);
+  std::ostringstream out, err;
+  ASSERT_EQ(RunInitDb({db.text(), true}, out, err), 0) << err.str();
+  EXPECT_EQ(RunInitDb({db.text(), false}, out, err), 0) << err.str();
+  auto conn = db.Open();
+  EXPECT_EQ(conn->Open("select distinct cDeptid from ca_depDf where bIsBaseDep=1 and cDeptid='D01'",
+                       CursorType::kKeyset)
+                ->RecordCount(),
+            1);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ namespace {
 
 // Long texts and binary values arrive in pieces of this many bytes.
 constexpr size_t kPieceBytes = 4096;
+constexpr unsigned kLoginTimeoutSeconds = 15;
 
 Dialect DialectFromDbmsName(std::string_view name) {
   // PostgreSQL lacks a few constructs of the host's dialect; every other engine
@@ -81,14 +82,18 @@ class OdbcConnection : public Connection {
  public:
   explicit OdbcConnection(std::string_view connection_text)
       : env_(MakeEnvironment()), dbc_(SQL_HANDLE_DBC, env_.get()) {
+    // A server that never answers fails the open after 15 seconds, as the host's
+    // database layer waits; a driver without the setting keeps its own default.
+    SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(kLoginTimeoutSeconds)),
+                      SQL_IS_UINTEGER);
     std::u16string text = Utf8ToUtf16(connection_text);
     std::array<SQLWCHAR, 1024> completed{};
     SQLSMALLINT completed_length = 0;
-    dbc_.Check(
-        SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),
-                          completed.data(), static_cast<SQLSMALLINT>(completed.size()),
-                          &completed_length, SQL_DRIVER_NOPROMPT),
-        "connecting");
+    dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), SQL_NTS, completed.data(),
+                                 static_cast<SQLSMALLINT>(completed.size()), &completed_length,
+                                 SQL_DRIVER_NOPROMPT),
+               "connecting");
     connected_ = true;
     try {
       dialect_ = DialectFromDbmsName(DbmsName());

@@ -1,1 +1,84 @@
-// Placeholder until the library's exports land.
+// The four exports of one release's in-process server. Compiled once per
+// deliverable, with QUILLOR_RELEASE_FUNCTION naming that release's profile; no
+// other release's identifiers are reachable from here.
+#include <dlfcn.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "component/class_factory.h"
+#include "component/registration.h"
+#include "platform/com/registry.h"
+#include "platform/failure.h"
+#include "profiles/release_profile.h"
+
+#ifndef QUILLOR_RELEASE_FUNCTION
+#error "QUILLOR_RELEASE_FUNCTION must name the release profile of this deliverable"
+#endif
+
+#define QUILLOR_EXPORT extern "C" __attribute__((visibility("default")))
+
+using quillor::com::Guid;
+using quillor::com::HRESULT;
+
+namespace {
+
+const quillor::ReleaseProfile& Profile() { return quillor::QUILLOR_RELEASE_FUNCTION(); }
+
+// The absolute path of this library, found from one of its own symbols.
+std::string LibraryPath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&Profile), &info) == 0 || !info.dli_fname) {
+    throw quillor::Failure(quillor::failure_numbers::kFail,
+                           "[Quillor] cannot find the path of the server library");
+  }
+  char resolved[PATH_MAX];
+  if (realpath(info.dli_fname, resolved)) return resolved;
+  return info.dli_fname;
+}
+
+}  // namespace
+
+QUILLOR_EXPORT HRESULT DllRegisterServer() {
+  try {
+    const std::string library = LibraryPath();
+    quillor::com::Registry::Update(quillor::com::Registry::DefaultPath(),
+                                   [&](quillor::com::Registry& registry) {
+                                     quillor::RegisterServer(registry, Profile(), library);
+                                   });
+    return quillor::com::S_OK;
+  } catch (...) {
+    return quillor::com::SELFREG_E_CLASS;
+  }
+}
+
+QUILLOR_EXPORT HRESULT DllUnregisterServer() {
+  try {
+    quillor::com::Registry::Update(
+        quillor::com::Registry::DefaultPath(),
+        [&](quillor::com::Registry& registry) { quillor::UnregisterServer(registry, Profile()); });
+    return quillor::com::S_OK;
+  } catch (...) {
+    return quillor::com::SELFREG_E_CLASS;
+  }
+}
+
+QUILLOR_EXPORT HRESULT DllGetClassObject(const Guid* clsid, const Guid* iid, void** out) {
+  if (!out) return quillor::com::E_POINTER;
+  *out = nullptr;
+  if (!clsid || !iid) return quillor::com::E_INVALIDARG;
+  try {
+    if (*clsid != Profile().ids.clsid) return quillor::com::CLASS_E_CLASSNOTAVAILABLE;
+    auto factory = quillor::MakeClassFactory(Profile());
+    return factory->QueryInterface(*iid, out);
+  } catch (const std::bad_alloc&) {
+    return quillor::com::E_OUTOFMEMORY;
+  } catch (...) {
+    return quillor::com::E_FAIL;
+  }
+}
+
+QUILLOR_EXPORT HRESULT DllCanUnloadNow() {
+  return quillor::com::LiveObjectCount().load() == 0 ? quillor::com::S_OK : quillor::com::S_FALSE;
+}

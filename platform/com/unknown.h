@@ -57,6 +57,7 @@ class ComPtr {
   }
   T* Get() const { return p_; }
   T* operator->() const { return p_; }
+  T& operator*() const { return *p_; }
   explicit operator bool() const { return p_ != nullptr; }
   // Releases the current reference and returns an out-parameter slot.
   T** Put() {

@@ -1,0 +1,134 @@
+// Loads the built server libraries the way a host process does.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "component/imaterial_interface.h"
+#include "platform/com/inproc_server.h"
+#include "platform/com/registry.h"
+#include "platform/failure.h"
+#include "platform/orvo_login.h"
+#include "profiles/release_profile.h"
+
+namespace quillor {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string LibraryOf(std::string_view release) {
+  return std::string(QUILLOR_BUILD_DIR) + "/lib/" + std::string(release) + "/libquillor.so";
+}
+
+class ExportsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quillor-exports-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    if (const char* old = getenv("QUILLOR_REGISTRY")) old_registry_ = old;
+    registry_ = dir_ + "/registry";
+    setenv("QUILLOR_REGISTRY", registry_.c_str(), 1);
+  }
+  void TearDown() override {
+    if (old_registry_) {
+      setenv("QUILLOR_REGISTRY", old_registry_->c_str(), 1);
+    } else {
+      unsetenv("QUILLOR_REGISTRY");
+    }
+    fs::remove_all(dir_);
+  }
+  std::string dir_, registry_;
+  std::optional<std::string> old_registry_;
+};
+
+TEST_F(ExportsTest, RegistersCreatesAndAnswersTheNoConnectionReply) {
+  const ReleaseProfile& profile = Release871();
+  com::InprocServer server = com::InprocServer::Load(LibraryOf("8.71"));
+  ASSERT_EQ(server.Register(), com::S_OK);
+  const com::Registry registry = com::Registry::Load(registry_);
+  EXPECT_EQ(registry.GetValue("CLSID\\" + profile.ids.clsid.ToString() + "\\InprocServer32"),
+            fs::canonical(LibraryOf("8.71")).string());
+  EXPECT_EQ(registry.GetValue("Quillor.IMaterial\\CLSID"), profile.ids.clsid.ToString());
+
+  EXPECT_EQ(server.CanUnloadNow(), com::S_OK);
+  {
+    com::ComPtr<com::IClassFactory> factory = server.GetClassObject(profile.ids.clsid);
+    ASSERT_TRUE(factory);
+    com::ComPtr<_IMaterial> material;
+    ASSERT_EQ(factory->CreateInstance(nullptr, profile.ids.interface_iids[0],
+                                      reinterpret_cast<void**>(material.Put())),
+              com::S_OK);
+    factory.Reset();
+    EXPECT_EQ(server.CanUnloadNow(), com::S_FALSE);  // the object is still alive
+
+    com::ComPtr<IOrvoLogin> login = MakeLogin("", profile.ids.login_iid);
+    IOrvoLogin* passed = login.Get();
+    std::string reply;
+    ASSERT_EQ(material->Transact("<zqinterface proc=\"add\"/>", &passed, &reply), com::S_OK);
+    EXPECT_NE(reply.find("<reply code=\"529\" message=\"数据库连接错误!\"/>"), std::string::npos)
+        << reply;
+  }
+  EXPECT_EQ(server.CanUnloadNow(), com::S_OK);
+
+  ASSERT_EQ(server.Unregister(), com::S_OK);
+  EXPECT_TRUE(com::Registry::Load(registry_).keys().empty());
+}
+
+TEST_F(ExportsTest, HandsOutOnlyItsOwnClass) {
+  com::InprocServer server = com::InprocServer::Load(LibraryOf("8.61"));
+  for (const com::Guid& other : {Release871().ids.clsid, Release871().ids.libid}) {
+    try {
+      server.GetClassObject(other);
+      ADD_FAILURE() << "a class object for " << other.ToString();
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), com::CLASS_E_CLASSNOTAVAILABLE);
+    }
+  }
+  EXPECT_TRUE(server.GetClassObject(Release861().ids.clsid));
+}
+
+TEST_F(ExportsTest, LaterRegistrationTakesTheNameAndEarlierRemovalLeavesIt) {
+  com::InprocServer s871 = com::InprocServer::Load(LibraryOf("8.71"));
+  com::InprocServer s861 = com::InprocServer::Load(LibraryOf("8.61"));
+  ASSERT_EQ(s871.Register(), com::S_OK);
+  ASSERT_EQ(s861.Register(), com::S_OK);
+  ASSERT_EQ(s871.Unregister(), com::S_OK);
+  const com::Registry r = com::Registry::Load(registry_);
+  EXPECT_EQ(r.GetValue("Quillor.IMaterial\\CLSID"), Release861().ids.clsid.ToString());
+  EXPECT_FALSE(r.HasKey("CLSID\\" + Release871().ids.clsid.ToString()));
+  EXPECT_EQ(r.GetValue("CLSID\\" + Release861().ids.clsid.ToString() + "\\InprocServer32"),
+            fs::canonical(LibraryOf("8.61")).string());
+}
+
+TEST_F(ExportsTest, RegistrationThatCannotWriteReportsSelfRegFailure) {
+  fs::create_directory(dir_ + "/blocker");
+  // The registry path is a directory: the rename over it must fail.
+  setenv("QUILLOR_REGISTRY", (dir_ + "/blocker").c_str(), 1);
+  com::InprocServer server = com::InprocServer::Load(LibraryOf("8.50"));
+  EXPECT_EQ(server.Register(), com::SELFREG_E_CLASS);
+  EXPECT_EQ(server.Unregister(), com::SELFREG_E_CLASS);
+}
+
+TEST(InprocServerTest, AMissingLibraryIsAFailureWithTheLoadersText) {
+  try {
+    com::InprocServer::Load("/nonexistent/libquillor.so");
+    FAIL() << "loaded";
+  } catch (const Failure& f) {
+    EXPECT_NE(f.description().find("/nonexistent/libquillor.so"), std::string::npos);
+    EXPECT_NE(f.description().find("No such file"), std::string::npos) << f.description();
+  }
+}
+
+TEST(InprocServerTest, ALibraryWithoutTheExportsIsAFailure) {
+  try {
+    com::InprocServer::Load("libm.so.6");
+    FAIL() << "loaded";
+  } catch (const Failure& f) {
+    EXPECT_NE(f.description().find("DllRegisterServer"), std::string::npos) << f.description();
+  }
+}
+
+}  // namespace
+}  // namespace quillor

@@ -1,0 +1,330 @@
+#include "platform/com/registry.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "platform/failure.h"
+
+namespace quillor::com {
+
+namespace {
+
+constexpr std::string_view kHeader = "; Quillor registry file";
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// True when key lies strictly beneath parent.
+bool IsBeneath(std::string_view key, std::string_view parent) {
+  return key.size() > parent.size() + 1 && key[parent.size()] == '\\' &&
+         SameText(key.substr(0, parent.size()), parent);
+}
+
+std::string_view TrimSlashes(std::string_view key) {
+  while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
+  while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
+  return key;
+}
+
+template <class Map>
+auto FindIgnoringCase(Map& map, std::string_view name) {
+  for (auto it = map.begin(); it != map.end(); ++it) {
+    if (SameText(it->first, name)) return it;
+  }
+  return map.end();
+}
+
+Failure Malformed(size_t line, const std::string& why) {
+  return Failure(failure_numbers::kFail,
+                 "[Quillor] malformed registry file at line " + std::to_string(line) + ": " + why);
+}
+
+std::string Quote(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// Reads a quoted text starting at line[pos]; leaves pos behind the closing quote.
+std::string Unquote(std::string_view line, size_t& pos, size_t line_no) {
+  if (pos >= line.size() || line[pos] != '"') throw Malformed(line_no, "expected a quoted text");
+  std::string out;
+  for (++pos; pos < line.size(); ++pos) {
+    const char c = line[pos];
+    if (c == '"') {
+      ++pos;
+      return out;
+    }
+    if (c == '\\') {
+      if (++pos >= line.size()) break;
+      switch (line[pos]) {
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        default:
+          throw Malformed(line_no, "unknown escape");
+      }
+      continue;
+    }
+    out += c;
+  }
+  throw Malformed(line_no, "unterminated quoted text");
+}
+
+// A file descriptor closed on scope exit.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+Failure SystemFailure(const std::string& what, const std::string& path) {
+  return Failure(failure_numbers::kFail,
+                 "[Quillor] " + what + " " + path + ": " + std::strerror(errno));
+}
+
+void MakeDirectories(const std::string& dir) {
+  if (dir.empty()) return;
+  std::string partial;
+  size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = dir.find('/', pos + 1);
+    partial = dir.substr(0, pos);
+    if (partial.empty()) continue;
+    if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
+      throw SystemFailure("cannot create directory", partial);
+    }
+  }
+}
+
+std::string ParentDirectory(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void WriteAll(int fd, const std::string& text, const std::string& path) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw SystemFailure("cannot write", path);
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+std::string Registry::DefaultPath() {
+  if (const char* p = std::getenv("QUILLOR_REGISTRY"); p && *p) return p;
+  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) {
+    return std::string(x) + "/quillor/registry";
+  }
+  if (const char* h = std::getenv("HOME"); h && *h) {
+    return std::string(h) + "/.config/quillor/registry";
+  }
+  throw Failure(failure_numbers::kFail,
+                "[Quillor] no registry location: set QUILLOR_REGISTRY or HOME");
+}
+
+Registry Registry::Load(const std::string& path) {
+  Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) {
+    if (errno == ENOENT) return Registry();
+    throw SystemFailure("cannot read", path);
+  }
+  std::string text;
+  char buf[8192];
+  for (;;) {
+    const ssize_t n = ::read(in.get(), buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw SystemFailure("cannot read", path);
+    }
+    text.append(buf, static_cast<size_t>(n));
+  }
+  try {
+    return FromText(text);
+  } catch (const Failure& f) {
+    throw Failure(f.number(), f.description() + " (" + path + ")");
+  }
+}
+
+void Registry::Update(const std::string& path, const std::function<void(Registry&)>& change) {
+  MakeDirectories(ParentDirectory(path));
+  const std::string lock_path = path + ".lock";
+  Fd lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (lock.get() < 0) throw SystemFailure("cannot open", lock_path);
+  while (::flock(lock.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) throw SystemFailure("cannot lock", lock_path);
+  }
+  // The lock is released when the descriptor closes.
+
+  Registry registry = Load(path);
+  change(registry);
+
+  const std::string tmp = path + ".tmp." + std::to_string(::getpid());
+  {
+    Fd out(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (out.get() < 0) throw SystemFailure("cannot create", tmp);
+    try {
+      WriteAll(out.get(), registry.ToText(), tmp);
+      if (::fsync(out.get()) != 0) throw SystemFailure("cannot sync", tmp);
+      if (::close(out.release()) != 0) throw SystemFailure("cannot close", tmp);
+    } catch (...) {
+      ::unlink(tmp.c_str());
+      throw;
+    }
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    const Failure failure = SystemFailure("cannot replace", path);
+    ::unlink(tmp.c_str());
+    throw failure;
+  }
+  // Make the rename itself durable.
+  const std::string dir = ParentDirectory(path);
+  Fd dir_fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir_fd.get() >= 0) ::fsync(dir_fd.get());
+}
+
+void Registry::SetValue(std::string_view key, std::string_view name, std::string_view data) {
+  key = TrimSlashes(key);
+  auto it = FindIgnoringCase(keys_, key);
+  if (it == keys_.end()) it = keys_.emplace(std::string(key), Values{}).first;
+  Values& values = it->second;
+  auto v = FindIgnoringCase(values, name);
+  if (v == values.end()) {
+    values.emplace(std::string(name), std::string(data));
+  } else {
+    v->second = std::string(data);
+  }
+}
+
+std::optional<std::string> Registry::GetValue(std::string_view key, std::string_view name) const {
+  const auto it = FindIgnoringCase(keys_, TrimSlashes(key));
+  if (it == keys_.end()) return std::nullopt;
+  const auto v = FindIgnoringCase(it->second, name);
+  if (v == it->second.end()) return std::nullopt;
+  return v->second;
+}
+
+bool Registry::HasKey(std::string_view key) const {
+  key = TrimSlashes(key);
+  for (const auto& [k, values] : keys_) {
+    if (SameText(k, key) || IsBeneath(k, key)) return true;
+  }
+  return false;
+}
+
+void Registry::DeleteTree(std::string_view key) {
+  key = TrimSlashes(key);
+  std::erase_if(keys_, [&](const auto& entry) {
+    return SameText(entry.first, key) || IsBeneath(entry.first, key);
+  });
+}
+
+std::string Registry::ToText() const {
+  std::string out(kHeader);
+  out += "\n";
+  for (const auto& [key, values] : keys_) {
+    out += "\n[" + key + "]\n";
+    for (const auto& [name, data] : values) {
+      out += name.empty() ? std::string("@") : Quote(name);
+      out += "=" + Quote(data) + "\n";
+    }
+  }
+  return out;
+}
+
+Registry Registry::FromText(std::string_view text) {
+  Registry registry;
+  Values* current = nullptr;
+  size_t line_no = 0;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++line_no;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line.front() == ';') continue;
+
+    if (line.front() == '[') {
+      if (line.back() != ']' || line.size() < 3) throw Malformed(line_no, "bad key line");
+      const std::string_view key = TrimSlashes(line.substr(1, line.size() - 2));
+      if (key.empty()) throw Malformed(line_no, "empty key");
+      if (FindIgnoringCase(registry.keys_, key) != registry.keys_.end()) {
+        throw Malformed(line_no, "key given twice");
+      }
+      current = &registry.keys_.emplace(std::string(key), Values{}).first->second;
+      continue;
+    }
+
+    if (!current) throw Malformed(line_no, "value outside a key");
+    size_t pos = 0;
+    std::string name;
+    if (line.front() == '@') {
+      pos = 1;
+    } else {
+      name = Unquote(line, pos, line_no);
+      if (name.empty()) throw Malformed(line_no, "empty value name");
+    }
+    if (pos >= line.size() || line[pos] != '=') throw Malformed(line_no, "expected =");
+    ++pos;
+    std::string data = Unquote(line, pos, line_no);
+    if (pos != line.size()) throw Malformed(line_no, "text after the value");
+    if (FindIgnoringCase(*current, name) != current->end()) {
+      throw Malformed(line_no, "value given twice");
+    }
+    current->emplace(std::move(name), std::move(data));
+  }
+  return registry;
+}
+
+}  // namespace quillor::com

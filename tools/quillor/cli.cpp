@@ -1,0 +1,95 @@
+#include "tools/quillor/cli.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iostream>
+
+#include "tools/quillor/commands.h"
+
+namespace quillor {
+
+namespace {
+
+const std::vector<std::string> kReleases{"8.71", "8.61", "8.50"};
+
+// Copies an option's value into an optional only when it was given, so that an
+// explicit empty text stays distinguishable from no text.
+void Keep(CLI::Option* option, const std::string& value, std::optional<std::string>& target) {
+  if (option->count() > 0) target = value;
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
+  CLI::App app{"Feeds material-consumption requests to the Quillor component and reads them back",
+               "quillor"};
+  app.require_subcommand(1);
+
+  TransactOptions transact;
+  std::string t_connection, t_library, t_trace, t_pages;
+  CLI::App* t = app.add_subcommand("transact", "Send one request to a release of the component");
+  CLI::Option* t_connection_opt =
+      t->add_option("--connection", t_connection, "Connection text (default $QUILLOR_CONNECTION)");
+  t->add_option("--release", transact.release, "Release to load")->check(CLI::IsMember(kReleases));
+  CLI::Option* t_library_opt = t->add_option("--library", t_library, "Server library to load");
+  CLI::Option* t_trace_opt = t->add_option("--trace-sql", t_trace, "Trace every statement to FILE");
+  CLI::Option* t_pages_opt =
+      t->add_option("--pages-dir", t_pages, "Write the pages of a paged query to DIR");
+  t->add_option("request", transact.request, "Request file, or - for standard input");
+
+  InitDbOptions init;
+  CLI::App* i = app.add_subcommand("init-db", "Create the host tables of a database");
+  i->add_option("--connection", init.connection, "Connection text")->required();
+  i->add_flag("--sample", init.sample, "Also insert a small sample");
+
+  RegisterOptions reg, unreg;
+  unreg.unregister = true;
+  std::string r_library, u_library;
+  CLI::App* r = app.add_subcommand("register", "Register a release's server library");
+  r->add_option("--release", reg.release, "Release")->check(CLI::IsMember(kReleases));
+  CLI::Option* r_library_opt = r->add_option("--library", r_library, "Server library");
+  CLI::App* u = app.add_subcommand("unregister", "Unregister a release's server library");
+  u->add_option("--release", unreg.release, "Release")->check(CLI::IsMember(kReleases));
+  CLI::Option* u_library_opt = u->add_option("--library", u_library, "Server library");
+
+  DemoOptions demo;
+  std::string d_library;
+  CLI::App* d = app.add_subcommand("demo", "Run sample requests on a fresh sample database");
+  d->add_option("--dir", demo.dir, "Directory for the demo database");
+  CLI::Option* d_library_opt = d->add_option("--library", d_library, "8.71 server library");
+
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(args.size() > 0 ? args.begin() + 1 : args.begin(), args.end());
+  std::reverse(reversed.begin(), reversed.end());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e, out, err);
+    return code == 0 ? 0 : kUsageExit;
+  }
+
+  if (t->parsed()) {
+    Keep(t_connection_opt, t_connection, transact.connection);
+    Keep(t_library_opt, t_library, transact.library);
+    Keep(t_trace_opt, t_trace, transact.trace_sql);
+    Keep(t_pages_opt, t_pages, transact.pages_dir);
+    return RunTransact(transact, in, out, err);
+  }
+  if (i->parsed()) return RunInitDb(init, out, err);
+  if (r->parsed()) {
+    Keep(r_library_opt, r_library, reg.library);
+    return RunRegister(reg, out, err);
+  }
+  if (u->parsed()) {
+    Keep(u_library_opt, u_library, unreg.library);
+    return RunRegister(unreg, out, err);
+  }
+  if (d->parsed()) {
+    Keep(d_library_opt, d_library, demo.library);
+    return RunDemo(demo, out, err);
+  }
+  return kUsageExit;
+}
+
+}  // namespace quillor

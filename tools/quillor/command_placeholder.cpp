@@ -1,2 +1,0 @@
-// Placeholder until the command's library lands.
-namespace quillor {}

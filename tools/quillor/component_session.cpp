@@ -1,0 +1,36 @@
+#include "tools/quillor/component_session.h"
+
+#include "platform/failure.h"
+#include "platform/orvo_login.h"
+
+namespace quillor {
+
+ComponentSession ComponentSession::Open(const ReleaseProfile& profile, const std::string& library) {
+  ComponentSession session(profile, com::InprocServer::Load(library));
+  com::ComPtr<com::IClassFactory> factory = session.server_.GetClassObject(profile.ids.clsid);
+  const com::HRESULT hr =
+      factory->CreateInstance(nullptr, profile.ids.interface_iids.front(),
+                              reinterpret_cast<void**>(session.material_.Put()));
+  if (com::Failed(hr) || !session.material_) {
+    throw Failure::FromStatus(static_cast<uint32_t>(hr),
+                              "[Quillor] cannot create IMaterial from " + library);
+  }
+  return session;
+}
+
+com::HRESULT ComponentSession::Transact(const std::string& request,
+                                        const std::string& connection_text, std::string* reply) {
+  com::ComPtr<IOrvoLogin> login = MakeLogin(connection_text, profile_.ids.login_iid);
+  // The parameter is in/out; whatever the callee leaves there is not ours to release.
+  IOrvoLogin* passed = login.Get();
+  return material_->Transact(request, &passed, reply);
+}
+
+com::HRESULT ComponentSession::RegisterCaller(com::IDispatch* caller) {
+  bool kept = false;
+  const com::HRESULT hr = material_->AddObjectReference(&caller, &kept);
+  if (com::Succeeded(hr) && !kept) return com::E_FAIL;
+  return hr;
+}
+
+}  // namespace quillor

@@ -1,0 +1,38 @@
+#include "tools/quillor/library_resolution.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "component/registration.h"
+
+namespace quillor {
+
+namespace {
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+std::string ResolveLibrary(const ReleaseProfile& profile, const std::optional<std::string>& given,
+                           const com::Registry& registry, const std::string& exe_dir) {
+  if (given) return *given;
+  const auto registered = registry.GetValue(ClassKey(profile) + "\\InprocServer32");
+  if (registered && IsFile(*registered)) return *registered;
+  return exe_dir + "/../lib/" + std::string(profile.release) + "/libquillor.so";
+}
+
+std::string ExecutableDirectory() {
+  char buf[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return ".";
+  std::string path(buf, static_cast<size_t>(n));
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+}  // namespace quillor

@@ -1,0 +1,104 @@
+#include "tools/quillor/page_writer.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <fstream>
+#include <optional>
+
+#include "platform/failure.h"
+
+namespace quillor {
+
+namespace {
+
+using com::HRESULT;
+
+constexpr int32_t kProcessExportDispid = 1;
+
+std::optional<long> WholeNumber(const com::Variant& v) {
+  if (v.Holds<int32_t>()) return v.Get<int32_t>();
+  if (v.Holds<double>() && std::isfinite(v.Get<double>())) {
+    return std::lround(v.Get<double>());
+  }
+  if (v.Holds<std::string>()) {
+    try {
+      return std::stol(v.Get<std::string>());
+    } catch (...) {
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+class PageWriter final : public com::IDispatch {
+ public:
+  PageWriter(std::string dir, std::ostream& progress) : dir_(std::move(dir)), progress_(progress) {}
+
+  HRESULT QueryInterface(const com::Guid& iid, void** out) override {
+    if (!out) return com::E_POINTER;
+    if (iid == com::kIID_IDispatch || iid == com::kIID_IUnknown) {
+      *out = static_cast<com::IDispatch*>(this);
+      AddRef();
+      return com::S_OK;
+    }
+    *out = nullptr;
+    return com::E_NOINTERFACE;
+  }
+  uint32_t AddRef() override { return refs_.Increment(); }
+  uint32_t Release() override {
+    const uint32_t left = refs_.Decrement();
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
+    if (!dispid) return com::E_POINTER;
+    if (name.size() == 13 && strncasecmp(name.data(), "ProcessExport", 13) == 0) {
+      *dispid = kProcessExportDispid;
+      return com::S_OK;
+    }
+    return com::DISP_E_UNKNOWNNAME;
+  }
+
+  HRESULT Invoke(int32_t dispid, com::InvokeKind kind, std::vector<com::Variant>& args,
+                 com::Variant* result, com::ExceptionInfo* exception) override {
+    if (dispid != kProcessExportDispid || kind != com::InvokeKind::kMethod) {
+      return com::DISP_E_MEMBERNOTFOUND;
+    }
+    if (args.size() != 3) return com::DISP_E_BADPARAMCOUNT;
+    const auto page = WholeNumber(args[1]);
+    const auto count = WholeNumber(args[2]);
+    if (!args[0].Holds<std::string>() || !page || !count) return com::DISP_E_TYPEMISMATCH;
+
+    const std::string path = dir_ + "/page-" + std::to_string(*page) + ".xml";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << args[0].Get<std::string>();
+    out.close();
+    if (!out) {
+      if (exception) {
+        exception->number = failure_numbers::kFail;
+        exception->description = "[Quillor] cannot write " + path;
+      }
+      return com::DISP_E_EXCEPTION;
+    }
+    progress_ << "page " << *page << " of " << *count << "\n";
+    if (result) *result = com::Variant(true);
+    return com::S_OK;
+  }
+
+ private:
+  ~PageWriter() = default;
+
+  const std::string dir_;
+  std::ostream& progress_;
+  com::RefCount refs_;
+};
+
+}  // namespace
+
+com::ComPtr<com::IDispatch> MakePageWriter(std::string dir, std::ostream& progress) {
+  return com::ComPtr<com::IDispatch>::Adopt(new PageWriter(std::move(dir), progress));
+}
+
+}  // namespace quillor

@@ -261,3 +261,31 @@ TEST(DemoTest, RunsEverySampleRequestOnAFreshDatabase) {
 
 }  // namespace
 }  // namespace quillor
+
+namespace quillor {
+namespace {
+
+TEST(RegisterCommandTest, RegistersIntoTheRegistryFileAndTransactFindsItThere) {
+  TempDir dir;
+  const std::string path = dir.path() + "/cfg/registry";
+  EnvVar registry("QUILLOR_REGISTRY", path.c_str());
+  const ToolRun reg = RunTool({"register", "--release", "8.71", "--library", kLibrary871});
+  ASSERT_EQ(reg.code, 0) << reg.err;
+  EXPECT_NE(reg.out.find("registry: " + path + "\n"), std::string::npos) << reg.out;
+  const com::Registry r = com::Registry::Load(path);
+  const auto registered = r.GetValue(ClassKey(Release871()) + "\\InprocServer32");
+  ASSERT_TRUE(registered.has_value());
+  EXPECT_EQ(*registered, fs::canonical(kLibrary871).string());
+
+  // With no --library the registered file is the one loaded.
+  const ToolRun call = RunTool({"transact", "--connection", ""}, "<zqinterface proc=\"add\"/>");
+  EXPECT_EQ(call.code, 0) << call.err;
+  EXPECT_NE(call.out.find("code=\"529\""), std::string::npos) << call.out;
+
+  const ToolRun unreg = RunTool({"unregister", "--library", kLibrary871});
+  ASSERT_EQ(unreg.code, 0) << unreg.err;
+  EXPECT_FALSE(com::Registry::Load(path).HasKey(ClassKey(Release871())));
+}
+
+}  // namespace
+}  // namespace quillor

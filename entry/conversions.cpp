@@ -1,0 +1,184 @@
+#include "entry/conversions.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "platform/failure.h"
+
+namespace quillor {
+namespace {
+
+// The characters the host's runtime passes over wherever they stand in a number.
+bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Whole number after "&H" or "&O": it takes the narrowest signed type that holds
+// its bits (16, then 32), so &HFFFF is -1 and &H10000 is 65536, as the runtime
+// reads such literals. More than 32 bits is an overflow.
+double RadixNumber(std::string_view text, size_t pos, unsigned radix) {
+  uint64_t value = 0;
+  for (; pos < text.size(); ++pos) {
+    const char c = Upper(text[pos]);
+    if (IsSkipped(c)) continue;
+    unsigned digit;
+    if (IsDigit(c)) {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (radix == 16 && c >= 'A' && c <= 'F') {
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      break;
+    }
+    if (digit >= radix) break;
+    value = value * radix + digit;
+    if (value > 0xFFFFFFFFull) throw Failure::Overflow();
+  }
+  if (value <= 0xFFFFu) return static_cast<int16_t>(static_cast<uint16_t>(value));
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+// A decimal number in canonical form ("-123.45e-6") as a double. Past the range
+// of a double is an overflow; a value too small for one is 0.
+double ParseCanonical(const std::string& text, int magnitude) {
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    if (magnitude > 0) throw Failure::Overflow();
+    return 0;
+  }
+  if (ec != std::errc() || end != text.data() + text.size() || std::isinf(value)) {
+    throw Failure::Overflow();
+  }
+  return value;
+}
+
+// Reads sign, mantissa and exponent of a decimal number starting at pos, skipping
+// the runtime's blanks when allow_skip is set. Returns the canonical text, or
+// empty when no digit was read; pos ends at the first character not used.
+struct Scanned {
+  std::string canonical;
+  int magnitude = 0;  // decimal position of the leading digit plus the exponent
+  bool has_digit = false;
+};
+
+Scanned ScanDecimal(std::string_view text, size_t& pos, bool allow_skip) {
+  Scanned out;
+  auto skip = [&] {
+    while (allow_skip && pos < text.size() && IsSkipped(text[pos])) ++pos;
+  };
+  skip();
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+    if (text[pos] == '-') out.canonical += '-';
+    ++pos;
+  }
+  bool seen_point = false;
+  bool seen_nonzero = false;
+  int leading_position = 0;  // digits before the point, from the first non-zero one
+  for (;;) {
+    skip();
+    if (pos >= text.size()) break;
+    const char c = text[pos];
+    if (IsDigit(c)) {
+      out.has_digit = true;
+      if (c != '0' && !seen_nonzero) seen_nonzero = true;
+      if (!seen_point && seen_nonzero) ++leading_position;
+      if (seen_point && !seen_nonzero) --leading_position;
+      out.canonical += c;
+    } else if (c == '.' && !seen_point) {
+      seen_point = true;
+      out.canonical += '.';
+    } else {
+      break;
+    }
+    ++pos;
+  }
+  if (!out.has_digit) return out;
+  if (out.canonical.back() == '.') out.canonical.pop_back();
+
+  // The exponent counts only when at least one digit follows its letter.
+  size_t exp_pos = pos;
+  auto skip_exp = [&] {
+    while (allow_skip && exp_pos < text.size() && IsSkipped(text[exp_pos])) ++exp_pos;
+  };
+  skip_exp();
+  if (exp_pos < text.size() && (Upper(text[exp_pos]) == 'E' || Upper(text[exp_pos]) == 'D')) {
+    ++exp_pos;
+    skip_exp();
+    bool negative = false;
+    if (exp_pos < text.size() && (text[exp_pos] == '+' || text[exp_pos] == '-')) {
+      negative = text[exp_pos] == '-';
+      ++exp_pos;
+    }
+    long exponent = 0;
+    bool exp_digit = false;
+    for (;;) {
+      skip_exp();
+      if (exp_pos >= text.size() || !IsDigit(text[exp_pos])) break;
+      exp_digit = true;
+      // Saturate: anything this large overflows or vanishes all the same.
+      if (exponent < 100000) exponent = exponent * 10 + (text[exp_pos] - '0');
+      ++exp_pos;
+    }
+    if (exp_digit) {
+      if (negative) exponent = -exponent;
+      out.canonical += 'e';
+      out.canonical += std::to_string(exponent);
+      out.magnitude = static_cast<int>(exponent);
+      pos = exp_pos;
+    }
+  }
+  out.magnitude += seen_nonzero ? leading_position : 0;
+  return out;
+}
+
+}  // namespace
+
+double LeadingNumber(std::string_view text) {
+  size_t pos = 0;
+  while (pos < text.size() && IsSkipped(text[pos])) ++pos;
+  if (pos < text.size() && text[pos] == '&') {
+    size_t p = pos + 1;
+    while (p < text.size() && IsSkipped(text[p])) ++p;
+    if (p < text.size() && Upper(text[p]) == 'H') return RadixNumber(text, p + 1, 16);
+    if (p < text.size() && Upper(text[p]) == 'O') return RadixNumber(text, p + 1, 8);
+    return 0;
+  }
+  const Scanned scanned = ScanDecimal(text, pos, /*allow_skip=*/true);
+  if (!scanned.has_digit) return 0;
+  return ParseCanonical(scanned.canonical, scanned.magnitude);
+}
+
+int16_t ToInt16(double value) {
+  // The default rounding mode rounds halves to the even neighbour.
+  const double rounded = std::nearbyint(value);
+  if (!(rounded >= -32768.0 && rounded <= 32767.0)) throw Failure::Overflow();
+  return static_cast<int16_t>(rounded);
+}
+
+bool TotalDiffers(double total, double price, double quantity) {
+  // The product and the difference keep the 64-bit significand of the extended
+  // format; only the difference is rounded to a double before the comparison.
+  const long double product = static_cast<long double>(price) * static_cast<long double>(quantity);
+  const long double difference = std::fabs(static_cast<long double>(total) - product);
+  const double rounded = static_cast<double>(difference);
+  if (std::isinf(rounded)) throw Failure::Overflow();
+  return rounded > 0.01;
+}
+
+double FullNumber(std::string_view text) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && blank(text[begin])) ++begin;
+  while (end > begin && blank(text[end - 1])) --end;
+  const std::string_view inner = text.substr(begin, end - begin);
+  size_t pos = 0;
+  const Scanned scanned = ScanDecimal(inner, pos, /*allow_skip=*/false);
+  if (!scanned.has_digit || pos != inner.size()) throw Failure::TypeMismatch();
+  return ParseCanonical(scanned.canonical, scanned.magnitude);
+}
+
+}  // namespace quillor

@@ -1,0 +1,106 @@
+#include "entry/item_validation.h"
+
+#include <memory>
+#include <string>
+
+#include "entry/conversions.h"
+#include "entry/cost_object.h"
+#include "entry/existence.h"
+#include "messages/message_ids.h"
+#include "platform/sql_literal.h"
+
+namespace quillor {
+namespace {
+
+bool Refuse(std::string& message, std::string text) {
+  message = std::move(text);
+  return false;
+}
+
+// The costing method: the value of the last row counts, no row gives empty text,
+// and a null value cannot become text (a failure, not a refusal).
+std::string CostingMethod(const EntryContext& ctx) {
+  const std::unique_ptr<Recordset> rows =
+      ctx.conn.Open(ctx.profile.costing_method_sql, CursorType::kKeyset);
+  std::string value;
+  // The statement names its own column; the lookup by name ignores letter case.
+  for (; !rows->Eof(); rows->MoveNext()) value = rows->Value("cValue").ToText();
+  rows->Close();
+  return value;
+}
+
+// A period closed in the general ledger: the first row's flag decides, a null or
+// missing row leaves it open.
+bool PeriodClosed(const EntryContext& ctx, int16_t period) {
+  const std::unique_ptr<Recordset> rows = ctx.conn.Open(
+      "select bFlag_CA from gl_mend where iperiod=" + std::to_string(period), CursorType::kKeyset);
+  const bool closed = !rows->Eof() && rows->Value("bflag_Ca").ToBool();
+  rows->Close();
+  return closed;
+}
+
+}  // namespace
+
+bool CheckItem(const EntryContext& ctx, XmlElement element, std::string& message,
+               std::string& cost_object_id) {
+  const MessageSource& text = ctx.messages;
+  // Resolution only ever sets the message, so it must start empty for its
+  // verdict to be read from it.
+  message.clear();
+
+  const std::string department = ctx.helper.ReadField(element, "departmentno");
+  if (department.empty()) return Refuse(message, text.Text(msg::kDepartmentEmpty));
+  if (!HasRow(ctx.conn, "select distinct cDeptid from ca_depDf where bIsBaseDep=1 and cDeptid='" +
+                            DoubleQuotes(department) + "'")) {
+    return Refuse(message, department + text.Text(msg::kDepartmentNotBase));
+  }
+
+  const std::string product = ctx.helper.ReadField(element, "productno");
+  if (ctx.profile.product_structure_check && !product.empty() &&
+      !HasRow(ctx.conn, "select distinct cPSPCode from ProductStructureEx where cPSPCode='" +
+                            DoubleQuotes(product) + "'")) {
+    return Refuse(message, text.Text(msg::kProductUnknown) + product);
+  }
+  if (ctx.profile.cost_object_resolution && !product.empty()) {
+    cost_object_id = FindCostObject(ctx, element, message);
+    if (!message.empty()) return false;
+  } else {
+    cost_object_id.clear();
+  }
+
+  const std::string inventory = ctx.helper.ReadField(element, "inventoryno");
+  if (inventory.empty()) return Refuse(message, text.Text(msg::kInventoryEmpty));
+  if (!HasRow(ctx.conn, "select distinct cInvCode from Inventory where cInvcode='" +
+                            DoubleQuotes(inventory) + "'")) {
+    return Refuse(message, text.Text(msg::kInventoryUnknown) + inventory);
+  }
+
+  const std::string batch = ctx.helper.ReadField(element, "serial");
+  if (!batch.empty()) {
+    if (!HasRow(ctx.conn, "select distinct cBatch from ca_pronb where cbatch='" +
+                              DoubleQuotes(batch) + "'")) {
+      return Refuse(message, text.Text(msg::kBatchUnknown));
+    }
+  } else if (CostingMethod(ctx) == "1" && !product.empty()) {
+    // Full batch costing: a material consumed for a product needs its batch.
+    return Refuse(message, text.Text(msg::kBatchRequired));
+  }
+
+  const double price = LeadingNumber(ctx.helper.ReadField(element, "price"));
+  const double quantity = LeadingNumber(ctx.helper.ReadField(element, "quantity"));
+  if (quantity == 0) return Refuse(message, text.Text(msg::kQuantityZero));
+
+  const int16_t period = ToInt16(LeadingNumber(ctx.helper.ReadField(element, "period")));
+  if (period < 1 || period > 12) return Refuse(message, text.Text(msg::kPeriodOutOfRange));
+  if (ctx.profile.closed_period_check && PeriodClosed(ctx, period)) {
+    return Refuse(message, text.Text(msg::kPeriodClosed));
+  }
+
+  const double total = LeadingNumber(ctx.helper.ReadField(element, "totalmoney"));
+  if (TotalDiffers(total, price, quantity)) return Refuse(message, text.Text(msg::kTotalMismatch));
+
+  message = text.Text(msg::kSuccess);
+  return true;
+}
+
+}  // namespace quillor

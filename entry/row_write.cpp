@@ -1,0 +1,116 @@
+#include "entry/row_write.h"
+
+#include <optional>
+#include <string>
+
+#include "entry/conversions.h"
+#include "messages/message_ids.h"
+#include "platform/failure.h"
+#include "platform/sql_literal.h"
+
+namespace quillor {
+namespace {
+
+// The two statements of one row write.
+struct Statements {
+  std::string deletion;  // empty where the release only inserts
+  std::string insertion;
+};
+
+class Lists {
+ public:
+  void Quoted(std::string_view column, std::string_view value) {
+    Add(column, "'" + DoubleQuotes(value) + "'");
+  }
+  // A bare value must be a number, or it could carry statement text.
+  void Bare(std::string_view column, std::string_view value) {
+    if (!IsPlainNumber(value)) throw Failure::TypeMismatch();
+    Add(column, std::string(value));
+  }
+  std::string Insertion() const {
+    return "insert ca_mabsw(" + columns_ + ")" + "   values(" + values_ + ")";
+  }
+
+ private:
+  void Add(std::string_view column, const std::string& value) {
+    if (!columns_.empty()) {
+      columns_ += ',';
+      values_ += ',';
+    }
+    columns_ += column;
+    values_ += value;
+  }
+  std::string columns_;
+  std::string values_;
+};
+
+Statements Build(const EntryContext& ctx, XmlElement element, const std::string& cost_object_id) {
+  const ReleaseProfile& profile = ctx.profile;
+  auto field = [&](std::string_view name) { return ctx.helper.ReadField(element, name); };
+
+  const std::string department = field("departmentno");
+  const std::string product = field("productno");
+  const std::string inventory = field("inventoryno");
+  const std::string batch = field("serial");
+  const std::string price = field("price");
+  const std::string quantity = field("quantity");
+  const std::string period = field("period");
+  const std::string total = field("totalmoney");
+  // The stored code is 0 or 8; a text that is not a number fails the write.
+  std::optional<int> irdcode;
+  if (profile.writes_irdcode) {
+    const std::string text = field("irdcode");
+    if (!text.empty()) irdcode = FullNumber(text) == 0 ? 0 : 8;
+  }
+  // Without resolution the product number itself identifies the product.
+  const std::string& cppid = profile.cost_object_resolution ? cost_object_id : product;
+
+  Lists lists;
+  if (!department.empty()) lists.Quoted("cdeptid", department);
+  if (!product.empty()) lists.Quoted("cppid", cppid);
+  if (!inventory.empty()) lists.Quoted("cmatid", inventory);
+  if (!batch.empty()) lists.Quoted("cbatch", batch);
+  if (!price.empty()) lists.Bare("iprice", price);
+  if (!quantity.empty()) lists.Bare("iqua", quantity);
+  if (!period.empty()) lists.Bare("iperiod", period);
+  if (!total.empty()) lists.Bare("imatqua", total);
+  if (irdcode) lists.Bare("irdcode", std::to_string(*irdcode));
+
+  Statements out;
+  out.insertion = lists.Insertion();
+  if (profile.row_write_deletes) {
+    // The key matches exactly the row the insertion writes, so a line sent again
+    // replaces its earlier row.
+    const std::string cost_object = product.empty() ? "is null" : "='" + DoubleQuotes(cppid) + "'";
+    out.deletion = "delete from ca_mabsw where cdeptid='" + DoubleQuotes(department) +
+                   "' and cppid " + cost_object + " and cmatid='" + DoubleQuotes(inventory) +
+                   "' and cbatch='" + DoubleQuotes(batch) + "' and iperiod='" +
+                   DoubleQuotes(period) + "'";
+    if (profile.writes_irdcode) {
+      out.deletion += irdcode ? " and irdcode=" + std::to_string(*irdcode) : " and irdcode is null";
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool SaveItem(const EntryContext& ctx, XmlElement element, std::string& message,
+              const std::string& cost_object_id) {
+  try {
+    const Statements statements = Build(ctx, element, cost_object_id);
+    // Deletion and insertion stand or fall together: a failed insertion keeps
+    // the earlier row.
+    UnitOfWork unit(ctx.conn);
+    if (!statements.deletion.empty()) ctx.conn.Execute(statements.deletion);
+    ctx.conn.Execute(statements.insertion);
+    unit.Commit();
+    return true;
+  } catch (...) {
+    // Every cause is reported with the one text; fetching it is not trapped.
+  }
+  message = ctx.messages.Text(msg::kRecordExists);
+  return false;
+}
+
+}  // namespace quillor

@@ -1,0 +1,92 @@
+#include "platform/connection_text.h"
+
+#include "platform/failure.h"
+
+namespace quillor {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+[[noreturn]] void Refuse(const std::string& why) {
+  throw Failure(failure_numbers::kFail, "[Quillor] invalid connection text: " + why);
+}
+
+}  // namespace
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+ConnectionText ConnectionText::Parse(std::string_view text) {
+  ConnectionText result;
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n) {
+    const size_t eq = text.find('=', i);
+    const size_t semi = text.find(';', i);
+    if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
+      // A part holding only blanks (as after a final semicolon) is no pair.
+      const size_t end = semi == std::string_view::npos ? n : semi;
+      if (!Trim(text.substr(i, end - i)).empty()) {
+        Refuse("'" + std::string(Trim(text.substr(i, end - i))) + "' has no value");
+      }
+      i = end + 1;
+      continue;
+    }
+    std::string key(Trim(text.substr(i, eq - i)));
+    if (key.empty()) Refuse("a value has no key");
+    size_t j = eq + 1;
+    while (j < n && IsBlank(text[j])) ++j;
+    std::string value;
+    if (j < n && (text[j] == '"' || text[j] == '\'' || text[j] == '{')) {
+      const char close = text[j] == '{' ? '}' : text[j];
+      ++j;
+      bool closed = false;
+      while (j < n) {
+        if (text[j] == close) {
+          if (j + 1 < n && text[j + 1] == close) {
+            value += close;
+            j += 2;
+            continue;
+          }
+          ++j;
+          closed = true;
+          break;
+        }
+        value += text[j++];
+      }
+      if (!closed) Refuse("the value of " + key + " is not closed");
+      while (j < n && IsBlank(text[j])) ++j;
+      if (j < n && text[j] != ';') Refuse("text follows the quoted value of " + key);
+    } else {
+      const size_t end = text.find(';', j);
+      value = std::string(Trim(text.substr(j, (end == std::string_view::npos ? n : end) - j)));
+      j = end == std::string_view::npos ? n : end;
+    }
+    result.pairs_.emplace_back(std::move(key), std::move(value));
+    i = j + 1;
+  }
+  return result;
+}
+
+std::optional<std::string> ConnectionText::Get(std::string_view key) const {
+  std::optional<std::string> found;
+  for (const auto& [k, v] : pairs_) {
+    if (EqualsIgnoringCase(k, key)) found = v;
+  }
+  return found;
+}
+
+}  // namespace quillor

@@ -1,0 +1,31 @@
+// Reading a connection text: "Key=Value;Key=Value", keys in any case.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quillor {
+
+class ConnectionText {
+ public:
+  // Splits the text into its pairs. Blanks around keys and values are dropped; a
+  // value may be enclosed in double quotes, single quotes or braces (the closing
+  // mark doubled inside stands for itself), so that it can hold a semicolon. A
+  // part without "=" is a failure, as is an unterminated quoted value.
+  static ConnectionText Parse(std::string_view text);
+
+  // The value of the last pair with that key (letter case not significant).
+  std::optional<std::string> Get(std::string_view key) const;
+
+  const std::vector<std::pair<std::string, std::string>>& pairs() const { return pairs_; }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> pairs_;
+};
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+}  // namespace quillor

@@ -1,0 +1,77 @@
+#include "platform/database.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/connection_text.h"
+#include "platform/failure.h"
+#include "platform/sqlite/test_database.h"
+#include "platform/sqlite_file.h"
+
+namespace quillor {
+namespace {
+
+TEST(AdoTypeFromDeclaredType, Table) {
+  struct Case {
+    const char* declared;
+    int code;
+  } cases[] = {
+      {"varchar(60)", 200},   {"VARCHAR (10)", 200},
+      {"nvarchar(20)", 202},  {"char(1)", 129},
+      {"nchar(2)", 130},      {"text", 201},
+      {"ntext", 203},         {"int", 3},
+      {"INTEGER", 3},         {"smallint", 2},
+      {"bigint", 20},         {"bit", 11},
+      {"float", 5},           {"real", 4},
+      {"decimal(18,2)", 131}, {"numeric", 131},
+      {"money", 6},           {"datetime", 135},
+      {"date", 133},          {"time", 134},
+      {"image", 205},         {"varbinary(max)", 205},
+      {"varbinary(16)", 200}, {"", 200},
+      {"blob", 200},          {"  Int  ", 3},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AdoTypeFromDeclaredType(c.declared), c.code) << c.declared;
+}
+
+TEST(ConnectionText, ParsesPairs) {
+  auto t = ConnectionText::Parse(
+      "Driver={SQL Server;x};Server=h; Pwd='a''b' ;Database=\"d\"\"b\";;Key=last;key=again");
+  EXPECT_EQ(t.Get("driver"), "SQL Server;x");
+  EXPECT_EQ(t.Get("SERVER"), "h");
+  EXPECT_EQ(t.Get("pwd"), "a'b");
+  EXPECT_EQ(t.Get("Database"), "d\"b");
+  EXPECT_EQ(t.Get("key"), "again");
+  EXPECT_EQ(t.Get("missing"), std::nullopt);
+  for (const char* bad : {"novalue", "=x", "a='open", "a='x' y"}) {
+    EXPECT_THROW(ConnectionText::Parse(bad), Failure) << bad;
+  }
+}
+
+TEST(OpenConnection, ChoosesTheBackendByProvider) {
+  testing::TempDir dir;
+  const std::string path = dir.File("p.db");
+  CreateSqliteDatabaseFile(path);
+  EXPECT_NE(OpenConnection("PROVIDER=sqlite;data source=" + path), nullptr);
+
+  struct Case {
+    std::string text;
+    std::string description;
+  } cases[] = {
+      {"", "[Quillor] the connection text is empty"},
+      {"  ", "[Quillor] the connection text is empty"},
+      {"Provider=SQLOLEDB;Data Source=" + path, "[Quillor] ODBC connections are not available yet"},
+      {"DSN=host;UID=sa", "[Quillor] ODBC connections are not available yet"},
+      {"Driver={x", "[Quillor] ODBC connections are not available yet"},
+  };
+  for (const auto& c : cases) {
+    try {
+      OpenConnection(c.text);
+      ADD_FAILURE() << c.text;
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), failure_numbers::kFail) << c.text;
+      EXPECT_EQ(f.description(), c.description) << c.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillor

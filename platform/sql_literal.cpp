@@ -1,0 +1,50 @@
+#include "platform/sql_literal.h"
+
+namespace quillor {
+
+std::string DoubleQuotes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out;
+}
+
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
+bool IsPlainNumber(std::string_view text) {
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n && IsBlank(text[i])) ++i;
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t digits = 0;
+  bool point = false;
+  while (i < n && (IsDigit(text[i]) || (text[i] == '.' && !point))) {
+    if (text[i] == '.') {
+      point = true;
+    } else {
+      ++digits;
+    }
+    ++i;
+  }
+  if (digits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    size_t exponent_digits = 0;
+    while (i < n && IsDigit(text[i])) {
+      ++exponent_digits;
+      ++i;
+    }
+    if (exponent_digits == 0) return false;
+  }
+  while (i < n && IsBlank(text[i])) ++i;
+  return i == n;
+}
+
+}  // namespace quillor

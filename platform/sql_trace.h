@@ -1,0 +1,35 @@
+// A connection decorator that appends one JSON line per statement to a file, for
+// following what the component sends to the database.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/database.h"
+
+namespace quillor {
+
+// A recordset that holds all of its rows can tell how many it holds, whatever its
+// cursor; the trace then writes the line when the result opens.
+class HeldRowCount {
+ public:
+  virtual ~HeldRowCount() = default;
+  virtual int64_t RowsHeld() const = 0;
+};
+
+// Wraps a connection so that every Open and Execute appends a line to the file:
+//   {"sql": TEXT, "rows": N, "ms": X}
+//   {"sql": TEXT, "sent": TEXT, "rows": N, "ms": X}    (when the engine got other text)
+//   {"sql": TEXT, "error": {"number": N, "description": TEXT}}
+// Begin, Commit and Rollback are not traced.
+std::unique_ptr<Connection> TraceConnection(std::unique_ptr<Connection> inner, std::string path);
+
+// A text as a JSON string, quotes included.
+std::string JsonString(std::string_view text);
+
+// A duration in milliseconds with at most three decimals ("0.125", "2", "1.5").
+std::string MillisecondsText(double ms);
+
+}  // namespace quillor

@@ -1,0 +1,355 @@
+#include "platform/xml.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpath.h>
+
+#include <climits>
+#include <memory>
+
+#include "platform/failure.h"
+
+namespace quillor {
+namespace {
+
+// The host runtime's error for a method called on an empty object reference.
+constexpr int32_t kObjectNotSet = 91;
+
+struct DocFree {
+  void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
+};
+struct ParserCtxtFree {
+  void operator()(xmlParserCtxt* c) const { xmlFreeParserCtxt(c); }
+};
+struct XPathCtxtFree {
+  void operator()(xmlXPathContext* c) const { xmlXPathFreeContext(c); }
+};
+struct XPathObjectFree {
+  void operator()(xmlXPathObject* o) const { xmlXPathFreeObject(o); }
+};
+struct BufferFree {
+  void operator()(xmlBuffer* b) const { xmlBufferFree(b); }
+};
+struct SaveCtxtClose {
+  void operator()(xmlSaveCtxt* s) const { xmlSaveClose(s); }
+};
+struct NodeFree {
+  void operator()(xmlNode* n) const { xmlFreeNode(n); }
+};
+
+void DiscardStructured(void*, xmlErrorPtr) {}
+void DiscardGeneric(void*, const char*, ...) {}
+
+// libxml2 keeps its error handlers per thread: each thread that uses the
+// documents installs silent ones once, so nothing reaches stderr.
+void PrepareThread() {
+  thread_local bool prepared = false;
+  if (prepared) return;
+  xmlInitParser();
+  xmlSetStructuredErrorFunc(nullptr, DiscardStructured);
+  xmlSetGenericErrorFunc(nullptr, DiscardGeneric);
+  prepared = true;
+}
+
+const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+std::string S(const xmlChar* s) { return s ? std::string(reinterpret_cast<const char*>(s)) : ""; }
+
+std::string Trimmed(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+xmlNode* Node(void* p) { return static_cast<xmlNode*>(p); }
+
+xmlNode* Checked(void* p) {
+  if (p == nullptr) {
+    throw Failure(kObjectNotSet, "Object variable or With block variable not set");
+  }
+  return Node(p);
+}
+
+// Entity references other than the predefined ones are never expanded: they are
+// dropped from the tree, in content and in attribute values alike.
+void DropEntityReferences(xmlNode* node) {
+  for (xmlNode* child = node->children; child != nullptr;) {
+    xmlNode* next = child->next;
+    if (child->type == XML_ENTITY_REF_NODE) {
+      xmlUnlinkNode(child);
+      xmlFreeNode(child);
+    } else if (child->type == XML_ELEMENT_NODE) {
+      for (xmlAttr* a = child->properties; a != nullptr; a = a->next) {
+        DropEntityReferences(reinterpret_cast<xmlNode*>(a));
+      }
+      DropEntityReferences(child);
+    }
+    child = next;
+  }
+}
+
+// Elements created but not yet placed hang under a detached holder element, kept
+// in the document's application pointer, so that they are freed with it.
+xmlNode* Nursery(xmlDoc* doc) {
+  if (doc->_private == nullptr) {
+    doc->_private = xmlNewDocNode(doc, nullptr, BAD_CAST "nursery", nullptr);
+    if (doc->_private == nullptr) throw std::bad_alloc();
+  }
+  return static_cast<xmlNode*>(doc->_private);
+}
+
+void FreeDocument(void* p) {
+  xmlDoc* doc = static_cast<xmlDoc*>(p);
+  if (doc == nullptr) return;
+  if (doc->_private != nullptr) xmlFreeNode(static_cast<xmlNode*>(doc->_private));
+  xmlFreeDoc(doc);
+}
+
+std::string QualifiedName(const xmlNode* n) {
+  std::string name = S(n->name);
+  if (n->ns != nullptr && n->ns->prefix != nullptr) name = S(n->ns->prefix) + ":" + name;
+  return name;
+}
+
+void CollectText(const xmlNode* node, std::string& out) {
+  for (const xmlNode* c = node->children; c != nullptr; c = c->next) {
+    if (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) {
+      if (c->content) out += reinterpret_cast<const char*>(c->content);
+    } else if (c->type == XML_ELEMENT_NODE) {
+      CollectText(c, out);
+    }
+  }
+}
+
+void CheckName(const std::string& name, const char* what) {
+  if (name.empty() || xmlValidateName(X(name), 0) != 0) {
+    throw Failure(failure_numbers::kFail, "'" + name + "' is not a valid " + what + " name");
+  }
+}
+
+}  // namespace
+
+std::string XmlElement::Name() const { return QualifiedName(Checked(node_)); }
+
+std::optional<std::string> XmlElement::Attribute(std::string_view name) const {
+  xmlNode* n = Checked(node_);
+  xmlAttr* attr = xmlHasProp(n, X(std::string(name)));
+  if (attr == nullptr) return std::nullopt;
+  std::string value;
+  for (const xmlNode* c = attr->children; c != nullptr; c = c->next) {
+    if (c->type == XML_TEXT_NODE && c->content) value += reinterpret_cast<const char*>(c->content);
+  }
+  return value;
+}
+
+void XmlElement::SetAttribute(std::string_view name, std::string_view value) {
+  xmlNode* n = Checked(node_);
+  const std::string key(name);
+  CheckName(key, "attribute");
+  // xmlSetProp stores the value as one text node: nothing in it is read as markup.
+  if (xmlSetProp(n, X(key), X(std::string(value))) == nullptr) throw std::bad_alloc();
+}
+
+XmlElement XmlElement::FirstChild(std::string_view name) const {
+  for (xmlNode* c = Checked(node_)->children; c != nullptr; c = c->next) {
+    if (c->type == XML_ELEMENT_NODE && QualifiedName(c) == name) return XmlElement(c);
+  }
+  return XmlElement();
+}
+
+std::vector<XmlElement> XmlElement::ChildElements() const {
+  std::vector<XmlElement> out;
+  for (xmlNode* c = Checked(node_)->children; c != nullptr; c = c->next) {
+    if (c->type == XML_ELEMENT_NODE) out.push_back(XmlElement(c));
+  }
+  return out;
+}
+
+std::string XmlElement::Text() const {
+  std::string out;
+  CollectText(Checked(node_), out);
+  return out;
+}
+
+void XmlElement::SetText(std::string_view text) {
+  xmlNode* n = Checked(node_);
+  xmlNode* nursery = Nursery(n->doc);
+  for (xmlNode* c = n->children; c != nullptr;) {
+    xmlNode* next = c->next;
+    xmlUnlinkNode(c);
+    // Removed elements stay alive with the document, so that handles to them
+    // remain usable, as in the DOM; other nodes have no handles and go at once.
+    if (c->type == XML_ELEMENT_NODE) {
+      xmlAddChild(nursery, c);
+    } else {
+      xmlFreeNode(c);
+    }
+    c = next;
+  }
+  if (text.empty()) return;
+  if (text.size() > static_cast<size_t>(INT_MAX)) throw std::bad_alloc();
+  // A text node made directly: the text is content, never parsed for references.
+  xmlNode* t = xmlNewDocTextLen(n->doc, reinterpret_cast<const xmlChar*>(text.data()),
+                                static_cast<int>(text.size()));
+  if (t == nullptr) throw std::bad_alloc();
+  xmlAddChild(n, t);
+}
+
+void XmlElement::AppendChild(XmlElement child) {
+  xmlNode* parent = Checked(node_);
+  xmlNode* c = Checked(child.node_);
+  if (c->doc != parent->doc) {
+    throw Failure(failure_numbers::kFail, "The node to append belongs to another document");
+  }
+  for (xmlNode* a = parent; a != nullptr; a = a->parent) {
+    if (a == c) {
+      throw Failure(failure_numbers::kFail,
+                    "A node cannot be appended to itself or its descendant");
+    }
+  }
+  xmlUnlinkNode(c);
+  xmlAddChild(parent, c);
+}
+
+std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
+  xmlNode* n = Checked(node_);
+  PrepareThread();
+  std::unique_ptr<xmlXPathContext, XPathCtxtFree> ctx(xmlXPathNewContext(n->doc));
+  if (!ctx) throw std::bad_alloc();
+  ctx->node = n;
+  // The expression's errors land in the context; the handler only keeps them quiet.
+  ctx->error = DiscardStructured;
+  std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
+      xmlXPathEvalExpression(X(std::string(path)), ctx.get()));
+  if (!result) {
+    std::string message = Trimmed(S(reinterpret_cast<const xmlChar*>(ctx->lastError.message)));
+    if (message.empty()) message = "Invalid expression";
+    throw Failure(failure_numbers::kFail, message);
+  }
+  if (result->type != XPATH_NODESET) {
+    throw Failure(failure_numbers::kFail, "Expression does not return a DOM node");
+  }
+  std::vector<XmlElement> out;
+  if (result->nodesetval != nullptr) {
+    for (int i = 0; i < result->nodesetval->nodeNr; ++i) {
+      xmlNode* found = result->nodesetval->nodeTab[i];
+      if (found != nullptr && found->type == XML_ELEMENT_NODE) out.push_back(XmlElement(found));
+    }
+  }
+  return out;
+}
+
+XmlDocument::XmlDocument() = default;
+XmlDocument::~XmlDocument() { FreeDocument(doc_); }
+
+XmlDocument::XmlDocument(XmlDocument&& other) noexcept
+    : doc_(other.doc_), parse_error_(std::move(other.parse_error_)) {
+  other.doc_ = nullptr;
+}
+
+XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
+  if (this != &other) {
+    FreeDocument(doc_);
+    doc_ = other.doc_;
+    other.doc_ = nullptr;
+    parse_error_ = std::move(other.parse_error_);
+  }
+  return *this;
+}
+
+bool XmlDocument::LoadXml(std::string_view text) {
+  PrepareThread();
+  FreeDocument(doc_);
+  doc_ = nullptr;
+  parse_error_.clear();
+  if (text.size() > static_cast<size_t>(INT_MAX)) {
+    parse_error_ = "The document is too large";
+    return false;
+  }
+  std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
+  if (!ctxt) throw std::bad_alloc();
+  // The text is already decoded: an encoding named in its declaration is ignored.
+  // No entity substitution, no DTD loading or validation, no network access.
+  const int options =
+      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_IGNORE_ENC;
+  std::unique_ptr<xmlDoc, DocFree> doc(xmlCtxtReadMemory(
+      ctxt.get(), text.data(), static_cast<int>(text.size()), nullptr, "UTF-8", options));
+  if (!doc || !ctxt->wellFormed) {
+    const xmlError* err = xmlCtxtGetLastError(ctxt.get());
+    parse_error_ = err && err->message ? Trimmed(err->message) : "The document is not well-formed";
+    if (err && err->line > 0) parse_error_ += " (line " + std::to_string(err->line) + ")";
+    return false;
+  }
+  xmlNode* root = xmlDocGetRootElement(doc.get());
+  if (root == nullptr) {
+    parse_error_ = "The document has no root element";
+    return false;
+  }
+  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
+    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
+  }
+  DropEntityReferences(root);
+  doc->_private = nullptr;
+  doc_ = doc.release();
+  return true;
+}
+
+XmlElement XmlDocument::Root() const {
+  if (doc_ == nullptr) return XmlElement();
+  return XmlElement(xmlDocGetRootElement(static_cast<xmlDoc*>(doc_)));
+}
+
+XmlElement XmlDocument::CreateElement(std::string_view name) {
+  PrepareThread();
+  const std::string n(name);
+  CheckName(n, "element");
+  if (doc_ == nullptr) {
+    doc_ = xmlNewDoc(BAD_CAST "1.0");
+    if (doc_ == nullptr) throw std::bad_alloc();
+  }
+  xmlDoc* doc = static_cast<xmlDoc*>(doc_);
+  std::unique_ptr<xmlNode, NodeFree> node(xmlNewDocNode(doc, nullptr, X(n), nullptr));
+  if (!node) throw std::bad_alloc();
+  xmlNode* placed = node.release();
+  xmlAddChild(Nursery(doc), placed);
+  return XmlElement(placed);
+}
+
+void XmlDocument::SetRoot(XmlElement element) {
+  xmlNode* n = Checked(element.node_);
+  if (doc_ == nullptr || n->doc != static_cast<xmlDoc*>(doc_)) {
+    throw Failure(failure_numbers::kFail, "The root element must belong to this document");
+  }
+  xmlDoc* doc = static_cast<xmlDoc*>(doc_);
+  if (xmlDocGetRootElement(doc) == n) return;
+  xmlUnlinkNode(n);
+  xmlNode* old = xmlDocSetRootElement(doc, n);
+  if (old != nullptr) {
+    xmlUnlinkNode(old);
+    xmlAddChild(Nursery(doc), old);  // handles to the former root stay usable
+  }
+}
+
+std::string XmlDocument::Serialize() const {
+  if (doc_ == nullptr) return "";
+  xmlNode* root = xmlDocGetRootElement(static_cast<xmlDoc*>(doc_));
+  if (root == nullptr) return "";
+  PrepareThread();
+  std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
+  if (!buffer) throw std::bad_alloc();
+  {
+    // Naming UTF-8 keeps characters beyond ASCII raw instead of as references.
+    std::unique_ptr<xmlSaveCtxt, SaveCtxtClose> save(
+        xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_NO_DECL | XML_SAVE_AS_XML));
+    if (!save) throw std::bad_alloc();
+    if (xmlSaveTree(save.get(), root) < 0) {
+      throw Failure(failure_numbers::kFail, "The document could not be serialised");
+    }
+  }  // closing the context flushes it into the buffer
+  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  out.append(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+             static_cast<size_t>(xmlBufferLength(buffer.get())));
+  return out;
+}
+
+}  // namespace quillor

@@ -1,0 +1,224 @@
+#include "platform/xml.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "platform/failure.h"
+#include "platform/sqlite/test_database.h"
+
+namespace quillor {
+namespace {
+
+constexpr const char* kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+TEST(XmlDocument, RefusesTextThatIsNotWellFormed) {
+  for (const char* text : {"", "   ", "not xml", "<a>", "<a></b>", "<a x='1' x='2'/>",
+                           "<a>&undeclared;</a>", "<a/><b/>", "<?xml version=\"1.0\"?>"}) {
+    XmlDocument doc;
+    EXPECT_FALSE(doc.LoadXml(text)) << text;
+    EXPECT_FALSE(doc.ParseError().empty()) << text;
+    EXPECT_TRUE(doc.Root().IsNull()) << text;
+    EXPECT_EQ(doc.Serialize(), "") << text;
+  }
+}
+
+TEST(XmlDocument, FailedLoadEmptiesAnEarlierDocument) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<a/>"));
+  EXPECT_FALSE(doc.LoadXml("<a>"));
+  EXPECT_TRUE(doc.Root().IsNull());
+  ASSERT_TRUE(doc.LoadXml("<b/>"));
+  EXPECT_TRUE(doc.ParseError().empty());
+  EXPECT_EQ(doc.Root().Name(), "b");
+}
+
+TEST(XmlDocument, ExternalEntityIsNeverFetchedAndReadsAsNothing) {
+  testing::TempDir dir;
+  const std::string secret = dir.File("secret.txt");
+  std::ofstream(secret) << "SECRET";
+  const std::string text = "<!DOCTYPE r [<!ENTITY ext SYSTEM \"file://" + secret +
+                           "\"><!ENTITY inner \"INNER\">]>"
+                           "<r a=\"x&inner;y\"><v>1&ext;2&inner;3&amp;</v></r>";
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(text)) << doc.ParseError();
+  XmlElement v = doc.Root().FirstChild("v");
+  EXPECT_EQ(v.Text(), "123&");
+  EXPECT_EQ(doc.Root().Attribute("a"), "xy");
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r a=\"xy\"><v>123&amp;</v></r>");
+}
+
+TEST(XmlDocument, KeepsWhitespaceAndCdata) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<r>\n  <a> x </a><![CDATA[<b>&]]></r>"));
+  EXPECT_EQ(doc.Root().Text(), "\n   x <b>&");
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r>\n  <a> x </a><![CDATA[<b>&]]></r>");
+}
+
+TEST(XmlDocument, AttributeEscapingRoundTrips) {
+  const std::string value = "a\"b'c&d<e>f\tg\nh";
+  XmlDocument doc;
+  XmlElement root = doc.CreateElement("r");
+  doc.SetRoot(root);
+  root.SetAttribute("v", value);
+  root.SetAttribute("w", "&amp;");
+  const std::string text = doc.Serialize();
+  EXPECT_EQ(text, std::string(kDecl) +
+                      "<r v=\"a&quot;b'c&amp;d&lt;e&gt;f&#9;g&#10;h\" w=\"&amp;amp;\"/>");
+  XmlDocument again;
+  ASSERT_TRUE(again.LoadXml(text));
+  EXPECT_EQ(again.Root().Attribute("v"), value);
+  EXPECT_EQ(again.Root().Attribute("w"), "&amp;");
+  EXPECT_EQ(again.Root().Attribute("missing"), std::nullopt);
+}
+
+TEST(XmlDocument, SetAttributeReplaces) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<r id=\"1\"/>"));
+  doc.Root().SetAttribute("id", "2");
+  doc.Root().SetAttribute("x", "");
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r id=\"2\" x=\"\"/>");
+}
+
+TEST(XmlDocument, ChineseTextStaysRawInOutput) {
+  XmlDocument doc;
+  // The declared encoding is ignored: the text reaches the parser decoded.
+  ASSERT_TRUE(doc.LoadXml("<?xml version=\"1.0\" encoding=\"gb2312\"?><r m=\"成功\">部门</r>"))
+      << doc.ParseError();
+  EXPECT_EQ(doc.Root().Text(), "部门");
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r m=\"成功\">部门</r>");
+}
+
+TEST(XmlDocument, SelectRelativeAndAbsolute) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(
+      "<r><material id=\"1\"/>text<!--c--><x><material id=\"n\"/></x><material id=\"2\"/>"
+      "<q><field n=\"a\"/><field n=\"b\"/></q><q><field n=\"c\"/></q></r>"));
+  XmlElement root = doc.Root();
+  auto materials = root.Select("material");
+  ASSERT_EQ(materials.size(), 2u);
+  EXPECT_EQ(materials[0].Attribute("id"), "1");
+  EXPECT_EQ(materials[1].Attribute("id"), "2");
+  auto fields = root.Select("q/field");
+  ASSERT_EQ(fields.size(), 3u);
+  EXPECT_EQ(fields[2].Attribute("n"), "c");
+  EXPECT_TRUE(root.Select("/field").empty());
+  EXPECT_EQ(root.Select("/r").size(), 1u);
+  EXPECT_EQ(materials[0].Select("/r/x/material").size(), 1u);
+  EXPECT_TRUE(root.Select("node()[self::text() or self::comment()]").empty());
+
+  XmlDocument field;
+  ASSERT_TRUE(field.LoadXml("<field/>"));
+  EXPECT_EQ(field.Root().Select("/field").size(), 1u);
+}
+
+TEST(XmlDocument, InvalidExpressionIsAFailure) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<r/>"));
+  try {
+    doc.Root().Select("a[/field");
+    FAIL() << "no failure";
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.number(), failure_numbers::kFail);
+    EXPECT_FALSE(f.description().empty());
+  }
+  try {
+    doc.Root().Select("/field/");
+    FAIL() << "no failure";
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.description(), "Invalid expression");
+  }
+}
+
+TEST(XmlDocument, InvalidElementNameIsAFailure) {
+  XmlDocument doc;
+  for (const char* name : {"", "1a", "a b", "<a>", "a/b"}) {
+    try {
+      doc.CreateElement(name);
+      FAIL() << name;
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), failure_numbers::kFail);
+      EXPECT_EQ(f.description(), "'" + std::string(name) + "' is not a valid element name");
+    }
+  }
+}
+
+TEST(XmlDocument, SetTextRemovesAllChildren) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<r a=\"1\"><q><field/></q>t<!--c--></r>"));
+  XmlElement root = doc.Root();
+  XmlElement q = root.FirstChild("q");
+  root.SetText("");
+  EXPECT_TRUE(root.ChildElements().empty());
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r a=\"1\"/>");
+  EXPECT_EQ(q.Name(), "q");  // a removed element's handle stays usable
+  EXPECT_EQ(q.ChildElements().size(), 1u);
+  root.SetText("a<&b");
+  EXPECT_EQ(root.Text(), "a<&b");
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r a=\"1\">a&lt;&amp;b</r>");
+}
+
+TEST(XmlDocument, BuildsADocumentFromCreatedElements) {
+  XmlDocument doc;
+  EXPECT_EQ(doc.Serialize(), "");
+  XmlElement root = doc.CreateElement("ufinterface");
+  XmlElement unplaced = doc.CreateElement("never");  // freed with the document
+  doc.SetRoot(root);
+  for (int i = 1; i <= 2; ++i) {
+    XmlElement row = doc.CreateElement("material");
+    row.SetAttribute("id", std::to_string(i));
+    root.AppendChild(row);
+  }
+  EXPECT_EQ(
+      doc.Serialize(),
+      std::string(kDecl) + "<ufinterface><material id=\"1\"/><material id=\"2\"/></ufinterface>");
+  EXPECT_EQ(root.FirstChild("material").Attribute("id"), "1");
+  EXPECT_TRUE(root.FirstChild("none").IsNull());
+  EXPECT_THROW(root.AppendChild(root), Failure);
+  XmlDocument other;
+  EXPECT_THROW(root.AppendChild(other.CreateElement("x")), Failure);
+  EXPECT_THROW(XmlElement().Name(), Failure);
+  (void)unplaced;
+}
+
+TEST(XmlDocument, NothingReachesStderrOnAnyThread) {
+  ::testing::internal::CaptureStderr();
+  std::thread worker([] {
+    XmlDocument doc;
+    EXPECT_FALSE(doc.LoadXml("<a><b></a>"));
+    // The external subset is never loaded; the entity it might declare reads as nothing.
+    ASSERT_TRUE(doc.LoadXml("<!DOCTYPE a SYSTEM \"http://127.0.0.1:1/x.dtd\"><a>1&x;2</a>"));
+    EXPECT_EQ(doc.Root().Text(), "12");
+    ASSERT_TRUE(doc.LoadXml("<a/>"));
+    EXPECT_THROW(doc.Root().Select("]["), Failure);
+    EXPECT_THROW(doc.Root().Select("$undefined"), Failure);
+  });
+  worker.join();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(XmlDocument, SetRootReplacesTheRoot) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<old><x/></old>"));
+  XmlElement old = doc.Root();
+  XmlElement fresh = doc.CreateElement("new");
+  doc.SetRoot(fresh);
+  EXPECT_EQ(doc.Root(), fresh);
+  EXPECT_EQ(old.FirstChild("x").Name(), "x");
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<new/>");
+  EXPECT_TRUE(doc.Root().Select("/old").empty());
+}
+
+TEST(XmlDocument, MovesKeepTheDocument) {
+  XmlDocument a;
+  ASSERT_TRUE(a.LoadXml("<r/>"));
+  XmlDocument b(std::move(a));
+  EXPECT_EQ(b.Root().Name(), "r");
+  XmlDocument c;
+  c = std::move(b);
+  EXPECT_EQ(c.Serialize(), std::string(kDecl) + "<r/>");
+}
+
+}  // namespace
+}  // namespace quillor

@@ -1,0 +1,82 @@
+#include "tests/test_db.h"
+
+#include <stdlib.h>
+
+#include "platform/failure.h"
+#include "platform/sqlite_file.h"
+#include "tools/quillor/host_schema.h"
+
+namespace quillor::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "quillor-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw Failure(failure_numbers::kFail, "mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+TestDb::TestDb() : file_(dir_.path() / "host.db") {
+  CreateSqliteDatabaseFile(file_.string());
+  conn_ = OpenConnection(ConnectionText());
+  CreateHostTables(*conn_);
+}
+
+std::string TestDb::ConnectionText() const {
+  return "Provider=SQLite;Data Source=" + file_.string();
+}
+
+std::vector<std::vector<std::string>> TestDb::Rows(std::string_view sql) {
+  std::vector<std::vector<std::string>> rows;
+  const std::unique_ptr<Recordset> rs = conn_->Open(sql, CursorType::kStatic);
+  for (; !rs->Eof(); rs->MoveNext()) {
+    std::vector<std::string> row;
+    for (int i = 0; i < rs->FieldCount(); ++i) {
+      const DbValue value = rs->Value(i);
+      row.push_back(value.IsNull() ? "NULL" : value.ToText());
+    }
+    rows.push_back(std::move(row));
+  }
+  rs->Close();
+  return rows;
+}
+
+void RecordingConnection::Record(std::string_view sql) {
+  statements_.emplace_back(sql);
+  events_.emplace_back(sql);
+  if (fail_when && fail_when(sql)) {
+    throw Failure(failure_numbers::kDbStatement, "refused by the test");
+  }
+}
+
+std::unique_ptr<Recordset> RecordingConnection::Open(std::string_view sql, CursorType cursor) {
+  Record(sql);
+  return inner_.Open(sql, cursor);
+}
+
+int64_t RecordingConnection::Execute(std::string_view sql) {
+  Record(sql);
+  return inner_.Execute(sql);
+}
+
+void RecordingConnection::Begin() {
+  events_.emplace_back("BEGIN");
+  inner_.Begin();
+}
+
+void RecordingConnection::Commit() {
+  events_.emplace_back("COMMIT");
+  inner_.Commit();
+}
+
+void RecordingConnection::Rollback() {
+  events_.emplace_back("ROLLBACK");
+  inner_.Rollback();
+}
+
+}  // namespace quillor::testing

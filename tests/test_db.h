@@ -1,0 +1,77 @@
+// Test fixtures over a real SQLite host database: a temporary directory, a host
+// database file with the host tables, and a connection decorator that records
+// every statement and can make chosen statements fail.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/database.h"
+
+namespace quillor::testing {
+
+// A fresh directory under the system's temporary directory, removed with its content.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A host database in a temporary file with the host tables and no rows.
+class TestDb {
+ public:
+  TestDb();
+  std::string ConnectionText() const;
+  // The fixture's own connection, open for the fixture's life.
+  Connection& conn() { return *conn_; }
+  void Run(std::string_view sql) { conn_->Execute(sql); }
+  // Every row of a query, each column as text ("NULL" for a null).
+  std::vector<std::vector<std::string>> Rows(std::string_view sql);
+  const std::filesystem::path& dir() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+  std::filesystem::path file_;
+  std::unique_ptr<Connection> conn_;
+};
+
+// Passes everything to another connection and records what it was asked to run.
+class RecordingConnection final : public Connection {
+ public:
+  explicit RecordingConnection(Connection& inner) : inner_(inner) {}
+
+  std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override;
+  int64_t Execute(std::string_view sql) override;
+  void Begin() override;
+  void Commit() override;
+  void Rollback() override;
+
+  // The statements in the order they were run (Open and Execute alike).
+  const std::vector<std::string>& statements() const { return statements_; }
+  // Statements and the unit-of-work steps "BEGIN", "COMMIT", "ROLLBACK".
+  const std::vector<std::string>& events() const { return events_; }
+  void Clear() {
+    statements_.clear();
+    events_.clear();
+  }
+  // Statements for which this returns true fail as the engine would refuse them.
+  std::function<bool(std::string_view)> fail_when;
+
+ private:
+  void Record(std::string_view sql);
+  Connection& inner_;
+  std::vector<std::string> statements_;
+  std::vector<std::string> events_;
+};
+
+}  // namespace quillor::testing

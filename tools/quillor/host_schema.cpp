@@ -1,0 +1,39 @@
+#include "tools/quillor/host_schema.h"
+
+#include <string>
+
+namespace quillor {
+namespace {
+
+// The columns shared by the cost-object table and the batch map.
+const std::string kCostObjectColumns =
+    "iRealCOID int, cDeptID varchar(12), InvCode varchar(60), "
+    "Free1 varchar(120), Free2 varchar(120), Free3 varchar(120), Free4 varchar(120), "
+    "Free5 varchar(120), Free6 varchar(120), Free7 varchar(120), Free8 varchar(120), "
+    "Free9 varchar(120), Free10 varchar(120), "
+    "Version varchar(20), IdentCode varchar(20), cMOCode varchar(30), "
+    "iMOSubSN int, iMORouteSN int, ompflag int";
+
+}  // namespace
+
+void CreateHostTables(Connection& conn) {
+  const std::string statements[] = {
+      "create table if not exists AccInformation(cSysID varchar(10), cID varchar(20), "
+      "cCaption varchar(60), cValue varchar(255))",
+      "create table if not exists ca_depDf(cDeptID varchar(12), bIsBaseDep bit)",
+      "create table if not exists Inventory(cInvCode varchar(60), cInvName varchar(255))",
+      "create table if not exists ca_pronb(cBatch varchar(60))",
+      "create table if not exists caq_coreal(" + kCostObjectColumns + ")",
+      "create table if not exists ca_batchmap(" + kCostObjectColumns + ", cbatch varchar(60))",
+      "create table if not exists ca_mabsw(cDeptID varchar(12), cppid varchar(60), "
+      "cMatID varchar(60), cBatch varchar(60), iPrice float, iQua float, iPeriod int, "
+      "iMatQua float, irdcode int)",
+      "create index if not exists ca_mabsw_key on ca_mabsw(cDeptID, cppid, cMatID, cBatch, "
+      "iPeriod, irdcode)",
+      "create table if not exists gl_mend(iperiod int, bflag_CA bit)",
+      "create table if not exists ProductStructureEx(cPSPCode varchar(60))",
+  };
+  for (const auto& sql : statements) conn.Execute(sql);
+}
+
+}  // namespace quillor

@@ -1,0 +1,12 @@
+// The host ERP tables that the component reads and writes, for a new database.
+#pragma once
+
+#include "platform/database.h"
+
+namespace quillor {
+
+// Creates every host table (and the material table's key index) that is not
+// there yet; running it again changes nothing.
+void CreateHostTables(Connection& conn);
+
+}  // namespace quillor

@@ -253,6 +253,11 @@ TEST(DemoTest, RunsEverySampleRequestOnAFreshDatabase) {
       ++replies;
     }
     EXPECT_EQ(replies, DemoRequests().size());
+    // The sample data make the first two lines of the ADD valid and refuse the third.
+    for (const char* item : {"<item id=\"1\" code=\"0\"", "<item id=\"2\" code=\"0\"",
+                             "<item id=\"3\" code=\"101\""}) {
+      EXPECT_NE(r.out.find(item), std::string::npos) << item << "\n" << r.out;
+    }
     EXPECT_NE(r.out.find("<reply code=\"710\""), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("code=\"529\""), std::string::npos) << r.out;
   }

@@ -2,9 +2,15 @@
 // by a named mapping. The mapping "MaterialXmlRs.Xml" is a data file shipped with
 // the project that maps result columns (letter case not significant) to the field
 // names of a material element.
+//
+// The file is looked for in $QUILLOR_DATA_DIR, then beside the loaded library,
+// then in the source tree's data directory. One object loads a mapping once and
+// keeps it for every row it maps.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/database.h"
 #include "platform/xml.h"
@@ -16,8 +22,18 @@ class RecordMapper {
   // For each column of the current row, in result order, appends to element a
   // child named by the mapped field (an unmapped column: its own name in lower
   // case) whose text is the value; null gives an empty element. The element is
-  // left designating the element to append. An unknown mapping name is a failure.
-  void MapRecord(XmlElement& element, std::string_view mapping, Recordset& result);
+  // left designating the element to append. doc is the document that owns element
+  // and creates its children. An unknown mapping name is a failure.
+  void MapRecord(XmlDocument& doc, XmlElement& element, std::string_view mapping,
+                 Recordset& result);
+
+ private:
+  // Lower-case column name to field name.
+  using Mapping = std::unordered_map<std::string, std::string>;
+  const Mapping& Load(std::string_view mapping);
+
+  std::string loaded_name_;
+  Mapping loaded_;
 };
 
 }  // namespace quillor

@@ -199,8 +199,18 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
     const ReleaseProfile& profile = Release871();
     ComponentSession session =
         ComponentSession::Open(profile, LibraryFor(profile, options.library));
+    const std::string pages_dir = options.dir + "/pages";
     for (const DemoRequest& request : DemoRequests()) {
       out << "\n# " << request.title << "\n== REQUEST\n" << request.xml << "\n";
+      if (request.with_pages) {
+        MakeDirectory(pages_dir);
+        com::ComPtr<com::IDispatch> writer = MakePageWriter(pages_dir, out);
+        const com::HRESULT hr = session.RegisterCaller(writer.Get());
+        if (com::Failed(hr)) {
+          err << "quillor: AddObjectReference failed: " << StatusText(hr) << "\n";
+          return 1;
+        }
+      }
       std::string reply;
       const com::HRESULT hr = session.Transact(std::string(request.xml), connection, &reply);
       if (com::Failed(hr)) {

@@ -9,6 +9,8 @@ namespace quillor {
 struct DemoRequest {
   std::string_view title;
   std::string_view xml;
+  // The demo registers its page writer (pages go to DIR/pages) before this request.
+  bool with_pages = false;
 };
 
 const std::vector<DemoRequest>& DemoRequests();

@@ -26,7 +26,7 @@ void CreateHostTables(Connection& conn) {
       "create table if not exists caq_coreal(" + kCostObjectColumns + ")",
       "create table if not exists ca_batchmap(" + kCostObjectColumns + ", cbatch varchar(60))",
       "create table if not exists ca_mabsw(cDeptID varchar(12), cppid varchar(60), "
-      "cMatID varchar(60), cBatch varchar(60), iPrice float, iQua float, iPeriod int, "
+      "cMatID varchar(60), cBatch varchar(60) default '', iPrice float, iQua float, iPeriod int, "
       "iMatQua float, irdcode int)",
       "create index if not exists ca_mabsw_key on ca_mabsw(cDeptID, cppid, cMatID, cBatch, "
       "iPeriod, irdcode)",

@@ -1,0 +1,106 @@
+#include "platform/record_mapper.h"
+
+#include <dlfcn.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/failure.h"
+
+namespace quillor {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+[[noreturn]] void Unknown(std::string_view mapping, std::string_view why) {
+  throw Failure(failure_numbers::kFail,
+                "The record mapping \"" + std::string(mapping) + "\" " + std::string(why));
+}
+
+// The directory of the shared object (or program) this code was loaded from.
+fs::path LoadedFromDirectory() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&LoadedFromDirectory), &info) == 0 ||
+      info.dli_fname == nullptr) {
+    return {};
+  }
+  std::error_code ec;
+  const fs::path file = fs::canonical(info.dli_fname, ec);
+  return ec ? fs::path() : file.parent_path();
+}
+
+// The mapping file: beside $QUILLOR_DATA_DIR when set, else beside the library,
+// else in the source tree's data directory.
+fs::path FindMappingFile(std::string_view mapping) {
+  if (const char* dir = std::getenv("QUILLOR_DATA_DIR"); dir != nullptr && *dir != '\0') {
+    return fs::path(dir) / mapping;
+  }
+  std::error_code ec;
+  if (const fs::path dir = LoadedFromDirectory(); !dir.empty()) {
+    if (fs::is_regular_file(dir / mapping, ec)) return dir / mapping;
+  }
+#ifdef QUILLOR_DATA_DIR
+  return fs::path(QUILLOR_DATA_DIR) / mapping;
+#else
+  return {};
+#endif
+}
+
+}  // namespace
+
+const RecordMapper::Mapping& RecordMapper::Load(std::string_view mapping) {
+  if (!loaded_name_.empty() && loaded_name_ == mapping) return loaded_;
+
+  // A mapping is named by a bare file name: nothing that leads out of the directory.
+  if (mapping.empty() || mapping == "." || mapping == ".." ||
+      mapping.find_first_of("/\\") != std::string_view::npos) {
+    Unknown(mapping, "is unknown");
+  }
+  const fs::path file = FindMappingFile(mapping);
+  std::ifstream in(file, std::ios::binary);
+  if (file.empty() || !in) Unknown(mapping, "is unknown");
+  std::ostringstream text;
+  text << in.rdbuf();
+
+  XmlDocument doc;
+  if (!doc.LoadXml(text.str()) || !doc.Root())
+    Unknown(mapping, "cannot be read: " + doc.ParseError());
+  Mapping columns;
+  for (const XmlElement& column : doc.Root().ChildElements()) {
+    if (column.Name() != "column") continue;
+    const std::optional<std::string> name = column.Attribute("name");
+    const std::optional<std::string> field = column.Attribute("field");
+    if (!name || !field || field->empty()) {
+      Unknown(mapping, "has a column without a name or a field");
+    }
+    columns.emplace(Lower(*name), *field);
+  }
+  loaded_ = std::move(columns);
+  loaded_name_ = std::string(mapping);
+  return loaded_;
+}
+
+void RecordMapper::MapRecord(XmlDocument& doc, XmlElement& element, std::string_view mapping,
+                             Recordset& result) {
+  const Mapping& columns = Load(mapping);
+  const int count = result.FieldCount();
+  for (int i = 0; i < count; ++i) {
+    const std::string column = Lower(result.FieldName(i));
+    const auto found = columns.find(column);
+    XmlElement child = doc.CreateElement(found != columns.end() ? found->second : column);
+    const DbValue value = result.Value(i);
+    if (!value.IsNull()) child.SetText(value.ToText());
+    element.AppendChild(child);
+  }
+}
+
+}  // namespace quillor

@@ -1,0 +1,109 @@
+// The record mapper: value texts, nulls, unmapped columns, and where the mapping
+// file is found. (Every field of the shipped mapping shows in the query tests.)
+#include "platform/record_mapper.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/failure.h"
+#include "query/fake_database_test.h"
+
+namespace quillor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_fakes::Column;
+using testing_fakes::FakeRecordset;
+
+class RecordMapperTest : public ::testing::Test {
+ protected:
+  // The row element's children as name=text pairs.
+  std::vector<std::pair<std::string, std::string>> Map(FakeRecordset& rs, RecordMapper& mapper) {
+    XmlDocument doc;
+    XmlElement row = doc.CreateElement("q");
+    doc.SetRoot(row);
+    mapper.MapRecord(doc, row, "MaterialXmlRs.Xml", rs);
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const XmlElement& child : row.ChildElements())
+      out.emplace_back(child.Name(), child.Text());
+    return out;
+  }
+  std::vector<std::pair<std::string, std::string>> Map(FakeRecordset& rs) {
+    RecordMapper mapper;
+    return Map(rs, mapper);
+  }
+};
+
+TEST_F(RecordMapperTest, ValuesCaseAndUnmappedColumns) {
+  FakeRecordset rs({{"CDEPTID", ado_type::kVarChar},
+                    {"iQua", ado_type::kDouble},
+                    {"iprice", ado_type::kDouble},
+                    {"iMatQua", ado_type::kDouble},
+                    {"iPeriod", ado_type::kInteger},
+                    {"cFree1", ado_type::kVarChar},
+                    {"cFree2", ado_type::kVarChar},
+                    {"ExtraCol", ado_type::kInteger}},
+                   {{DbValue(std::string("D<&>1 ")), DbValue(2.5), DbValue(6.0), DbValue(0.1),
+                     DbValue(int64_t{-12}), DbValue(), DbValue(std::string("")),
+                     DbValue(int64_t{1234567890123})}});
+  const std::vector<std::pair<std::string, std::string>> expected{{"departmentno", "D<&>1 "},
+                                                                  {"quantity", "2.5"},
+                                                                  {"price", "6"},
+                                                                  {"totalmoney", "0.1"},
+                                                                  {"period", "-12"},
+                                                                  {"free1", ""},
+                                                                  {"free2", ""},
+                                                                  {"extracol", "1234567890123"}};
+  EXPECT_EQ(Map(rs), expected);
+}
+
+TEST_F(RecordMapperTest, NullGivesAnEmptyElement) {
+  XmlDocument doc;
+  XmlElement row = doc.CreateElement("q");
+  doc.SetRoot(row);
+  FakeRecordset rs({{"cFree1", ado_type::kVarChar}}, {{DbValue()}});
+  RecordMapper().MapRecord(doc, row, "MaterialXmlRs.Xml", rs);
+  EXPECT_EQ(doc.Serialize(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<q><free1/></q>");
+}
+
+TEST_F(RecordMapperTest, UnknownMappingNamesFail) {
+  for (const char* name : {"NoSuchMapping.Xml", "", "..", "../data/MaterialXmlRs.Xml"}) {
+    XmlDocument doc;
+    XmlElement row = doc.CreateElement("q");
+    FakeRecordset rs({{"cFree1", ado_type::kVarChar}}, {{DbValue()}});
+    EXPECT_THROW(RecordMapper().MapRecord(doc, row, name, rs), Failure) << name;
+    EXPECT_TRUE(row.ChildElements().empty());
+  }
+}
+
+TEST_F(RecordMapperTest, DataDirectoryIsReadOncePerMapper) {
+  std::string tmpl = (fs::temp_directory_path() / "quillor-mapper-XXXXXX").string();
+  const fs::path dir = mkdtemp(tmpl.data());
+  const fs::path file = dir / "MaterialXmlRs.Xml";
+  std::ofstream(file) << "<mapping><column name=\"cdeptid\" field=\"dept\"/></mapping>";
+  {
+    const char* old = getenv("QUILLOR_DATA_DIR");
+    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    setenv("QUILLOR_DATA_DIR", dir.string().c_str(), 1);
+    FakeRecordset rs({{"cDeptID", ado_type::kVarChar}}, {{DbValue(std::string("01"))}});
+    RecordMapper mapper;
+    EXPECT_EQ(Map(rs, mapper), (std::vector<std::pair<std::string, std::string>>{{"dept", "01"}}));
+    // A second row uses the mapping already loaded, not the file as it is now.
+    fs::remove(file);
+    EXPECT_EQ(Map(rs, mapper), (std::vector<std::pair<std::string, std::string>>{{"dept", "01"}}));
+    RecordMapper fresh;
+    EXPECT_THROW(Map(rs, fresh), Failure);
+    if (saved) {
+      setenv("QUILLOR_DATA_DIR", saved->c_str(), 1);
+    } else {
+      unsetenv("QUILLOR_DATA_DIR");
+    }
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace quillor

@@ -1,0 +1,88 @@
+#include "query/conditions.h"
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+
+#include "platform/failure.h"
+#include "platform/sql_literal.h"
+#include "query/condition_words.h"
+
+namespace quillor {
+namespace {
+
+// Column types whose values are written between apostrophes. adChar (129) and
+// adLongVarWChar (203) are not among them: the host writes those bare.
+bool IsQuotedType(int type) {
+  switch (type) {
+    case ado_type::kDate:
+    case ado_type::kBSTR:
+    case ado_type::kWChar:
+    case ado_type::kDBDate:
+    case ado_type::kDBTime:
+    case ado_type::kDBTimeStamp:
+    case ado_type::kVarChar:
+    case ado_type::kLongVarChar:
+    case ado_type::kVarWChar:
+    case ado_type::kLongVarBinary:
+      return true;
+    default:
+      return false;
+  }
+}
+
+[[noreturn]] void Refuse(int16_t position, std::string_view item, std::string_view text,
+                         std::string_view why) {
+  throw Failure(failure_numbers::kInvalidArgument,
+                "Condition " + std::to_string(position) + ": " + std::string(item) + " \"" +
+                    std::string(text) + "\" " + std::string(why));
+}
+
+}  // namespace
+
+std::string BuildWhere(const QueryContext& ctx, const XmlNodeList& elements, Connection& conn) {
+  std::string conditions;
+  // The check statement returns no rows; only its column list is used.
+  const std::unique_ptr<Recordset> check =
+      conn.Open(JoinPieces(ctx.profile.check_statement_pieces), CursorType::kForwardOnly);
+
+  // The host counts the elements in a 16-bit integer, so the 32767th element is
+  // the last one a list can have.
+  int16_t position = 1;
+  const size_t count = elements.size();
+  for (const XmlElement& element : elements) {
+    const int column = check->FieldIndex(ctx.helper.ReadAttribute(element, "name"));
+    conditions += check->FieldName(column);
+
+    const std::string operation = ctx.helper.ReadAttribute(element, "operation");
+    if (!IsAllowedOperation(operation)) Refuse(position, "operation", operation, "is not allowed");
+    conditions += operation;
+
+    const std::string value = ctx.helper.ReadAttribute(element, "value");
+    if (IsQuotedType(check->FieldType(column))) {
+      conditions += '\'';
+      conditions += DoubleQuotes(value);
+      conditions += '\'';
+    } else {
+      // Spliced bare, spelled as the request gave it, so it must be a number.
+      if (!IsPlainNumber(value)) Refuse(position, "value", value, "is not a number");
+      conditions += value;
+    }
+
+    if (static_cast<size_t>(position) < count) {
+      const std::string logic = ctx.helper.ReadAttribute(element, "logic");
+      if (!IsAllowedLogic(logic)) Refuse(position, "logic", logic, "is not allowed");
+      conditions += ' ';
+      conditions += logic;
+      conditions += ' ';
+    }
+
+    if (position == std::numeric_limits<int16_t>::max()) throw Failure::Overflow();
+    ++position;
+  }
+
+  if (conditions.empty()) return {};
+  return "where " + conditions;
+}
+
+}  // namespace quillor

@@ -1,0 +1,82 @@
+// In-memory stand-ins for a recordset and a connection, for tests that need exact
+// column types (every ADO code) or very long lists without a database.
+#pragma once
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/database.h"
+#include "platform/failure.h"
+
+namespace quillor::testing_fakes {
+
+struct Column {
+  std::string name;
+  int type;
+};
+
+class FakeRecordset : public Recordset {
+ public:
+  FakeRecordset(std::vector<Column> columns, std::vector<std::vector<DbValue>> rows = {})
+      : columns_(std::move(columns)), rows_(std::move(rows)) {}
+
+  bool Eof() const override { return row_ >= rows_.size(); }
+  void MoveNext() override { ++row_; }
+  int64_t RecordCount() const override { return static_cast<int64_t>(rows_.size()); }
+  int FieldCount() const override { return static_cast<int>(columns_.size()); }
+  int FieldIndex(std::string_view name) const override {
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      if (std::equal(name.begin(), name.end(), columns_[i].name.begin(), columns_[i].name.end(),
+                     [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
+        return static_cast<int>(i);
+      }
+    }
+    throw Failure(failure_numbers::kItemNotFound, "Item cannot be found in the collection");
+  }
+  std::string FieldName(int index) const override { return columns_.at(index).name; }
+  int FieldType(int index) const override { return columns_.at(index).type; }
+  DbValue Value(int index) const override { return rows_.at(row_).at(index); }
+  void Close() override { closed_ = true; }
+  using Recordset::Value;
+
+  bool closed() const { return closed_; }
+
+ private:
+  std::vector<Column> columns_;
+  std::vector<std::vector<DbValue>> rows_;
+  size_t row_ = 0;
+  bool closed_ = false;
+};
+
+// Answers every statement with a recordset of the given columns and rows and
+// keeps the statements it was given.
+class FakeConnection : public Connection {
+ public:
+  FakeConnection(std::vector<Column> columns, std::vector<std::vector<DbValue>> rows = {})
+      : columns_(std::move(columns)), rows_(std::move(rows)) {}
+
+  std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
+    opened.emplace_back(std::string(sql), cursor);
+    // The check statement returns no rows.
+    const bool check = opened.size() == 1;
+    return std::make_unique<FakeRecordset>(columns_,
+                                           check ? std::vector<std::vector<DbValue>>{} : rows_);
+  }
+  int64_t Execute(std::string_view) override { return 0; }
+  void Begin() override {}
+  void Commit() override {}
+  void Rollback() override {}
+
+  std::vector<std::pair<std::string, CursorType>> opened;
+
+ private:
+  std::vector<Column> columns_;
+  std::vector<std::vector<DbValue>> rows_;
+};
+
+}  // namespace quillor::testing_fakes

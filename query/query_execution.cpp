@@ -1,0 +1,138 @@
+#include "query/query_execution.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/failure.h"
+#include "platform/record_mapper.h"
+#include "query/conditions.h"
+#include "query/page_size.h"
+
+namespace quillor {
+namespace {
+
+constexpr std::string_view kMappingName = "MaterialXmlRs.Xml";
+
+// What the host's runtime reports for a member used on an object that is not there.
+constexpr int32_t kObjectNotSet = 91;
+
+// A document loaded from the request text with its root emptied; the root keeps
+// its name and attributes.
+XmlDocument LoadEmptied(std::string_view text) {
+  XmlDocument doc;
+  if (!doc.LoadXml(text) || !doc.Root()) {
+    throw Failure(kObjectNotSet, "Object variable or With block variable not set");
+  }
+  doc.Root().SetText("");
+  return doc;
+}
+
+int32_t Increment(int32_t value) {
+  if (value == std::numeric_limits<int32_t>::max()) throw Failure::Overflow();
+  return value + 1;
+}
+
+// The value a callee left in a by-reference whole-number argument.
+int32_t WholeNumberFrom(const com::Variant& v) {
+  if (v.Holds<int32_t>()) return v.Get<int32_t>();
+  if (v.Holds<double>()) {
+    const double whole = std::nearbyint(v.Get<double>());
+    if (!(whole >= -2147483648.0 && whole <= 2147483647.0)) throw Failure::Overflow();
+    return static_cast<int32_t>(whole);
+  }
+  throw Failure::TypeMismatch();
+}
+
+struct Paging {
+  int32_t size = 0;
+  int32_t row_count = 0;
+  int32_t page_count = 0;
+  int32_t page_number = 1;
+  int32_t place = 1;
+};
+
+// Hands one page to the caller; the page number and count it leaves are the ones
+// paging goes on with.
+void HandOver(com::IDispatch& caller, const XmlDocument& page, Paging& paging) {
+  std::vector<com::Variant> args{com::Variant(page.Serialize()), com::Variant(paging.page_number),
+                                 com::Variant(paging.page_count)};
+  com::InvokeByName(caller, "ProcessExport", args);
+  paging.page_number = WholeNumberFrom(args[1]);
+  paging.page_count = WholeNumberFrom(args[2]);
+}
+
+}  // namespace
+
+bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string& sRetXml) {
+  // Held for the whole call: the caller may register another object while it is
+  // being handed a page, and the one we started with must outlive that.
+  const com::ComPtr<com::IDispatch> caller(ctx.caller);
+
+  XmlDocument reply = LoadEmptied(sRetXml);
+  std::optional<XmlDocument> page_template;
+  Paging paging;
+  if (ctx.profile.paging) {
+    page_template.emplace(LoadEmptied(sRetXml));
+    paging.size = PageSizeFromText(reply.Root().Attribute("paginate"));
+  }
+
+  std::string statement = JoinPieces(ctx.profile.query_statement_pieces);
+  statement += ctx.profile.query_condition_separator;
+  if (ctx.conn == nullptr) {
+    throw Failure::FromStatus(0x800A0E78u, "Operation is not allowed when the object is closed.");
+  }
+  statement += BuildWhere(ctx, elements, *ctx.conn);
+
+  const std::unique_ptr<Recordset> result = ctx.conn->Open(statement, CursorType::kStatic);
+
+  int32_t row = 1;
+  const bool paged = caller && paging.size > 0;
+  if (paged) {
+    const int64_t count = result->RecordCount();
+    if (count > std::numeric_limits<int32_t>::max()) throw Failure::Overflow();
+    paging.row_count = static_cast<int32_t>(count);
+    paging.page_count = paging.row_count / paging.size + (paging.row_count % paging.size ? 1 : 0);
+  }
+
+  std::optional<RecordMapper> mapper;
+  while (!result->Eof()) {
+    const std::optional<std::string> roottag = reply.Root().Attribute("roottag");
+    if (!roottag) throw Failure::InvalidUseOfNull();
+    XmlElement element = reply.CreateElement(*roottag);
+    if (!mapper) mapper.emplace();
+    mapper->MapRecord(reply, element, kMappingName, *result);
+    element.SetAttribute("id", std::to_string(row));
+    reply.Root().AppendChild(element);
+
+    if (paged) {
+      if (paging.place == paging.size) {
+        HandOver(*caller.Get(), reply, paging);
+        XmlDocument fresh;
+        fresh.LoadXml(page_template->Serialize());
+        reply = std::move(fresh);
+        paging.page_number = Increment(paging.page_number);
+        paging.place = 1;
+      } else if (paging.place == paging.row_count % paging.size &&
+                 paging.page_number == paging.page_count) {
+        // The last, partial page is complete; its rows stay in the reply.
+        HandOver(*caller.Get(), reply, paging);
+        paging.place = Increment(paging.place);
+      } else {
+        paging.place = Increment(paging.place);
+      }
+    }
+
+    result->MoveNext();
+    row = Increment(row);
+  }
+  result->Close();
+
+  sRetXml = reply.Serialize();
+  return false;
+}
+
+}  // namespace quillor

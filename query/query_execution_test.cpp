@@ -1,0 +1,367 @@
+// Running a QUERY: the statements of each release, the reply, pages handed to a
+// registered caller, and the failures.
+#include "query/query_execution.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "platform/failure.h"
+#include "platform/sqlite_file.h"
+#include "query/fake_database_test.h"
+#include "query/recording_caller_test.h"
+
+namespace quillor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_fakes::FakeConnection;
+using testing_fakes::RecordingCaller;
+
+// The tables a query reads, in a temporary SQLite file.
+class QueryDatabase {
+ public:
+  QueryDatabase() {
+    std::string tmpl = (fs::temp_directory_path() / "quillor-query-XXXXXX").string();
+    dir_ = mkdtemp(tmpl.data());
+    const std::string file = (dir_ / "host.db").string();
+    CreateSqliteDatabaseFile(file);
+    conn_ = OpenConnection("Provider=SQLite;Data Source=" + file);
+    const std::string free =
+        "Free1 varchar(20), Free2 varchar(20), Free3 varchar(20), Free4 varchar(20), "
+        "Free5 varchar(20), Free6 varchar(20), Free7 varchar(20), Free8 varchar(20), "
+        "Free9 varchar(20), Free10 varchar(20), Version varchar(20), IdentCode varchar(20), "
+        "iMORouteSN int, cMOCode varchar(30), iMOSubSN int, ompflag int";
+    conn_->Execute(
+        "create table ca_mabsw (cDeptID varchar(12), cppid varchar(40), cMatID varchar(20), "
+        "cBatch varchar(30), iPrice float, iQua float, iPeriod int, iMatQua float, irdcode int)");
+    conn_->Execute("create table caq_coreal (iRealCOID varchar(40), InvCode varchar(20), " + free +
+                   ")");
+    conn_->Execute(
+        "create table ca_batchmap (iRealCOID varchar(40), cbatch varchar(30), "
+        "InvCode varchar(20), " +
+        free + ")");
+  }
+  ~QueryDatabase() {
+    conn_.reset();
+    fs::remove_all(dir_);
+  }
+  Connection& conn() { return *conn_; }
+
+  // n material rows of department 01, periods 1, 2, ... and inventory codes M1, M2, ...
+  void AddRows(int n) {
+    for (int i = 1; i <= n; ++i) {
+      conn_->Execute("insert into ca_mabsw values ('01', 'CO1', 'M" + std::to_string(i) +
+                     "', 'B1', 2.5, 2, " + std::to_string(i) + ", 5, null)");
+    }
+  }
+
+ private:
+  fs::path dir_;
+  std::unique_ptr<Connection> conn_;
+};
+
+std::vector<std::string> Ids(const std::string& xml) {
+  XmlDocument doc;
+  EXPECT_TRUE(doc.LoadXml(xml)) << xml;
+  std::vector<std::string> ids;
+  for (const XmlElement& row : doc.Root().ChildElements()) ids.push_back(*row.Attribute("id"));
+  return ids;
+}
+
+std::vector<std::string> Range(int from, int to) {
+  std::vector<std::string> out;
+  for (int i = from; i <= to; ++i) out.push_back(std::to_string(i));
+  return out;
+}
+
+class QueryProcTest : public ::testing::Test {
+ protected:
+  // Runs a QUERY for the request text; the reply comes back in sRetXml.
+  std::string Run(const std::string& request, const ReleaseProfile& profile, Connection* conn,
+                  com::IDispatch* caller) {
+    XmlDocument doc;
+    EXPECT_TRUE(doc.LoadXml(request)) << request;
+    const XmlNodeList fields =
+        doc.Root().Select(doc.Root().Attribute("roottag").value_or("") + "/field");
+    QueryContext ctx{conn, EaiHelper::ForThisThread(), profile, caller};
+    std::string reply = doc.Serialize();
+    EXPECT_FALSE(QueryProc(ctx, fields, reply));
+    return reply;
+  }
+  std::string Run(const std::string& request, com::IDispatch* caller = nullptr) {
+    return Run(request, Release871(), &db_.conn(), caller);
+  }
+
+  // The failure a QUERY gives; sRetXml must be left as it came.
+  Failure FailureOf(const std::string& request, const ReleaseProfile& profile, Connection* conn,
+                    com::IDispatch* caller = nullptr) {
+    XmlDocument doc;
+    doc.LoadXml(request);
+    XmlNodeList fields;
+    if (doc.Root()) fields = doc.Root().Select("q/field");
+    QueryContext ctx{conn, EaiHelper::ForThisThread(), profile, caller};
+    std::string reply = request;
+    try {
+      QueryProc(ctx, fields, reply);
+    } catch (const Failure& f) {
+      EXPECT_EQ(reply, request);
+      return f;
+    }
+    ADD_FAILURE() << "no failure for " << request;
+    return Failure(0, "");
+  }
+  Failure FailureOf(const std::string& request, com::IDispatch* caller = nullptr) {
+    return FailureOf(request, Release871(), &db_.conn(), caller);
+  }
+
+  static std::string Paged(const std::string& paginate) {
+    return "<r roottag=\"q\" docid=\"7\" proc=\"QUERY\" paginate=\"" + paginate +
+           "\"><q><field name=\"cDeptID\" operation=\"=\" value=\"01\"/></q></r>";
+  }
+
+  QueryDatabase db_;
+};
+
+TEST_F(QueryProcTest, WorkedExampleGivesTheMatchingRowWithEveryField) {
+  db_.conn().Execute("insert into ca_mabsw values ('01', 'CO1', 'M1', 'B1', 2.5, 2, 3, 5, 7)");
+  db_.conn().Execute("insert into ca_mabsw values ('01', 'CO1', 'M2', 'B1', 1, 1, 2, 1, null)");
+  db_.conn().Execute("insert into ca_mabsw values ('02', 'CO1', 'M3', 'B1', 1, 1, 5, 1, null)");
+  db_.conn().Execute(
+      "insert into ca_batchmap values ('CO1', 'B1', 'P1', 'f1', null, null, null, null, null, "
+      "null, null, null, 'f10', 'V1', null, 4, 'MO1', null, 1)");
+  const std::string reply =
+      Run("<r roottag=\"q\" docid=\"7\" proc=\"QUERY\" paginate=\"0\"><q>"
+          "<field name=\"cDeptID\" operation=\"=\" value=\"01\" logic=\"and\"/>"
+          "<field name=\"iPeriod\" operation=\"&gt;=\" value=\"3\"/></q></r>");
+  EXPECT_EQ(reply,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<r roottag=\"q\" docid=\"7\" proc=\"QUERY\" paginate=\"0\"><q id=\"1\">"
+            "<departmentno>01</departmentno><productno>P1</productno>"
+            "<inventoryno>M1</inventoryno><serial>B1</serial><price>2.5</price>"
+            "<quantity>2</quantity><period>3</period><totalmoney>5</totalmoney>"
+            "<irdcode>8</irdcode><free1>f1</free1><free2/><free3/><free4/>"
+            "<free5/><free6/><free7/><free8/><free9/>"
+            "<free10>f10</free10><bomver>V1</bomver><bomvertd/>"
+            "<moroutesn>4</moroutesn><mocode>MO1</mocode><mosubsn>0</mosubsn>"
+            "<ompflag>1</ompflag></q></r>");
+}
+
+TEST_F(QueryProcTest, ConditionsOnJoinedColumnsAndQuotedTextsAgainstTheDatabase) {
+  db_.AddRows(3);
+  db_.conn().Execute(
+      "insert into ca_batchmap values ('CO1', 'B1', 'P1', 'f1', null, null, null, null, null, "
+      "null, null, null, null, null, null, 4, null, null, 0)");
+  auto request = [](const std::string& fields) {
+    return "<r roottag=\"q\" paginate=\"0\"><q>" + fields + "</q></r>";
+  };
+  // cFree1 and cmoroutesn come from the joined table; their types still decide quoting.
+  EXPECT_EQ(Ids(Run(request("<field name=\"CFREE1\" operation=\"=\" value=\"f1\" logic=\"and\"/>"
+                            "<field name=\"cmoroutesn\" operation=\"=\" value=\"4\" "
+                            "logic=\"and\"/><field name=\"cMatID\" operation=\" like \" "
+                            "value=\"M%\"/>"))),
+            Range(1, 3));
+  // A quote inside a value stays inside the literal: nothing matches, nothing breaks out.
+  EXPECT_EQ(Ids(Run(request("<field name=\"cMatID\" operation=\"=\" value=\"x' or '1'='1\"/>"))),
+            std::vector<std::string>{});
+}
+
+TEST_F(QueryProcTest, NoRowsLeaveTheEmptiedRootWithItsAttributes) {
+  RecordingCaller caller;
+  EXPECT_EQ(Run(Paged("3"), &caller),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<r roottag=\"q\" docid=\"7\" proc=\"QUERY\" paginate=\"3\"/>");
+  EXPECT_TRUE(caller.calls.empty());
+}
+
+TEST_F(QueryProcTest, PagesHandedToTheCaller) {
+  struct Case {
+    std::string paginate;
+    int rows;
+    bool caller;
+    std::vector<std::pair<int, int>> calls;  // page number, page count
+    std::vector<std::vector<std::string>> pages;
+    std::vector<std::string> reply;
+  };
+  const std::vector<Case> cases{
+      {"3", 7, true, {{1, 3}, {2, 3}, {3, 3}}, {Range(1, 3), Range(4, 6), {"7"}}, {"7"}},
+      {"3", 6, true, {{1, 2}, {2, 2}}, {Range(1, 3), Range(4, 6)}, {}},
+      {"10", 7, true, {{1, 1}}, {Range(1, 7)}, Range(1, 7)},
+      {"1", 2, true, {{1, 2}, {2, 2}}, {{"1"}, {"2"}}, {}},
+      {"3", 7, false, {}, {}, Range(1, 7)},
+      {"0", 7, true, {}, {}, Range(1, 7)},
+      {"-3", 7, true, {}, {}, Range(1, 7)},
+      {" +3 ", 4, true, {{1, 2}, {2, 2}}, {Range(1, 3), {"4"}}, {"4"}},
+      {"2.5", 3, true, {{1, 2}, {2, 2}}, {Range(1, 2), {"3"}}, {"3"}},  // halves to even
+  };
+  for (const Case& c : cases) {
+    QueryDatabase db;
+    db.AddRows(c.rows);
+    RecordingCaller caller;
+    const std::string reply =
+        Run(Paged(c.paginate), Release871(), &db.conn(), c.caller ? &caller : nullptr);
+    SCOPED_TRACE("paginate " + c.paginate + ", rows " + std::to_string(c.rows));
+    EXPECT_EQ(Ids(reply), c.reply);
+    ASSERT_EQ(caller.calls.size(), c.calls.size());
+    for (size_t i = 0; i < c.calls.size(); ++i) {
+      EXPECT_EQ(caller.calls[i].number, c.calls[i].first);
+      EXPECT_EQ(caller.calls[i].count, c.calls[i].second);
+      EXPECT_EQ(Ids(caller.calls[i].page), c.pages[i]);
+      // A page is the request's root, attributes and all, with rows only.
+      EXPECT_EQ(caller.calls[i].page.find("<field"), std::string::npos);
+      EXPECT_NE(caller.calls[i].page.find("<r roottag=\"q\" docid=\"7\" proc=\"QUERY\" paginate="),
+                std::string::npos);
+    }
+    EXPECT_EQ(caller.refs(), 1u);
+  }
+}
+
+TEST_F(QueryProcTest, ValuesTheCallerLeavesAreTheOnesPagingGoesOnWith) {
+  db_.AddRows(7);
+  RecordingCaller caller;
+  caller.change = [](size_t call, std::vector<com::Variant>& args) {
+    if (call == 1) args[1] = com::Variant(int32_t{5});
+  };
+  Run(Paged("3"), &caller);
+  // Page 6 of 3 follows; the last partial page is then never page 3 of 3.
+  ASSERT_EQ(caller.calls.size(), 2u);
+  EXPECT_EQ(caller.calls[1].number, 6);
+  EXPECT_EQ(caller.calls[1].count, 3);
+
+  RecordingCaller counting;
+  counting.change = [](size_t, std::vector<com::Variant>& args) {
+    args[2] = com::Variant(int32_t{2});
+  };
+  // With a page count of 2, row 4 (7 mod 3 = 1 on page 2) counts as the last page
+  // being complete; the reply keeps it, and the full page 2 follows.
+  EXPECT_EQ(Ids(Run(Paged("3"), &counting)), std::vector<std::string>{"7"});
+  ASSERT_EQ(counting.calls.size(), 3u);
+  EXPECT_EQ(counting.calls[1].number, 2);
+  EXPECT_EQ(counting.calls[1].count, 2);
+  EXPECT_EQ(Ids(counting.calls[1].page), std::vector<std::string>{"4"});
+  EXPECT_EQ(Ids(counting.calls[2].page), Range(4, 6));
+
+  RecordingCaller wrong;
+  wrong.change = [](size_t, std::vector<com::Variant>& args) { args[1] = com::Variant("x"); };
+  EXPECT_EQ(FailureOf(Paged("3"), &wrong).number(), failure_numbers::kTypeMismatch);
+}
+
+TEST_F(QueryProcTest, Failures) {
+  db_.AddRows(2);
+  const std::string base = "<r roottag=\"q\" proc=\"QUERY\"";
+  struct Case {
+    std::string request;
+    int32_t number;
+  };
+  const std::vector<Case> cases{
+      {base + "><q/></r>", failure_numbers::kInvalidUseOfNull},
+      {base + " paginate=\"\"><q/></r>", failure_numbers::kTypeMismatch},
+      {base + " paginate=\"abc\"><q/></r>", failure_numbers::kTypeMismatch},
+      {base + " paginate=\"3x\"><q/></r>", failure_numbers::kTypeMismatch},
+      {base + " paginate=\"nan\"><q/></r>", failure_numbers::kTypeMismatch},
+      {base + " paginate=\"99999999999\"><q/></r>", failure_numbers::kOverflow},
+      {"<r proc=\"QUERY\" paginate=\"0\"/>", failure_numbers::kInvalidUseOfNull},
+      {base + " paginate=\"0\"><q><field name=\"irdcode\" operation=\"=\" value=\"0\"/></q></r>",
+       failure_numbers::kItemNotFound},
+      {base + " paginate=\"0\"><q><field name=\"ompflag\" operation=\"=\" value=\"0\"/></q></r>",
+       failure_numbers::kItemNotFound},
+      {base + " paginate=\"0\"><q><field name=\"iPeriod\" operation=\"=\" value=\"1;\"/></q></r>",
+       failure_numbers::kInvalidArgument},
+      {"not xml", 91},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FailureOf(c.request).number(), c.number) << c.request;
+}
+
+TEST_F(QueryProcTest, RoottagIsNeededOnlyOnceThereIsARow) {
+  EXPECT_NO_THROW(Run("<r paginate=\"0\"/>", Release871(), &db_.conn(), nullptr));
+  int32_t expected = 0;
+  try {
+    XmlDocument().CreateElement("1 bad");
+  } catch (const Failure& f) {
+    expected = f.number();
+  }
+  db_.AddRows(1);
+  EXPECT_EQ(FailureOf("<r roottag=\"1 bad\" paginate=\"0\"/>").number(), expected);
+}
+
+TEST_F(QueryProcTest, NoConnectionFailsWhereTheCheckStatementWouldOpen) {
+  const Failure f = FailureOf(Paged("0"), Release871(), nullptr);
+  EXPECT_EQ(f.number(), 3704);
+  EXPECT_EQ(f.description(), "Operation is not allowed when the object is closed.");
+  // The page size is read first.
+  EXPECT_EQ(FailureOf("<r roottag=\"q\"/>", Release871(), nullptr).number(),
+            failure_numbers::kInvalidUseOfNull);
+}
+
+TEST_F(QueryProcTest, PagesHandedBeforeAFailureStayHanded) {
+  db_.AddRows(7);
+  RecordingCaller caller;
+  caller.fail_on_call = 2;
+  const Failure f = FailureOf(Paged("3"), &caller);
+  EXPECT_EQ(f.number(), 1234);
+  EXPECT_EQ(f.description(), "caller refused the page");
+  EXPECT_EQ(caller.calls.size(), 2u);
+
+  RecordingCaller without;
+  without.has_process_export = false;
+  EXPECT_NE(FailureOf(Paged("3"), &without).number(), 0);
+}
+
+TEST_F(QueryProcTest, StatementOfEachRelease) {
+  const std::string condition = "<q><field name=\"cdeptid\" operation=\"=\" value=\"01\"/></q>";
+  struct Case {
+    const ReleaseProfile* profile;
+    std::string fields;
+    std::string statement;
+  };
+  const std::string joined871 = JoinPieces(Release871().query_statement_pieces);
+  const std::vector<Case> cases{
+      {&Release850(), condition, "select * from ca_mabsw where cDeptID='01'"},
+      {&Release850(), "", "select * from ca_mabsw "},
+      {&Release871(), condition, joined871 + "\r\nwhere cDeptID='01'"},
+      {&Release871(), "", joined871 + "\r\n"},
+      {&Release861(), "", JoinPieces(Release861().query_statement_pieces) + "\r\n"},
+  };
+  EXPECT_TRUE(joined871.ends_with(
+      "isnull(b.ompflag,0) as ompflag\r\n"
+      " from ca_mabsw a left join ca_batchmap b on a.cppid=b.iRealCOID and a.cbatch = b.cbatch"
+      "\r\n ) as c"));
+  for (const Case& c : cases) {
+    FakeConnection conn({{"cDeptID", ado_type::kVarChar}});
+    Run("<r roottag=\"q\" paginate=\"0\">" + c.fields + "</r>", *c.profile, &conn, nullptr);
+    ASSERT_EQ(conn.opened.size(), 2u);
+    EXPECT_EQ(conn.opened[1].first, c.statement) << c.profile->release;
+    EXPECT_EQ(conn.opened[1].second, CursorType::kStatic);
+  }
+}
+
+TEST_F(QueryProcTest, EarlierReleasesNeverPage) {
+  db_.AddRows(4);
+  RecordingCaller caller;
+  for (const ReleaseProfile* profile : {&Release861(), &Release850()}) {
+    EXPECT_EQ(Ids(Run("<r roottag=\"q\"/>", *profile, &db_.conn(), &caller)), Range(1, 4));
+    EXPECT_EQ(Ids(Run("<r roottag=\"q\" paginate=\"3\"/>", *profile, &db_.conn(), &caller)),
+              Range(1, 4));
+    EXPECT_EQ(Ids(Run("<r roottag=\"q\" paginate=\"junk\"/>", *profile, &db_.conn(), &caller)),
+              Range(1, 4));
+  }
+  EXPECT_TRUE(caller.calls.empty());
+}
+
+TEST_F(QueryProcTest, Release850ReadsTheTableAsStored) {
+  db_.conn().Execute("insert into ca_mabsw values ('01', 'P9', 'M1', 'B1', 2.5, 2, 3, 5, 7)");
+  db_.AddRows(1);
+  const std::string reply =
+      Run("<r roottag=\"q\"><q><field name=\"IRDCODE\" operation=\"=\" value=\"7\"/></q></r>",
+          Release850(), &db_.conn(), nullptr);
+  EXPECT_EQ(reply,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r roottag=\"q\"><q id=\"1\">"
+            "<departmentno>01</departmentno><productno>P9</productno>"
+            "<inventoryno>M1</inventoryno><serial>B1</serial><price>2.5</price>"
+            "<quantity>2</quantity><period>3</period><totalmoney>5</totalmoney>"
+            "<irdcode>7</irdcode></q></r>");
+}
+
+}  // namespace
+}  // namespace quillor

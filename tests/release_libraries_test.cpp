@@ -13,13 +13,12 @@
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
 #include "tests/test_db.h"
+#include "tools/quillor/cli.h"
 
 namespace quillor::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-const ReleaseProfile* const kReleases[] = {&Release871(), &Release861(), &Release850()};
 
 std::string LibraryOf(const ReleaseProfile& profile) {
   return fs::canonical(std::string(QUILLOR_BUILD_DIR) + "/lib/" + std::string(profile.release) +
@@ -71,7 +70,7 @@ class ReleaseLibraries : public ::testing::Test {
 };
 
 TEST_F(ReleaseLibraries, EachRegistersExactlyItsOwnKeys) {
-  for (const ReleaseProfile* profile : kReleases) {
+  for (const ReleaseProfile* profile : AllReleases()) {
     fs::remove(registry_);
     const com::InprocServer server = com::InprocServer::Load(LibraryOf(*profile));
     ASSERT_EQ(server.Register(), com::S_OK) << profile->release;
@@ -85,8 +84,8 @@ TEST_F(ReleaseLibraries, EachRegistersExactlyItsOwnKeys) {
 }
 
 TEST_F(ReleaseLibraries, TheLastRegistrationHoldsTheNameAndRemovalTakesOnlyItsOwn) {
-  for (const ReleaseProfile* first : kReleases) {
-    for (const ReleaseProfile* last : kReleases) {
+  for (const ReleaseProfile* first : AllReleases()) {
+    for (const ReleaseProfile* last : AllReleases()) {
       if (first == last) continue;
       const std::string pair = std::string(first->release) + " then " + std::string(last->release);
       fs::remove(registry_);
@@ -119,6 +118,34 @@ TEST_F(ReleaseLibraries, AStaleRegistrationOfASharedClassIsRemoved) {
   EXPECT_TRUE(Current().keys().empty()) << Current().ToText();
 }
 
+TEST_F(ReleaseLibraries, TheCommandRunsTheReleaseAskedForWhateverSharesItsClass) {
+  TestDb db;
+  db.Run("insert into ca_mabsw(cDeptID,cMatID,irdcode) values('D1','M1',0)");
+  const std::string query = R"(<ufinterface roottag="m" proc="QUERY" paginate="0"/>)";
+  struct Case {
+    const ReleaseProfile* asked;
+    const ReleaseProfile* registered;
+    const char* has;    // a field of the asked release's result
+    const char* lacks;  // a field of the other's
+  };
+  const Case cases[] = {{&Release861(), &Release850(), "<mosubsn", "<irdcode"},
+                        {&Release850(), &Release861(), "<irdcode", "<mosubsn"}};
+  for (const Case& c : cases) {
+    fs::remove(registry_);
+    const com::InprocServer other = com::InprocServer::Load(LibraryOf(*c.registered));
+    ASSERT_EQ(other.Register(), com::S_OK);
+    std::istringstream in(query);
+    std::ostringstream out, err;
+    ASSERT_EQ(RunCommandLine({"quillor", "transact", "--release", std::string(c.asked->release),
+                              "--connection", db.ConnectionText(), "-"},
+                             in, out, err),
+              0)
+        << err.str();
+    EXPECT_NE(out.str().find(c.has), std::string::npos) << c.asked->release << out.str();
+    EXPECT_EQ(out.str().find(c.lacks), std::string::npos) << c.asked->release << out.str();
+  }
+}
+
 // The bytes of a built library.
 std::string Contents(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -128,14 +155,14 @@ std::string Contents(const std::string& path) {
 }
 
 TEST_F(ReleaseLibraries, NoLibraryCarriesAnotherReleasesOwnIdentifiers) {
-  for (const ReleaseProfile* own : kReleases) {
+  for (const ReleaseProfile* own : AllReleases()) {
     const std::string bytes = Contents(LibraryOf(*own));
     const std::vector<com::Guid> mine = GuidsOf(*own);
     for (const com::Guid& g : mine) {
       EXPECT_NE(bytes.find(g.ToString()), std::string::npos)
           << own->release << " lacks its own " << g.ToString();
     }
-    for (const ReleaseProfile* other : kReleases) {
+    for (const ReleaseProfile* other : AllReleases()) {
       for (const com::Guid& g : GuidsOf(*other)) {
         if (std::find(mine.begin(), mine.end(), g) != mine.end()) continue;
         EXPECT_EQ(bytes.find(g.ToString()), std::string::npos)

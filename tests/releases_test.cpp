@@ -17,6 +17,7 @@ constexpr const char* kWriteFailed = "数据库操作错误：材料表中已存
 struct ReleaseCase {
   const ReleaseProfile& (*profile)();
   std::string insertion;          // the statement that stores the good line
+  std::string stored_cppid;       // what it stores as the product
   bool replaces;                  // a line sent again replaces its row
   std::string queried_productno;  // what a query reads back as the good line's product
   std::string query_for_m1;       // the statement of a query on cMatID='M1'
@@ -56,15 +57,15 @@ const ReleaseCase kCases[] = {
     {&Release871,
      "insert ca_mabsw(cdeptid,cppid,cmatid,cbatch,iprice,iqua,iperiod,imatqua,irdcode)   "
      "values('D1','7','M1','B1',2,3,4,6,8)",
-     true, "", kQuery871 + "where cMatID='M1'"},
+     "7", true, "", kQuery871 + "where cMatID='M1'"},
     {&Release861,
      "insert ca_mabsw(cdeptid,cppid,cmatid,cbatch,iprice,iqua,iperiod,imatqua)   "
      "values('D1','7','M1','B1',2,3,4,6)",
-     false, "P1", kQuery861 + "where cMatID='M1'"},
+     "7", false, "P1", kQuery861 + "where cMatID='M1'"},
     {&Release850,
      "insert ca_mabsw(cdeptid,cppid,cmatid,cbatch,iprice,iqua,iperiod,imatqua)   "
      "values('D1','P1','M1','B1',2,3,4,6)",
-     false, "P1", "select * from ca_mabsw where cMatID='M1'"},
+     "P1", false, "P1", "select * from ca_mabsw where cMatID='M1'"},
 };
 
 void PrintTo(const ReleaseCase& c, std::ostream* os) { *os << c.profile().release; }

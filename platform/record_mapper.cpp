@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -89,17 +90,46 @@ const RecordMapper::Mapping& RecordMapper::Load(std::string_view mapping) {
   return loaded_;
 }
 
-void RecordMapper::MapRecord(XmlDocument& doc, XmlElement& element, std::string_view mapping,
-                             Recordset& result) {
-  const Mapping& columns = Load(mapping);
+const std::vector<std::string>& RecordMapper::FieldsFor(const Mapping& columns,
+                                                        const Recordset& result) {
+  // The columns of a result do not change between its rows: the field names are
+  // worked out once and kept while the result's column names stay the same.
   const int count = result.FieldCount();
+  bool same = &result == fields_of_ && static_cast<size_t>(count) == column_names_.size();
+  for (int i = 0; same && i < count; ++i) same = result.FieldName(i) == column_names_[i];
+  if (same) return field_names_;
+
+  fields_of_ = nullptr;
+  column_names_.clear();
+  field_names_.clear();
   for (int i = 0; i < count; ++i) {
-    const std::string column = Lower(result.FieldName(i));
+    std::string name = result.FieldName(i);
+    std::string column = Lower(name);
     const auto found = columns.find(column);
-    XmlElement child = doc.CreateElement(found != columns.end() ? found->second : column);
-    const DbValue value = result.Value(i);
-    if (!value.IsNull()) child.SetText(value.ToText());
-    element.AppendChild(child);
+    field_names_.push_back(found != columns.end() ? found->second : std::move(column));
+    column_names_.push_back(std::move(name));
+  }
+  fields_of_ = &result;
+  return field_names_;
+}
+
+void RecordMapper::MapRecord(XmlDocument& /*doc*/, XmlElement& element, std::string_view mapping,
+                             Recordset& result) {
+  const std::vector<std::string>& fields = FieldsFor(Load(mapping), result);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const DbValue value = result.Value(static_cast<int>(i));
+    if (value.IsNull()) {
+      element.AppendTextChild(fields[i], {});
+    } else if (value.IsText()) {
+      element.AppendTextChild(fields[i], value.Text());
+    } else if (value.IsInteger()) {
+      char digits[24];  // any 64-bit integer in decimal, with its sign
+      const char* end = std::to_chars(digits, digits + sizeof digits, value.Integer()).ptr;
+      element.AppendTextChild(fields[i],
+                              std::string_view(digits, static_cast<size_t>(end - digits)));
+    } else {
+      element.AppendTextChild(fields[i], value.ToText());
+    }
   }
 }
 

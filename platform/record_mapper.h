@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/database.h"
 #include "platform/xml.h"
@@ -31,9 +32,14 @@ class RecordMapper {
   // Lower-case column name to field name.
   using Mapping = std::unordered_map<std::string, std::string>;
   const Mapping& Load(std::string_view mapping);
+  // The field name of each column of the result, in result order.
+  const std::vector<std::string>& FieldsFor(const Mapping& columns, const Recordset& result);
 
   std::string loaded_name_;
   Mapping loaded_;
+  const Recordset* fields_of_ = nullptr;  // the result the lists below were made for
+  std::vector<std::string> column_names_;
+  std::vector<std::string> field_names_;
 };
 
 }  // namespace quillor

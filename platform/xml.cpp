@@ -211,6 +211,42 @@ void XmlElement::AppendChild(XmlElement child) {
   xmlAddChild(parent, c);
 }
 
+XmlElement XmlElement::AppendTextChild(std::string_view name, std::string_view text) {
+  xmlNode* parent = Checked(node_);
+  xmlDoc* doc = parent->doc;
+  if (name.empty()) CheckName(std::string(), "element");
+  if (name.size() > static_cast<size_t>(INT_MAX) || text.size() > static_cast<size_t>(INT_MAX)) {
+    throw std::bad_alloc();
+  }
+  xmlNode* node = nullptr;
+  if (doc != nullptr && doc->dict != nullptr) {
+    // The name is interned in the document's dictionary: one copy for every
+    // element of that name, and none to free with each element.
+    const xmlChar* interned = xmlDictLookup(
+        doc->dict, reinterpret_cast<const xmlChar*>(name.data()), static_cast<int>(name.size()));
+    if (interned == nullptr) throw std::bad_alloc();
+    if (xmlValidateName(interned, 0) != 0) CheckName(std::string(name), "element");
+    node = xmlNewDocNodeEatName(doc, nullptr, const_cast<xmlChar*>(interned), nullptr);
+  } else {
+    const std::string n(name);
+    CheckName(n, "element");
+    node = xmlNewDocNode(doc, nullptr, X(n), nullptr);
+  }
+  if (node == nullptr) throw std::bad_alloc();
+  if (!text.empty()) {
+    // A text node made directly: the text is content, never parsed for references.
+    xmlNode* t = xmlNewDocTextLen(doc, reinterpret_cast<const xmlChar*>(text.data()),
+                                  static_cast<int>(text.size()));
+    if (t == nullptr) {
+      xmlFreeNode(node);
+      throw std::bad_alloc();
+    }
+    xmlAddChild(node, t);
+  }
+  xmlAddChild(parent, node);
+  return XmlElement(node);
+}
+
 std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
   xmlNode* n = Checked(node_);
   PrepareThread();
@@ -330,11 +366,27 @@ void XmlDocument::SetRoot(XmlElement element) {
   }
 }
 
-std::string XmlDocument::Serialize() const {
-  if (doc_ == nullptr) return "";
-  xmlNode* root = xmlDocGetRootElement(static_cast<xmlDoc*>(doc_));
-  if (root == nullptr) return "";
-  PrepareThread();
+namespace {
+
+int AppendToString(void* context, const char* bytes, int length) {
+  static_cast<std::string*>(context)->append(bytes, static_cast<size_t>(length));
+  return length;
+}
+
+// The element written straight into the text, with no encoder: the content is
+// UTF-8 already and stays raw, as the save context writes it when told UTF-8.
+// False when libxml2 reports a failure.
+bool DumpInto(std::string& out, xmlDoc* doc, xmlNode* root) {
+  xmlOutputBuffer* buffer = xmlOutputBufferCreateIO(AppendToString, nullptr, &out, nullptr);
+  if (buffer == nullptr) throw std::bad_alloc();
+  xmlNodeDumpOutput(buffer, doc, root, 0, 0, "UTF-8");
+  const bool failed = buffer->error != 0;
+  return xmlOutputBufferClose(buffer) >= 0 && !failed;
+}
+
+// The element through a save context (the way a document with a type declaration
+// must go, which the direct dump would write as XHTML).
+bool SaveInto(std::string& out, xmlNode* root) {
   std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
   if (!buffer) throw std::bad_alloc();
   {
@@ -342,13 +394,25 @@ std::string XmlDocument::Serialize() const {
     std::unique_ptr<xmlSaveCtxt, SaveCtxtClose> save(
         xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_NO_DECL | XML_SAVE_AS_XML));
     if (!save) throw std::bad_alloc();
-    if (xmlSaveTree(save.get(), root) < 0) {
-      throw Failure(failure_numbers::kFail, "The document could not be serialised");
-    }
+    if (xmlSaveTree(save.get(), root) < 0) return false;
   }  // closing the context flushes it into the buffer
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   out.append(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
              static_cast<size_t>(xmlBufferLength(buffer.get())));
+  return true;
+}
+
+}  // namespace
+
+std::string XmlDocument::Serialize() const {
+  if (doc_ == nullptr) return "";
+  xmlDoc* doc = static_cast<xmlDoc*>(doc_);
+  xmlNode* root = xmlDocGetRootElement(doc);
+  if (root == nullptr) return "";
+  PrepareThread();
+  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  const bool written =
+      xmlGetIntSubset(doc) == nullptr ? DumpInto(out, doc, root) : SaveInto(out, root);
+  if (!written) throw Failure(failure_numbers::kFail, "The document could not be serialised");
   return out;
 }
 

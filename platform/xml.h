@@ -45,6 +45,12 @@ class XmlElement {
   // Appends an element created by the same document.
   void AppendChild(XmlElement child);
 
+  // Appends a new child element of that name holding the text (no text node for
+  // empty text) and returns it: what CreateElement, SetText and AppendChild do
+  // together, in one step and without the intermediate copies. A name that is not
+  // a valid XML name is a failure.
+  XmlElement AppendTextChild(std::string_view name, std::string_view text);
+
   // Elements selected by an XPath 1.0 expression relative to this element, in
   // document order. An invalid expression is a failure carrying the parser's
   // description; nodes that are not elements are left out.

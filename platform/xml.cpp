@@ -6,6 +6,7 @@
 #include <libxml/xmlsave.h>
 #include <libxml/xpath.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 
@@ -218,20 +219,25 @@ XmlElement XmlElement::AppendTextChild(std::string_view name, std::string_view t
   if (name.size() > static_cast<size_t>(INT_MAX) || text.size() > static_cast<size_t>(INT_MAX)) {
     throw std::bad_alloc();
   }
-  xmlNode* node = nullptr;
-  if (doc != nullptr && doc->dict != nullptr) {
-    // The name is interned in the document's dictionary: one copy for every
-    // element of that name, and none to free with each element.
-    const xmlChar* interned = xmlDictLookup(
-        doc->dict, reinterpret_cast<const xmlChar*>(name.data()), static_cast<int>(name.size()));
-    if (interned == nullptr) throw std::bad_alloc();
-    if (xmlValidateName(interned, 0) != 0) CheckName(std::string(name), "element");
-    node = xmlNewDocNodeEatName(doc, nullptr, const_cast<xmlChar*>(interned), nullptr);
-  } else {
-    const std::string n(name);
-    CheckName(n, "element");
-    node = xmlNewDocNode(doc, nullptr, X(n), nullptr);
+  // The name is interned in the document's dictionary when it has one: one copy
+  // for every element of that name, and none to free with each element. A full
+  // dictionary (libxml2 caps it) leaves the element its own copy.
+  const xmlChar* interned =
+      doc != nullptr && doc->dict != nullptr
+          ? xmlDictLookup(doc->dict, reinterpret_cast<const xmlChar*>(name.data()),
+                          static_cast<int>(name.size()))
+          : nullptr;
+  xmlChar* own = interned == nullptr ? xmlStrndup(reinterpret_cast<const xmlChar*>(name.data()),
+                                                  static_cast<int>(name.size()))
+                                     : nullptr;
+  if (interned == nullptr && own == nullptr) throw std::bad_alloc();
+  if (xmlValidateName(interned != nullptr ? interned : own, 0) != 0) {
+    xmlFree(own);
+    CheckName(std::string(name), "element");
   }
+  // Takes the name over: the element frees it unless the dictionary owns it.
+  xmlNode* node = xmlNewDocNodeEatName(
+      doc, nullptr, own != nullptr ? own : const_cast<xmlChar*>(interned), nullptr);
   if (node == nullptr) throw std::bad_alloc();
   if (!text.empty()) {
     // A text node made directly: the text is content, never parsed for references.
@@ -409,10 +415,19 @@ std::string XmlDocument::Serialize() const {
   xmlNode* root = xmlDocGetRootElement(doc);
   if (root == nullptr) return "";
   PrepareThread();
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  // Pages of a reply come out at much the same size: room for the longest text
+  // this thread has written (within a bound) spares the text its many regrowths.
+  constexpr size_t kMostReserved = size_t{4} << 20;
+  thread_local size_t longest = 0;
+  std::string out;
+  out.reserve(std::min(longest, kMostReserved));
+  out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   const bool written =
       xmlGetIntSubset(doc) == nullptr ? DumpInto(out, doc, root) : SaveInto(out, root);
   if (!written) throw Failure(failure_numbers::kFail, "The document could not be serialised");
+  longest = std::max(longest, out.size());
+  // A short text after a long one does not keep the long one's room.
+  if (out.capacity() > 2 * out.size() + 4096) out.shrink_to_fit();
   return out;
 }
 

@@ -102,11 +102,11 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
   while (!result->Eof()) {
     const std::optional<std::string> roottag = reply.Root().Attribute("roottag");
     if (!roottag) throw Failure::InvalidUseOfNull();
-    XmlElement element = reply.CreateElement(*roottag);
+    // Placed at once: a row that fails takes the whole reply with it.
+    XmlElement element = reply.Root().AppendTextChild(*roottag, {});
     if (!mapper) mapper.emplace();
     mapper->MapRecord(reply, element, kMappingName, *result);
     element.SetAttribute("id", std::to_string(row));
-    reply.Root().AppendChild(element);
 
     if (paged) {
       if (paging.place == paging.size) {

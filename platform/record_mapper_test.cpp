@@ -69,6 +69,30 @@ TEST_F(RecordMapperTest, NullGivesAnEmptyElement) {
   EXPECT_EQ(doc.Serialize(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<q><free1/></q>");
 }
 
+// One mapper over rows of one result and then of another: each row is named by its
+// own result's columns, also when a result's columns are not the ones worked out
+// for the previous result at that address.
+TEST_F(RecordMapperTest, EachResultIsNamedByItsOwnColumns) {
+  RecordMapper mapper;
+  FakeRecordset first(
+      {{"cDeptID", ado_type::kVarChar}, {"iQua", ado_type::kDouble}},
+      {{DbValue(std::string("D1")), DbValue(1.5)}, {DbValue(std::string("D2")), DbValue()}});
+  using Row = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(Map(first, mapper), (Row{{"departmentno", "D1"}, {"quantity", "1.5"}}));
+  first.MoveNext();
+  EXPECT_EQ(Map(first, mapper), (Row{{"departmentno", "D2"}, {"quantity", ""}}));
+
+  FakeRecordset second({{"IQUA", ado_type::kDouble}, {"other", ado_type::kInteger}},
+                       {{DbValue(2.0), DbValue(int64_t{-9223372036854775807 - 1})}});
+  EXPECT_EQ(Map(second, mapper), (Row{{"quantity", "2"}, {"other", "-9223372036854775808"}}));
+
+  // The same object given other columns (as a result made anew in the same place).
+  first = FakeRecordset({{"cMatID", ado_type::kVarChar}}, {{DbValue(std::string("M"))}});
+  EXPECT_EQ(Map(first, mapper), (Row{{"inventoryno", "M"}}));
+  first = FakeRecordset({{"cBatch", ado_type::kVarChar}}, {{DbValue(std::string("B"))}});
+  EXPECT_EQ(Map(first, mapper), (Row{{"serial", "B"}}));
+}
+
 TEST_F(RecordMapperTest, UnknownMappingNamesFail) {
   for (const char* name : {"NoSuchMapping.Xml", "", "..", "../data/MaterialXmlRs.Xml"}) {
     XmlDocument doc;

@@ -160,6 +160,89 @@ TEST(XmlDocument, InvalidElementNameIsAFailure) {
   }
 }
 
+// The one-step child holds what the three DOM steps would put there, in a parsed
+// document (names from its dictionary) and in a built one alike.
+TEST(XmlDocument, AppendTextChildMatchesCreateSetTextAppend) {
+  const std::vector<std::pair<std::string, std::string>> children{{"a", "x < y & \"z\" > 'w'\r\n"},
+                                                                  {"b", ""},
+                                                                  {"a", "\xe6\x9d\x90\xe6\x96\x99"},
+                                                                  {"c", "&amp;"}};
+  for (const bool parsed : {true, false}) {
+    XmlDocument one_step, three_steps;
+    XmlElement root1, root3;
+    if (parsed) {
+      ASSERT_TRUE(one_step.LoadXml("<r k=\"v\"/>"));
+      ASSERT_TRUE(three_steps.LoadXml("<r k=\"v\"/>"));
+      root1 = one_step.Root();
+      root3 = three_steps.Root();
+    } else {
+      root1 = one_step.CreateElement("r");
+      one_step.SetRoot(root1);
+      root3 = three_steps.CreateElement("r");
+      three_steps.SetRoot(root3);
+    }
+    for (const auto& [name, text] : children) {
+      XmlElement made = root1.AppendTextChild(name, text);
+      EXPECT_EQ(made.Name(), name);
+      EXPECT_EQ(made.Text(), text);
+      XmlElement child = three_steps.CreateElement(name);
+      child.SetText(text);
+      root3.AppendChild(child);
+    }
+    EXPECT_EQ(one_step.Serialize(), three_steps.Serialize()) << parsed;
+    EXPECT_EQ(one_step.Serialize(), std::string(kDecl) + (parsed ? "<r k=\"v\">" : "<r>") +
+                                        "<a>x &lt; y &amp; \"z\" &gt; 'w'&#13;\n</a><b/>"
+                                        "<a>\xe6\x9d\x90\xe6\x96\x99</a><c>&amp;amp;</c></r>");
+  }
+}
+
+TEST(XmlDocument, AppendTextChildRefusesInvalidNames) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<r/>"));
+  for (const char* name : {"", "1a", "a b", "<a>", "a/b"}) {
+    try {
+      doc.Root().AppendTextChild(name, "t");
+      FAIL() << name;
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), failure_numbers::kFail);
+      EXPECT_EQ(f.description(), "'" + std::string(name) + "' is not a valid element name");
+    }
+  }
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r/>");
+  EXPECT_THROW(XmlElement().AppendTextChild("a", "t"), Failure);
+}
+
+// A document with a type declaration is still written as plain XML, never in the
+// XHTML manner its declaration might call for.
+TEST(XmlDocument, DocumentWithTypeDeclarationSerialisesAsXml) {
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadXml("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+                  "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">"
+                  "<html><br></br><p/><b>\xc3\xa9</b></html>"));
+  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<html><br/><p/><b>\xc3\xa9</b></html>");
+}
+
+// Texts of very different lengths one after another come out whole and exact.
+TEST(XmlDocument, SerialisesLongAndShortTextsInTurn) {
+  XmlDocument big;
+  ASSERT_TRUE(big.LoadXml("<r/>"));
+  std::string expected = std::string(kDecl) + "<r>";
+  for (int i = 0; i < 20000; ++i) {
+    big.Root().AppendTextChild("v", std::to_string(i));
+    expected += "<v>" + std::to_string(i) + "</v>";
+  }
+  expected += "</r>";
+  XmlDocument small;
+  ASSERT_TRUE(small.LoadXml("<s a=\"1\"/>"));
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(big.Serialize(), expected);
+    const std::string short_text = small.Serialize();
+    EXPECT_EQ(short_text, std::string(kDecl) + "<s a=\"1\"/>");
+    EXPECT_LT(short_text.capacity(), 8192u);
+  }
+}
+
 TEST(XmlDocument, SetTextRemovesAllChildren) {
   XmlDocument doc;
   ASSERT_TRUE(doc.LoadXml("<r a=\"1\"><q><field/></q>t<!--c--></r>"));

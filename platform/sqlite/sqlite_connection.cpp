@@ -8,6 +8,7 @@
 #include "platform/connection_text.h"
 #include "platform/sql_dialect.h"
 #include "platform/sqlite/sqlite_error.h"
+#include "platform/sqlite/sqlite_faults.h"
 #include "platform/sqlite/sqlite_recordset.h"
 
 namespace quillor::sqlite {
@@ -121,12 +122,21 @@ class SqliteConnection : public Connection {
 
   // Savepoints nest, so a unit of work may open inside another.
   void Begin() override {
+    if (depth_ == 0) {
+      // A transaction that a failed rollback left open would swallow this unit's
+      // commit, and its rows would vanish when the connection closes.
+      if (sqlite3_get_autocommit(db_.get()) == 0) Run("rollback");
+      unwound_ = true;
+    }
     Run("savepoint quillor_" + std::to_string(depth_));
     ++depth_;
   }
 
   void Commit() override {
     CheckDepth();
+    if (!unwound_) {
+      throw Failure(failure_numbers::kFail, "[Quillor] an inner unit of work was not rolled back");
+    }
     Run("release quillor_" + std::to_string(depth_ - 1));
     --depth_;
   }
@@ -134,9 +144,16 @@ class SqliteConnection : public Connection {
   void Rollback() override {
     CheckDepth();
     const std::string name = "quillor_" + std::to_string(depth_ - 1);
-    Run("rollback to " + name);
-    Run("release " + name);
-    --depth_;
+    --depth_;  // the unit is over, whether or not the statements below run
+    try {
+      Run("rollback to " + name);
+      Run("release " + name);
+    } catch (...) {
+      // Its changes may still stand in the open transaction: no enclosing unit
+      // may commit them, and the next outermost unit starts by rolling back.
+      unwound_ = false;
+      throw;
+    }
   }
 
  private:
@@ -155,6 +172,7 @@ class SqliteConnection : public Connection {
   // Exactly one statement: text after it other than blanks, semicolons and
   // comments is refused, so a value can never carry a second statement in.
   StmtHandle PrepareExact(const std::string& text) {
+    faults::BeforeStatement();
     if (text.find('\0') != std::string::npos) {
       throw Failure(failure_numbers::kDbStatement,
                     "[SQLite] the statement contains a NUL character");
@@ -184,6 +202,7 @@ class SqliteConnection : public Connection {
 
   DbHandle db_;
   int depth_ = 0;
+  bool unwound_ = true;  // false once a rollback failed, until the next outermost unit
 };
 
 }  // namespace
@@ -218,8 +237,9 @@ SqliteSettings ParseSqliteConnectionText(std::string_view text) {
 std::unique_ptr<Connection> OpenSqliteConnection(const SqliteSettings& settings) {
   sqlite3* raw = nullptr;
   // Never SQLITE_OPEN_CREATE: a database that is not there is a connection failure.
-  const int rc = sqlite3_open_v2(settings.path.c_str(), &raw,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int access = faults::ReadOnlyRequested() ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  const int rc =
+      sqlite3_open_v2(settings.path.c_str(), &raw, access | SQLITE_OPEN_NOMUTEX, nullptr);
   DbHandle db(raw);
   if (rc != SQLITE_OK) throw LastFailure(db.get(), rc);
   sqlite3_extended_result_codes(db.get(), 1);

@@ -10,7 +10,9 @@
 #include <set>
 
 #include "platform/sqlite/sqlite_faults.h"
+#include "platform/sqlite_file.h"
 #include "tests/reliability_support.h"
+#include "tools/quillor/host_schema.h"
 
 namespace quillor::testing {
 namespace {
@@ -215,6 +217,39 @@ TEST_F(FaultTest, ALockHeldBeyondTheBusyTimeoutFailsEachWrite) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], earlier_row_);
   EXPECT_EQ(rows[1], "D02|NULL|M03||NULL|NULL|9|NULL|NULL");
+}
+
+// Another connection holds the database exclusively, readers included: the
+// connection cannot be opened, and the reply says so.
+TEST(ExclusiveLockTest, ADatabaseHeldExclusivelyFailsTheConnection) {
+  TempDir dir;
+  const std::string text = "Provider=SQLite;Data Source=" + (dir.path() / "host.db").string();
+  CreateSqliteDatabaseFile((dir.path() / "host.db").string());
+  {
+    auto setup = OpenConnection(text);
+    CreateHostTables(*setup);
+    InsertSampleData(*setup);
+  }
+  auto holder = OpenConnection(text);
+  holder->Execute("pragma locking_mode=exclusive");
+  holder->Begin();
+  holder->Execute("insert into ca_mabsw(cDeptID, cMatID, iPeriod) values ('D02', 'M03', 9)");
+  holder->Commit();  // the lock stays until the holder closes
+
+  auto object = IMaterial::Create(Release871());
+  const std::string request = AddRequest(Material("1", "M01", "3", "4"));
+  const ParsedReply reply = Parse(Send(*object, request, text + ";Busy Timeout=100"));
+  EXPECT_TRUE(reply.is_error);
+  EXPECT_EQ(reply.code, kFailNumber);
+  EXPECT_EQ(reply.message, "[SQLite] database is locked");
+  holder.reset();
+
+  // Once the holder is gone the same object writes again, and the holder's row stays.
+  EXPECT_EQ(Parse(Send(*object, request, text)).items,
+            (std::vector<ItemResult>{{"1", 0, SuccessText()}}));
+  auto check = OpenConnection(text);
+  auto rs = check->Open("select count(*) from ca_mabsw", CursorType::kForwardOnly);
+  EXPECT_EQ(rs->Value(0).Integer(), 2);
 }
 
 }  // namespace

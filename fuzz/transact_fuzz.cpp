@@ -1,6 +1,7 @@
 // Arbitrary request text through Transact, ADD and QUERY alike, over a host
 // database with the sample rows: every input gets an XML reply, and afterwards
-// the material table holds exactly what the reply reports as written.
+// the material table holds exactly what the reply reports as written, database
+// faults included.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "component/imaterial.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/material_ledger.h"
+#include "platform/sqlite/sqlite_faults.h"
 #include "platform/sqlite_file.h"
 #include "profiles/release_profile.h"
 #include "tools/quillor/host_schema.h"
@@ -69,9 +71,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   host.ledger->Restore();
   const auto before = host.ledger->Snapshot();
 
+  // One input in four also meets a database fault, chosen by the input itself so
+  // that a crash replays: the nth statement fails, or the nth and all after it.
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
+  if (hash % 4 == 0) {
+    quillor::sqlite::faults::FailStatement(
+        1 + (hash >> 8) % 24, (hash >> 16) % 2 ? 1 : quillor::sqlite::faults::kForever);
+  }
   quillor::IOrvoLogin* raw = host.login.Get();
   std::string reply;
   const quillor::com::HRESULT hr = host.object->Transact(request, &raw, &reply);
+  quillor::sqlite::faults::Reset();
   Check(hr == quillor::com::S_OK, "Transact failed towards its caller: " + std::to_string(hr));
   Check(!reply.empty(), "Transact gave an empty reply");
 

@@ -49,6 +49,22 @@ TEST(XmlDocument, ExternalEntityIsNeverFetchedAndReadsAsNothing) {
   EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r a=\"xy\"><v>123&amp;</v></r>");
 }
 
+TEST(XmlDocument, NestedEntitiesDoNotMultiply) {
+  std::string text = "<!DOCTYPE r [<!ENTITY a \"lol\">";
+  for (char c = 'b'; c <= 'j'; ++c) {
+    text += std::string("<!ENTITY ") + c + " \"";
+    for (int i = 0; i < 10; ++i) text += std::string("&") + static_cast<char>(c - 1) + ";";
+    text += "\">";
+  }
+  text += "]><r>x&j;y</r>";
+  XmlDocument doc;
+  if (doc.LoadXml(text)) {
+    EXPECT_EQ(doc.Root().Text(), "xy");
+  } else {
+    EXPECT_FALSE(doc.ParseError().empty());
+  }
+}
+
 TEST(XmlDocument, KeepsWhitespaceAndCdata) {
   XmlDocument doc;
   ASSERT_TRUE(doc.LoadXml("<r>\n  <a> x </a><![CDATA[<b>&]]></r>"));

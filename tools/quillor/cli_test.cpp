@@ -253,10 +253,43 @@ TEST(DemoTest, RunsEverySampleRequestOnAFreshDatabase) {
       ++replies;
     }
     EXPECT_EQ(replies, DemoRequests().size());
+    // The sample data make the first line of the ADD valid; other lines are refused.
+    EXPECT_NE(r.out.find("<item id=\"1\" code=\"0\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" code=\"101\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("<reply code=\"710\""), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("code=\"529\""), std::string::npos) << r.out;
   }
   EXPECT_TRUE(fs::exists(demo_dir + "/demo.db"));
+  // The paged QUERY handed its pages to the page writer.
+  EXPECT_TRUE(fs::exists(demo_dir + "/pages/page-1.xml"));
+}
+
+}  // namespace
+}  // namespace quillor
+
+namespace quillor {
+namespace {
+
+TEST(RegisterCommandTest, RegistersIntoTheRegistryFileAndTransactFindsItThere) {
+  TempDir dir;
+  const std::string path = dir.path() + "/cfg/registry";
+  EnvVar registry("QUILLOR_REGISTRY", path.c_str());
+  const ToolRun reg = RunTool({"register", "--release", "8.71", "--library", kLibrary871});
+  ASSERT_EQ(reg.code, 0) << reg.err;
+  EXPECT_NE(reg.out.find("registry: " + path + "\n"), std::string::npos) << reg.out;
+  const com::Registry r = com::Registry::Load(path);
+  const auto registered = r.GetValue(ClassKey(Release871()) + "\\InprocServer32");
+  ASSERT_TRUE(registered.has_value());
+  EXPECT_EQ(*registered, fs::canonical(kLibrary871).string());
+
+  // With no --library the registered file is the one loaded.
+  const ToolRun call = RunTool({"transact", "--connection", ""}, "<zqinterface proc=\"add\"/>");
+  EXPECT_EQ(call.code, 0) << call.err;
+  EXPECT_NE(call.out.find("code=\"529\""), std::string::npos) << call.out;
+
+  const ToolRun unreg = RunTool({"unregister", "--library", kLibrary871});
+  ASSERT_EQ(unreg.code, 0) << unreg.err;
+  EXPECT_FALSE(com::Registry::Load(path).HasKey(ClassKey(Release871())));
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 #include "tools/quillor/commands.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -92,15 +92,9 @@ std::string ReadRequest(const std::string& source, std::istream& in) {
 }
 
 void MakeDirectory(const std::string& dir) {
-  std::string partial;
-  for (size_t pos = 0; pos != std::string::npos;) {
-    pos = dir.find('/', pos + 1);
-    partial = dir.substr(0, pos);
-    if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-      throw Failure(failure_numbers::kFail,
-                    "cannot create " + partial + ": " + std::strerror(errno));
-    }
-  }
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) throw Failure(failure_numbers::kFail, "cannot create " + dir + ": " + ec.message());
 }
 
 // Runs one subcommand body, turning a failure into exit code 1.

@@ -1,5 +1,7 @@
 #include "component/registration.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 namespace quillor {
@@ -10,6 +12,11 @@ std::string DispidText(int32_t dispid) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(dispid));
   return buf;
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -61,8 +68,13 @@ void RegisterServer(com::Registry& registry, const ReleaseProfile& profile,
   }
 }
 
-void UnregisterServer(com::Registry& registry, const ReleaseProfile& profile) {
+void UnregisterServer(com::Registry& registry, const ReleaseProfile& profile,
+                      const std::string& library_path) {
   const ReleaseIdentity& ids = profile.ids;
+  if (!library_path.empty()) {
+    const auto holder = registry.GetValue(ClassKey(profile) + "\\InprocServer32");
+    if (holder && *holder != library_path && IsFile(*holder)) return;
+  }
   registry.DeleteTree(ClassKey(profile));
   for (const com::Guid& iid : ids.interface_iids) registry.DeleteTree(InterfaceKey(iid));
   registry.DeleteTree(TypeLibVersionKey(profile));

@@ -19,8 +19,12 @@ void RegisterServer(com::Registry& registry, const ReleaseProfile& profile,
                     const std::string& library_path);
 
 // Removes the release's own class, interface and type-library version keys; the
-// programmatic name only while it still names this release's class.
-void UnregisterServer(com::Registry& registry, const ReleaseProfile& profile);
+// programmatic name only while it still names this release's class. Releases that
+// share identifiers share these keys: when they name another library that still
+// exists (given library_path, the one unregistering), that library registered
+// last and its keys stay.
+void UnregisterServer(com::Registry& registry, const ReleaseProfile& profile,
+                      const std::string& library_path = {});
 
 // "CLSID\{...}", "Interface\{...}" and "TypeLib\{...}\major.minor" of a release;
 // inline so that tools reading the registry need not link the component.

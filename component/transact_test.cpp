@@ -12,6 +12,7 @@
 #include "component/imaterial.h"
 #include "platform/com/error_info.h"
 #include "platform/sqlite_file.h"
+#include "tests/pg_database.h"
 #include "tools/quillor/host_schema.h"
 
 namespace quillor {
@@ -32,14 +33,22 @@ class TempDir {
   fs::path path_;
 };
 
-// A host database in a temporary file, with the host tables and nothing in them.
+// A host database with the host tables and nothing in them: a temporary file, or a
+// schema of its own on the PostgreSQL server that QUILLOR_TEST_PG_CONNECTION names.
 class HostDatabase {
  public:
   HostDatabase() : file_(dir_.path() / "host.db") {
-    CreateSqliteDatabaseFile(file_.string());
+    if (const auto pg = testing::PgConnectionText()) {
+      pg_ = std::make_unique<testing::PgDatabase>(*pg);
+    } else {
+      CreateSqliteDatabaseFile(file_.string());
+    }
     CreateHostTables(*Connect());
   }
-  std::string ConnectionText() const { return "Provider=SQLite;Data Source=" + file_.string(); }
+  std::string ConnectionText() const {
+    return pg_ ? pg_->text() : "Provider=SQLite;Data Source=" + file_.string();
+  }
+  bool postgres() const { return pg_ != nullptr; }
   std::unique_ptr<Connection> Connect() const { return OpenConnection(ConnectionText()); }
   void Run(std::string_view sql) const { Connect()->Execute(sql); }
   fs::path dir() const { return dir_.path(); }
@@ -47,6 +56,7 @@ class HostDatabase {
  private:
   TempDir dir_;
   fs::path file_;
+  std::unique_ptr<testing::PgDatabase> pg_;
 };
 
 class TransactTest : public ::testing::Test {
@@ -116,7 +126,12 @@ TEST_F(TransactTest, ProcInAnyCaseRunsAdd) {
 
 TEST_F(TransactTest, UnreadableOptionsFailEveryOperationThatParses) {
   db_.Run("drop table AccInformation");
-  const std::string expected = Reply("-2147217900", "[SQLite] no such table: accinformation");
+  // The same number from either engine; the description is the engine's own.
+  const std::string expected =
+      db_.postgres() ? Reply("-2147217900",
+                             "ERROR: relation &quot;accinformation&quot; does not exist;&#10;Error "
+                             "while executing the query")
+                     : Reply("-2147217900", "[SQLite] no such table: accinformation");
   for (const char* proc : {"ADD", "QUERY", "NOSUCH"}) {
     EXPECT_EQ(Call(std::string(R"(<ufinterface roottag="m" paginate="0" proc=")") + proc + "\"/>"),
               expected)

@@ -17,7 +17,7 @@ const char* const kInsert =
     "values('D01','1001','M01','B1',2,3,5,6,0)";
 const char* const kAllRows =
     "select cDeptID,cppid,cMatID,cBatch,iPrice,iQua,iPeriod,iMatQua,irdcode from ca_mabsw "
-    "order by rowid";
+    "order by iPrice, cDeptID, cMatID";
 const char* const kRecordExists = "材料表中已存在该记录，不能重复！";
 
 using Rows = std::vector<std::vector<std::string>>;

@@ -2,8 +2,13 @@
 
 namespace quillor {
 
+const std::vector<const ReleaseProfile*>& AllReleases() {
+  static const std::vector<const ReleaseProfile*> all{&Release871(), &Release861(), &Release850()};
+  return all;
+}
+
 const ReleaseProfile* FindRelease(std::string_view release) {
-  for (const ReleaseProfile* p : {&Release871(), &Release861(), &Release850()}) {
+  for (const ReleaseProfile* p : AllReleases()) {
     if (p->release == release) return p;
   }
   return nullptr;

@@ -43,18 +43,18 @@ struct ReleaseProfile {
   ReleaseIdentity ids;
 
   // Request handling.
-  bool caller_registration;    // AddObjectReference / DropObjectReference exist
-  bool message_catalogue;      // texts from the catalogue; otherwise the fixed texts
+  bool caller_registration;                // AddObjectReference / DropObjectReference exist
+  bool message_catalogue;                  // texts from the catalogue; otherwise the fixed texts
   const MessageTable& (*message_texts)();  // the catalogue's texts, or the fixed ones
-  bool reads_options;          // the cost-accounting options are read on every call
+  bool reads_options;                      // the cost-accounting options are read on every call
 
   // Material entry.
-  bool cost_object_resolution;  // the product resolves to a cost object
-  bool ompflag_row;             // production-order mode 2 adds ompflag
-  bool product_structure_check; // the product is checked against ProductStructureEx
-  bool closed_period_check;     // the period is checked against gl_mend
-  bool row_write_deletes;       // an earlier row with the same key is replaced
-  bool writes_irdcode;          // the irdcode column is written
+  bool cost_object_resolution;   // the product resolves to a cost object
+  bool ompflag_row;              // production-order mode 2 adds ompflag
+  bool product_structure_check;  // the product is checked against ProductStructureEx
+  bool closed_period_check;      // the period is checked against gl_mend
+  bool row_write_deletes;        // an earlier row with the same key is replaced
+  bool writes_irdcode;           // the irdcode column is written
   std::string_view costing_method_sql;
 
   // Material query.
@@ -71,6 +71,8 @@ const ReleaseProfile& Release850();
 
 // The profile of a release named "8.71", "8.61" or "8.50"; nullptr for any other.
 const ReleaseProfile* FindRelease(std::string_view release);
+// Every release, the latest first.
+const std::vector<const ReleaseProfile*>& AllReleases();
 
 // Pieces joined with CR LF between consecutive pieces.
 std::string JoinPieces(const std::vector<std::string_view>& pieces);

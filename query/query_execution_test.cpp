@@ -11,6 +11,7 @@
 #include "platform/sqlite_file.h"
 #include "query/fake_database_test.h"
 #include "query/recording_caller_test.h"
+#include "tests/pg_database.h"
 
 namespace quillor {
 namespace {
@@ -19,15 +20,21 @@ namespace fs = std::filesystem;
 using testing_fakes::FakeConnection;
 using testing_fakes::RecordingCaller;
 
-// The tables a query reads, in a temporary SQLite file.
+// The tables a query reads, in a temporary SQLite file, or in a schema of their own
+// on the PostgreSQL server that QUILLOR_TEST_PG_CONNECTION names.
 class QueryDatabase {
  public:
   QueryDatabase() {
     std::string tmpl = (fs::temp_directory_path() / "quillor-query-XXXXXX").string();
     dir_ = mkdtemp(tmpl.data());
     const std::string file = (dir_ / "host.db").string();
-    CreateSqliteDatabaseFile(file);
-    conn_ = OpenConnection("Provider=SQLite;Data Source=" + file);
+    if (const auto pg = testing::PgConnectionText()) {
+      pg_ = std::make_unique<testing::PgDatabase>(*pg);
+      conn_ = pg_->Open();
+    } else {
+      CreateSqliteDatabaseFile(file);
+      conn_ = OpenConnection("Provider=SQLite;Data Source=" + file);
+    }
     const std::string free =
         "Free1 varchar(20), Free2 varchar(20), Free3 varchar(20), Free4 varchar(20), "
         "Free5 varchar(20), Free6 varchar(20), Free7 varchar(20), Free8 varchar(20), "
@@ -59,6 +66,7 @@ class QueryDatabase {
 
  private:
   fs::path dir_;
+  std::unique_ptr<testing::PgDatabase> pg_;
   std::unique_ptr<Connection> conn_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "platform/failure.h"
 #include "platform/sqlite_file.h"
+#include "tests/pg_database.h"
 #include "tools/quillor/host_schema.h"
 
 namespace quillor::testing {
@@ -22,12 +23,19 @@ TempDir::~TempDir() {
 }
 
 TestDb::TestDb() : file_(dir_.path() / "host.db") {
-  CreateSqliteDatabaseFile(file_.string());
+  if (const auto pg = PgConnectionText()) {
+    pg_ = std::make_unique<PgDatabase>(*pg);
+  } else {
+    CreateSqliteDatabaseFile(file_.string());
+  }
   conn_ = OpenConnection(ConnectionText());
   CreateHostTables(*conn_);
 }
 
+TestDb::~TestDb() { conn_.reset(); }  // before the schema goes
+
 std::string TestDb::ConnectionText() const {
+  if (pg_) return pg_->text();
   return "Provider=SQLite;Data Source=" + file_.string();
 }
 

@@ -27,10 +27,14 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// A host database in a temporary file with the host tables and no rows.
+class PgDatabase;
+
+// A host database with the host tables and no rows: a temporary SQLite file, or, when
+// QUILLOR_TEST_PG_CONNECTION names a PostgreSQL server, a schema of its own there.
 class TestDb {
  public:
   TestDb();
+  ~TestDb();
   std::string ConnectionText() const;
   // The fixture's own connection, open for the fixture's life.
   Connection& conn() { return *conn_; }
@@ -42,6 +46,7 @@ class TestDb {
  private:
   TempDir dir_;
   std::filesystem::path file_;
+  std::unique_ptr<PgDatabase> pg_;
   std::unique_ptr<Connection> conn_;
 };
 

@@ -55,9 +55,11 @@ QUILLOR_EXPORT HRESULT DllRegisterServer() {
 
 QUILLOR_EXPORT HRESULT DllUnregisterServer() {
   try {
-    quillor::com::Registry::Update(
-        quillor::com::Registry::DefaultPath(),
-        [&](quillor::com::Registry& registry) { quillor::UnregisterServer(registry, Profile()); });
+    const std::string library = LibraryPath();
+    quillor::com::Registry::Update(quillor::com::Registry::DefaultPath(),
+                                   [&](quillor::com::Registry& registry) {
+                                     quillor::UnregisterServer(registry, Profile(), library);
+                                   });
     return quillor::com::S_OK;
   } catch (...) {
     return quillor::com::SELFREG_E_CLASS;

@@ -130,19 +130,25 @@ TEST(CliTest, LibraryResolutionOrder) {
   TempDir dir;
   const std::string registered = dir.path() + "/registered.so";
   std::ofstream(registered) << "x";
-  const ReleaseProfile& p = Release861();
+  const ReleaseProfile& p = Release871();
   com::Registry registry;
-  const std::string fallback = "/opt/q/bin/../lib/8.61/libquillor.so";
+  const std::string fallback = "/opt/q/bin/../lib/8.71/libquillor.so";
 
   EXPECT_EQ(ResolveLibrary(p, std::nullopt, registry, "/opt/q/bin"), fallback);
   registry.SetValue(ClassKey(p) + "\\InprocServer32", "", registered);
   EXPECT_EQ(ResolveLibrary(p, std::nullopt, registry, "/opt/q/bin"), registered);
   EXPECT_EQ(ResolveLibrary(p, std::string("/given.so"), registry, "/opt/q/bin"), "/given.so");
   // Another release's registration is not used, nor a registered file that is gone.
-  EXPECT_EQ(ResolveLibrary(Release871(), std::nullopt, registry, "/opt/q/bin"),
-            "/opt/q/bin/../lib/8.71/libquillor.so");
+  EXPECT_EQ(ResolveLibrary(Release861(), std::nullopt, registry, "/opt/q/bin"),
+            "/opt/q/bin/../lib/8.61/libquillor.so");
   registry.SetValue(ClassKey(p) + "\\InprocServer32", "", dir.path() + "/gone.so");
   EXPECT_EQ(ResolveLibrary(p, std::nullopt, registry, "/opt/q/bin"), fallback);
+  // 8.61 and 8.50 share their class: its registration may be either one's.
+  registry.SetValue(ClassKey(Release850()) + "\\InprocServer32", "", registered);
+  for (const ReleaseProfile* shared : {&Release861(), &Release850()}) {
+    EXPECT_EQ(ResolveLibrary(*shared, std::nullopt, registry, "/opt/q/bin"),
+              "/opt/q/bin/../lib/" + std::string(shared->release) + "/libquillor.so");
+  }
 }
 
 TEST(CliTest, TransactPassesAnExplicitEmptyConnectionOn) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "tools/quillor/host_schema_postgres.h"
+
 namespace quillor {
 namespace {
 
@@ -17,10 +19,12 @@ const std::string kCostObjectColumns =
 }  // namespace
 
 void CreateHostTables(Connection& conn) {
+  const bool postgres = conn.dialect() == Dialect::kPostgres;
+  const std::string bit = postgres ? kPostgresBitType : "bit";
   const std::string statements[] = {
       "create table if not exists AccInformation(cSysID varchar(10), cID varchar(20), "
       "cCaption varchar(60), cValue varchar(255))",
-      "create table if not exists ca_depDf(cDeptID varchar(12), bIsBaseDep bit)",
+      "create table if not exists ca_depDf(cDeptID varchar(12), bIsBaseDep " + bit + ")",
       "create table if not exists Inventory(cInvCode varchar(60), cInvName varchar(255))",
       "create table if not exists ca_pronb(cBatch varchar(60))",
       "create table if not exists caq_coreal(" + kCostObjectColumns + ")",
@@ -30,10 +34,11 @@ void CreateHostTables(Connection& conn) {
       "iMatQua float, irdcode int)",
       "create index if not exists ca_mabsw_key on ca_mabsw(cDeptID, cppid, cMatID, cBatch, "
       "iPeriod, irdcode)",
-      "create table if not exists gl_mend(iperiod int, bflag_CA bit)",
+      "create table if not exists gl_mend(iperiod int, bflag_CA " + bit + ")",
       "create table if not exists ProductStructureEx(cPSPCode varchar(60))",
   };
   for (const auto& sql : statements) conn.Execute(sql);
+  if (postgres) CreatePostgresComparisons(conn);
 }
 
 }  // namespace quillor

@@ -21,8 +21,14 @@ bool IsFile(const std::string& path) {
 std::string ResolveLibrary(const ReleaseProfile& profile, const std::optional<std::string>& given,
                            const com::Registry& registry, const std::string& exe_dir) {
   if (given) return *given;
+  // Releases sharing a class identifier share its registration: the library
+  // registered there may be another release's, so it is not taken for this one.
+  bool shared = false;
+  for (const ReleaseProfile* other : AllReleases()) {
+    shared = shared || (other != &profile && other->ids.clsid == profile.ids.clsid);
+  }
   const auto registered = registry.GetValue(ClassKey(profile) + "\\InprocServer32");
-  if (registered && IsFile(*registered)) return *registered;
+  if (!shared && registered && IsFile(*registered)) return *registered;
   return exe_dir + "/../lib/" + std::string(profile.release) + "/libquillor.so";
 }
 

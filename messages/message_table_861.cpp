@@ -1,0 +1,16 @@
+#include "messages/message_ids.h"
+#include "messages/message_pieces.h"
+
+namespace quillor {
+
+const MessageTable& MessageTable861() {
+  static const MessageTable table = [] {
+    MessageTable t = CommonTexts();
+    AddCostObjectLabels(t);
+    t.emplace(msg::kPeriodClosed, "该期间已结帐！");
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace quillor

@@ -1,0 +1,155 @@
+// One IMaterial object of a chosen release over a temporary host database, with
+// every statement the object sends traced, for the releases' end-to-end tests.
+#pragma once
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/imaterial.h"
+#include "platform/orvo_login.h"
+#include "platform/xml.h"
+#include "tests/test_db.h"
+
+namespace quillor::testing {
+
+// The text of the "sql" member at the start of one trace line.
+inline std::string TracedStatement(std::string_view line) {
+  constexpr std::string_view kStart = "{\"sql\": \"";
+  if (line.substr(0, kStart.size()) != kStart)
+    return "<not a trace line: " + std::string(line) + ">";
+  std::string out;
+  for (size_t i = kStart.size(); i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '"') return out;
+    if (c != '\\' || i + 1 == line.size()) {
+      out += c;
+      continue;
+    }
+    const char e = line[++i];
+    switch (e) {
+      case 'r':
+        out += '\r';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'u':
+        out += static_cast<char>(std::stoi(std::string(line.substr(i + 1, 4)), nullptr, 16));
+        i += 4;
+        break;
+      default:
+        out += e;  // \" and \\ stand for themselves
+    }
+  }
+  return out;
+}
+
+class ReleaseHost {
+ public:
+  explicit ReleaseHost(const ReleaseProfile& profile)
+      : profile_(profile), object_(IMaterial::Create(profile)), trace_(db.dir() / "trace.jsonl") {
+    setenv("QUILLOR_TRACE_SQL", trace_.c_str(), 1);
+  }
+  ~ReleaseHost() { unsetenv("QUILLOR_TRACE_SQL"); }
+
+  // One Transact call, with a login object of the release's own interface.
+  std::string Call(std::string_view request) { return CallWith(request, db.ConnectionText()); }
+  std::string CallWith(std::string_view request, const std::string& connection_text) {
+    com::ComPtr<IOrvoLogin> login = MakeLogin(connection_text, profile_.ids.login_iid);
+    IOrvoLogin* raw = login.Get();
+    std::string reply;
+    if (object_->Transact(std::string(request), &raw, &reply) != com::S_OK) return "<failed>";
+    return reply;
+  }
+
+  // The statements sent since the last call of Statements, in order.
+  std::vector<std::string> Statements() {
+    std::vector<std::string> out;
+    std::ifstream in(trace_);
+    std::string line;
+    for (size_t n = 0; std::getline(in, line); ++n) {
+      if (n >= seen_) out.push_back(TracedStatement(line));
+    }
+    seen_ += out.size();
+    return out;
+  }
+
+  IMaterial& object() { return *object_; }
+  TestDb db;
+
+ private:
+  const ReleaseProfile& profile_;
+  com::ComPtr<IMaterial> object_;
+  std::filesystem::path trace_;
+  size_t seen_ = 0;
+};
+
+// One material element: fields as child elements in the order given.
+inline std::string Line(std::string_view id,
+                        const std::vector<std::pair<std::string, std::string>>& fields) {
+  std::string out = "<material id=\"" + std::string(id) + "\">";
+  for (const auto& [name, value] : fields) out += "<" + name + ">" + value + "</" + name + ">";
+  return out + "</material>";
+}
+
+inline std::string AddRequest(const std::string& lines) {
+  return R"(<ufinterface roottag="material" docid="d1" proc="ADD">)" + lines + "</ufinterface>";
+}
+
+// A QUERY request; conditions are field elements, paginate an attribute text or none.
+inline std::string QueryRequest(const std::string& fields, const char* paginate = "0") {
+  std::string root = R"(<ufinterface roottag="material" docid="d1" proc="QUERY")";
+  if (paginate) root += " paginate=\"" + std::string(paginate) + "\"";
+  return root + "><material>" + fields + "</material></ufinterface>";
+}
+
+inline std::string Field(std::string_view name, std::string_view operation, std::string_view value,
+                         std::string_view logic = "") {
+  std::string out = "<field name=\"" + std::string(name) + "\" operation=\"" +
+                    std::string(operation) + "\" value=\"" + std::string(value) + "\"";
+  if (!logic.empty()) out += " logic=\"" + std::string(logic) + "\"";
+  return out + "/>";
+}
+
+// The item results of an ADD reply as "id code message", or the reply itself
+// when it has none.
+inline std::vector<std::string> Items(const std::string& reply) {
+  XmlDocument doc;
+  if (!doc.LoadXml(reply) || !doc.Root()) return {"<unparsable: " + reply + ">"};
+  std::vector<std::string> out;
+  for (const XmlElement& item : doc.Root().ChildElements()) {
+    out.push_back(item.Attribute("id").value_or("?") + " " + item.Attribute("code").value_or("?") +
+                  " " + item.Attribute("message").value_or("?"));
+  }
+  if (out.empty()) out.push_back(reply);
+  return out;
+}
+
+// The rows of a QUERY reply, each as its fields "name=value" in document order.
+inline std::vector<std::map<std::string, std::string>> ReplyRows(const std::string& reply) {
+  XmlDocument doc;
+  std::vector<std::map<std::string, std::string>> rows;
+  if (!doc.LoadXml(reply) || !doc.Root()) return rows;
+  for (const XmlElement& row : doc.Root().ChildElements()) {
+    std::map<std::string, std::string> fields;
+    fields["@id"] = row.Attribute("id").value_or("");
+    for (const XmlElement& field : row.ChildElements()) fields[field.Name()] = field.Text();
+    rows.push_back(std::move(fields));
+  }
+  return rows;
+}
+
+}  // namespace quillor::testing

@@ -4,17 +4,19 @@
 //   2. the same statements replayed through the SQLite C API, as the baseline;
 //   3. single-element ADD calls, the fixed cost of a call;
 //   4. QUERY of many rows, without paging and in pages to a registered caller,
-//      with the peak resident memory of each (measured in a child process).
+//      with the peak resident memory of each (measured in a fresh process).
+//
+// Usage: quillor_bench [--quick] [--only add|calls|query] [--sync Normal|Full]
 #include <sqlite3.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,27 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
+// The processor time of this process, to tell our work from waiting for the disk
+// or for the other processes on the machine.
+double CpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+struct Timing {
+  double wall = 0;
+  double cpu = 0;
+};
+
+template <typename Work>
+Timing Measure(Work&& work) {
+  const double cpu = CpuSeconds();
+  const Clock::time_point start = Clock::now();
+  work();
+  return {Seconds(start), CpuSeconds() - cpu};
+}
+
 std::string ConnectionText(const fs::path& db, const std::string& sync) {
   return "Provider=SQLite;Data Source=" + db.string() + ";Synchronous=" + sync;
 }
@@ -39,6 +62,8 @@ std::string ConnectionText(const fs::path& db, const std::string& sync) {
 // Master data for `items` distinct inventory codes and one cost object.
 void MakeHostDatabase(const fs::path& db, int items) {
   fs::remove(db);
+  fs::remove(db.string() + "-wal");
+  fs::remove(db.string() + "-shm");
   CreateSqliteDatabaseFile(db.string());
   std::unique_ptr<Connection> conn = OpenConnection(ConnectionText(db, "Normal"));
   CreateHostTables(*conn);
@@ -46,7 +71,8 @@ void MakeHostDatabase(const fs::path& db, int items) {
   conn->Execute("insert into ca_depDf values('D01',1)");
   conn->Execute("insert into ca_pronb values('B1')");
   conn->Execute("insert into caq_coreal(iRealCOID,cDeptID,InvCode) values(1001,'D01','P100')");
-  conn->Execute("insert into ca_batchmap(iRealCOID,cDeptID,InvCode,cbatch) values(1001,'D01','P100','B1')");
+  conn->Execute(
+      "insert into ca_batchmap(iRealCOID,cDeptID,InvCode,cbatch) values(1001,'D01','P100','B1')");
   for (int i = 0; i < items; ++i) {
     conn->Execute("insert into Inventory values('M" + std::to_string(i) + "','material')");
   }
@@ -58,7 +84,8 @@ std::string Material(int i) {
          "\"><departmentno>D01</departmentno><productno>P100</productno><inventoryno>M" +
          std::to_string(i) +
          "</inventoryno><serial>B1</serial><price>2</price><quantity>3</quantity><period>" +
-         std::to_string(i % 12 + 1) + "</period><totalmoney>6</totalmoney><irdcode>0</irdcode></material>";
+         std::to_string(i % 12 + 1) +
+         "</period><totalmoney>6</totalmoney><irdcode>0</irdcode></material>";
 }
 
 std::string AddRequest(int first, int count) {
@@ -113,25 +140,50 @@ std::vector<std::string> TracedStatements(const fs::path& trace) {
   return out;
 }
 
-double Replay(const fs::path& db, const std::vector<std::string>& statements, bool full) {
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+void Exec(sqlite3* handle, const std::string& sql) {
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(handle, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+      SQLITE_OK) {
+    std::fprintf(stderr, "replay: %s: %s\n", sql.c_str(), sqlite3_errmsg(handle));
+    std::exit(1);
+  }
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    for (int c = 0; c < sqlite3_column_count(stmt); ++c) sqlite3_column_text(stmt, c);
+  }
+  sqlite3_finalize(stmt);
+}
+
+// Runs the traced statements one after another, each prepared from its text, on
+// a connection set up as the component sets up its own. The trace leaves out the
+// unit of work around each row write (a savepoint, which at the outermost level
+// is the commit); the replay puts it back, so that both commit equally often.
+Timing Replay(const fs::path& db, const std::vector<std::string>& statements, bool full) {
   sqlite3* handle = nullptr;
   sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-  sqlite3_exec(handle, "pragma journal_mode=wal", nullptr, nullptr, nullptr);
-  sqlite3_exec(handle, full ? "pragma synchronous=full" : "pragma synchronous=normal", nullptr,
-               nullptr, nullptr);
   sqlite3_busy_timeout(handle, 5000);
-  Clock::time_point start = Clock::now();
-  for (const std::string& sql : statements) {
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(handle, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      for (int c = 0; c < sqlite3_column_count(stmt); ++c) sqlite3_column_text(stmt, c);
+  return Measure([&] {
+    Exec(handle, "pragma journal_mode=WAL");
+    Exec(handle, full ? "pragma synchronous=FULL" : "pragma synchronous=NORMAL");
+    bool in_unit = false;
+    for (const std::string& sql : statements) {
+      const bool deletion = StartsWith(sql, "delete from ca_mabsw ");
+      const bool insertion = StartsWith(sql, "insert into ca_mabsw(");
+      if ((deletion || insertion) && !in_unit) {
+        Exec(handle, "savepoint quillor_0");
+        in_unit = true;
+      }
+      Exec(handle, sql);
+      if (insertion) {
+        Exec(handle, "release quillor_0");
+        in_unit = false;
+      }
     }
-    sqlite3_finalize(stmt);
-  }
-  double seconds = Seconds(start);
-  sqlite3_close(handle);
-  return seconds;
+    sqlite3_close(handle);
+  });
 }
 
 void PrepareAddRun(const fs::path& db, int n) {
@@ -141,37 +193,47 @@ void PrepareAddRun(const fs::path& db, int n) {
   Transact(*object, AddRequest(0, n / 2), ConnectionText(db, "Normal"));
 }
 
-void BenchAdd(const fs::path& dir, int n, const std::string& sync) {
+struct AddFigures {
+  int n;
+  double us_per_element;
+};
+
+AddFigures BenchAdd(const fs::path& dir, int n, const std::string& sync, bool print = true) {
   const fs::path db = dir / "add.db";
   const fs::path trace = dir / "add.jsonl";
   const std::string request = AddRequest(0, n);
 
-  // The statements the component sends, captured on an identical database.
+  // The statements the component sends, captured on an identical database (the
+  // statements do not depend on how the database waits for the disk).
   PrepareAddRun(db, n);
   fs::remove(trace);
   setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
   {
     com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
-    Transact(*object, request, ConnectionText(db, sync));
+    Transact(*object, request, ConnectionText(db, "Normal"));
   }
   unsetenv("QUILLOR_TRACE_SQL");
   const std::vector<std::string> statements = TracedStatements(trace);
 
   PrepareAddRun(db, n);
   com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
-  Clock::time_point start = Clock::now();
-  const std::string reply = Transact(*object, request, ConnectionText(db, sync));
-  const double component = Seconds(start);
+  std::string reply;
+  const Timing component =
+      Measure([&] { reply = Transact(*object, request, ConnectionText(db, sync)); });
   const size_t written = Count(reply, "code=\"0\"");
 
   PrepareAddRun(db, n);
-  const double baseline = Replay(db, statements, sync == "Full");
+  const Timing baseline = Replay(db, statements, sync == "Full");
 
+  if (!print) return {n, component.wall * 1e6 / n};
   std::printf(
-      "ADD  sync=%-6s N=%-7d written=%-7zu statements=%-7zu  %9.0f elements/s  %7.2f us/element"
-      "  baseline %7.2f us/element  ratio %.3f\n",
-      sync.c_str(), n, written, statements.size(), n / component, component * 1e6 / n,
-      baseline * 1e6 / n, component / baseline);
+      "ADD   sync=%-6s N=%-6d written=%-6zu statements=%-6zu %8.0f elements/s %8.2f us/element"
+      " (cpu %6.2f)  baseline %8.2f us/element (cpu %6.2f)  ratio %.3f\n",
+      sync.c_str(), n, written, statements.size(), n / component.wall, component.wall * 1e6 / n,
+      component.cpu * 1e6 / n, baseline.wall * 1e6 / n, baseline.cpu * 1e6 / n,
+      component.wall / baseline.wall);
+  std::fflush(stdout);
+  return {n, component.wall * 1e6 / n};
 }
 
 void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
@@ -179,11 +241,14 @@ void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
   MakeHostDatabase(db, calls);
   com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
   const std::string conn = ConnectionText(db, sync);
-  Clock::time_point start = Clock::now();
-  for (int i = 0; i < calls; ++i) Transact(*object, AddRequest(i, 1), conn);
-  const double seconds = Seconds(start);
-  std::printf("CALL sync=%-6s calls=%-5d %9.0f calls/s  %7.1f us/call\n", sync.c_str(), calls,
-              calls / seconds, seconds * 1e6 / calls);
+  std::vector<std::string> requests;
+  for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
+  const Timing t = Measure([&] {
+    for (const std::string& request : requests) Transact(*object, request, conn);
+  });
+  std::printf("CALL  sync=%-6s calls=%-5d %8.0f calls/s %8.1f us/call (cpu %6.1f)\n", sync.c_str(),
+              calls, calls / t.wall, t.wall * 1e6 / calls, t.cpu * 1e6 / calls);
+  std::fflush(stdout);
 }
 
 // A caller that receives pages and drops them.
@@ -209,33 +274,61 @@ class PageSink final : public com::IDispatch {
   int pages = 0;
 };
 
-// Runs one QUERY in a child process and prints its rate and peak memory.
+// The peak resident set of this process so far, in KiB.
+long PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (StartsWith(line, "VmHWM:")) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// The QUERY itself, in a process of its own so that its peak memory is its own.
+int QueryChild(const fs::path& db, int rows, int page_size, const std::string& sync) {
+  PageSink sink;
+  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  if (page_size > 0) {
+    com::IDispatch* caller = &sink;
+    bool ok = false;
+    object->AddObjectReference(&caller, &ok);
+  }
+  const std::string request =
+      "<ufinterface roottag=\"material\" docid=\"q\" proc=\"QUERY\" paginate=\"" +
+      std::to_string(page_size) + "\"/>";
+  const long before = PeakResidentKiB();
+  std::string reply;
+  const Timing t = Measure([&] { reply = Transact(*object, request, ConnectionText(db, sync)); });
+  const size_t in_reply = Count(reply, "<material ");
+  const long peak = PeakResidentKiB();
+  std::printf(
+      "QUERY sync=%-6s rows=%-6d pages of %-5d %8.0f rows/s (cpu %8.0f)  peak RSS %6.1f MiB"
+      " (%5.1f MiB before the call)  %d pages, %zu rows in the reply\n",
+      sync.c_str(), rows, page_size, rows / t.wall, rows / t.cpu, peak / 1024.0, before / 1024.0,
+      sink.pages, in_reply);
+  std::fflush(stdout);
+  const bool whole = page_size > 0 ? sink.pages == (rows + page_size - 1) / page_size
+                                   : in_reply == static_cast<size_t>(rows);
+  if (!whole) std::fprintf(stderr, "the QUERY did not give every row\n");
+  return whole ? 0 : 1;
+}
+
 void BenchQuery(const fs::path& db, int rows, int page_size, const std::string& sync) {
-  fflush(stdout);
-  pid_t child = fork();
+  std::fflush(stdout);
+  const pid_t child = fork();
   if (child == 0) {
-    PageSink sink;
-    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
-    if (page_size > 0) {
-      com::IDispatch* caller = &sink;
-      bool ok = false;
-      object->AddObjectReference(&caller, &ok);
-    }
-    const std::string request = "<ufinterface roottag=\"material\" docid=\"q\" proc=\"QUERY\" paginate=\"" +
-                                std::to_string(page_size) + "\"/>";
-    Clock::time_point start = Clock::now();
-    const std::string reply = Transact(*object, request, ConnectionText(db, sync));
-    const double seconds = Seconds(start);
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("QRY  sync=%-6s rows=%-7d pages of %-5d %9.0f rows/s  peak RSS %7.1f MiB  (%d pages, reply %zu bytes)\n",
-                sync.c_str(), rows, page_size, rows / seconds, usage.ru_maxrss / 1024.0,
-                sink.pages, reply.size());
-    fflush(stdout);
-    _exit(0);
+    const std::string rows_text = std::to_string(rows);
+    const std::string page_text = std::to_string(page_size);
+    execl("/proc/self/exe", "quillor_bench", "--query-child", db.c_str(), rows_text.c_str(),
+          page_text.c_str(), sync.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
   }
   int status = 0;
   waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "the QUERY run failed\n");
+    std::exit(1);
+  }
 }
 
 void MakeQueryDatabase(const fs::path& db, int rows) {
@@ -254,25 +347,61 @@ void MakeQueryDatabase(const fs::path& db, int rows) {
 
 int main(int argc, char** argv) {
   using namespace quillor;
-  const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
-  char tmpl[] = "/tmp/quillor-bench-XXXXXX";
-  const fs::path dir = mkdtemp(tmpl);
-
-  for (const std::string sync : {"Normal", "Full"}) {
-    std::vector<int> sizes = {1000, 10000};
-    // Every commit waits for the disk under Full: the largest batch runs under Normal only.
-    if (sync == "Normal" && !quick) sizes.push_back(100000);
-    for (int n : sizes) BenchAdd(dir, n, sync);
-    BenchCalls(dir, 1000, sync);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 5 && args[0] == "--query-child") {
+    return QueryChild(args[1], std::stoi(args[2]), std::stoi(args[3]), args[4]);
   }
-  for (int rows : quick ? std::vector<int>{10000} : std::vector<int>{10000, 100000}) {
-    const fs::path db = dir / ("query" + std::to_string(rows) + ".db");
-    MakeQueryDatabase(db, rows);
-    for (const std::string sync : {"Normal", "Full"}) {
-      BenchQuery(db, rows, 0, sync);
-      BenchQuery(db, rows, 1000, sync);
+  bool quick = false;
+  std::string only;
+  std::string only_sync;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--quick") {
+      quick = true;
+    } else if (args[i] == "--only" && i + 1 < args.size()) {
+      only = args[++i];
+    } else if (args[i] == "--sync" && i + 1 < args.size()) {
+      only_sync = args[++i];
+    } else {
+      std::fprintf(
+          stderr, "usage: quillor_bench [--quick] [--only add|calls|query] [--sync Normal|Full]\n");
+      return 2;
     }
   }
-  fs::remove_all(dir);
+  auto runs = [&](const char* part) { return only.empty() || only == part; };
+  char tmpl[] = "/tmp/quillor-bench-XXXXXX";
+  if (mkdtemp(tmpl) == nullptr) return 1;
+  const fs::path dir = tmpl;
+
+  // An unprinted run first, so that the first figure does not carry the cost of
+  // a cold start (page cache, allocator, the library's first use).
+  if (runs("add")) BenchAdd(dir, 1000, "Normal", false);
+  for (const std::string sync : {"Normal", "Full"}) {
+    if (!only_sync.empty() && sync != only_sync) continue;
+    if (runs("add")) {
+      std::vector<int> sizes = {1000, 10000};
+      // Every commit waits for the disk under Full: the largest batch runs under
+      // Normal only.
+      if (sync == "Normal" && !quick) sizes.push_back(100000);
+      std::vector<AddFigures> figures;
+      for (int n : sizes) figures.push_back(BenchAdd(dir, n, sync));
+      std::printf("ADD   sync=%-6s time per element at N=%d / at N=%d: %.3f\n", sync.c_str(),
+                  figures.back().n, figures.front().n,
+                  figures.back().us_per_element / figures.front().us_per_element);
+    }
+    if (runs("calls")) BenchCalls(dir, 1000, sync);
+  }
+  if (runs("query")) {
+    for (int rows : quick ? std::vector<int>{10000} : std::vector<int>{10000, 100000}) {
+      const fs::path db = dir / ("query" + std::to_string(rows) + ".db");
+      MakeQueryDatabase(db, rows);
+      for (const std::string sync : {"Normal", "Full"}) {
+        if (!only_sync.empty() && sync != only_sync) continue;
+        BenchQuery(db, rows, 0, sync);
+        BenchQuery(db, rows, 1000, sync);
+      }
+    }
+  }
+  std::error_code ec;
+  fs::remove_all(dir, ec);
   return 0;
 }

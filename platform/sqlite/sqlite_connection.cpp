@@ -7,9 +7,12 @@
 
 #include "platform/connection_text.h"
 #include "platform/sql_dialect.h"
+#include "platform/sqlite/sqlite_cursor.h"
 #include "platform/sqlite/sqlite_error.h"
 #include "platform/sqlite/sqlite_faults.h"
 #include "platform/sqlite/sqlite_recordset.h"
+#include "platform/sqlite/sqlite_row.h"
+#include "platform/sqlite/statement_cache.h"
 
 namespace quillor::sqlite {
 namespace {
@@ -17,44 +20,10 @@ namespace {
 struct DbClose {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
-struct StmtFinalize {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
 using DbHandle = std::unique_ptr<sqlite3, DbClose>;
-using StmtHandle = std::unique_ptr<sqlite3_stmt, StmtFinalize>;
 
 [[noreturn]] void RefuseText(const std::string& why) {
   throw Failure(failure_numbers::kFail, "[Quillor] invalid connection text: " + why);
-}
-
-DbValue ReadValue(sqlite3_stmt* stmt, int i) {
-  switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_INTEGER:
-      return DbValue(static_cast<int64_t>(sqlite3_column_int64(stmt, i)));
-    case SQLITE_FLOAT:
-      return DbValue(sqlite3_column_double(stmt, i));
-    case SQLITE_TEXT:
-    case SQLITE_BLOB: {
-      const void* data = sqlite3_column_blob(stmt, i);
-      const int size = sqlite3_column_bytes(stmt, i);
-      return DbValue(std::string(static_cast<const char*>(data), static_cast<size_t>(size)));
-    }
-    default:
-      return DbValue();
-  }
-}
-
-// A column with no declared type (an expression) takes its type from the storage
-// class of its value in the first row.
-int TypeFromStorageClass(int storage_class) {
-  switch (storage_class) {
-    case SQLITE_INTEGER:
-      return ado_type::kInteger;
-    case SQLITE_FLOAT:
-      return ado_type::kDouble;
-    default:
-      return ado_type::kVarChar;
-  }
 }
 
 class SqliteConnection : public Connection {
@@ -62,51 +31,35 @@ class SqliteConnection : public Connection {
   explicit SqliteConnection(DbHandle db) : db_(std::move(db)) {}
 
   std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
-    StmtHandle stmt = Prepare(sql);
-    const int count = sqlite3_column_count(stmt.get());
-    std::vector<Column> columns(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-      const char* name = sqlite3_column_name(stmt.get(), i);
-      columns[static_cast<size_t>(i)].name = name ? name : "";
-    }
-    std::vector<std::vector<DbValue>> rows;
-    std::vector<bool> typed(static_cast<size_t>(count), false);
-    for (int i = 0; i < count; ++i) {
-      const char* declared = sqlite3_column_decltype(stmt.get(), i);
-      if (declared != nullptr) {
-        columns[static_cast<size_t>(i)].type = AdoTypeFromDeclaredType(declared);
-        typed[static_cast<size_t>(i)] = true;
-      } else {
-        columns[static_cast<size_t>(i)].type = ado_type::kVarChar;
+    faults::BeforeStatement();
+    const std::string text = SentText(sql);
+    if (cursor == CursorType::kStatic) {
+      StmtHandle stmt = PrepareOne(db_.get(), text);
+      std::vector<Column> columns = ReadColumns(stmt.get());
+      const bool on_row = Step(stmt.get());
+      if (on_row) TypeFromRow(stmt.get(), columns);
+      // Streamed, unless running the statement a second time could change something.
+      if (sqlite3_stmt_readonly(stmt.get())) {
+        // The open statement holds the connection's read snapshot, so the count
+        // is of exactly the rows the cursor will step through.
+        const int64_t count = on_row ? CountRows(text) : 0;
+        return std::make_unique<SqliteCursor>(db_.get(), std::move(stmt), std::move(columns),
+                                              on_row, count);
       }
+      return ReadWhole(stmt.get(), std::move(columns), on_row, cursor);
     }
-    for (;;) {
-      const int rc = sqlite3_step(stmt.get());
-      if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) throw LastFailure(db_.get(), rc);
-      if (rows.empty()) {
-        for (int i = 0; i < count; ++i) {
-          if (!typed[static_cast<size_t>(i)]) {
-            columns[static_cast<size_t>(i)].type =
-                TypeFromStorageClass(sqlite3_column_type(stmt.get(), i));
-          }
-        }
-      }
-      std::vector<DbValue> row;
-      row.reserve(static_cast<size_t>(count));
-      for (int i = 0; i < count; ++i) row.push_back(ReadValue(stmt.get(), i));
-      rows.push_back(std::move(row));
-    }
-    return std::make_unique<SqliteRecordset>(std::move(columns), std::move(rows), cursor);
+    const BoundStatement stmt = statements_.Get(text);
+    std::vector<Column> columns = ReadColumns(stmt.get());
+    const bool on_row = Step(stmt.get());
+    if (on_row) TypeFromRow(stmt.get(), columns);
+    return ReadWhole(stmt.get(), std::move(columns), on_row, cursor);
   }
 
   int64_t Execute(std::string_view sql) override {
-    StmtHandle stmt = Prepare(sql);
+    faults::BeforeStatement();
+    const BoundStatement stmt = statements_.Get(SentText(sql));
     const int64_t before = sqlite3_total_changes64(db_.get());
-    for (;;) {
-      const int rc = sqlite3_step(stmt.get());
-      if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) throw LastFailure(db_.get(), rc);
+    while (Step(stmt.get())) {
     }
     // A statement that changed nothing (a definition, a query) reports no rows,
     // not the count left over from an earlier statement.
@@ -161,46 +114,44 @@ class SqliteConnection : public Connection {
     if (depth_ == 0) throw Failure(failure_numbers::kFail, "[Quillor] no unit of work is open");
   }
 
+  // One step: true on a row, false at the end.
+  bool Step(sqlite3_stmt* stmt) {
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw LastFailure(db_.get(), rc);
+  }
+
+  int64_t CountRows(const std::string& text) {
+    StmtHandle counter = PrepareOne(db_.get(), text);
+    int64_t count = 0;
+    while (Step(counter.get())) ++count;
+    return count;
+  }
+
+  // The rest of the result, from the row the statement stands on, held in memory.
+  std::unique_ptr<Recordset> ReadWhole(sqlite3_stmt* stmt, std::vector<Column> columns, bool on_row,
+                                       CursorType cursor) {
+    std::vector<std::vector<DbValue>> rows;
+    const int count = static_cast<int>(columns.size());
+    for (; on_row; on_row = Step(stmt)) {
+      std::vector<DbValue> row;
+      row.reserve(static_cast<size_t>(count));
+      for (int i = 0; i < count; ++i) row.push_back(ReadValue(stmt, i));
+      rows.push_back(std::move(row));
+    }
+    return std::make_unique<SqliteRecordset>(std::move(columns), std::move(rows), cursor);
+  }
+
   void Run(const std::string& sql) {
-    StmtHandle stmt = PrepareExact(sql);
-    const int rc = sqlite3_step(stmt.get());
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW) throw LastFailure(db_.get(), rc);
-  }
-
-  StmtHandle Prepare(std::string_view sql) { return PrepareExact(SentText(sql)); }
-
-  // Exactly one statement: text after it other than blanks, semicolons and
-  // comments is refused, so a value can never carry a second statement in.
-  StmtHandle PrepareExact(const std::string& text) {
     faults::BeforeStatement();
-    if (text.find('\0') != std::string::npos) {
-      throw Failure(failure_numbers::kDbStatement,
-                    "[SQLite] the statement contains a NUL character");
-    }
-    sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
-    int rc = sqlite3_prepare_v3(db_.get(), text.c_str(), static_cast<int>(text.size() + 1), 0, &raw,
-                                &tail);
-    StmtHandle stmt(raw);
-    if (rc != SQLITE_OK) throw LastFailure(db_.get(), rc);
-    if (!stmt) throw Failure(failure_numbers::kDbStatement, "[SQLite] the statement is empty");
-    const char* end = text.c_str() + text.size();
-    while (tail != nullptr && tail < end) {
-      sqlite3_stmt* next_raw = nullptr;
-      const char* next_tail = nullptr;
-      rc = sqlite3_prepare_v3(db_.get(), tail, static_cast<int>(end - tail + 1), 0, &next_raw,
-                              &next_tail);
-      StmtHandle next(next_raw);
-      if (next || rc != SQLITE_OK || next_tail == tail) {
-        throw Failure(failure_numbers::kDbStatement,
-                      "[SQLite] only one statement may be run at a time");
-      }
-      tail = next_tail;
-    }
-    return stmt;
+    const BoundStatement stmt = statements_.Get(sql);
+    Step(stmt.get());
   }
 
+  // Declared after the handle: the statements go before the connection closes.
   DbHandle db_;
+  StatementCache statements_{db_.get()};
   int depth_ = 0;
   bool unwound_ = true;  // false once a rollback failed, until the next outermost unit
 };

@@ -17,15 +17,38 @@ constexpr int32_t kObjectClosed = 3704;
 
 }  // namespace
 
-void SqliteRecordset::CheckOpen() const {
+void SqliteColumns::CheckOpen() const {
   if (closed_) throw Failure(kObjectClosed, "Operation is not allowed when the object is closed.");
 }
 
-const Column& SqliteRecordset::ColumnAt(int index) const {
+void SqliteColumns::NoCurrentRecord() {
+  throw Failure(kNoCurrentRecord,
+                "Either BOF or EOF is True, or the current record has been deleted. Requested "
+                "operation requires a current record.");
+}
+
+const Column& SqliteColumns::ColumnAt(int index) const {
   CheckOpen();
   if (index < 0 || static_cast<size_t>(index) >= columns_.size()) ItemNotFound();
   return columns_[static_cast<size_t>(index)];
 }
+
+int SqliteColumns::FieldCount() const {
+  CheckOpen();
+  return static_cast<int>(columns_.size());
+}
+
+int SqliteColumns::FieldIndex(std::string_view name) const {
+  CheckOpen();
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    if (EqualsIgnoringCase(columns_[i].name, name)) return static_cast<int>(i);
+  }
+  ItemNotFound();
+}
+
+std::string SqliteColumns::FieldName(int index) const { return ColumnAt(index).name; }
+
+int SqliteColumns::FieldType(int index) const { return ColumnAt(index).type; }
 
 bool SqliteRecordset::Eof() const {
   CheckOpen();
@@ -33,11 +56,7 @@ bool SqliteRecordset::Eof() const {
 }
 
 void SqliteRecordset::MoveNext() {
-  if (Eof()) {
-    throw Failure(kNoCurrentRecord,
-                  "Either BOF or EOF is True, or the current record has been deleted. Requested "
-                  "operation requires a current record.");
-  }
+  if (Eof()) NoCurrentRecord();
   ++position_;
 }
 
@@ -47,30 +66,9 @@ int64_t SqliteRecordset::RecordCount() const {
   return static_cast<int64_t>(rows_.size());
 }
 
-int SqliteRecordset::FieldCount() const {
-  CheckOpen();
-  return static_cast<int>(columns_.size());
-}
-
-int SqliteRecordset::FieldIndex(std::string_view name) const {
-  CheckOpen();
-  for (size_t i = 0; i < columns_.size(); ++i) {
-    if (EqualsIgnoringCase(columns_[i].name, name)) return static_cast<int>(i);
-  }
-  ItemNotFound();
-}
-
-std::string SqliteRecordset::FieldName(int index) const { return ColumnAt(index).name; }
-
-int SqliteRecordset::FieldType(int index) const { return ColumnAt(index).type; }
-
 DbValue SqliteRecordset::Value(int index) const {
   ColumnAt(index);
-  if (position_ >= rows_.size()) {
-    throw Failure(kNoCurrentRecord,
-                  "Either BOF or EOF is True, or the current record has been deleted. Requested "
-                  "operation requires a current record.");
-  }
+  if (position_ >= rows_.size()) NoCurrentRecord();
   return rows_[position_][static_cast<size_t>(index)];
 }
 

@@ -1,5 +1,6 @@
-// A result read whole when it is opened: every row is held in memory, so the row
-// count is known at once whatever the cursor.
+// The results of the embedded database. A result is either read whole when it
+// is opened (small lookups: the row count is known at once whatever the cursor)
+// or, for a static cursor, streamed from the statement (SqliteCursor).
 #pragma once
 
 #include <cstdint>
@@ -8,41 +9,48 @@
 
 #include "platform/database.h"
 #include "platform/sql_trace.h"
+#include "platform/sqlite/sqlite_row.h"
 
 namespace quillor::sqlite {
 
-struct Column {
-  std::string name;
-  int type;  // ado_type code
-};
-
-class SqliteRecordset : public Recordset, public HeldRowCount {
+// What every result shares: its columns, and the failures of a closed result.
+class SqliteColumns : public Recordset {
  public:
-  SqliteRecordset(std::vector<Column> columns, std::vector<std::vector<DbValue>> rows,
-                  CursorType cursor)
-      : columns_(std::move(columns)), rows_(std::move(rows)), cursor_(cursor) {}
+  explicit SqliteColumns(std::vector<Column> columns) : columns_(std::move(columns)) {}
 
-  bool Eof() const override;
-  void MoveNext() override;
-  int64_t RecordCount() const override;
   int FieldCount() const override;
   int FieldIndex(std::string_view name) const override;
   std::string FieldName(int index) const override;
   int FieldType(int index) const override;
+
+ protected:
+  void CheckOpen() const;
+  const Column& ColumnAt(int index) const;
+  [[noreturn]] static void NoCurrentRecord();
+
+  std::vector<Column> columns_;
+  bool closed_ = false;
+};
+
+// A result held in memory.
+class SqliteRecordset : public SqliteColumns, public HeldRowCount {
+ public:
+  SqliteRecordset(std::vector<Column> columns, std::vector<std::vector<DbValue>> rows,
+                  CursorType cursor)
+      : SqliteColumns(std::move(columns)), rows_(std::move(rows)), cursor_(cursor) {}
+
+  bool Eof() const override;
+  void MoveNext() override;
+  int64_t RecordCount() const override;
   DbValue Value(int index) const override;
   void Close() override;
 
   int64_t RowsHeld() const override { return static_cast<int64_t>(rows_.size()); }
 
  private:
-  void CheckOpen() const;
-  const Column& ColumnAt(int index) const;
-
-  std::vector<Column> columns_;
   std::vector<std::vector<DbValue>> rows_;
   CursorType cursor_;
   size_t position_ = 0;
-  bool closed_ = false;
 };
 
 }  // namespace quillor::sqlite

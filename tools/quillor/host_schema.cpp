@@ -36,6 +36,15 @@ void CreateHostTables(Connection& conn) {
       "iPeriod, irdcode)",
       "create table if not exists gl_mend(iperiod int, bflag_CA " + bit + ")",
       "create table if not exists ProductStructureEx(cPSPCode varchar(60))",
+      // The host keys its master tables by code: each lookup of a line is one
+      // probe, however large the tables grow.
+      "create index if not exists AccInformation_key on AccInformation(cSysID, cID)",
+      "create index if not exists ca_depDf_key on ca_depDf(cDeptID)",
+      "create index if not exists Inventory_key on Inventory(cInvCode)",
+      "create index if not exists ca_pronb_key on ca_pronb(cBatch)",
+      "create index if not exists caq_coreal_key on caq_coreal(cDeptID, InvCode)",
+      "create index if not exists gl_mend_key on gl_mend(iperiod)",
+      "create index if not exists ProductStructureEx_key on ProductStructureEx(cPSPCode)",
   };
   for (const auto& sql : statements) conn.Execute(sql);
   if (postgres) CreatePostgresComparisons(conn);

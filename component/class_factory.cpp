@@ -8,27 +8,10 @@ namespace {
 
 using com::HRESULT;
 
-class MaterialFactory final : public com::IClassFactory {
+class MaterialFactory final : public com::Implements<com::IClassFactory> {
  public:
   explicit MaterialFactory(const ReleaseProfile& profile) : profile_(profile) {
     ++com::LiveObjectCount();
-  }
-
-  HRESULT QueryInterface(const com::Guid& iid, void** out) override {
-    if (!out) return com::E_POINTER;
-    if (iid == com::kIID_IClassFactory || iid == com::kIID_IUnknown) {
-      *out = static_cast<com::IClassFactory*>(this);
-      AddRef();
-      return com::S_OK;
-    }
-    *out = nullptr;
-    return com::E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    const uint32_t left = refs_.Decrement();
-    if (left == 0) delete this;
-    return left;
   }
 
   HRESULT CreateInstance(com::IUnknown* outer, const com::Guid& iid, void** out) override {
@@ -62,10 +45,10 @@ class MaterialFactory final : public com::IClassFactory {
   }
 
  private:
+  bool AnswersTo(const com::Guid& iid) const override { return iid == com::kIID_IClassFactory; }
   ~MaterialFactory() { --com::LiveObjectCount(); }
 
   const ReleaseProfile& profile_;
-  com::RefCount refs_;
   // Server locks taken through this class object; they outlive it, as locks do.
   static inline std::atomic<long> locks_{0};
 };

@@ -13,27 +13,10 @@ using com::HRESULT;
 // The dispatch ID of the one property, as the login component's type library numbers it.
 constexpr int32_t kConnectionStringDispid = 0x68030000;
 
-class Login final : public IOrvoLogin {
+class Login final : public com::Implements<IOrvoLogin> {
  public:
   Login(std::string text, const com::Guid& iid) : text_(std::move(text)), iid_(iid) {
     ++com::LiveObjectCount();
-  }
-
-  HRESULT QueryInterface(const com::Guid& iid, void** out) override {
-    if (!out) return com::E_POINTER;
-    if (iid == iid_ || iid == com::kIID_IDispatch || iid == com::kIID_IUnknown) {
-      *out = static_cast<IOrvoLogin*>(this);
-      AddRef();
-      return com::S_OK;
-    }
-    *out = nullptr;
-    return com::E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    const uint32_t left = refs_.Decrement();
-    if (left == 0) delete this;
-    return left;
   }
 
   HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
@@ -63,11 +46,13 @@ class Login final : public IOrvoLogin {
   }
 
  private:
+  bool AnswersTo(const com::Guid& iid) const override {
+    return iid == iid_ || iid == com::kIID_IDispatch;
+  }
   ~Login() { --com::LiveObjectCount(); }
 
   const std::string text_;
   const com::Guid iid_;
-  com::RefCount refs_;
 };
 
 }  // namespace

@@ -43,16 +43,39 @@ struct NodeFree {
 void DiscardStructured(void*, xmlErrorPtr) {}
 void DiscardGeneric(void*, const char*, ...) {}
 
-// libxml2 keeps its error handlers per thread: each thread that uses the
-// documents installs silent ones once, so nothing reaches stderr.
-void PrepareThread() {
-  thread_local bool prepared = false;
-  if (prepared) return;
-  xmlInitParser();
-  xmlSetStructuredErrorFunc(nullptr, DiscardStructured);
-  xmlSetGenericErrorFunc(nullptr, DiscardGeneric);
-  prepared = true;
-}
+// libxml2's error handlers belong to the thread, and so to everyone in the
+// process who parses on it. Silent ones stand only for the length of one of our
+// calls, so nothing reaches stderr, and the caller's come back afterwards: a
+// handler left behind would point into this library after it is unloaded, and
+// the host's next parse error would jump there.
+class QuietErrors {
+ public:
+  QuietErrors() {
+    thread_local bool initialised = false;
+    if (!initialised) {
+      xmlInitParser();
+      initialised = true;
+    }
+    structured_ = xmlStructuredError;
+    structured_context_ = xmlStructuredErrorContext;
+    generic_ = xmlGenericError;
+    generic_context_ = xmlGenericErrorContext;
+    xmlSetStructuredErrorFunc(nullptr, DiscardStructured);
+    xmlSetGenericErrorFunc(nullptr, DiscardGeneric);
+  }
+  ~QuietErrors() {
+    xmlSetStructuredErrorFunc(structured_context_, structured_);
+    xmlSetGenericErrorFunc(generic_context_, generic_);
+  }
+  QuietErrors(const QuietErrors&) = delete;
+  QuietErrors& operator=(const QuietErrors&) = delete;
+
+ private:
+  xmlStructuredErrorFunc structured_;
+  void* structured_context_;
+  xmlGenericErrorFunc generic_;
+  void* generic_context_;
+};
 
 const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
 std::string S(const xmlChar* s) { return s ? std::string(reinterpret_cast<const char*>(s)) : ""; }
@@ -255,7 +278,7 @@ XmlElement XmlElement::AppendTextChild(std::string_view name, std::string_view t
 
 std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
   xmlNode* n = Checked(node_);
-  PrepareThread();
+  const QuietErrors quiet;
   std::unique_ptr<xmlXPathContext, XPathCtxtFree> ctx(xmlXPathNewContext(n->doc));
   if (!ctx) throw std::bad_alloc();
   ctx->node = n;
@@ -300,7 +323,7 @@ XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
 }
 
 bool XmlDocument::LoadXml(std::string_view text) {
-  PrepareThread();
+  const QuietErrors quiet;
   FreeDocument(doc_);
   doc_ = nullptr;
   parse_error_.clear();
@@ -342,7 +365,7 @@ XmlElement XmlDocument::Root() const {
 }
 
 XmlElement XmlDocument::CreateElement(std::string_view name) {
-  PrepareThread();
+  const QuietErrors quiet;
   const std::string n(name);
   CheckName(n, "element");
   if (doc_ == nullptr) {
@@ -414,7 +437,7 @@ std::string XmlDocument::Serialize() const {
   xmlDoc* doc = static_cast<xmlDoc*>(doc_);
   xmlNode* root = xmlDocGetRootElement(doc);
   if (root == nullptr) return "";
-  PrepareThread();
+  const QuietErrors quiet;
   // Pages of a reply come out at much the same size: room for the longest text
   // this thread has written (within a bound) spares the text its many regrowths.
   constexpr size_t kMostReserved = size_t{4} << 20;

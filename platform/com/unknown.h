@@ -87,6 +87,38 @@ class RefCount {
   std::atomic<uint32_t> count_{1};
 };
 
+// The IUnknown part of an object that implements one interface I: a reference
+// count that deletes the object at zero, and QueryInterface answering to IUnknown
+// and to whatever further IIDs the object says it answers to.
+template <class I>
+class Implements : public I {
+ public:
+  HRESULT QueryInterface(const Guid& iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (iid == kIID_IUnknown || AnswersTo(iid)) {
+      *out = static_cast<I*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  uint32_t AddRef() override { return refs_.Increment(); }
+  uint32_t Release() override {
+    const uint32_t left = refs_.Decrement();
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  Implements() = default;
+  virtual ~Implements() = default;
+  virtual bool AnswersTo(const Guid& iid) const = 0;
+
+ private:
+  RefCount refs_;
+};
+
 // Counts live objects and server locks, for DllCanUnloadNow.
 std::atomic<long>& LiveObjectCount();
 

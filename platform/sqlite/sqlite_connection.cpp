@@ -9,6 +9,7 @@
 #include "platform/sql_dialect.h"
 #include "platform/sqlite/sqlite_cursor.h"
 #include "platform/sqlite/sqlite_error.h"
+#include "platform/sqlite/sqlite_faults.h"
 #include "platform/sqlite/sqlite_recordset.h"
 #include "platform/sqlite/sqlite_row.h"
 #include "platform/sqlite/statement_cache.h"
@@ -30,6 +31,7 @@ class SqliteConnection : public Connection {
   explicit SqliteConnection(DbHandle db) : db_(std::move(db)) {}
 
   std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
+    faults::BeforeStatement();
     const std::string text = SentText(sql);
     if (cursor == CursorType::kStatic) {
       StmtHandle stmt = PrepareOne(db_.get(), text);
@@ -54,6 +56,7 @@ class SqliteConnection : public Connection {
   }
 
   int64_t Execute(std::string_view sql) override {
+    faults::BeforeStatement();
     const BoundStatement stmt = statements_.Get(SentText(sql));
     const int64_t before = sqlite3_total_changes64(db_.get());
     while (Step(stmt.get())) {
@@ -72,12 +75,21 @@ class SqliteConnection : public Connection {
 
   // Savepoints nest, so a unit of work may open inside another.
   void Begin() override {
+    if (depth_ == 0) {
+      // A transaction that a failed rollback left open would swallow this unit's
+      // commit, and its rows would vanish when the connection closes.
+      if (sqlite3_get_autocommit(db_.get()) == 0) Run("rollback");
+      unwound_ = true;
+    }
     Run("savepoint quillor_" + std::to_string(depth_));
     ++depth_;
   }
 
   void Commit() override {
     CheckDepth();
+    if (!unwound_) {
+      throw Failure(failure_numbers::kFail, "[Quillor] an inner unit of work was not rolled back");
+    }
     Run("release quillor_" + std::to_string(depth_ - 1));
     --depth_;
   }
@@ -85,9 +97,16 @@ class SqliteConnection : public Connection {
   void Rollback() override {
     CheckDepth();
     const std::string name = "quillor_" + std::to_string(depth_ - 1);
-    Run("rollback to " + name);
-    Run("release " + name);
-    --depth_;
+    --depth_;  // the unit is over, whether or not the statements below run
+    try {
+      Run("rollback to " + name);
+      Run("release " + name);
+    } catch (...) {
+      // Its changes may still stand in the open transaction: no enclosing unit
+      // may commit them, and the next outermost unit starts by rolling back.
+      unwound_ = false;
+      throw;
+    }
   }
 
  private:
@@ -125,6 +144,7 @@ class SqliteConnection : public Connection {
   }
 
   void Run(const std::string& sql) {
+    faults::BeforeStatement();
     const BoundStatement stmt = statements_.Get(sql);
     Step(stmt.get());
   }
@@ -133,6 +153,7 @@ class SqliteConnection : public Connection {
   DbHandle db_;
   StatementCache statements_{db_.get()};
   int depth_ = 0;
+  bool unwound_ = true;  // false once a rollback failed, until the next outermost unit
 };
 
 }  // namespace
@@ -167,8 +188,9 @@ SqliteSettings ParseSqliteConnectionText(std::string_view text) {
 std::unique_ptr<Connection> OpenSqliteConnection(const SqliteSettings& settings) {
   sqlite3* raw = nullptr;
   // Never SQLITE_OPEN_CREATE: a database that is not there is a connection failure.
-  const int rc = sqlite3_open_v2(settings.path.c_str(), &raw,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int access = faults::ReadOnlyRequested() ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  const int rc =
+      sqlite3_open_v2(settings.path.c_str(), &raw, access | SQLITE_OPEN_NOMUTEX, nullptr);
   DbHandle db(raw);
   if (rc != SQLITE_OK) throw LastFailure(db.get(), rc);
   sqlite3_extended_result_codes(db.get(), 1);

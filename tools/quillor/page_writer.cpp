@@ -31,26 +31,9 @@ std::optional<long> WholeNumber(const com::Variant& v) {
   return std::nullopt;
 }
 
-class PageWriter final : public com::IDispatch {
+class PageWriter final : public com::Implements<com::IDispatch> {
  public:
   PageWriter(std::string dir, std::ostream& progress) : dir_(std::move(dir)), progress_(progress) {}
-
-  HRESULT QueryInterface(const com::Guid& iid, void** out) override {
-    if (!out) return com::E_POINTER;
-    if (iid == com::kIID_IDispatch || iid == com::kIID_IUnknown) {
-      *out = static_cast<com::IDispatch*>(this);
-      AddRef();
-      return com::S_OK;
-    }
-    *out = nullptr;
-    return com::E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    const uint32_t left = refs_.Decrement();
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
     if (!dispid) return com::E_POINTER;
@@ -88,11 +71,11 @@ class PageWriter final : public com::IDispatch {
   }
 
  private:
+  bool AnswersTo(const com::Guid& iid) const override { return iid == com::kIID_IDispatch; }
   ~PageWriter() = default;
 
   const std::string dir_;
   std::ostream& progress_;
-  com::RefCount refs_;
 };
 
 }  // namespace

@@ -1,0 +1,1 @@
+insert ca_mabsw(cdeptid,cppid)   values('D01','1001')

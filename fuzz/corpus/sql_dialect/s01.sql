@@ -1,0 +1,1 @@
+select isnull(a.cbatch,'') as cbatch, str(b.iRealCOID) from ca_mabsw a left join ca_batchmap b on a.cppid=str(b.iRealCOID)

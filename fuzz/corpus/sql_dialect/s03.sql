@@ -1,0 +1,1 @@
+insert into t values(str(str(1)),isnull(isnull(1,2),3))

@@ -1,0 +1,1 @@
+delete from ca_mabsw where cdeptid='D''01' and cppid is null and iperiod='3' and irdcode=0

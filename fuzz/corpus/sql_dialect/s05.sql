@@ -1,0 +1,1 @@
+select str('it''s'), isnull(x, 'y''z') from [my table] where "col"='a''b'

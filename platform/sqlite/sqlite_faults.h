@@ -1,0 +1,43 @@
+// Faults the SQLite backend can be told to produce, so that tests and the fuzz
+// targets can try the ways a statement or a connection fails in the field: a
+// statement refused mid-batch, a connection lost mid-way, a read-only database.
+// Nothing is armed unless a test arms it; the settings are process-wide.
+#pragma once
+
+#include <cstdint>
+
+namespace quillor::sqlite::faults {
+
+inline constexpr int64_t kForever = -1;
+
+// The nth statement the backend runs from now on (1 = the next one), on any
+// thread, fails as a disk I/O error would, and so do the count - 1 after it;
+// kForever fails every statement from the nth on, as on a connection that was
+// lost. An n of 0 disarms.
+void FailStatement(int64_t n, int64_t count = 1);
+
+// Connections opened from now on open the database read-only, as a file without
+// write permission opens.
+void OpenReadOnly(bool on);
+
+// Disarms everything and starts counting statements afresh.
+void Reset();
+
+// Statements the backend has run (or refused) since the last Reset or FailStatement.
+int64_t StatementsRun();
+
+// Disarms on destruction, so a failing test leaves nothing armed.
+class Scope {
+ public:
+  Scope() { Reset(); }
+  ~Scope() { Reset(); }
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+};
+
+// For the backend: called before every statement; throws the injected failure.
+void BeforeStatement();
+// For the backend: whether a new connection is to open read-only.
+bool ReadOnlyRequested();
+
+}  // namespace quillor::sqlite::faults

@@ -88,7 +88,8 @@ class ReleaseHost {
   }
 
   IMaterial& object() { return *object_; }
-  TestDb db;
+  // The statements are compared as SQLite reports its column names.
+  TestDb db{TestDb::Engine::kSqlite};
 
  private:
   const ReleaseProfile& profile_;

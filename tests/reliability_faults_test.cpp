@@ -116,7 +116,7 @@ class FaultTest : public ::testing::Test {
     EXPECT_EQ(actual, Expected(reply));
   }
 
-  SampleDb db_;
+  SampleDb db_{TestDb::Engine::kSqlite};  // the faults are injected into SQLite
   const std::string earlier_ = Material("2", "M02", "4", "7");
   const std::vector<std::string> elements_{Material("1", "M01", "3", "4"),
                                            Material("2", "M02", "4", "5"),
@@ -263,7 +263,7 @@ namespace {
 // when the connection closes.
 TEST(UnitOfWorkFaultTest, AFailedRollbackDoesNotSwallowTheNextCommit) {
   sqlite::faults::Scope scope;
-  TestDb db;
+  TestDb db{TestDb::Engine::kSqlite};
   {
     auto conn = OpenConnection(db.ConnectionText());
     conn->Begin();
@@ -281,7 +281,7 @@ TEST(UnitOfWorkFaultTest, AFailedRollbackDoesNotSwallowTheNextCommit) {
 
 TEST(UnitOfWorkFaultTest, AnOuterUnitCannotCommitAnInnerUnitThatFailedToRollBack) {
   sqlite::faults::Scope scope;
-  TestDb db;
+  TestDb db{TestDb::Engine::kSqlite};
   auto conn = OpenConnection(db.ConnectionText());
   conn->Begin();
   conn->Begin();

@@ -76,7 +76,9 @@ inline std::string Send(IMaterial& object, std::string_view request,
 // A host database with the host tables and the sample rows.
 class SampleDb : public TestDb {
  public:
-  SampleDb() { InsertSampleData(conn()); }
+  explicit SampleDb(Engine engine = Engine::kAsConfigured) : TestDb(engine) {
+    InsertSampleData(conn());
+  }
 
   // The material table, one text per row, in a fixed order.
   std::vector<std::string> MaterialRows() {

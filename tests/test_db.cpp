@@ -22,8 +22,9 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
-TestDb::TestDb() : file_(dir_.path() / "host.db") {
-  if (const auto pg = PgConnectionText()) {
+TestDb::TestDb(Engine engine) : file_(dir_.path() / "host.db") {
+  const auto pg = engine == Engine::kSqlite ? std::nullopt : PgConnectionText();
+  if (pg) {
     pg_ = std::make_unique<PgDatabase>(*pg);
   } else {
     CreateSqliteDatabaseFile(file_.string());

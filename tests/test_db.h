@@ -33,7 +33,10 @@ class PgDatabase;
 // QUILLOR_TEST_PG_CONNECTION names a PostgreSQL server, a schema of its own there.
 class TestDb {
  public:
-  TestDb();
+  // Suites about SQLite's own behaviour (injected faults, the release
+  // statements as SQLite reports them) ask for it whatever the environment says.
+  enum class Engine { kAsConfigured, kSqlite };
+  explicit TestDb(Engine engine = Engine::kAsConfigured);
   ~TestDb();
   std::string ConnectionText() const;
   // The fixture's own connection, open for the fixture's life.

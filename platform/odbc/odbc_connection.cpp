@@ -175,6 +175,7 @@ class OdbcConnection : public Connection {
     if (depth_ == 0) {
       dbc_.Check(SetAutocommit(false), "beginning a transaction");
       doomed_ = false;
+      if (dialect_ == Dialect::kPostgres) TakeWriterTurn();
     }
     ++depth_;
   }
@@ -227,6 +228,20 @@ class OdbcConnection : public Connection {
         SQLExecDirectW(stmt.get(), Wide(text), static_cast<SQLINTEGER>(text.size()));
     if (rc != SQL_NO_DATA) stmt.Check(rc, "running a statement");
     return stmt;
+  }
+
+  // A row write replaces a line by a deletion and then an insertion. Under the
+  // server's default isolation two sessions writing the same line at once could
+  // both find nothing to delete and both insert it. A lock held until the unit
+  // ends makes units of work from every session take turns, as SQLite's single
+  // writer does; each deletion then sees the row the previous unit committed.
+  void TakeWriterTurn() {
+    try {
+      Run("select pg_advisory_xact_lock(7140871)");
+    } catch (...) {
+      SetAutocommit(true);
+      throw;
+    }
   }
 
   SQLRETURN SetAutocommit(bool on) {

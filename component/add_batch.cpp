@@ -18,10 +18,18 @@ void AppendResult(XmlDocument& doc, std::string_view id, int32_t code, std::stri
 
 }  // namespace
 
-bool IMaterial::AddProc(const XmlNodeList& list, std::string& reply) {
+void MaterialSource::ForEach(const std::function<void(XmlElement)>& each) const {
+  if (list_ != nullptr) {
+    for (XmlElement element : *list_) each(element);
+  } else {
+    XmlDocument::ForEachRootChild(text_, "material", each);
+  }
+}
+
+bool IMaterial::AddProc(const MaterialSource& list, std::string& reply) {
   std::string description;
   try {
-    for (XmlElement element : list) AddItem(element);
+    list.ForEach([this](XmlElement element) { AddItem(element); });
     reply = ResultDoc.Serialize();
     return true;
   } catch (const Failure& failure) {

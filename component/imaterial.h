@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,20 @@
 #include "profiles/release_profile.h"
 
 namespace quillor {
+
+// The material elements of an ADD request: selected from the whole document, or
+// read from the request's text one at a time, so that the batch holds one line,
+// never the request's tree.
+class MaterialSource {
+ public:
+  explicit MaterialSource(const XmlNodeList& list) : list_(&list) {}
+  explicit MaterialSource(std::string_view text) : text_(text) {}
+  void ForEach(const std::function<void(XmlElement)>& each) const;
+
+ private:
+  const XmlNodeList* list_ = nullptr;
+  std::string_view text_;
+};
 
 class IMaterial final : public _IMaterial {
  public:
@@ -37,10 +52,8 @@ class IMaterial final : public _IMaterial {
                       com::Variant* result, com::ExceptionInfo* exception) override;
 
   // _IMaterial
-  com::HRESULT Transact(const std::string& sXML, IOrvoLogin** login,
-                        std::string* result) override;
-  com::HRESULT QueryProc(const XmlNodeList& eleList, std::string* sRetXml,
-                         bool* result) override;
+  com::HRESULT Transact(const std::string& sXML, IOrvoLogin** login, std::string* result) override;
+  com::HRESULT QueryProc(const XmlNodeList& eleList, std::string* sRetXml, bool* result) override;
   com::HRESULT AddObjectReference(com::IDispatch** Caller, bool* result) override;
   com::HRESULT DropObjectReference(com::IDispatch** Caller, bool* result) override;
 
@@ -59,7 +72,7 @@ class IMaterial final : public _IMaterial {
   bool QueryProcRequest(const XmlNodeList& eleList, std::string& sRetXml);
 
   // The class's own operations.
-  bool AddProc(const XmlNodeList& list, std::string& reply);
+  bool AddProc(const MaterialSource& list, std::string& reply);
   void AddItem(XmlElement element);
   void LoadOptions();
 

@@ -52,7 +52,6 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
   } close_on_return{Conn};
 
   try {
-    const std::string request_text = sXML;
     ResultDoc = XmlDocument();
     Conn.reset();
 
@@ -62,12 +61,24 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     if (!connection_text.empty()) Conn = OpenCallConnection(connection_text);
     if (!Conn) return ErrorReply("529", messages_.Text(msg::kConnectionError));
 
-    XmlDocument request;
-    if (!request.LoadXml(request_text)) {
+    // A first pass over the whole text proves it well-formed and keeps only the
+    // root with its attributes. ADD then reads its material elements from the
+    // text one at a time, in a second pass, so that a request of any length
+    // costs the memory of one line; every other operation works on the whole
+    // document. The request's text is the caller's and outlives the call.
+    XmlDocument envelope;
+    if (!envelope.LoadRootOnly(sXML)) {
       return ErrorReply("100", messages_.Text(msg::kXmlParseError));
     }
-    XmlElement root = request.Root();
+    XmlDocument request;
+    XmlElement root = envelope.Root();
     if (!root) return ErrorReply("101", messages_.Text(msg::kNoRootNode));
+    const bool streamed = UpperCase(root.Attribute("proc").value_or("")) == "ADD";
+    if (!streamed) {
+      if (!request.LoadXml(sXML)) return ErrorReply("100", messages_.Text(msg::kXmlParseError));
+      root = request.Root();
+      if (!root) return ErrorReply("101", messages_.Text(msg::kNoRootNode));
+    }
 
     EaiHelper& helper = EaiHelper::ForThisThread();
     const std::string roottag = helper.ReadAttribute(root, "roottag");
@@ -77,14 +88,14 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     // Whether the template loads is not checked: the ADD batch finds out.
     ResultDoc.LoadXml(helper.GetReplyTemplate(docid, proc));
 
-    const XmlNodeList materials = root.Select("material");
+    const XmlNodeList materials = streamed ? XmlNodeList() : root.Select("material");
     const std::string operation = UpperCase(helper.ReadAttribute(root, "proc"));
 
     if (profile_.reads_options) LoadOptions();
 
     std::string reply;
     if (operation == "ADD") {
-      AddProc(materials, reply);
+      AddProc(streamed ? MaterialSource(std::string_view(sXML)) : MaterialSource(materials), reply);
     } else if (operation == "QUERY") {
       reply = request.Serialize();
       const XmlNodeList fields = root.Select(roottag + "/field");

@@ -12,14 +12,29 @@ std::string EscapeAttribute(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\t': out += "&#9;"; break;
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -53,15 +68,16 @@ std::string EaiHelper::ReadField(XmlElement element, std::string_view name) {
 bool EaiHelper::AppendItemResult(XmlDocument& doc, std::string_view id, int32_t code,
                                  std::string_view message, int32_t /*reserved*/,
                                  Extras& /*extras*/) {
-  XmlElement root = doc.Root();
-  if (!root) {
-    throw Failure(failure_numbers::kFail, "AppendItemResult: the reply document has no root element");
+  if (!doc.HasRoot()) {
+    throw Failure(failure_numbers::kFail,
+                  "AppendItemResult: the reply document has no root element");
   }
   XmlElement item = doc.CreateElement("item");
   item.SetAttribute("id", id);
   item.SetAttribute("code", std::to_string(code));
   item.SetAttribute("message", message);
-  root.AppendChild(item);
+  // A batch of many lines holds each result as its text, not as a tree.
+  doc.AppendToRootAsText(item);
   return true;
 }
 

@@ -9,6 +9,7 @@
 // from a file or the network.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,8 +83,30 @@ class XmlDocument {
   bool LoadXml(std::string_view text);
   const std::string& ParseError() const { return parse_error_; }
 
+  // Reads the whole text and accepts exactly what LoadXml accepts, but keeps only
+  // the root element with its attributes: each child of the root is dropped the
+  // moment it is complete, so memory stays that of one child however long the
+  // text is.
+  bool LoadRootOnly(std::string_view text);
+
+  // Reads a text that LoadRootOnly accepted once more and hands `each`, in
+  // document order, every element that Root().Select(name) would give on the
+  // whole document (name: one plain element name). Each element is built as
+  // LoadXml builds it and lives until `each` returns. A failure of `each` ends
+  // the reading and is passed on.
+  static void ForEachRootChild(std::string_view text, std::string_view name,
+                               const std::function<void(XmlElement)>& each);
+
   // The root element, or a null handle for an empty document.
   XmlElement Root() const;
+  bool HasRoot() const;
+
+  // Appends an element created by this document, and not placed, as the root's
+  // last child, as AppendChild does, but keeps it as the text Serialize would
+  // write for it and frees its nodes: a reply of many small elements then costs
+  // its text, not its tree. Root() reads the held elements back into the tree
+  // first, so that the tree it shows is whole.
+  void AppendToRootAsText(XmlElement child);
 
   // A new element owned by this document, not yet placed. A name that is not a
   // valid XML name is a failure.
@@ -97,8 +120,12 @@ class XmlDocument {
   std::string Serialize() const;
 
  private:
+  // Reads the children held as text back into the root.
+  void TakeBackHeld() const;
+
   void* doc_ = nullptr;
   std::string parse_error_;
+  mutable std::string held_;  // the root's last children, as serialised text
 };
 
 }  // namespace quillor

@@ -83,11 +83,21 @@ std::string ReadRequest(const std::string& source, std::istream& in) {
     text << in.rdbuf();
     return text.str();
   }
-  std::ifstream file(source, std::ios::binary);
+  std::ifstream file(source, std::ios::binary | std::ios::ate);
   if (!file) {
     throw Failure(failure_numbers::kFail, "cannot read " + source + ": " + std::strerror(errno));
   }
-  text << file.rdbuf();
+  // Read straight into a text of the file's size: a request of many megabytes is
+  // held once, not again in a stream's buffer and its copy.
+  const std::streamoff size = file.tellg();
+  if (size >= 0) {
+    std::string whole(static_cast<size_t>(size), '\0');
+    file.seekg(0);
+    if (file.read(whole.data(), size) && file.gcount() == size && file.peek() == EOF) return whole;
+    file.clear();
+    file.seekg(0);
+  }
+  text << file.rdbuf();  // not a plain file, or one that changed while read
   return text.str();
 }
 

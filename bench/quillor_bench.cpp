@@ -4,11 +4,14 @@
 //   2. the same statements replayed through the SQLite C API, as the baseline;
 //   3. single-element ADD calls, the fixed cost of a call, with the connection
 //      kept across calls and without;
-//   4. QUERY of many rows, without paging and in pages to a registered caller,
+//   4. the peak memory of `quillor transact` on one ADD request of 50 MB;
+//   5. QUERY of many rows, without paging and in pages to a registered caller,
 //      with the peak resident memory of each (measured in a fresh process).
 //
-// Usage: quillor_bench [--quick] [--only add|calls|query] [--sync Normal|Full]
+// Usage: quillor_bench [--quick] [--only add|calls|addmem|query] [--sync Normal|Full]
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -276,6 +279,53 @@ void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
   std::fflush(stdout);
 }
 
+// The peak resident memory of `quillor transact` on one ADD request of about
+// `megabytes` MB, in a process of its own, against the bound of twice the
+// request's size plus 64 MiB.
+void BenchAddMemory(const fs::path& dir, int megabytes) {
+  const fs::path db = dir / "addmem.db";
+  const fs::path request_file = dir / "addmem.xml";
+  const size_t size = static_cast<size_t>(megabytes) << 20;
+  int lines = 0;
+  {
+    std::string request = R"(<ufinterface roottag="material" docid="bench" proc="ADD">)";
+    while (request.size() < size) request += Material(lines++) + "\n";
+    request += "</ufinterface>";
+    std::ofstream(request_file, std::ios::binary) << request;
+  }
+  MakeHostDatabase(db, lines);
+  const std::string tool = (fs::read_symlink("/proc/self/exe").parent_path() / "quillor").string();
+  const std::string conn = ConnectionText(db, "Normal");
+  std::fflush(stdout);
+  const Clock::time_point start = Clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    execl(tool.c_str(), "quillor", "transact", "--connection", conn.c_str(), request_file.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  const double wall = Seconds(start);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "quillor transact failed on the ADD request\n");
+    std::exit(1);
+  }
+  const double request_mib = static_cast<double>(fs::file_size(request_file)) / (1 << 20);
+  const double peak_mib = static_cast<double>(usage.ru_maxrss) / 1024;
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+  std::printf(
+      "ADDMEM request %.1f MiB (%d lines) quillor transact peak RSS %.1f MiB bound %.1f MiB"
+      " (2x request + 64 MiB) peak/request %.2f  %.1f s (cpu %.1f)\n",
+      request_mib, lines, peak_mib, 2 * request_mib + 64, peak_mib / request_mib, wall, cpu);
+  std::fflush(stdout);
+  fs::remove(request_file);
+}
+
 // A caller that receives pages and drops them.
 class PageSink final : public com::IDispatch {
  public:
@@ -388,7 +438,8 @@ int main(int argc, char** argv) {
       only_sync = args[++i];
     } else {
       std::fprintf(
-          stderr, "usage: quillor_bench [--quick] [--only add|calls|query] [--sync Normal|Full]\n");
+          stderr,
+          "usage: quillor_bench [--quick] [--only add|calls|addmem|query] [--sync Normal|Full]\n");
       return 2;
     }
   }
@@ -415,6 +466,7 @@ int main(int argc, char** argv) {
     }
     if (runs("calls")) BenchCalls(dir, 1000, sync);
   }
+  if (runs("addmem")) BenchAddMemory(dir, quick ? 10 : 50);
   if (runs("query")) {
     for (int rows : quick ? std::vector<int>{10000} : std::vector<int>{10000, 100000}) {
       const fs::path db = dir / ("query" + std::to_string(rows) + ".db");

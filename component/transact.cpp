@@ -30,7 +30,8 @@ std::string ReadConnectionString(IOrvoLogin& login) {
   com::HRESULT hr = login.get_ConnectionString(&text);
   if (com::Failed(hr)) {
     if (auto info = com::TakeErrorInfo()) throw Failure(info->number, info->description);
-    throw Failure::FromStatus(static_cast<uint32_t>(hr), "The login object gave no connection text.");
+    throw Failure::FromStatus(static_cast<uint32_t>(hr),
+                              "The login object gave no connection text.");
   }
   return text;
 }
@@ -82,7 +83,7 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     if (operation == "ADD") {
       AddProc(materials, reply);
     } else if (operation == "QUERY") {
-      reply = request.Serialize();
+      reply = request.SerializeAsLoaded();
       const XmlNodeList fields = root.Select(roottag + "/field");
       // Through the class's own public interface, as any caller would.
       bool ignored = false;

@@ -117,9 +117,10 @@ TEST_F(TransactTest, ConnectionFailureIsReportedBeforeAParseFailure) {
 
 TEST_F(TransactTest, ProcInAnyCaseRunsAdd) {
   for (const char* proc : {"ADD", "add", "Add"}) {
-    EXPECT_EQ(Call(std::string(R"(<ufinterface roottag="m" docid="D7" proc=")") + proc + "\"/>"),
-              std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply docid=\"D7\" proc=\"") +
-                  proc + "\"/>")
+    EXPECT_EQ(
+        Call(std::string(R"(<ufinterface roottag="m" docid="D7" proc=")") + proc + "\"/>"),
+        std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply docid=\"D7\" proc=\"") +
+            proc + "\"/>")
         << proc;
   }
 }
@@ -145,8 +146,10 @@ TEST_F(TransactTest, OptionsDecideTheCostObjectMode) {
   const std::string request = R"(<ufinterface proc="NONE"/>)";
   auto set_options = [&](const char* v8601, const char* v8602) {
     db_.Run("delete from AccInformation");
-    if (v8601) db_.Run(std::string("insert into AccInformation values('ca','8601','',") + v8601 + ")");
-    if (v8602) db_.Run(std::string("insert into AccInformation values('ca','8602','',") + v8602 + ")");
+    if (v8601)
+      db_.Run(std::string("insert into AccInformation values('ca','8601','',") + v8601 + ")");
+    if (v8602)
+      db_.Run(std::string("insert into AccInformation values('ca','8602','',") + v8602 + ")");
     Call(request);
     return object_->cost_object_mode();
   };
@@ -178,8 +181,18 @@ TEST_F(TransactTest, TraceShowsTheOptionStatements) {
   std::string first, second;
   std::getline(in, first);
   std::getline(in, second);
-  EXPECT_EQ(first.rfind(R"({"sql": "select * from accinformation where csysid='ca' and cid='8601'", "rows": 0, "ms": )", 0), 0u) << first;
-  EXPECT_EQ(second.rfind(R"({"sql": "select * from accinformation where csysid='ca' and cid='8602'", "rows": 0, "ms": )", 0), 0u) << second;
+  EXPECT_EQ(
+      first.rfind(
+          R"({"sql": "select * from accinformation where csysid='ca' and cid='8601'", "rows": 0, "ms": )",
+          0),
+      0u)
+      << first;
+  EXPECT_EQ(
+      second.rfind(
+          R"({"sql": "select * from accinformation where csysid='ca' and cid='8602'", "rows": 0, "ms": )",
+          0),
+      0u)
+      << second;
 }
 
 TEST(MessageTextTest, TextsWithSpecialCharacters) {
@@ -210,7 +223,9 @@ class FakeCaller final : public com::IDispatch {
   }
   uint32_t AddRef() override { return ++refs; }
   uint32_t Release() override { return --refs; }
-  com::HRESULT GetIDsOfNames(std::string_view, int32_t*) override { return com::DISP_E_UNKNOWNNAME; }
+  com::HRESULT GetIDsOfNames(std::string_view, int32_t*) override {
+    return com::DISP_E_UNKNOWNNAME;
+  }
   com::HRESULT Invoke(int32_t, com::InvokeKind, std::vector<com::Variant>&, com::Variant*,
                       com::ExceptionInfo*) override {
     return com::DISP_E_MEMBERNOTFOUND;
@@ -280,6 +295,44 @@ TEST(TransactByNameTest, TransactThroughDispatch) {
   EXPECT_EQ(result.Get<std::string>(),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply code=\"529\" "
             "message=\"数据库连接错误!\"/>");
+}
+
+// The QUERY reply is the request as it was loaded, serialised again: an XML
+// declaration only when the request had one, the comments, processing
+// instructions and type declaration around the root kept, and rows that read back
+// in no namespace, also under a root that declares a default namespace.
+TEST_F(TransactTest, QueryReplyIsTheRequestAsLoaded) {
+  db_.Run(
+      "insert into ca_mabsw(cDeptID,cppid,cMatID,cBatch,iPrice,iQua,iPeriod,iMatQua,irdcode) "
+      "values('D1','CO1','M1','B1',2,3,5,6,0)");
+  const std::string row =
+      "<departmentno>D1</departmentno><productno/><inventoryno>M1</inventoryno>"
+      "<serial>B1</serial><price>2</price><quantity>3</quantity><period>5</period>"
+      "<totalmoney>6</totalmoney><irdcode>0</irdcode><free1/><free2/><free3/><free4/><free5/>"
+      "<free6/><free7/><free8/><free9/><free10/><bomver/><bomvertd/><moroutesn>0</moroutesn>"
+      "<mocode/><mosubsn>0</mosubsn><ompflag>0</ompflag>";
+  const std::string root = R"(roottag="material" docid="d" proc="QUERY" paginate="0")";
+
+  EXPECT_EQ(Call("<ufinterface " + root +
+                 R"(><material><field name="cMatID" operation="=" value="M1"/></material>)"
+                 "</ufinterface>"),
+            "<ufinterface " + root + "><material id=\"1\">" + row + "</material></ufinterface>");
+
+  const std::string reply = Call(
+      "<?xml version=\"1.0\"?>\n<!-- from the ledger -->\n<?route eai?>\n"
+      "<!DOCTYPE ufinterface>\n<ufinterface xmlns=\"urn:eai\" " +
+      root + "><material/></ufinterface>\n<!-- end -->\n");
+  EXPECT_EQ(reply,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- from the ledger -->\n<?route eai?>\n"
+            "<!DOCTYPE ufinterface>\n<ufinterface xmlns=\"urn:eai\" " +
+                root + "><material xmlns=\"\" id=\"1\">" + row +
+                "</material></ufinterface>\n<!-- end -->");
+  // Read back, the row and its fields are in no namespace: a path without a
+  // prefix finds them.
+  XmlDocument read;
+  ASSERT_TRUE(read.LoadXml(reply));
+  ASSERT_EQ(read.Root().Select("material/inventoryno").size(), 1u);
+  EXPECT_EQ(read.Root().Select("material/inventoryno")[0].Text(), "M1");
 }
 
 }  // namespace

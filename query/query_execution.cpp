@@ -69,10 +69,6 @@ void HandOver(com::IDispatch& caller, std::string page, Paging& paging) {
 }  // namespace
 
 bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string& sRetXml) {
-  // Held for the whole call: the caller may register another object while it is
-  // being handed a page, and the one we started with must outlive that.
-  const com::ComPtr<com::IDispatch> caller(ctx.caller);
-
   // The reply and every page are the request as loaded, its root emptied, with
   // the page's rows written into it as text as they arrive.
   const XmlDocument request = LoadEmptied(sRetXml);
@@ -89,7 +85,9 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
   const std::unique_ptr<Recordset> result = ctx.conn->Open(statement, CursorType::kStatic);
 
   int32_t row = 1;
-  const bool paged = caller && paging.size > 0;
+  // Without a caller at the start none can come: only a caller handed a page can
+  // register another.
+  const bool paged = paging.size > 0 && ctx.CurrentCaller();
   if (paged) {
     const int64_t count = result->RecordCount();
     if (count > std::numeric_limits<int32_t>::max()) throw Failure::Overflow();
@@ -111,7 +109,10 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
     mapper->WriteRecord(element, kMappingName, *result);
     reply.EndRow();
 
-    if (paged) {
+    // The caller registered now; the reference keeps it alive through its call
+    // even if it registers another object meanwhile.
+    const com::ComPtr<com::IDispatch> caller = paged ? ctx.CurrentCaller() : nullptr;
+    if (caller) {
       if (paging.place == paging.size) {
         HandOver(*caller.Get(), reply.TakePage(), paging);
         paging.page_number = Increment(paging.page_number);

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "component/imaterial.h"
-#include "platform/sqlite_file.h"
-#include "tools/quillor/host_schema.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "schema/host_schema.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

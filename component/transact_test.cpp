@@ -11,27 +11,15 @@
 
 #include "component/imaterial.h"
 #include "platform/com/error_info.h"
-#include "platform/sqlite_file.h"
-#include "tests/pg_database.h"
-#include "tools/quillor/host_schema.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "testing/pg_database.h"
+#include "testing/temp_dir.h"
+#include "schema/host_schema.h"
 
 namespace quillor {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "quillor-test-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  fs::path path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // A host database with the host tables and nothing in them: a temporary file, or a
 // schema of its own on the PostgreSQL server that QUILLOR_TEST_PG_CONNECTION names.
@@ -54,7 +42,7 @@ class HostDatabase {
   fs::path dir() const { return dir_.path(); }
 
  private:
-  TempDir dir_;
+  testing::TempDir dir_;
   fs::path file_;
   std::unique_ptr<testing::PgDatabase> pg_;
 };

@@ -15,7 +15,7 @@
 #include "platform/sql_literal.h"
 #include "platform/xml.h"
 #include "profiles/release_profile.h"
-#include "tests/test_db.h"
+#include "testing/test_db.h"
 
 namespace quillor::testing {
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "platform/failure.h"
-#include "platform/sqlite/test_database.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {

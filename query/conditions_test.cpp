@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "platform/failure.h"
-#include "query/fake_database_test.h"
+#include "testing/fake_database.h"
 
 namespace quillor {
 namespace {

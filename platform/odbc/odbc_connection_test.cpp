@@ -13,7 +13,7 @@
 #include <functional>
 
 #include "platform/failure.h"
-#include "tests/pg_database.h"
+#include "testing/pg_database.h"
 
 namespace quillor {
 namespace {

@@ -6,9 +6,9 @@
 #include <fstream>
 
 #include "platform/failure.h"
-#include "platform/sqlite/test_database.h"
-#include "platform/sqlite_file.h"
-#include "tools/quillor/host_schema.h"
+#include "testing/temp_dir.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "schema/host_schema.h"
 
 namespace quillor {
 namespace {

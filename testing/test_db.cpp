@@ -2,11 +2,10 @@
 
 #include "platform/failure.h"
 #include "platform/sqlite/sqlite_file.h"
-#include "testing/pg_database.h"
 #include "schema/host_schema.h"
+#include "testing/pg_database.h"
 
 namespace quillor::testing {
-
 
 TestDb::TestDb(Engine engine) : file_(dir_.path() / "host.db") {
   const auto pg = engine == Engine::kSqlite ? std::nullopt : PgConnectionText();

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "tools/quillor/commands.h"
+#include "tools/quillor/serve/serve_cli.h"
 
 namespace quillor {
 
@@ -59,6 +60,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   d->add_option("--dir", demo.dir, "Directory for the demo database");
   CLI::Option* d_library_opt = d->add_option("--library", d_library, "8.71 server library");
 
+  serve::ServeCommand serve(app);
+
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(args.size() > 0 ? args.begin() + 1 : args.begin(), args.end());
   std::reverse(reversed.begin(), reversed.end());
@@ -89,6 +92,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
     Keep(d_library_opt, d_library, demo.library);
     return RunDemo(demo, out, err);
   }
+  if (serve.parsed()) return serve.Run(out, err);
   return kUsageExit;
 }
 

@@ -7,9 +7,13 @@
 //   4. QUERY of many rows, without paging and in pages to a registered caller,
 //      with the peak resident memory of each (measured in a fresh process),
 //      beside a baseline: the same statement through the SQLite C API, each row
-//      written as the same element into one growing text.
+//      written as the same element into one growing text;
+//   5. single-element ADD requests over HTTP to `quillor serve` with keep-alive,
+//      beside the same calls in process through the pool.
 //
-// Usage: quillor_bench [--quick] [--only add|calls|query] [--sync Normal|Full]
+// Usage: quillor_bench [--quick] [--only add|calls|query|http] [--sync Normal|Full]
+#include <httplib.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -280,6 +284,69 @@ void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
       " (cpu %6.1f)  cpu ratio %.2f\n",
       sync.c_str(), calls, pooled.wall * 1e6 / calls, pooled.cpu * 1e6 / calls,
       unpooled.wall * 1e6 / calls, unpooled.cpu * 1e6 / calls, unpooled.cpu / pooled.cpu);
+  std::fflush(stdout);
+}
+
+// Starts `quillor serve` beside this program on a free loopback port; returns its
+// process and port (0 when it did not start).
+std::pair<pid_t, int> StartServer(const std::string& conn) {
+  const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
+  const std::string quillor = (bin / "quillor").string();
+  const std::string library = (bin.parent_path() / "lib/8.71/libquillor.so").string();
+  int out[2];
+  if (pipe(out) != 0) return {-1, 0};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    if (freopen("/dev/null", "w", stderr) == nullptr) _exit(127);  // no access log
+    execl(quillor.c_str(), quillor.c_str(), "serve", "--connection", conn.c_str(), "--library",
+          library.c_str(), "--listen", "127.0.0.1:0", "--threads", "2", nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  std::string line;
+  char c = 0;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  close(out[0]);
+  const size_t colon = line.rfind(':');
+  return {pid, colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1)};
+}
+
+// Single-element ADD requests over HTTP, one client with keep-alive, against the
+// same calls through one object in process with the pooled connection.
+void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
+  const fs::path db = dir / "http.db";
+  const std::string conn = ConnectionText(db, sync);
+  const Timing in_process = TimeCalls(db, calls, conn);
+
+  MakeHostDatabase(db, calls);
+  const auto [pid, port] = StartServer(conn);
+  if (port == 0) {
+    std::fprintf(stderr, "quillor serve did not start\n");
+    std::exit(1);
+  }
+  httplib::Client client("127.0.0.1", port);
+  client.set_keep_alive(true);
+  std::vector<std::string> requests;
+  for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
+  size_t written = 0;
+  const Timing http = Measure([&] {
+    for (const std::string& request : requests) {
+      const auto answer = client.Post("/transact", request, "application/xml");
+      if (answer && answer->status == 200) written += Count(answer->body, "code=\"0\"");
+    }
+  });
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+  if (written != static_cast<size_t>(calls)) {
+    std::fprintf(stderr, "only %zu of %d HTTP requests wrote their line\n", written, calls);
+    std::exit(1);
+  }
+  std::printf(
+      "HTTP  sync=%-6s requests=%-5d %8.0f requests/s over HTTP  %8.0f calls/s in process"
+      "  ratio %.2f (target at least 0.5)\n",
+      sync.c_str(), calls, calls / http.wall, calls / in_process.wall, in_process.wall / http.wall);
   std::fflush(stdout);
 }
 
@@ -656,7 +723,8 @@ int main(int argc, char** argv) {
       only_sync = args[++i];
     } else {
       std::fprintf(
-          stderr, "usage: quillor_bench [--quick] [--only add|calls|query] [--sync Normal|Full]\n");
+          stderr,
+          "usage: quillor_bench [--quick] [--only add|calls|query|http] [--sync Normal|Full]\n");
       return 2;
     }
   }
@@ -684,6 +752,7 @@ int main(int argc, char** argv) {
     if (runs("calls")) BenchCalls(dir, 1000, sync);
   }
   if (runs("query")) BenchQueries(dir, quick, only_sync);
+  if (runs("http")) BenchHttp(dir, 1000, only_sync.empty() ? "Normal" : only_sync);
   std::error_code ec;
   fs::remove_all(dir, ec);
   return 0;

@@ -336,6 +336,10 @@ TEST_F(ServeHttp, MetricsAndTheAccessLogCountWhatWasServed) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_EQ(type, "text/plain; version=0.0.4; charset=utf-8");
+  // The pool keeps the connection the requests used, idle between them.
+  EXPECT_TRUE(
+      std::regex_search(text, std::regex("quillor_pool_connections\\{state=\"idle\"\\} [1-9]")))
+      << text;
   for (const char* line : {
            "quillor_requests_total{proc=\"ADD\",status=\"200\"} 2\n",
            "quillor_requests_total{proc=\"QUERY\",status=\"200\"} 1\n",
@@ -345,6 +349,7 @@ TEST_F(ServeHttp, MetricsAndTheAccessLogCountWhatWasServed) {
            "quillor_request_duration_seconds_bucket{le=\"+Inf\"} 4\n",
            "quillor_request_duration_seconds_count 4\n",
            "# TYPE quillor_request_duration_seconds histogram\n",
+           "quillor_pool_connections{state=\"busy\"} 0\n",
        }) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
   }

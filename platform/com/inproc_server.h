@@ -32,6 +32,9 @@ class InprocServer {
   // The class factory for clsid; a failure status is a quillor::Failure.
   ComPtr<IClassFactory> GetClassObject(const Guid& clsid) const;
 
+  // Any other symbol the library exports, or null.
+  void* FindSymbol(const char* name) const;
+
   const std::string& path() const { return path_; }
 
  private:

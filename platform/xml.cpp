@@ -1,5 +1,6 @@
 #include "platform/xml.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
@@ -110,6 +111,33 @@ void DropEntityReferences(xmlNode* node) {
     }
     child = next;
   }
+}
+
+// The request's own DOCTYPE is honoured as a non-validating processor honours it:
+// its internal entities are expanded and its attribute defaults applied. Nothing
+// outside the text is ever read: an external subset is not loaded, and an entity
+// declared with a system or public identifier is declared empty instead, so that
+// a reference to it reads as nothing. These handlers belong to one parser context.
+void NoExternalSubset(void*, const xmlChar*, const xmlChar*, const xmlChar*) {}
+
+void EntityDeclWithoutFetching(void* ctx, const xmlChar* name, int type, const xmlChar* public_id,
+                               const xmlChar* system_id, xmlChar* content) {
+  switch (type) {
+    case XML_EXTERNAL_GENERAL_PARSED_ENTITY:
+    case XML_EXTERNAL_GENERAL_UNPARSED_ENTITY:
+      xmlSAX2EntityDecl(ctx, name, XML_INTERNAL_GENERAL_ENTITY, nullptr, nullptr, BAD_CAST "");
+      return;
+    case XML_EXTERNAL_PARAMETER_ENTITY:
+      xmlSAX2EntityDecl(ctx, name, XML_INTERNAL_PARAMETER_ENTITY, nullptr, nullptr, BAD_CAST "");
+      return;
+    default:
+      xmlSAX2EntityDecl(ctx, name, type, public_id, system_id, content);
+  }
+}
+
+void KeepToTheText(xmlParserCtxt* ctxt) {
+  ctxt->sax->externalSubset = NoExternalSubset;
+  ctxt->sax->entityDecl = EntityDeclWithoutFetching;
 }
 
 // Elements created but not yet placed hang under a detached holder element, kept
@@ -334,9 +362,12 @@ bool XmlDocument::LoadXml(std::string_view text) {
   std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
   if (!ctxt) throw std::bad_alloc();
   // The text is already decoded: an encoding named in its declaration is ignored.
-  // No entity substitution, no DTD loading or validation, no network access.
-  const int options =
-      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_IGNORE_ENC;
+  // Internal entities are substituted and attribute defaults applied, within
+  // libxml2's amplification limits (no XML_PARSE_HUGE); no validation, nothing
+  // loaded from outside the text, no network access.
+  KeepToTheText(ctxt.get());
+  const int options = XML_PARSE_NOENT | XML_PARSE_DTDATTR | XML_PARSE_NONET | XML_PARSE_NOERROR |
+                      XML_PARSE_NOWARNING | XML_PARSE_IGNORE_ENC;
   std::unique_ptr<xmlDoc, DocFree> doc(xmlCtxtReadMemory(
       ctxt.get(), text.data(), static_cast<int>(text.size()), nullptr, "UTF-8", options));
   if (!doc || !ctxt->wellFormed) {

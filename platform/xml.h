@@ -3,8 +3,10 @@
 // child append, text replacement and serialisation.
 //
 // Parsing is strict and closed to the outside: a document that is not well-formed
-// does not load, entities are never expanded, no DTD is loaded and nothing is
-// fetched from the network.
+// does not load; the document's own DOCTYPE is honoured as a non-validating
+// processor honours it (internal entities expanded, attribute defaults applied,
+// within libxml2's amplification limits); no external DTD or entity is ever read,
+// from a file or the network.
 #pragma once
 
 #include <memory>

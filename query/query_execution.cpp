@@ -68,10 +68,6 @@ void HandOver(com::IDispatch& caller, const XmlDocument& page, Paging& paging) {
 }  // namespace
 
 bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string& sRetXml) {
-  // Held for the whole call: the caller may register another object while it is
-  // being handed a page, and the one we started with must outlive that.
-  const com::ComPtr<com::IDispatch> caller(ctx.caller);
-
   XmlDocument reply = LoadEmptied(sRetXml);
   std::optional<XmlDocument> page_template;
   Paging paging;
@@ -90,7 +86,9 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
   const std::unique_ptr<Recordset> result = ctx.conn->Open(statement, CursorType::kStatic);
 
   int32_t row = 1;
-  const bool paged = caller && paging.size > 0;
+  // Without a caller at the start none can come: only a caller handed a page can
+  // register another.
+  const bool paged = paging.size > 0 && ctx.CurrentCaller();
   if (paged) {
     const int64_t count = result->RecordCount();
     if (count > std::numeric_limits<int32_t>::max()) throw Failure::Overflow();
@@ -108,7 +106,10 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
     mapper->MapRecord(reply, element, kMappingName, *result);
     element.SetAttribute("id", std::to_string(row));
 
-    if (paged) {
+    // The caller registered now; the reference keeps it alive through its call
+    // even if it registers another object meanwhile.
+    const com::ComPtr<com::IDispatch> caller = paged ? ctx.CurrentCaller() : nullptr;
+    if (caller) {
       if (paging.place == paging.size) {
         HandOver(*caller.Get(), reply, paging);
         XmlDocument fresh;

@@ -68,7 +68,7 @@ InprocServer& InprocServer::operator=(InprocServer&& o) noexcept {
   return *this;
 }
 
-void* InprocServer::FindSymbol(const char* name) const {
+void* InprocServer::FindExport(const char* name) const {
   return handle_ ? dlsym(handle_, name) : nullptr;
 }
 

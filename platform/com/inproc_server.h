@@ -32,10 +32,10 @@ class InprocServer {
   // The class factory for clsid; a failure status is a quillor::Failure.
   ComPtr<IClassFactory> GetClassObject(const Guid& clsid) const;
 
-  // Any other symbol the library exports, or null.
-  void* FindSymbol(const char* name) const;
-
   const std::string& path() const { return path_; }
+
+  // Another export of the library by name (QuillorPoolStats, say), or null.
+  void* FindExport(const char* name) const;
 
  private:
   InprocServer() = default;

@@ -63,7 +63,7 @@ ComponentSession OpenSession(const ReleaseProfile& profile, const std::string& l
 
 std::optional<std::string> ReleaseOfServer(const com::InprocServer& server) {
   using ReleaseFn = const char* (*)();
-  const auto release = reinterpret_cast<ReleaseFn>(server.FindSymbol("QuillorRelease"));
+  const auto release = reinterpret_cast<ReleaseFn>(server.FindExport("QuillorRelease"));
   if (!release || !release()) return std::nullopt;
   return std::string(release());
 }

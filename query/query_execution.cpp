@@ -9,6 +9,7 @@
 
 #include "platform/failure.h"
 #include "platform/record_mapper.h"
+#include "platform/reply_value.h"
 #include "query/conditions.h"
 #include "query/page_size.h"
 
@@ -105,7 +106,11 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
     // Placed at once: a row that fails takes the whole reply with it.
     XmlElement element = reply.Root().AppendTextChild(*roottag, {});
     if (!mapper) mapper.emplace();
-    mapper->MapRecord(reply, element, kMappingName, *result);
+    try {
+      mapper->MapRecord(reply, element, kMappingName, *result);
+    } catch (const UnfitValue& unfit) {
+      throw unfit.ForRow(row);
+    }
     element.SetAttribute("id", std::to_string(row));
 
     if (paged) {

@@ -3,6 +3,8 @@
 // in transact.cpp, add_batch.cpp and options.cpp.
 #include "component/imaterial.h"
 
+#include <new>
+
 #include "platform/com/error_info.h"
 #include "platform/failure.h"
 #include "query/query_execution.h"
@@ -14,7 +16,11 @@ namespace {
 // The status a public method returns for a failure, with the failure left as the
 // thread's error information.
 com::HRESULT ReportFailure(const Failure& failure) {
-  com::SetErrorInfo({failure.number(), failure.description()});
+  try {
+    com::SetErrorInfo({failure.number(), failure.description()});
+  } catch (...) {  // no memory left even for the description: the status says it
+    return com::E_OUTOFMEMORY;
+  }
   return com::DISP_E_EXCEPTION;
 }
 
@@ -124,8 +130,7 @@ com::HRESULT IMaterial::Invoke(int32_t dispid, com::InvokeKind kind,
   return hr;
 }
 
-com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login,
-                                 std::string* result) {
+com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login, std::string* result) {
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (result == nullptr) return com::E_POINTER;
   try {
@@ -137,13 +142,14 @@ com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login,
     return com::S_OK;
   } catch (const Failure& failure) {
     return ReportFailure(failure);
+  } catch (const std::bad_alloc&) {
+    return com::E_OUTOFMEMORY;
   } catch (const std::exception& e) {
     return ReportFailure(Failure(failure_numbers::kFail, e.what()));
   }
 }
 
-com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetXml,
-                                  bool* result) {
+com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetXml, bool* result) {
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (sRetXml == nullptr || result == nullptr) return com::E_POINTER;
   try {
@@ -151,6 +157,8 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
     return com::S_OK;
   } catch (const Failure& failure) {
     return ReportFailure(failure);
+  } catch (const std::bad_alloc&) {
+    return ReportFailure(Failure(failure_numbers::kOutOfMemory, "Out of memory"));
   } catch (const std::exception& e) {
     return ReportFailure(Failure(failure_numbers::kFail, e.what()));
   }

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "platform/sqlite/sqlite_faults.h"
 #include "tests/reliability_support.h"
 
 namespace quillor::testing {
@@ -112,6 +113,33 @@ TEST(HostileLockTest, ALockedDatabaseSaysSoInTheTrace) {
     ++locked;
   }
   EXPECT_EQ(locked, 2);
+}
+
+// A failure met by a unit of work's own steps (the commit above all, where a
+// lock can stop a rollback journal) reaches the trace with its words too.
+TEST(HostileLockTest, AFailedCommitIsInTheTrace) {
+  SampleDb db(TestDb::Engine::kSqlite);
+  const std::string trace = (db.dir() / "trace.jsonl").string();
+  setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
+  auto object = IMaterial::Create(Release871());
+  const std::string request = AddRequest(Material("1", "M01", "5", "3"));
+  // Counted once unarmed: the statement after the insertion is the commit.
+  sqlite::faults::Scope scope;
+  Send(*object, request, db.ConnectionText());
+  const int64_t all = sqlite::faults::StatementsRun();
+  db.Run("delete from ca_mabsw");
+  std::remove(trace.c_str());
+  sqlite::faults::FailStatement(all);
+  const ParsedReply reply = Parse(Send(*object, request, db.ConnectionText()));
+  unsetenv("QUILLOR_TRACE_SQL");
+  ASSERT_EQ(reply.items.size(), 1u);
+  EXPECT_EQ(reply.items[0].code, 100);
+  EXPECT_TRUE(db.MaterialRows().empty());
+  const std::string lines = ReadAll(trace);
+  EXPECT_NE(lines.find("{\"sql\": \"commit\", \"error\": {\"number\": -2147467259, "
+                       "\"description\": \"[SQLite] disk I/O error (injected)\"}}"),
+            std::string::npos)
+      << lines;
 }
 
 // The rows a QUERY reply carries: the root's children named "material".

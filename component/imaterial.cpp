@@ -7,6 +7,7 @@
 
 #include "platform/com/error_info.h"
 #include "platform/failure.h"
+#include "platform/xml_node_list_object.h"
 #include "query/query_execution.h"
 
 namespace quillor {
@@ -121,9 +122,21 @@ com::HRESULT IMaterial::Invoke(int32_t dispid, com::InvokeKind kind,
     hr = name == "AddObjectReference" ? AddObjectReference(&raw, &ok)
                                       : DropObjectReference(&raw, &ok);
     if (com::Succeeded(hr) && result) *result = com::Variant(ok);
+  } else if (name == "QueryProc") {
+    // The node list travels as an automation object; sRetXml is in and out.
+    if (args.size() != 2) return com::DISP_E_BADPARAMCOUNT;
+    com::ComPtr<com::IDispatch>* list = dispatch_arg(0);
+    com::ComPtr<IXmlNodeList> typed;
+    if (list != nullptr) typed = list->As<IXmlNodeList>(kIID_IXmlNodeList);
+    if (!typed || !args[1].Holds<std::string>()) return com::DISP_E_TYPEMISMATCH;
+    std::string text = args[1].Get<std::string>();
+    bool ok = false;
+    hr = QueryProc(typed->Elements(), &text, &ok);
+    if (com::Succeeded(hr)) {
+      args[1] = com::Variant(std::move(text));
+      if (result) *result = com::Variant(ok);
+    }
   }
-  // QueryProc takes a node list, which an automation value cannot carry: it is
-  // called through the table of functions only.
   if (hr == com::DISP_E_EXCEPTION && exception) {
     if (auto info = com::TakeErrorInfo()) *exception = *info;
   }
@@ -165,8 +178,8 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
 }
 
 bool IMaterial::QueryProcRequest(const XmlNodeList& eleList, std::string& sRetXml) {
-  QueryContext ctx{Conn.get(), EaiHelper::ForThisThread(), profile_,
-                   profile_.caller_registration ? CallerRef.Get() : nullptr};
+  QueryContext ctx{Conn.get(), EaiHelper::ForThisThread(), profile_, nullptr,
+                   profile_.caller_registration ? &CallerRef : nullptr};
   return ::quillor::QueryProc(ctx, eleList, sRetXml);
 }
 

@@ -10,6 +10,7 @@
 #include "component/imaterial.h"
 #include "messages/message_ids.h"
 #include "platform/com/error_info.h"
+#include "platform/connection_pool.h"
 #include "platform/connection_text.h"
 #include "platform/eai_helper.h"
 
@@ -81,8 +82,8 @@ std::string IMaterial::BuildFailureReply(const Failure& failure) {
 }
 
 std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& login) {
-  // The connection is closed on every way out, the error replies included: nothing
-  // after the call uses it, and an open connection would hold the database's locks.
+  // The connection is let go of on every way out, the error replies included:
+  // nothing after the call uses it. The pool closes it or keeps it, reset.
   struct CloseOnReturn {
     std::unique_ptr<Connection>& conn;
     ~CloseOnReturn() { conn.reset(); }
@@ -94,7 +95,9 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     Conn.reset();
 
     const std::string connection_text = ReadConnectionString(login);
-    if (!connection_text.empty()) Conn = OpenConnection(connection_text);
+    // From the process's pool: an idle connection opened from the same text when
+    // there is one, and given back when the call ends.
+    if (!connection_text.empty()) Conn = OpenCallConnection(connection_text);
     if (!Conn) return ErrorReply("529", messages_.Text(msg::kConnectionError));
 
     if (const uint64_t most = MaxRequestBytes(connection_text); request_text.size() > most) {
@@ -127,7 +130,7 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     if (operation == "ADD") {
       AddProc(materials, reply);
     } else if (operation == "QUERY") {
-      reply = request.Serialize();
+      reply = request.SerializeAsLoaded();
       const XmlNodeList fields = root.Select(roottag + "/field");
       // Through the class's own public interface, as any caller would.
       bool ignored = false;

@@ -12,6 +12,7 @@
 #include "component/imaterial.h"
 #include "platform/com/error_info.h"
 #include "platform/sqlite_file.h"
+#include "platform/xml_node_list_object.h"
 #include "tests/pg_database.h"
 #include "tools/quillor/host_schema.h"
 
@@ -117,9 +118,10 @@ TEST_F(TransactTest, ConnectionFailureIsReportedBeforeAParseFailure) {
 
 TEST_F(TransactTest, ProcInAnyCaseRunsAdd) {
   for (const char* proc : {"ADD", "add", "Add"}) {
-    EXPECT_EQ(Call(std::string(R"(<ufinterface roottag="m" docid="D7" proc=")") + proc + "\"/>"),
-              std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply docid=\"D7\" proc=\"") +
-                  proc + "\"/>")
+    EXPECT_EQ(
+        Call(std::string(R"(<ufinterface roottag="m" docid="D7" proc=")") + proc + "\"/>"),
+        std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply docid=\"D7\" proc=\"") +
+            proc + "\"/>")
         << proc;
   }
 }
@@ -145,8 +147,10 @@ TEST_F(TransactTest, OptionsDecideTheCostObjectMode) {
   const std::string request = R"(<ufinterface proc="NONE"/>)";
   auto set_options = [&](const char* v8601, const char* v8602) {
     db_.Run("delete from AccInformation");
-    if (v8601) db_.Run(std::string("insert into AccInformation values('ca','8601','',") + v8601 + ")");
-    if (v8602) db_.Run(std::string("insert into AccInformation values('ca','8602','',") + v8602 + ")");
+    if (v8601)
+      db_.Run(std::string("insert into AccInformation values('ca','8601','',") + v8601 + ")");
+    if (v8602)
+      db_.Run(std::string("insert into AccInformation values('ca','8602','',") + v8602 + ")");
     Call(request);
     return object_->cost_object_mode();
   };
@@ -178,8 +182,18 @@ TEST_F(TransactTest, TraceShowsTheOptionStatements) {
   std::string first, second;
   std::getline(in, first);
   std::getline(in, second);
-  EXPECT_EQ(first.rfind(R"({"sql": "select * from accinformation where csysid='ca' and cid='8601'", "rows": 0, "ms": )", 0), 0u) << first;
-  EXPECT_EQ(second.rfind(R"({"sql": "select * from accinformation where csysid='ca' and cid='8602'", "rows": 0, "ms": )", 0), 0u) << second;
+  EXPECT_EQ(
+      first.rfind(
+          R"({"sql": "select * from accinformation where csysid='ca' and cid='8601'", "rows": 0, "ms": )",
+          0),
+      0u)
+      << first;
+  EXPECT_EQ(
+      second.rfind(
+          R"({"sql": "select * from accinformation where csysid='ca' and cid='8602'", "rows": 0, "ms": )",
+          0),
+      0u)
+      << second;
 }
 
 TEST(MessageTextTest, TextsWithSpecialCharacters) {
@@ -210,7 +224,9 @@ class FakeCaller final : public com::IDispatch {
   }
   uint32_t AddRef() override { return ++refs; }
   uint32_t Release() override { return --refs; }
-  com::HRESULT GetIDsOfNames(std::string_view, int32_t*) override { return com::DISP_E_UNKNOWNNAME; }
+  com::HRESULT GetIDsOfNames(std::string_view, int32_t*) override {
+    return com::DISP_E_UNKNOWNNAME;
+  }
   com::HRESULT Invoke(int32_t, com::InvokeKind, std::vector<com::Variant>&, com::Variant*,
                       com::ExceptionInfo*) override {
     return com::DISP_E_MEMBERNOTFOUND;
@@ -280,6 +296,130 @@ TEST(TransactByNameTest, TransactThroughDispatch) {
   EXPECT_EQ(result.Get<std::string>(),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply code=\"529\" "
             "message=\"数据库连接错误!\"/>");
+}
+
+// The QUERY reply is the request as it was loaded, serialised again: an XML
+// declaration only when the request had one, the comments, processing
+// instructions and type declaration around the root kept, and rows that read back
+// in no namespace, also under a root that declares a default namespace.
+TEST_F(TransactTest, QueryReplyIsTheRequestAsLoaded) {
+  db_.Run(
+      "insert into ca_mabsw(cDeptID,cppid,cMatID,cBatch,iPrice,iQua,iPeriod,iMatQua,irdcode) "
+      "values('D1','CO1','M1','B1',2,3,5,6,0)");
+  const std::string row =
+      "<departmentno>D1</departmentno><productno/><inventoryno>M1</inventoryno>"
+      "<serial>B1</serial><price>2</price><quantity>3</quantity><period>5</period>"
+      "<totalmoney>6</totalmoney><irdcode>0</irdcode><free1/><free2/><free3/><free4/><free5/>"
+      "<free6/><free7/><free8/><free9/><free10/><bomver/><bomvertd/><moroutesn>0</moroutesn>"
+      "<mocode/><mosubsn>0</mosubsn><ompflag>0</ompflag>";
+  const std::string root = R"(roottag="material" docid="d" proc="QUERY" paginate="0")";
+
+  EXPECT_EQ(Call("<ufinterface " + root +
+                 R"(><material><field name="cMatID" operation="=" value="M1"/></material>)"
+                 "</ufinterface>"),
+            "<ufinterface " + root + "><material id=\"1\">" + row + "</material></ufinterface>");
+
+  const std::string reply = Call(
+      "<?xml version=\"1.0\"?>\n<!-- from the ledger -->\n<?route eai?>\n"
+      "<!DOCTYPE ufinterface>\n<ufinterface xmlns=\"urn:eai\" " +
+      root + "><material/></ufinterface>\n<!-- end -->\n");
+  EXPECT_EQ(reply,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- from the ledger -->\n<?route eai?>\n"
+            "<!DOCTYPE ufinterface>\n<ufinterface xmlns=\"urn:eai\" " +
+                root + "><material xmlns=\"\" id=\"1\">" + row +
+                "</material></ufinterface>\n<!-- end -->");
+  // Read back, the row and its fields are in no namespace: a path without a
+  // prefix finds them.
+  XmlDocument read;
+  ASSERT_TRUE(read.LoadXml(reply));
+  ASSERT_EQ(read.Root().Select("material/inventoryno").size(), 1u);
+  EXPECT_EQ(read.Root().Select("material/inventoryno")[0].Text(), "M1");
+}
+
+// The condition elements of a QUERY text, as the node list object a late-bound
+// caller passes to QueryProc.
+com::Variant NodeListOf(const std::string& request, const std::string& path) {
+  auto doc = std::make_shared<XmlDocument>();
+  EXPECT_TRUE(doc->LoadXml(request));
+  XmlNodeList elements = doc->Root().Select(path);
+  return com::Variant(com::ComPtr<com::IDispatch>(MakeNodeListObject(doc, elements).Get()));
+}
+
+TEST(QueryProcByNameTest, TheNodeListTravelsAsAnAutomationObject) {
+  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  const std::string request =
+      R"(<r roottag="q" paginate="0"><q><field name="cDeptID" operation="=" value="D01"/></q></r>)";
+  std::vector<com::Variant> args{NodeListOf(request, "q/field"), com::Variant(request)};
+  std::vector<com::Variant> length_args;
+  EXPECT_EQ(com::InvokeByName(*args[0].Get<com::ComPtr<com::IDispatch>>().Get(), "length",
+                              length_args, com::InvokeKind::kPropertyGet)
+                .Get<int32_t>(),
+            1);
+  // Outside Transact there is no connection: the call reaches QueryProc and fails
+  // where the check statement would open, leaving sRetXml as it came.
+  try {
+    com::InvokeByName(*object, "QueryProc", args);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.number(), 3704);
+    EXPECT_EQ(failure.description(), "Operation is not allowed when the object is closed.");
+  }
+  EXPECT_EQ(args[1].Get<std::string>(), request);
+  // Anything else in the place of the list is a type mismatch, as before.
+  std::vector<com::Variant> wrong{com::Variant("q/field"), com::Variant(request)};
+  int32_t dispid = 0;
+  ASSERT_EQ(object->GetIDsOfNames("QueryProc", &dispid), com::S_OK);
+  EXPECT_EQ(object->Invoke(dispid, com::InvokeKind::kMethod, wrong, nullptr, nullptr),
+            com::DISP_E_TYPEMISMATCH);
+}
+
+// A registered caller, handed a page, asks the same object for rows by name: the
+// reply comes back in the by-reference sRetXml, the result is false.
+class QueryingCaller final : public com::Implements<com::IDispatch> {
+ public:
+  explicit QueryingCaller(IMaterial& object) : object_(object) {}
+  com::HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
+    if (name != "ProcessExport") return com::DISP_E_UNKNOWNNAME;
+    *dispid = 1;
+    return com::S_OK;
+  }
+  com::HRESULT Invoke(int32_t, com::InvokeKind, std::vector<com::Variant>&, com::Variant*,
+                      com::ExceptionInfo*) override {
+    const std::string request =
+        R"(<r roottag="q" paginate="0"><q><field name="cMatID" operation="=" value="M02"/></q></r>)";
+    std::vector<com::Variant> args{NodeListOf(request, "q/field"), com::Variant(request)};
+    result = com::InvokeByName(object_, "QueryProc", args);
+    reply = args[1].Get<std::string>();
+    return com::S_OK;
+  }
+  com::Variant result;
+  std::string reply;
+
+ private:
+  bool AnswersTo(const com::Guid& iid) const override { return iid == com::kIID_IDispatch; }
+  IMaterial& object_;
+};
+
+TEST_F(TransactTest, ALateBoundCallerGetsQueryProcRowsDuringItsOwnQuery) {
+  for (const char* material : {"M01", "M02"}) {
+    db_.Run(std::string("insert into ca_mabsw(cDeptID,cppid,cMatID,cBatch,iPrice,iQua,iPeriod,"
+                        "iMatQua,irdcode) values ('D01','1001','") +
+            material + "','B1',2,3,5,6,0)");
+  }
+  auto caller = com::ComPtr<QueryingCaller>::Adopt(new QueryingCaller(*object_));
+  com::IDispatch* raw_caller = caller.Get();
+  bool registered = false;
+  ASSERT_EQ(object_->AddObjectReference(&raw_caller, &registered), com::S_OK);
+  Call(R"(<ufinterface roottag="material" proc="QUERY" paginate="5"/>)");
+  ASSERT_TRUE(caller->result.Holds<bool>());
+  EXPECT_FALSE(caller->result.Get<bool>());
+  XmlDocument reply;
+  ASSERT_TRUE(reply.LoadXml(caller->reply)) << caller->reply;
+  ASSERT_EQ(reply.Root().ChildElements().size(), 1u) << caller->reply;
+  const XmlElement row = reply.Root().ChildElements()[0];
+  EXPECT_EQ(row.Name(), "q");
+  EXPECT_EQ(row.Attribute("id"), "1");
+  EXPECT_EQ(row.FirstChild("inventoryno").Text(), "M02");
 }
 
 }  // namespace

@@ -134,6 +134,34 @@ Scanned ScanDecimal(std::string_view text, size_t& pos, bool allow_skip) {
   return out;
 }
 
+// The blanks the runtime allows around a whole number text.
+bool IsBlankAround(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view TrimmedBlanks(std::string_view text) {
+  while (!text.empty() && IsBlankAround(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlankAround(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// At least one digit of the radix, and nothing else.
+bool IsRadixDigits(std::string_view digits, unsigned radix) {
+  if (digits.empty()) return false;
+  for (const char raw : digits) {
+    const char c = Upper(raw);
+    const bool ok = radix == 16 ? (IsDigit(c) || (c >= 'A' && c <= 'F')) : (c >= '0' && c <= '7');
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 double LeadingNumber(std::string_view text) {
@@ -169,16 +197,33 @@ bool TotalDiffers(double total, double price, double quantity) {
 }
 
 double FullNumber(std::string_view text) {
-  auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && blank(text[begin])) ++begin;
-  while (end > begin && blank(text[end - 1])) --end;
-  const std::string_view inner = text.substr(begin, end - begin);
+  const std::string_view inner = TrimmedBlanks(text);
+  if (inner.size() >= 2 && inner[0] == '&') {
+    const char prefix = Upper(inner[1]);
+    const unsigned radix = prefix == 'H' ? 16 : prefix == 'O' ? 8 : 0;
+    if (radix == 0 || !IsRadixDigits(inner.substr(2), radix)) throw Failure::TypeMismatch();
+    return RadixNumber(inner, 2, radix);
+  }
   size_t pos = 0;
   const Scanned scanned = ScanDecimal(inner, pos, /*allow_skip=*/false);
   if (!scanned.has_digit || pos != inner.size()) throw Failure::TypeMismatch();
   return ParseCanonical(scanned.canonical, scanned.magnitude);
+}
+
+int32_t ToInt32(double value) {
+  const double rounded = std::nearbyint(value);  // halves to the even neighbour
+  if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) throw Failure::Overflow();
+  return static_cast<int32_t>(rounded);
+}
+
+bool ToBoolean(const DbValue& value) {
+  if (value.IsNull()) return false;
+  if (value.IsInteger()) return value.Integer() != 0;
+  if (value.IsDouble()) return value.Double() != 0.0;
+  const std::string_view text = TrimmedBlanks(value.Text());
+  if (EqualsIgnoringCase(text, "true")) return true;
+  if (EqualsIgnoringCase(text, "false")) return false;
+  return FullNumber(text) != 0.0;
 }
 
 }  // namespace quillor

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/db_value.h"
+
 namespace quillor {
 
 // The number at the start of a text: blanks, tabs and line feeds are skipped
@@ -23,8 +25,21 @@ int16_t ToInt16(double value);
 // failure 6.
 bool TotalDiffers(double total, double price, double quantity);
 
-// The whole text as a number; blanks around it are allowed. Anything else:
-// failure 13.
+// The whole text as a number, as the runtime converts a text it is told is a
+// number: blanks (space, tab, line feed, carriage return, vertical tab, form feed)
+// around it are allowed; inside, either a decimal number (sign, digits with at most
+// one full stop, exponent) or "&H"/"&O" and hexadecimal or octal digits, read as
+// LeadingNumber reads them. Anything else, the empty text included: failure 13.
+// Beyond the range of a double: failure 6.
 double FullNumber(std::string_view text);
+
+// The nearest whole number, halves going to the even neighbour; outside the
+// 32-bit range: failure 6.
+int32_t ToInt32(double value);
+
+// A database value as the runtime's Boolean: a null is false, a number is true
+// when it is not 0, a text is "true" or "false" (any letter case, blanks around)
+// or a number by FullNumber. Any other text: failure 13.
+bool ToBoolean(const DbValue& value);
 
 }  // namespace quillor

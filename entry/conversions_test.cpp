@@ -127,5 +127,54 @@ TEST(FullNumberTest, TheWholeTextMustBeANumber) {
   EXPECT_EQ(FailureNumber([] { FullNumber("1e400"); }), failure_numbers::kOverflow);
 }
 
+// A pretty-printed request carries line feeds and carriage returns around a value,
+// and the runtime reads "&H" and "&O" wherever it reads a number.
+TEST(FullNumberTest, BlanksOfEveryKindAroundAndRadixPrefixes) {
+  struct Case {
+    const char* text;
+    double expected;
+  };
+  const Case cases[] = {{"\n0\n", 0},   {"\r\n  8\r\n", 8}, {"\n\t-3 \n", -3}, {"\v1\f", 1},
+                        {"&H0", 0},     {"&H10", 16},       {"&h1f", 31},      {" &O17\n", 15},
+                        {"&HFFFF", -1}, {"&H10000", 65536}, {"\n&H8\n", 8}};
+  for (const Case& c : cases) EXPECT_EQ(FullNumber(c.text), c.expected) << c.text;
+  for (const char* text : {"&H", "&O", "&HG", "&O8", "& H1", "&H1 0", "&X1", "&", "1\n2"}) {
+    EXPECT_EQ(FailureNumber([&] { FullNumber(text); }), failure_numbers::kTypeMismatch)
+        << '"' << text << '"';
+  }
+  EXPECT_EQ(FailureNumber([] { FullNumber("&H100000000"); }), failure_numbers::kOverflow);
+}
+
+TEST(ToInt32Test, RoundsHalvesToEvenWithinThirtyTwoBits) {
+  EXPECT_EQ(ToInt32(2.5), 2);
+  EXPECT_EQ(ToInt32(3.5), 4);
+  EXPECT_EQ(ToInt32(-2.5), -2);
+  EXPECT_EQ(ToInt32(2147483647.4), 2147483647);
+  EXPECT_EQ(ToInt32(-2147483648.0), -2147483647 - 1);
+  for (double v : {2147483647.5, -2147483648.6, 1e12}) {
+    EXPECT_EQ(FailureNumber([&] { ToInt32(v); }), failure_numbers::kOverflow) << v;
+  }
+}
+
+// The closed-period flag is converted as the runtime converts to a Boolean: a text
+// that is neither a truth word nor a number is a type mismatch, never "open".
+TEST(ToBooleanTest, TruthWordsNumbersAndMismatches) {
+  EXPECT_FALSE(ToBoolean(DbValue()));
+  EXPECT_TRUE(ToBoolean(DbValue(int64_t{-1})));
+  EXPECT_FALSE(ToBoolean(DbValue(int64_t{0})));
+  EXPECT_TRUE(ToBoolean(DbValue(0.5)));
+  for (const char* t : {"1", "-1", "true", "TRUE", " True ", "2.5", "&H1", "\n1\n"}) {
+    EXPECT_TRUE(ToBoolean(DbValue(std::string(t)))) << t;
+  }
+  for (const char* t : {"0", "false", "False", " 0.0 ", "-0", "&H0"}) {
+    EXPECT_FALSE(ToBoolean(DbValue(std::string(t)))) << t;
+  }
+  for (const char* t : {"abc", "", " ", "yes", "truex", "1 2"}) {
+    EXPECT_EQ(FailureNumber([&] { ToBoolean(DbValue(std::string(t))); }),
+              failure_numbers::kTypeMismatch)
+        << '"' << t << '"';
+  }
+}
+
 }  // namespace
 }  // namespace quillor

@@ -34,7 +34,7 @@ std::string CostingMethod(const EntryContext& ctx) {
 bool PeriodClosed(const EntryContext& ctx, int16_t period) {
   const std::unique_ptr<Recordset> rows = ctx.conn.Open(
       "select bFlag_CA from gl_mend where iperiod=" + std::to_string(period), CursorType::kKeyset);
-  const bool closed = !rows->Eof() && rows->Value("bflag_Ca").ToBool();
+  const bool closed = !rows->Eof() && ToBoolean(rows->Value("bflag_Ca"));
   rows->Close();
   return closed;
 }

@@ -226,6 +226,24 @@ TEST_F(ItemValidationTest, Release861ChecksTheClosedPeriod) {
   EXPECT_EQ(Statements().size(), 4u);
 }
 
+// A flag that cannot be converted to a Boolean is a type mismatch (the batch's 999
+// item), not an open period; truth words and numbers stored as text count as such.
+TEST_F(ItemValidationTest, Release861ClosedFlagThatIsNoBooleanIsATypeMismatch) {
+  UseRelease(Release861());
+  db_.Run("insert into gl_mend values(5,'abc')");
+  std::string message;
+  try {
+    Check(kValid, message);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.number(), failure_numbers::kTypeMismatch);
+  }
+  db_.Run("update gl_mend set bflag_CA='True' where iperiod=5");
+  EXPECT_EQ(Refusal(kValid), "该期间已结帐！");
+  db_.Run("update gl_mend set bflag_CA=' 0 ' where iperiod=5");
+  EXPECT_TRUE(Check(kValid, message));
+}
+
 TEST_F(ItemValidationTest, Release850ChecksTheProductStructure) {
   UseRelease(Release850());
   db_.Run("insert into ProductStructureEx values('P100')");

@@ -108,8 +108,21 @@ TEST_F(RowWriteTest, IrdcodeIsStoredAsZeroOrEight) {
     const char* text;
     const char* stored;
   };
-  const Case cases[] = {{"0", "0"}, {"0.0", "0"}, {" 0 ", "0"}, {"-0", "0"},
-                        {"8", "8"}, {"1", "8"},   {"-3", "8"},  {"0.5", "8"}};
+  const Case cases[] = {{"0", "0"},
+                        {"0.0", "0"},
+                        {" 0 ", "0"},
+                        {"-0", "0"},
+                        {"8", "8"},
+                        {"1", "8"},
+                        {"-3", "8"},
+                        {"0.5", "8"},
+                        // pretty-printed text and the runtime's radix prefixes
+                        {"\n  0\n", "0"},
+                        {"\r\n0\r\n", "0"},
+                        {"&H0", "0"},
+                        {"&O0", "0"},
+                        {"&H8", "8"},
+                        {"\n&H10\n", "8"}};
   for (const Case& c : cases) {
     ExpectSaved(With(kLine, "irdcode", c.text));
     EXPECT_TRUE(Statements()[0].ends_with(std::string(" and irdcode=") + c.stored)) << c.text;

@@ -34,6 +34,8 @@ TEST(XmlDocument, FailedLoadEmptiesAnEarlierDocument) {
   EXPECT_EQ(doc.Root().Name(), "b");
 }
 
+// The external entity reads as nothing; the internal one, declared in the
+// document's own type declaration, is expanded in content and attributes alike.
 TEST(XmlDocument, ExternalEntityIsNeverFetchedAndReadsAsNothing) {
   testing::TempDir dir;
   const std::string secret = dir.File("secret.txt");
@@ -44,9 +46,62 @@ TEST(XmlDocument, ExternalEntityIsNeverFetchedAndReadsAsNothing) {
   XmlDocument doc;
   ASSERT_TRUE(doc.LoadXml(text)) << doc.ParseError();
   XmlElement v = doc.Root().FirstChild("v");
-  EXPECT_EQ(v.Text(), "123&");
-  EXPECT_EQ(doc.Root().Attribute("a"), "xy");
-  EXPECT_EQ(doc.Serialize(), std::string(kDecl) + "<r a=\"xy\"><v>123&amp;</v></r>");
+  EXPECT_EQ(v.Text(), "12INNER3&");
+  EXPECT_EQ(doc.Root().Attribute("a"), "xINNERy");
+  EXPECT_EQ(doc.Serialize().find("SECRET"), std::string::npos);
+}
+
+// A non-validating processor expands the internal entities and applies the
+// attribute defaults of the document's own DOCTYPE.
+TEST(XmlDocument, InternalDeclarationsOfTheDoctypeApply) {
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadXml("<!DOCTYPE r [<!ENTITY d \"D01\"><!ENTITY two \"&d;&d;\">"
+                  "<!ATTLIST r proc CDATA \"ADD\" docid CDATA #IMPLIED>"
+                  "<!ATTLIST m id CDATA \"7\">]>"
+                  "<r><m><departmentno>&d;</departmentno></m><m id=\"2\">&two;</m></r>"))
+      << doc.ParseError();
+  EXPECT_EQ(doc.Root().Attribute("proc"), "ADD");
+  EXPECT_EQ(doc.Root().Attribute("docid"), std::nullopt);
+  const std::vector<XmlElement> m = doc.Root().ChildElements();
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0].FirstChild("departmentno").Text(), "D01");
+  EXPECT_EQ(m[0].Attribute("id"), "7");
+  EXPECT_EQ(m[1].Attribute("id"), "2");
+  EXPECT_EQ(m[1].Text(), "D01D01");
+}
+
+// External parameter entities and external subsets are never read, even though
+// entities are now expanded: what they would declare stays undeclared.
+TEST(XmlDocument, ExternalParameterEntitiesAndSubsetsAreNeverRead) {
+  testing::TempDir dir;
+  const std::string dtd = dir.File("outer.dtd");
+  std::ofstream(dtd) << "<!ENTITY x \"SECRET\"><!ATTLIST r a CDATA \"SECRET\">";
+  for (const std::string& doctype :
+       {"<!DOCTYPE r [<!ENTITY % p SYSTEM \"file://" + dtd + "\"> %p;]>",
+        "<!DOCTYPE r SYSTEM \"file://" + dtd + "\">",
+        "<!DOCTYPE r PUBLIC \"-//x//y//EN\" \"" + dtd + "\">"}) {
+    XmlDocument doc;
+    if (doc.LoadXml(doctype + "<r>1&x;2</r>")) {
+      EXPECT_EQ(doc.Root().Text(), "12") << doctype;
+      EXPECT_EQ(doc.Root().Attribute("a"), std::nullopt) << doctype;
+    }
+    EXPECT_EQ(doc.Serialize().find("SECRET"), std::string::npos) << doctype;
+  }
+}
+
+// A billion laughs is refused by libxml2's amplification limits, at once.
+TEST(XmlDocument, EntityAmplificationIsRefused) {
+  std::string text = "<!DOCTYPE r [<!ENTITY a \"lol\">";
+  for (char c = 'b'; c <= 'j'; ++c) {
+    text += std::string("<!ENTITY ") + c + " \"";
+    for (int i = 0; i < 10; ++i) text += std::string("&") + static_cast<char>(c - 1) + ";";
+    text += "\">";
+  }
+  text += "]><r a=\"&j;\">&j;</r>";
+  XmlDocument doc;
+  EXPECT_FALSE(doc.LoadXml(text));
+  EXPECT_FALSE(doc.ParseError().empty());
 }
 
 TEST(XmlDocument, NestedEntitiesDoNotMultiply) {

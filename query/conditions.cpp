@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #include "platform/failure.h"
 #include "platform/sql_literal.h"
@@ -31,12 +32,25 @@ bool IsQuotedType(int type) {
   }
 }
 
-[[noreturn]] void Refuse(int16_t position, std::string_view item, std::string_view text,
-                         std::string_view why) {
-  throw Failure(failure_numbers::kInvalidArgument,
-                "Condition " + std::to_string(position) + ": " + std::string(item) + " \"" +
-                    std::string(text) + "\" " + std::string(why));
-}
+// The first refused text of a list. It is raised only once every element has been
+// looked up, so that an unknown column (3265) or the counter's overflow (6) further
+// on is reported as the host reports it, and a refusal never hides them.
+class Refusal {
+ public:
+  void Note(int16_t position, std::string_view item, std::string_view text, std::string_view why) {
+    if (first_) return;
+    first_.emplace(failure_numbers::kInvalidArgument,
+                   "Condition " + std::to_string(position) + ": " + std::string(item) + " \"" +
+                       std::string(text) + "\" " + std::string(why));
+  }
+  bool Noted() const { return first_.has_value(); }
+  void RaiseIfNoted() const {
+    if (first_) throw *first_;
+  }
+
+ private:
+  std::optional<Failure> first_;
+};
 
 }  // namespace
 
@@ -50,12 +64,15 @@ std::string BuildWhere(const QueryContext& ctx, const XmlNodeList& elements, Con
   // the last one a list can have.
   int16_t position = 1;
   const size_t count = elements.size();
+  Refusal refusal;
   for (const XmlElement& element : elements) {
     const int column = check->FieldIndex(ctx.helper.ReadAttribute(element, "name"));
     conditions += check->FieldName(column);
 
     const std::string operation = ctx.helper.ReadAttribute(element, "operation");
-    if (!IsAllowedOperation(operation)) Refuse(position, "operation", operation, "is not allowed");
+    if (!IsAllowedOperation(operation)) {
+      refusal.Note(position, "operation", operation, "is not allowed");
+    }
     conditions += operation;
 
     const std::string value = ctx.helper.ReadAttribute(element, "value");
@@ -65,22 +82,25 @@ std::string BuildWhere(const QueryContext& ctx, const XmlNodeList& elements, Con
       conditions += '\'';
     } else {
       // Spliced bare, spelled as the request gave it, so it must be a number.
-      if (!IsPlainNumber(value)) Refuse(position, "value", value, "is not a number");
+      if (!IsPlainNumber(value)) refusal.Note(position, "value", value, "is not a number");
       conditions += value;
     }
 
     if (static_cast<size_t>(position) < count) {
       const std::string logic = ctx.helper.ReadAttribute(element, "logic");
-      if (!IsAllowedLogic(logic)) Refuse(position, "logic", logic, "is not allowed");
+      if (!IsAllowedLogic(logic)) refusal.Note(position, "logic", logic, "is not allowed");
       conditions += ' ';
       conditions += logic;
       conditions += ' ';
     }
+    // A refused list never becomes a statement, so its text need not grow.
+    if (refusal.Noted()) conditions.clear();
 
     if (position == std::numeric_limits<int16_t>::max()) throw Failure::Overflow();
     ++position;
   }
 
+  refusal.RaiseIfNoted();
   if (conditions.empty()) return {};
   return "where " + conditions;
 }

@@ -187,6 +187,20 @@ TEST_F(ConditionsTest, AnUnknownColumnIsTheLookupFailure) {
   EXPECT_EQ(Refusal({{"", "=", "1", {}}}).first, 3265);
 }
 
+// The whole list is looked up before a refused word counts: a first element without
+// logic and an unknown name in the second is the lookup failure 3265, and 32,767
+// elements are the overflow 6, whatever refused texts they carry.
+TEST_F(ConditionsTest, LookupAndOverflowFailuresComeBeforeRefusals) {
+  EXPECT_EQ(Refusal({{"cDeptID", "=", "1", {}}, {"nosuch", "=", "1", {}}}).first, 3265);
+  EXPECT_EQ(Refusal({{"iPeriod", "; drop", "x", "xor"}, {"irdcode", "=", "1", {}}}).first, 3265);
+  const std::vector<Field> no_logic(32767, Field{"iPeriod", "=", "1", {}});
+  EXPECT_EQ(Refusal(no_logic).first, failure_numbers::kOverflow);
+  // With every name known, the first refused text is the failure.
+  EXPECT_EQ(Refusal({{"iPeriod", "=", "1", {}}, {"cDeptID", "==", "1", {}}}),
+            std::make_pair(failure_numbers::kInvalidArgument,
+                           std::string("Condition 1: logic \"\" is not allowed")));
+}
+
 TEST_F(ConditionsTest, PositionCounterOverflowsAfterElement32767) {
   auto many = [](size_t n) {
     std::vector<Field> fields(n, Field{"iPeriod", "=", "1", "or"});

@@ -14,6 +14,15 @@ struct QueryContext {
   EaiHelper& helper;
   const ReleaseProfile& profile;
   com::IDispatch* caller;  // receives completed pages through ProcessExport; may be null
+  // The object's registered-caller member, when there is one. A caller may register
+  // another object while it is handed a page, so the member is read at each page,
+  // and it then takes the place of `caller`.
+  const com::ComPtr<com::IDispatch>* caller_ref = nullptr;
+
+  // The caller as it stands now, held for as long as the result lives.
+  com::ComPtr<com::IDispatch> CurrentCaller() const {
+    return com::ComPtr<com::IDispatch>(caller_ref ? caller_ref->Get() : caller);
+  }
 };
 
 }  // namespace quillor

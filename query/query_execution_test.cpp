@@ -202,6 +202,10 @@ TEST_F(QueryProcTest, PagesHandedToTheCaller) {
       {"-3", 7, true, {}, {}, Range(1, 7)},
       {" +3 ", 4, true, {{1, 2}, {2, 2}}, {Range(1, 3), {"4"}}, {"4"}},
       {"2.5", 3, true, {{1, 2}, {2, 2}}, {Range(1, 2), {"3"}}, {"3"}},  // halves to even
+      // the runtime's radix prefixes, and line ends around the value
+      {"&amp;H3", 7, true, {{1, 3}, {2, 3}, {3, 3}}, {Range(1, 3), Range(4, 6), {"7"}}, {"7"}},
+      {"&amp;O2", 3, true, {{1, 2}, {2, 2}}, {Range(1, 2), {"3"}}, {"3"}},
+      {"&#13;&#10;3&#10;", 4, true, {{1, 2}, {2, 2}}, {Range(1, 3), {"4"}}, {"4"}},
   };
   for (const Case& c : cases) {
     QueryDatabase db;
@@ -223,6 +227,40 @@ TEST_F(QueryProcTest, PagesHandedToTheCaller) {
     }
     EXPECT_EQ(caller.refs(), 1u);
   }
+}
+
+// The registered caller is read at each page: a caller that registers another
+// object while it is handed page 1 gets no later page; the new one gets pages 2
+// and 3. The first stays referenced until its own call has returned.
+TEST_F(QueryProcTest, PagesGoToTheCallerRegisteredAtEachPage) {
+  db_.AddRows(7);
+  RecordingCaller first;
+  RecordingCaller second;
+  com::ComPtr<com::IDispatch> registered(&first);
+  uint32_t first_refs_while_replaced = 0;
+  first.change = [&](size_t, std::vector<com::Variant>&) {
+    registered = com::ComPtr<com::IDispatch>(&second);
+    first_refs_while_replaced = first.refs();
+  };
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(Paged("3")));
+  QueryContext ctx{&db_.conn(), EaiHelper::ForThisThread(), Release871(), nullptr, &registered};
+  std::string reply = doc.Serialize();
+  QueryProc(ctx, doc.Root().Select("q/field"), reply);
+
+  ASSERT_EQ(first.calls.size(), 1u);
+  EXPECT_EQ(Ids(first.calls[0].page), Range(1, 3));
+  ASSERT_EQ(second.calls.size(), 2u);
+  EXPECT_EQ(second.calls[0].number, 2);
+  EXPECT_EQ(Ids(second.calls[0].page), Range(4, 6));
+  EXPECT_EQ(second.calls[1].number, 3);
+  EXPECT_EQ(second.calls[1].count, 3);
+  EXPECT_EQ(Ids(second.calls[1].page), std::vector<std::string>{"7"});
+  EXPECT_EQ(Ids(reply), std::vector<std::string>{"7"});
+  EXPECT_GT(first_refs_while_replaced, 1u);  // still held by the page hand-over
+  registered = nullptr;
+  EXPECT_EQ(first.refs(), 1u);
+  EXPECT_EQ(second.refs(), 1u);
 }
 
 TEST_F(QueryProcTest, ValuesTheCallerLeavesAreTheOnesPagingGoesOnWith) {
@@ -268,6 +306,8 @@ TEST_F(QueryProcTest, Failures) {
       {base + " paginate=\"abc\"><q/></r>", failure_numbers::kTypeMismatch},
       {base + " paginate=\"3x\"><q/></r>", failure_numbers::kTypeMismatch},
       {base + " paginate=\"nan\"><q/></r>", failure_numbers::kTypeMismatch},
+      {base + " paginate=\"&amp;H\"><q/></r>", failure_numbers::kTypeMismatch},
+      {base + " paginate=\"&amp;H100000000\"><q/></r>", failure_numbers::kOverflow},
       {base + " paginate=\"99999999999\"><q/></r>", failure_numbers::kOverflow},
       {"<r proc=\"QUERY\" paginate=\"0\"/>", failure_numbers::kInvalidUseOfNull},
       {base + " paginate=\"0\"><q><field name=\"irdcode\" operation=\"=\" value=\"0\"/></q></r>",
@@ -369,6 +409,46 @@ TEST_F(QueryProcTest, Release850ReadsTheTableAsStored) {
             "<inventoryno>M1</inventoryno><serial>B1</serial><price>2.5</price>"
             "<quantity>2</quantity><period>3</period><totalmoney>5</totalmoney>"
             "<irdcode>7</irdcode></q></r>");
+}
+
+// Every page and the reply are the request text as loaded, around the page's rows:
+// its declaration, the nodes around the root, and rows in no namespace.
+TEST_F(QueryProcTest, PagesAndReplyKeepTheRequestAsLoaded) {
+  db_.AddRows(4);
+  auto row = [](int i) {
+    const std::string n = std::to_string(i);
+    return "<q xmlns=\"\" id=\"" + n + "\"><departmentno>01</departmentno><productno/>" +
+           "<inventoryno>M" + n + "</inventoryno><serial>B1</serial><price>2.5</price>" +
+           "<quantity>2</quantity><period>" + n + "</period><totalmoney>5</totalmoney>" +
+           "<irdcode>0</irdcode><free1/><free2/><free3/><free4/><free5/><free6/><free7/><free8/>"
+           "<free9/><free10/><bomver/><bomvertd/><moroutesn>0</moroutesn><mocode/>"
+           "<mosubsn>0</mosubsn><ompflag>0</ompflag></q>";
+  };
+  const std::string head =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!--c-->\n"
+      "<r xmlns=\"urn:x\" roottag=\"q\" paginate=\"3\">";
+  const std::string tail = "</r>\n<?after it?>";
+  std::string reply =
+      "<?xml version=\"1.0\"?><!--c--><r xmlns=\"urn:x\" roottag=\"q\" paginate=\"3\"><q/></r>"
+      "<?after it?>";
+  RecordingCaller caller;
+  QueryContext ctx{&db_.conn(), EaiHelper::ForThisThread(), Release871(), &caller};
+  QueryProc(ctx, {}, reply);
+  ASSERT_EQ(caller.calls.size(), 2u);
+  EXPECT_EQ(caller.calls[0].page, head + row(1) + row(2) + row(3) + tail);
+  EXPECT_EQ(caller.calls[1].page, head + row(4) + tail);
+  EXPECT_EQ(reply, head + row(4) + tail);
+
+  // Unpaged, with no declaration and no default namespace: none is added.
+  reply = "<r roottag=\"q\" paginate=\"0\"/>";
+  ctx.caller = nullptr;
+  QueryProc(ctx, {}, reply);
+  std::string rows;
+  for (int i = 1; i <= 4; ++i) {
+    std::string r = row(i);
+    rows += r.erase(r.find(" xmlns=\"\""), 9);
+  }
+  EXPECT_EQ(reply, "<r roottag=\"q\" paginate=\"0\">" + rows + "</r>");
 }
 
 }  // namespace

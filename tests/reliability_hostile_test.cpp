@@ -123,14 +123,16 @@ TEST(HostileLockTest, AFailedCommitIsInTheTrace) {
   setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
   auto object = IMaterial::Create(Release871());
   const std::string request = AddRequest(Material("1", "M01", "5", "3"));
-  // Counted once unarmed: the statement after the insertion is the commit.
+  // Counted once unarmed, on a connection of the call's own: the last statement
+  // is the commit.
+  const std::string text = db.ConnectionText() + ";Pooling=false";
   sqlite::faults::Scope scope;
-  Send(*object, request, db.ConnectionText());
+  Send(*object, request, text);
   const int64_t all = sqlite::faults::StatementsRun();
   db.Run("delete from ca_mabsw");
   std::remove(trace.c_str());
   sqlite::faults::FailStatement(all);
-  const ParsedReply reply = Parse(Send(*object, request, db.ConnectionText()));
+  const ParsedReply reply = Parse(Send(*object, request, text));
   unsetenv("QUILLOR_TRACE_SQL");
   ASSERT_EQ(reply.items.size(), 1u);
   EXPECT_EQ(reply.items[0].code, 100);

@@ -17,7 +17,7 @@
 #include "component/imaterial.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/reply_value.h"
-#include "platform/sqlite_file.h"
+#include "platform/sqlite/sqlite_file.h"
 #include "platform/xml.h"
 #include "platform/xml_text.h"
 #include "profiles/release_profile.h"

@@ -3,7 +3,7 @@
 // doubled: every session of the component turns the setting on, so request values
 // stay values, and no text with a second statement in it is ever run.
 #include "platform/failure.h"
-#include "tests/pg_database.h"
+#include "testing/pg_database.h"
 #include "tests/reliability_support.h"
 
 namespace quillor::testing {

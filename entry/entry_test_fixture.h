@@ -15,7 +15,8 @@
 #include "platform/sql_literal.h"
 #include "platform/xml.h"
 #include "profiles/release_profile.h"
-#include "tests/test_db.h"
+#include "testing/test_db.h"
+#include "testing/xml_text.h"
 
 namespace quillor::testing {
 
@@ -36,29 +37,6 @@ class TableMessages final : public MessageSource {
  private:
   const MessageTable& table_;
 };
-
-inline std::string EscapeXml(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 // One material element whose fields are child elements, in the given order.
 class Material {

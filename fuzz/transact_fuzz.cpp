@@ -13,9 +13,9 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/material_ledger.h"
 #include "platform/sqlite/sqlite_faults.h"
-#include "platform/sqlite_file.h"
+#include "platform/sqlite/sqlite_file.h"
 #include "profiles/release_profile.h"
-#include "tools/quillor/host_schema.h"
+#include "schema/host_schema.h"
 #include "tools/quillor/sample_data.h"
 
 namespace {

@@ -107,8 +107,8 @@ class TracingConnection : public Connection {
       AppendLine(path_, ErrorLine(sql, sent, f));
       throw;
     }
-    int64_t rows = rs->RecordCount();
-    if (const auto* held = dynamic_cast<const HeldRowCount*>(rs.get())) rows = held->RowsHeld();
+    const int64_t held = rs->RowsHeld();
+    const int64_t rows = held >= 0 ? held : rs->RecordCount();
     if (rows < 0) {
       return std::make_unique<TracedRecordset>(std::move(rs), path_, Head(sql, sent), start);
     }

@@ -8,10 +8,10 @@
 #include <filesystem>
 
 #include "platform/failure.h"
-#include "platform/sqlite_file.h"
-#include "query/fake_database_test.h"
-#include "query/recording_caller_test.h"
-#include "tests/pg_database.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "testing/fake_database.h"
+#include "testing/recording_caller.h"
+#include "testing/pg_database.h"
 
 namespace quillor {
 namespace {

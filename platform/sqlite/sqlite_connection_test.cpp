@@ -6,25 +6,17 @@
 #include <fstream>
 
 #include "platform/failure.h"
-#include "platform/sqlite/test_database.h"
-#include "platform/sqlite_file.h"
-#include "tools/quillor/host_schema.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "schema/host_schema.h"
+#include "testing/expect_failure.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
 
+using testing::FailureOf;
 using testing::SqliteText;
 using testing::TempDir;
-
-Failure FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& f) {
-    return f;
-  }
-  ADD_FAILURE() << "no failure";
-  return Failure(0, "");
-}
 
 class SqliteTest : public ::testing::Test {
  protected:

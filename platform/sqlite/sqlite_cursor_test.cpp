@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/database.h"
-#include "platform/sqlite/test_database.h"
-#include "platform/sqlite_file.h"
-#include "tools/quillor/host_schema.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "schema/host_schema.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {

@@ -4,9 +4,9 @@
 
 #include "platform/database.h"
 #include "platform/failure.h"
-#include "platform/sqlite/test_database.h"
-#include "platform/sqlite_file.h"
-#include "tools/quillor/host_schema.h"
+#include "testing/temp_dir.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "schema/host_schema.h"
 
 namespace quillor {
 namespace {

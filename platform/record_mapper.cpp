@@ -147,7 +147,8 @@ void RecordMapper::WriteRecord(XmlTextWriter& out, std::string_view mapping, Rec
   for (size_t i = 0; i < fields.size(); ++i) {
     const XmlName& tag = field_tags_[i];
     const DbValue value = result.Value(static_cast<int>(i));
-    // A value the reply cannot carry fails the row rather than spoil the reply.
+    // A value the reply's XML cannot carry is refused before any of it is
+    // written; the caller names the row.
     RequireFitForReply(value, column_names_[i]);
     if (value.IsNull()) {
       out.TextElement(tag, {});

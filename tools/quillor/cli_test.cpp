@@ -120,6 +120,9 @@ TEST(CliTest, SqliteDataSourceOfAConnectionText) {
            Case{"Provider=SQLite", std::nullopt},
            Case{"Provider=SQLite;Data Source=", std::nullopt},
            Case{"DSN=erp", std::nullopt},
+           Case{"Provider=SQLite;Data Source=\"/tmp/a;b.db\";Busy Timeout=50", "/tmp/a;b.db"},
+           Case{"Provider=SQLite;Data Source={/tmp/c;d.db}", "/tmp/c;d.db"},
+           Case{"Provider=SQLite;Data Source=\"/tmp/open", std::nullopt},
            Case{"", std::nullopt},
        }) {
     EXPECT_EQ(SqliteDataSource(c.text), c.file) << c.text;
@@ -238,6 +241,28 @@ TEST(InitDbTest, CreatesTheTablesAndTheSample) {
   }
   // A second run on the same file keeps the tables and refuses nothing.
   EXPECT_EQ(RunTool({"init-db", "--connection", connection}).code, 0);
+}
+
+TEST(InitDbTest, AQuotedDataSourceWithASemicolonIsTheFileTheComponentOpens) {
+  TempDir dir;
+  const std::string file = dir.path() + "/erp;main.db";
+  const std::string connection = "Provider=SQLite;Data Source=\"" + file + "\"";
+  const ToolRun init = RunTool({"init-db", "--connection", connection, "--sample"});
+  ASSERT_EQ(init.code, 0) << init.err;
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(dir.path() + "/\"" + dir.path().substr(1)));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path() + "/registry").c_str());
+  const std::string query =
+      "<zqinterface roottag=\"material\" docid=\"d\" proc=\"QUERY\" paginate=\"0\"><material>"
+      "<field name=\"cDeptID\" operation=\"=\" value=\"D01\"/></material></zqinterface>";
+  const ToolRun call =
+      RunTool({"transact", "--library", kLibrary871, "--connection", connection, "-"}, query);
+  EXPECT_EQ(call.code, 0) << call.err;
+  // A file the component could not open, or one without the host tables, is a failure reply.
+  EXPECT_EQ(call.out.find("code=\""), std::string::npos) << call.out;
+  EXPECT_NE(call.out.find("<zqinterface"), std::string::npos) << call.out;
 }
 
 }  // namespace

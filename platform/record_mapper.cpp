@@ -144,6 +144,8 @@ void RecordMapper::WriteRecord(XmlTextWriter& out, std::string_view mapping, Rec
   for (size_t i = 0; i < fields.size(); ++i) {
     const XmlName& tag = field_tags_[i];
     const DbValue value = result.Value(static_cast<int>(i));
+    // The place to refuse a stored value that the reply's XML cannot carry, before
+    // any of it is written (the caller names the row).
     if (value.IsNull()) {
       out.TextElement(tag, {});
     } else if (value.IsText()) {

@@ -21,7 +21,7 @@
 #include "platform/xml.h"
 #include "platform/xml_text.h"
 #include "profiles/release_profile.h"
-#include "tools/quillor/host_schema.h"
+#include "schema/host_schema.h"
 #include "tools/quillor/sample_data.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include "platform/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
 #include "testing/expect_failure.h"
+#include "testing/sqlite_host_test.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {
@@ -18,19 +19,7 @@ using testing::FailureOf;
 using testing::SqliteText;
 using testing::TempDir;
 
-class SqliteTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = dir_.File("host.db");
-    CreateSqliteDatabaseFile(path_);
-    conn_ = OpenConnection(SqliteText(path_));
-    CreateHostTables(*conn_);
-  }
-
-  TempDir dir_;
-  std::string path_;
-  std::unique_ptr<Connection> conn_;
-};
+using SqliteTest = testing::SqliteHostTest;
 
 TEST(SqliteConnection, MissingFileIsAConnectionFailureAndIsNotCreated) {
   TempDir dir;

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/failure.h"
+#include "platform/reply_value.h"
 
 namespace quillor {
 namespace {
@@ -102,6 +103,7 @@ const std::vector<std::string>& RecordMapper::FieldsFor(const Mapping& columns,
   fields_of_ = nullptr;
   column_names_.clear();
   field_names_.clear();
+  field_tags_.clear();
   for (int i = 0; i < count; ++i) {
     std::string name = result.FieldName(i);
     std::string column = Lower(name);
@@ -118,6 +120,8 @@ void RecordMapper::MapRecord(XmlDocument& /*doc*/, XmlElement& element, std::str
   const std::vector<std::string>& fields = FieldsFor(Load(mapping), result);
   for (size_t i = 0; i < fields.size(); ++i) {
     const DbValue value = result.Value(static_cast<int>(i));
+    // A value the reply cannot carry fails the row rather than spoil the reply.
+    RequireFitForReply(value, column_names_[i]);
     if (value.IsNull()) {
       element.AppendTextChild(fields[i], {});
     } else if (value.IsText()) {
@@ -129,6 +133,33 @@ void RecordMapper::MapRecord(XmlDocument& /*doc*/, XmlElement& element, std::str
                               std::string_view(digits, static_cast<size_t>(end - digits)));
     } else {
       element.AppendTextChild(fields[i], value.ToText());
+    }
+  }
+}
+
+void RecordMapper::WriteRecord(XmlTextWriter& out, std::string_view mapping, Recordset& result) {
+  const std::vector<std::string>& fields = FieldsFor(Load(mapping), result);
+  if (field_tags_.size() != fields.size()) {
+    field_tags_.clear();
+    field_tags_.reserve(fields.size());
+    for (const std::string& field : fields) field_tags_.emplace_back(field);
+  }
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const XmlName& tag = field_tags_[i];
+    const DbValue value = result.Value(static_cast<int>(i));
+    // A value the reply's XML cannot carry is refused before any of it is
+    // written; the caller names the row.
+    RequireFitForReply(value, column_names_[i]);
+    if (value.IsNull()) {
+      out.TextElement(tag, {});
+    } else if (value.IsText()) {
+      out.TextElement(tag, value.Text());
+    } else if (value.IsInteger()) {
+      char digits[24];  // any 64-bit integer in decimal, with its sign
+      const char* end = std::to_chars(digits, digits + sizeof digits, value.Integer()).ptr;
+      out.TextElement(tag, std::string_view(digits, static_cast<size_t>(end - digits)));
+    } else {
+      out.TextElement(tag, value.ToText());
     }
   }
 }

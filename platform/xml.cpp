@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/failure.h"
+#include "platform/xml_text.h"
 
 namespace quillor {
 namespace {
@@ -87,6 +88,16 @@ std::string Trimmed(std::string s) {
 }
 
 xmlNode* Node(void* p) { return static_cast<xmlNode*>(p); }
+
+// A declaration stands at the very start of a text (after a byte-order mark), and
+// a processing instruction may not be named xml: a text that parsed and begins
+// with "<?xml" and a blank began with its declaration.
+bool BeginsWithDeclaration(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.size() < 6 || text.substr(0, 5) != "<?xml") return false;
+  const char next = text[5];
+  return next == ' ' || next == '\t' || next == '\r' || next == '\n';
+}
 
 xmlNode* Checked(void* p) {
   if (p == nullptr) {
@@ -172,6 +183,39 @@ void CollectText(const xmlNode* node, std::string& out) {
     }
   }
 }
+
+// The operations a selection may take: a fixed allowance and a few per node of
+// the subtree it starts from, so that a path over a large request still runs.
+constexpr unsigned long kSelectOperations = 5'000'000;
+constexpr unsigned long kSelectOperationsPerNode = 4;
+
+unsigned long NodesBeneath(const xmlNode* node) {
+  unsigned long count = 0;
+  const xmlNode* c = node->children;
+  while (c != nullptr) {
+    ++count;
+    if (c->type == XML_ELEMENT_NODE && c->children != nullptr) {
+      c = c->children;
+      continue;
+    }
+    while (c != node && c->next == nullptr) c = c->parent;
+    if (c == node) break;
+    c = c->next;
+  }
+  return count;
+}
+
+// Hands the parser a text held in memory, piece by piece.
+struct MemoryReader {
+  std::string_view rest;
+  static int Read(void* context, char* buffer, int length) {
+    auto* self = static_cast<MemoryReader*>(context);
+    const size_t n = std::min(self->rest.size(), static_cast<size_t>(std::max(length, 0)));
+    std::copy_n(self->rest.data(), n, buffer);
+    self->rest.remove_prefix(n);
+    return static_cast<int>(n);
+  }
+};
 
 void CheckName(const std::string& name, const char* what) {
   if (name.empty() || xmlValidateName(X(name), 0) != 0) {
@@ -312,9 +356,18 @@ std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
   ctx->node = n;
   // The expression's errors land in the context; the handler only keeps them quiet.
   ctx->error = DiscardStructured;
+  // A short expression can cost time without end (counts of counts of every
+  // node). A budget of operations, generous beside what a path over this
+  // document needs, stops it in well under a second.
+  ctx->opLimit = kSelectOperations + kSelectOperationsPerNode * NodesBeneath(n);
   std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
       xmlXPathEvalExpression(X(std::string(path)), ctx.get()));
   if (!result) {
+    if (ctx->opLimit != 0 && ctx->opCount >= ctx->opLimit) {
+      throw Failure(failure_numbers::kFail, "The path '" + std::string(path) +
+                                                "' takes more operations than a selection may (" +
+                                                std::to_string(ctx->opLimit) + ")");
+    }
     std::string message = Trimmed(S(reinterpret_cast<const xmlChar*>(ctx->lastError.message)));
     if (message.empty()) message = "Invalid expression";
     throw Failure(failure_numbers::kFail, message);
@@ -336,8 +389,9 @@ XmlDocument::XmlDocument() = default;
 XmlDocument::~XmlDocument() { FreeDocument(doc_); }
 
 XmlDocument::XmlDocument(XmlDocument&& other) noexcept
-    : doc_(other.doc_), parse_error_(std::move(other.parse_error_)) {
+    : doc_(other.doc_), parse_error_(std::move(other.parse_error_)), declared_(other.declared_) {
   other.doc_ = nullptr;
+  other.declared_ = false;
 }
 
 XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
@@ -346,6 +400,8 @@ XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
     doc_ = other.doc_;
     other.doc_ = nullptr;
     parse_error_ = std::move(other.parse_error_);
+    declared_ = other.declared_;
+    other.declared_ = false;
   }
   return *this;
 }
@@ -355,24 +411,50 @@ bool XmlDocument::LoadXml(std::string_view text) {
   FreeDocument(doc_);
   doc_ = nullptr;
   parse_error_.clear();
+  declared_ = false;
   if (text.size() > static_cast<size_t>(INT_MAX)) {
     parse_error_ = "The document is too large";
     return false;
   }
+  // The text arrives decoded, as UTF-8. It is checked here rather than by naming
+  // the encoding to the parser: told an encoding, libxml2 converts the input and
+  // then refuses a document past 10 MB with long texts as a "Huge input lookup".
+  // Valid UTF-8 without a NUL leaves the parser nothing to take for another
+  // encoding.
+  if (const size_t at = FirstInvalidUtf8Byte(text); at != std::string_view::npos) {
+    parse_error_ = "The document is not UTF-8 (byte " + std::to_string(at) + ")";
+    return false;
+  }
+  if (const size_t at = text.find('\0'); at != std::string_view::npos) {
+    parse_error_ = "The document holds a NUL character (byte " + std::to_string(at) + ")";
+    return false;
+  }
   std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
   if (!ctxt) throw std::bad_alloc();
-  // The text is already decoded: an encoding named in its declaration is ignored.
-  // Internal entities are substituted and attribute defaults applied, within
-  // libxml2's amplification limits (no XML_PARSE_HUGE); no validation, nothing
-  // loaded from outside the text, no network access.
+  // An encoding named in the declaration is ignored. Internal entities are
+  // substituted and attribute defaults applied, within libxml2's amplification
+  // limits (no XML_PARSE_HUGE); no validation, nothing loaded from outside the
+  // text, no network access.
   KeepToTheText(ctxt.get());
   const int options = XML_PARSE_NOENT | XML_PARSE_DTDATTR | XML_PARSE_NONET | XML_PARSE_NOERROR |
                       XML_PARSE_NOWARNING | XML_PARSE_IGNORE_ENC;
-  std::unique_ptr<xmlDoc, DocFree> doc(xmlCtxtReadMemory(
-      ctxt.get(), text.data(), static_cast<int>(text.size()), nullptr, "UTF-8", options));
-  if (!doc || !ctxt->wellFormed) {
+  // Read through a reader callback rather than as one memory block: libxml2
+  // refuses a memory block whose start tags hold more than 10 MB of attributes
+  // ("Huge input lookup"), and a reader is also spared the block's copy.
+  MemoryReader reader{text};
+  std::unique_ptr<xmlDoc, DocFree> doc(
+      xmlCtxtReadIO(ctxt.get(), MemoryReader::Read, nullptr, &reader, nullptr, nullptr, options));
+  // An allocation failure stops the parser without marking the document malformed:
+  // what was read so far would look whole. Any stop of the parser is a failed load.
+  const bool out_of_memory = ctxt->errNo == XML_ERR_NO_MEMORY;
+  if (!doc || !ctxt->wellFormed || ctxt->disableSAX != 0 || out_of_memory) {
     const xmlError* err = xmlCtxtGetLastError(ctxt.get());
-    parse_error_ = err && err->message ? Trimmed(err->message) : "The document is not well-formed";
+    if (out_of_memory) {
+      parse_error_ = "Out of memory";
+    } else {
+      parse_error_ =
+          err && err->message ? Trimmed(err->message) : "The document is not well-formed";
+    }
     if (err && err->line > 0) parse_error_ += " (line " + std::to_string(err->line) + ")";
     return false;
   }
@@ -385,8 +467,14 @@ bool XmlDocument::LoadXml(std::string_view text) {
     DropEntityReferences(reinterpret_cast<xmlNode*>(a));
   }
   DropEntityReferences(root);
+  // The document is UTF-8 whatever its declaration named, and says so, so that
+  // serialising it keeps characters beyond ASCII raw in attributes too.
+  xmlFree(const_cast<xmlChar*>(doc->encoding));
+  doc->encoding = xmlStrdup(BAD_CAST "UTF-8");
+  if (doc->encoding == nullptr) throw std::bad_alloc();
   doc->_private = nullptr;
   doc_ = doc.release();
+  declared_ = BeginsWithDeclaration(text);
   return true;
 }
 
@@ -483,6 +571,124 @@ std::string XmlDocument::Serialize() const {
   // A short text after a long one does not keep the long one's room.
   if (out.capacity() > 2 * out.size() + 4096) out.shrink_to_fit();
   return out;
+}
+
+}  // namespace quillor
+
+namespace quillor {
+namespace {
+
+// The element with its content, as Serialize writes the root.
+std::string RootText(xmlDoc* doc, xmlNode* root) {
+  std::string out;
+  const bool written =
+      xmlGetIntSubset(doc) == nullptr ? DumpInto(out, doc, root) : SaveInto(out, root);
+  if (!written) throw Failure(failure_numbers::kFail, "The document could not be serialised");
+  return out;
+}
+
+// A node beside the root: a comment, a processing instruction or the type declaration.
+std::string NodeText(xmlNode* node) {
+  std::string out;
+  if (!SaveInto(out, node)) {
+    throw Failure(failure_numbers::kFail, "The document could not be serialised");
+  }
+  return out;
+}
+
+std::string Declaration(const xmlDoc* doc) {
+  std::string out = "<?xml version=\"";
+  out += doc->version != nullptr ? reinterpret_cast<const char*>(doc->version) : "1.0";
+  out += "\" encoding=\"UTF-8\"";
+  if (doc->standalone == 1) out += " standalone=\"yes\"";
+  if (doc->standalone == 0) out += " standalone=\"no\"";
+  return out + "?>";
+}
+
+// What stands before and after the root, each node followed (before) or preceded
+// (after) by a line feed.
+struct AroundRoot {
+  std::string before;
+  std::string after;
+};
+
+AroundRoot TextAroundRoot(xmlDoc* doc, xmlNode* root, bool declared) {
+  AroundRoot around;
+  if (declared) around.before = Declaration(doc) + "\n";
+  bool past_root = false;
+  for (xmlNode* node = doc->children; node != nullptr; node = node->next) {
+    if (node == root) {
+      past_root = true;
+      continue;
+    }
+    if (node->type != XML_COMMENT_NODE && node->type != XML_PI_NODE && node->type != XML_DTD_NODE) {
+      continue;
+    }
+    if (past_root) {
+      around.after += "\n" + NodeText(node);
+    } else {
+      around.before += NodeText(node) + "\n";
+    }
+  }
+  return around;
+}
+
+}  // namespace
+
+std::string XmlDocument::SerializeAsLoaded() const {
+  if (doc_ == nullptr) return "";
+  xmlDoc* doc = static_cast<xmlDoc*>(doc_);
+  xmlNode* root = xmlDocGetRootElement(doc);
+  if (root == nullptr) return "";
+  const QuietErrors quiet;
+  const AroundRoot around = TextAroundRoot(doc, root, declared_);
+  return around.before + RootText(doc, root) + around.after;
+}
+
+XmlFrame XmlDocument::FrameAsLoaded() const {
+  xmlDoc* doc = static_cast<xmlDoc*>(doc_);
+  xmlNode* root = doc != nullptr ? xmlDocGetRootElement(doc) : nullptr;
+  if (root == nullptr)
+    throw Failure(kObjectNotSet, "Object variable or With block variable not set");
+  const QuietErrors quiet;
+  XmlFrame frame;
+  {
+    // The root's content stands aside while the root is written empty.
+    struct Aside {
+      xmlNode* root;
+      xmlNode* children;
+      xmlNode* last;
+      ~Aside() {
+        root->children = children;
+        root->last = last;
+      }
+    } aside{root, root->children, root->last};
+    root->children = nullptr;
+    root->last = nullptr;
+    frame.empty = RootText(doc, root);
+  }
+  const std::string name = QualifiedName(root);
+  std::string start;
+  std::string end;
+  if (frame.empty.size() >= 2 && frame.empty.compare(frame.empty.size() - 2, 2, "/>") == 0) {
+    start = frame.empty.substr(0, frame.empty.size() - 2) + ">";
+    end = "</" + name + ">";
+  } else {
+    // Written with an end tag even when empty.
+    const size_t cut = frame.empty.size() - (name.size() + 3);
+    start = frame.empty.substr(0, cut);
+    end = frame.empty.substr(cut);
+  }
+  const AroundRoot around = TextAroundRoot(doc, root, declared_);
+  frame.head = around.before + start;
+  frame.tail = end + around.after;
+  frame.empty = around.before + frame.empty + around.after;
+  for (const xmlNs* ns = root->nsDef; ns != nullptr; ns = ns->next) {
+    if (ns->prefix == nullptr && ns->href != nullptr && ns->href[0] != '\0') {
+      frame.default_namespace = true;
+    }
+  }
+  return frame;
 }
 
 }  // namespace quillor

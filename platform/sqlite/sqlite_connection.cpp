@@ -48,9 +48,8 @@ class SqliteConnection : public Connection {
       if (sqlite3_stmt_readonly(stmt.get())) {
         // The open statement holds the connection's read snapshot, so the count
         // is of exactly the rows the cursor will step through.
-        const int64_t count = on_row ? CountRows(text) : 0;
         return std::make_unique<SqliteCursor>(db_.get(), std::move(stmt), std::move(columns),
-                                              on_row, count);
+                                              on_row, [this, text] { return CountRows(text); });
       }
       return ReadWhole(stmt.get(), std::move(columns), on_row, cursor);
     }
@@ -160,8 +159,19 @@ class SqliteConnection : public Connection {
     throw LastFailure(db_.get(), rc);
   }
 
+  // The number of rows a query gives: counted by the engine, which then need not
+  // work out the columns; a text that cannot stand as a subquery is stepped
+  // through instead.
   int64_t CountRows(const std::string& text) {
-    StmtHandle counter = PrepareOne(db_.get(), text);
+    StmtHandle counter;
+    try {
+      counter = PrepareOne(db_.get(), "select count(*) from (" + text + "\n)");
+    } catch (const Failure&) {
+    }
+    if (counter && sqlite3_column_count(counter.get()) == 1 && Step(counter.get())) {
+      return sqlite3_column_int64(counter.get(), 0);
+    }
+    counter = PrepareOne(db_.get(), text);
     int64_t count = 0;
     while (Step(counter.get())) ++count;
     return count;
@@ -195,6 +205,21 @@ class SqliteConnection : public Connection {
   int depth_ = 0;
   bool unwound_ = true;  // false once a rollback failed, until the next outermost unit
 };
+
+// SQLite takes a file without a single page (an empty file) for a new database and
+// would write one into it at the first pragma. Such a file is no database: the
+// connection fails and the file is left as it was, as for a missing file.
+void RequireDatabasePages(sqlite3* db) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db, "pragma page_count", -1, &raw, nullptr);
+  StmtHandle stmt(raw);
+  if (rc != SQLITE_OK) throw LastFailure(db, rc);
+  rc = sqlite3_step(stmt.get());
+  if (rc != SQLITE_ROW) throw LastFailure(db, rc);
+  if (sqlite3_column_int64(stmt.get(), 0) == 0) {
+    throw Failure(failure_numbers::kFail, "[SQLite] file is not a database");
+  }
+}
 
 }  // namespace
 
@@ -236,6 +261,7 @@ std::unique_ptr<Connection> OpenSqliteConnection(const SqliteSettings& settings)
   if (rc != SQLITE_OK) throw LastFailure(db.get(), rc);
   sqlite3_extended_result_codes(db.get(), 1);
   sqlite3_busy_timeout(db.get(), settings.busy_timeout_ms);
+  RequireDatabasePages(db.get());
   auto conn = std::make_unique<SqliteConnection>(std::move(db), settings, read_only);
   // These pragmas are the first reads of the file: a file that is no database
   // fails here, as a connection failure.

@@ -8,7 +8,9 @@
 #include <filesystem>
 
 #include "platform/failure.h"
+#include "platform/sqlite/test_database.h"
 #include "platform/sqlite_file.h"
+#include "query/conditions.h"
 #include "query/fake_database_test.h"
 #include "query/recording_caller_test.h"
 #include "tests/pg_database.h"
@@ -382,6 +384,41 @@ TEST_F(QueryProcTest, StatementOfEachRelease) {
     EXPECT_EQ(conn.opened[1].first, c.statement) << c.profile->release;
     EXPECT_EQ(conn.opened[1].second, CursorType::kStatic);
   }
+}
+
+// A host's own ca_mabsw with declared types outside the short list: numbers go in
+// bare, as the server's types of those names want them, and the rows come back.
+TEST(QueryDeclaredTypesTest, ServerTypeNamesWriteNumbersBare) {
+  testing::TempDir dir;
+  const std::string file = dir.File("custom.db");
+  CreateSqliteDatabaseFile(file);
+  const std::unique_ptr<Connection> conn = OpenConnection(testing::SqliteText(file));
+  conn->Execute(
+      "create table ca_mabsw (cDeptID varchar(12), cppid int identity, cMatID binary(8), "
+      "cBatch uniqueidentifier, iPrice smallmoney, iQua double precision, iPeriod tinyint, "
+      "iMatQua number(12,2), irdcode boolean)");
+  conn->Execute(
+      "create table caq_coreal (iRealCOID int, InvCode varchar(20), Free1 varchar(20), "
+      "Free2 varchar(20), Free3 varchar(20), Free4 varchar(20), Free5 varchar(20), "
+      "Free6 varchar(20), Free7 varchar(20), Free8 varchar(20), Free9 varchar(20), "
+      "Free10 varchar(20), Version varchar(20), IdentCode varchar(20), iMORouteSN int, "
+      "cMOCode varchar(30), iMOSubSN int)");
+  conn->Execute("insert into ca_mabsw values ('01', 7, 1, 2, 2.5, 3, 5, 7.5, 1)");
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadXml("<r roottag=\"q\" paginate=\"0\"><q>"
+                  "<field name=\"iPeriod\" operation=\"=\" value=\"5\" logic=\"and\"/>"
+                  "<field name=\"iPrice\" operation=\"=\" value=\"2.5\" logic=\"and\"/>"
+                  "<field name=\"iQua\" operation=\"=\" value=\"3\" logic=\"and\"/>"
+                  "<field name=\"iMatQua\" operation=\"=\" value=\"7.5\" logic=\"and\"/>"
+                  "<field name=\"cMatID\" operation=\"=\" value=\"1\" logic=\"and\"/>"
+                  "<field name=\"cBatch\" operation=\"=\" value=\"2\"/></q></r>"));
+  QueryContext ctx{conn.get(), EaiHelper::ForThisThread(), Release861(), nullptr};
+  EXPECT_EQ(BuildWhere(ctx, doc.Root().Select("q/field"), *conn),
+            "where iPeriod=5 and iPrice=2.5 and iQua=3 and iMatQua=7.5 and cMatID=1 and cBatch=2");
+  std::string reply = doc.Serialize();
+  QueryProc(ctx, doc.Root().Select("q/field"), reply);
+  EXPECT_EQ(Ids(reply), std::vector<std::string>{"1"});
 }
 
 TEST_F(QueryProcTest, EarlierReleasesNeverPage) {

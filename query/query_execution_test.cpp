@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/failure.h"
@@ -14,6 +15,7 @@
 #include "query/fake_database_test.h"
 #include "query/recording_caller_test.h"
 #include "tests/pg_database.h"
+#include "tools/quillor/host_schema_postgres.h"
 
 namespace quillor {
 namespace {
@@ -419,6 +421,70 @@ TEST(QueryDeclaredTypesTest, ServerTypeNamesWriteNumbersBare) {
   std::string reply = doc.Serialize();
   QueryProc(ctx, doc.Root().Select("q/field"), reply);
   EXPECT_EQ(Ids(reply), std::vector<std::string>{"1"});
+}
+
+// Release 8.61 shows the line and routing numbers through str(), as right-aligned
+// texts, while its check statement types them as integers, so a condition writes
+// its number bare. The host engine then converts the text to the number:
+// '         2' = 2 holds, and the empty text of a row without a cost object is 0.
+std::string Escaped(std::string_view text) {
+  std::string out;
+  for (const char c : text) out += c == '<' ? std::string("&lt;") : std::string(1, c);
+  return out;
+}
+
+TEST(Release861StrColumnsTest, CompareWithBareNumbersAsNumbers) {
+  QueryDatabase db;
+  if (db.conn().dialect() == Dialect::kPostgres) CreatePostgresComparisons(db.conn());
+  db.conn().Execute(
+      "insert into caq_coreal (iRealCOID, InvCode, iMOSubSN, iMORouteSN) values ('CO1', 'P1', 2, "
+      "3)");
+  db.conn().Execute(
+      "insert into caq_coreal (iRealCOID, InvCode, iMOSubSN, iMORouteSN) values ('CO2', 'P2', 12, "
+      "1)");
+  int material = 0;
+  for (const char* cost_object : {"CO1", "CO2", "CO9"}) {
+    db.conn().Execute("insert into ca_mabsw values ('01', '" + std::string(cost_object) + "', 'M" +
+                      std::to_string(++material) + "', 'B1', 2.5, 2, 1, 5, null)");
+  }
+  struct Case {
+    const char* name;
+    const char* operation;
+    const char* value;
+    std::vector<std::string> materials;
+  };
+  const Case cases[] = {
+      {"cmosubsn", "=", "2", {"M1"}},          {"cmosubsn", "=", "2.0", {"M1"}},
+      {"cmosubsn", "<>", "2", {"M2", "M3"}},   {"cmosubsn", "<", "10", {"M1", "M3"}},
+      {"cmosubsn", ">=", "12", {"M2"}},        {"cmoroutesn", ">", "2", {"M1"}},
+      {"cmoroutesn", "=", "0", {"M3"}},        {"cmoroutesn", "<=", "1", {"M2", "M3"}},
+      {"CMOROUTESN", "!=", "3", {"M2", "M3"}},
+  };
+  for (const Case& c : cases) {
+    const std::string request = std::string("<r roottag=\"q\"><q><field name=\"") + c.name +
+                                "\" operation=\"" + Escaped(c.operation) + "\" value=\"" + c.value +
+                                "\"/></q></r>";
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml(request));
+    QueryContext ctx{&db.conn(), EaiHelper::ForThisThread(), Release861(), nullptr};
+    std::string reply = doc.Serialize();
+    QueryProc(ctx, doc.Root().Select("q/field"), reply);
+    XmlDocument rows;
+    ASSERT_TRUE(rows.LoadXml(reply));
+    std::vector<std::string> materials;
+    for (const XmlElement& row : rows.Root().ChildElements()) {
+      materials.push_back(row.FirstChild("inventoryno").Text());
+      if (materials.back() == "M1") {
+        EXPECT_EQ(row.FirstChild("mosubsn").Text(), "         2");
+        EXPECT_EQ(row.FirstChild("moroutesn").Text(), "         3");
+      }
+      if (materials.back() == "M3") {
+        EXPECT_EQ(row.FirstChild("moroutesn").Text(), "");
+      }
+    }
+    std::sort(materials.begin(), materials.end());
+    EXPECT_EQ(materials, c.materials) << c.name << c.operation << c.value;
+  }
 }
 
 TEST_F(QueryProcTest, EarlierReleasesNeverPage) {

@@ -7,6 +7,7 @@
 
 #include "platform/connection_text.h"
 #include "platform/sql_dialect.h"
+#include "platform/sqlite/host_functions.h"
 #include "platform/sqlite/sqlite_cursor.h"
 #include "platform/sqlite/sqlite_error.h"
 #include "platform/sqlite/sqlite_faults.h"
@@ -195,6 +196,7 @@ std::unique_ptr<Connection> OpenSqliteConnection(const SqliteSettings& settings)
   if (rc != SQLITE_OK) throw LastFailure(db.get(), rc);
   sqlite3_extended_result_codes(db.get(), 1);
   sqlite3_busy_timeout(db.get(), settings.busy_timeout_ms);
+  if (!RegisterHostFunctions(db.get())) throw LastFailure(db.get(), sqlite3_errcode(db.get()));
   auto conn = std::make_unique<SqliteConnection>(std::move(db));
   // These pragmas are the first reads of the file: a file that is no database
   // fails here, as a connection failure.

@@ -2,7 +2,8 @@
 // embedded SQLite database in a temporary file:
 //   1. ADD of N elements in one request (half of them replacing an earlier row);
 //   2. the same statements replayed through the SQLite C API, as the baseline;
-//   3. single-element ADD calls, the fixed cost of a call;
+//   3. single-element ADD calls, the fixed cost of a call, with the connection
+//      kept across calls and without;
 //   4. QUERY of many rows, without paging and in pages to a registered caller,
 //      with the peak resident memory of each (measured in a fresh process).
 //
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "component/imaterial.h"
+#include "platform/connection_pool.h"
 #include "platform/sqlite_file.h"
 #include "tools/quillor/host_schema.h"
 
@@ -236,18 +238,41 @@ AddFigures BenchAdd(const fs::path& dir, int n, const std::string& sync, bool pr
   return {n, component.wall * 1e6 / n};
 }
 
-void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
-  const fs::path db = dir / "calls.db";
+// Single-element calls through one object, on a fresh database each time: with
+// the connection kept across calls (pooled) and with Pooling=false, where every
+// call opens its connection and closes it (with the checkpoint at the close).
+Timing TimeCalls(const fs::path& db, int calls, const std::string& conn) {
   MakeHostDatabase(db, calls);
+  ConnectionPool::ForProcess().CloseIdle();
   com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
-  const std::string conn = ConnectionText(db, sync);
   std::vector<std::string> requests;
   for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
+  size_t written = 0;
   const Timing t = Measure([&] {
-    for (const std::string& request : requests) Transact(*object, request, conn);
+    for (const std::string& request : requests) {
+      written += Count(Transact(*object, request, conn), "code=\"0\"");
+    }
   });
-  std::printf("CALL  sync=%-6s calls=%-5d %8.0f calls/s %8.1f us/call (cpu %6.1f)\n", sync.c_str(),
-              calls, calls / t.wall, t.wall * 1e6 / calls, t.cpu * 1e6 / calls);
+  if (written != static_cast<size_t>(calls)) {
+    std::fprintf(stderr, "only %zu of %d calls wrote their line\n", written, calls);
+    std::exit(1);
+  }
+  return t;
+}
+
+void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
+  const fs::path db = dir / "calls.db";
+  const std::string conn = ConnectionText(db, sync);
+  const Timing unpooled = TimeCalls(db, calls, conn + ";Pooling=false");
+  const Timing pooled = TimeCalls(db, calls, conn);
+  std::printf("CALL sync=%s calls=%d pooled %.0f calls/s unpooled %.0f calls/s ratio %.2f\n",
+              sync.c_str(), calls, calls / pooled.wall, calls / unpooled.wall,
+              unpooled.wall / pooled.wall);
+  std::printf(
+      "CALL  sync=%-6s calls=%-5d pooled %8.1f us/call (cpu %6.1f)  unpooled %8.1f us/call"
+      " (cpu %6.1f)  cpu ratio %.2f\n",
+      sync.c_str(), calls, pooled.wall * 1e6 / calls, pooled.cpu * 1e6 / calls,
+      unpooled.wall * 1e6 / calls, unpooled.cpu * 1e6 / calls, unpooled.cpu / pooled.cpu);
   std::fflush(stdout);
 }
 

@@ -6,6 +6,7 @@
 #include "component/imaterial.h"
 #include "messages/message_ids.h"
 #include "platform/com/error_info.h"
+#include "platform/connection_pool.h"
 #include "platform/eai_helper.h"
 
 namespace quillor {
@@ -30,7 +31,8 @@ std::string ReadConnectionString(IOrvoLogin& login) {
   com::HRESULT hr = login.get_ConnectionString(&text);
   if (com::Failed(hr)) {
     if (auto info = com::TakeErrorInfo()) throw Failure(info->number, info->description);
-    throw Failure::FromStatus(static_cast<uint32_t>(hr), "The login object gave no connection text.");
+    throw Failure::FromStatus(static_cast<uint32_t>(hr),
+                              "The login object gave no connection text.");
   }
   return text;
 }
@@ -42,8 +44,8 @@ std::string IMaterial::BuildFailureReply(const Failure& failure) {
 }
 
 std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& login) {
-  // The connection is closed on every way out, the error replies included: nothing
-  // after the call uses it, and an open connection would hold the database's locks.
+  // The connection is let go of on every way out, the error replies included:
+  // nothing after the call uses it. The pool closes it or keeps it, reset.
   struct CloseOnReturn {
     std::unique_ptr<Connection>& conn;
     ~CloseOnReturn() { conn.reset(); }
@@ -55,7 +57,9 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     Conn.reset();
 
     const std::string connection_text = ReadConnectionString(login);
-    if (!connection_text.empty()) Conn = OpenConnection(connection_text);
+    // From the process's pool: an idle connection opened from the same text when
+    // there is one, and given back when the call ends.
+    if (!connection_text.empty()) Conn = OpenCallConnection(connection_text);
     if (!Conn) return ErrorReply("529", messages_.Text(msg::kConnectionError));
 
     XmlDocument request;

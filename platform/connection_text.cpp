@@ -76,6 +76,7 @@ ConnectionText ConnectionText::Parse(std::string_view text) {
       j = end == std::string_view::npos ? n : end;
     }
     result.pairs_.emplace_back(std::move(key), std::move(value));
+    result.spans_.emplace_back(i, j < n ? j + 1 : n);
     i = j + 1;
   }
   return result;
@@ -87,6 +88,21 @@ std::optional<std::string> ConnectionText::Get(std::string_view key) const {
     if (EqualsIgnoringCase(k, key)) found = v;
   }
   return found;
+}
+
+std::string ConnectionText::Without(std::string_view text,
+                                    std::initializer_list<std::string_view> keys) const {
+  std::string out;
+  size_t kept_from = 0;
+  for (size_t p = 0; p < pairs_.size(); ++p) {
+    bool drop = false;
+    for (std::string_view key : keys) drop = drop || EqualsIgnoringCase(pairs_[p].first, key);
+    if (!drop) continue;
+    out.append(text.substr(kept_from, spans_[p].first - kept_from));
+    kept_from = spans_[p].second;
+  }
+  out.append(text.substr(kept_from));
+  return out;
 }
 
 }  // namespace quillor

@@ -1,6 +1,7 @@
 // Reading a connection text: "Key=Value;Key=Value", keys in any case.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,8 +23,13 @@ class ConnectionText {
 
   const std::vector<std::pair<std::string, std::string>>& pairs() const { return pairs_; }
 
+  // `text`, the text this was parsed from, without the pairs of those keys (letter
+  // case not significant); every other byte stays as it was.
+  std::string Without(std::string_view text, std::initializer_list<std::string_view> keys) const;
+
  private:
   std::vector<std::pair<std::string, std::string>> pairs_;
+  std::vector<std::pair<size_t, size_t>> spans_;  // where each pair stands, its ';' included
 };
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

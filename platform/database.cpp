@@ -143,20 +143,24 @@ int AdoTypeFromDeclaredType(std::string_view declared) {
   return ado_type::kVarChar;
 }
 
-std::unique_ptr<Connection> OpenConnection(std::string_view connection_text) {
+std::unique_ptr<Connection> OpenUntracedConnection(std::string_view connection_text) {
   if (Trim(connection_text).empty()) {
     throw Failure(failure_numbers::kFail, "[Quillor] the connection text is empty");
   }
-  std::unique_ptr<Connection> conn;
   if (EqualsIgnoringCase(Trim(ProviderOf(connection_text)), "SQLite")) {
-    conn = sqlite::OpenSqliteConnection(sqlite::ParseSqliteConnectionText(connection_text));
-  } else {
-    conn = OpenOdbcConnection(connection_text);
+    return sqlite::OpenSqliteConnection(sqlite::ParseSqliteConnectionText(connection_text));
   }
-  // Read at every open, so that a process can start or stop tracing as it runs.
+  return OpenOdbcConnection(connection_text);
+}
+
+std::unique_ptr<Connection> TracedWhenAsked(std::unique_ptr<Connection> conn) {
   const char* trace = std::getenv("QUILLOR_TRACE_SQL");
   if (trace != nullptr && *trace != '\0') conn = TraceConnection(std::move(conn), trace);
   return conn;
+}
+
+std::unique_ptr<Connection> OpenConnection(std::string_view connection_text) {
+  return TracedWhenAsked(OpenUntracedConnection(connection_text));
 }
 
 }  // namespace quillor

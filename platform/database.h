@@ -94,6 +94,15 @@ class Connection {
   virtual void Begin() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
+
+  // For the connection pool, when a call is done with the connection: puts it
+  // back as its opening left it (no unit of work open, the connection text's
+  // settings in force). False when that cannot be done: the connection is then
+  // closed instead of kept. Connections that cannot be kept say false.
+  virtual bool ResetForReuse() { return false; }
+  // For the connection pool, before an idle connection serves another call: false
+  // when it can no longer serve one (its database file replaced, its server gone).
+  virtual bool StillUsable() { return false; }
 };
 
 // Rolls back on destruction unless committed.
@@ -125,5 +134,12 @@ class UnitOfWork {
 // an existing SQLite database file; any other text is an ODBC connection string.
 // When QUILLOR_TRACE_SQL names a file, the connection traces every statement.
 std::unique_ptr<Connection> OpenConnection(std::string_view connection_text);
+
+// The same, never traced.
+std::unique_ptr<Connection> OpenUntracedConnection(std::string_view connection_text);
+
+// Wraps the connection in the trace when QUILLOR_TRACE_SQL names a file (read at
+// every call, so that a process can start or stop tracing as it runs).
+std::unique_ptr<Connection> TracedWhenAsked(std::unique_ptr<Connection> conn);
 
 }  // namespace quillor

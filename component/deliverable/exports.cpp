@@ -1,6 +1,7 @@
-// The four exports of one release's in-process server. Compiled once per
-// deliverable, with QUILLOR_RELEASE_FUNCTION naming that release's profile; no
-// other release's identifiers are reachable from here.
+// The four exports of one release's in-process server, and the connection pool's
+// counts for a host in the same process. Compiled once per deliverable, with
+// QUILLOR_RELEASE_FUNCTION naming that release's profile; no other release's
+// identifiers are reachable from here.
 #include <dlfcn.h>
 
 #include <climits>
@@ -8,8 +9,10 @@
 #include <string>
 
 #include "component/class_factory.h"
+#include "component/deliverable/pool_stats.h"
 #include "component/registration.h"
 #include "platform/com/registry.h"
+#include "platform/connection_pool.h"
 #include "platform/failure.h"
 #include "profiles/release_profile.h"
 
@@ -83,4 +86,15 @@ QUILLOR_EXPORT HRESULT DllGetClassObject(const Guid* clsid, const Guid* iid, voi
 
 QUILLOR_EXPORT HRESULT DllCanUnloadNow() {
   return quillor::com::LiveObjectCount().load() == 0 ? quillor::com::S_OK : quillor::com::S_FALSE;
+}
+
+QUILLOR_EXPORT int32_t QuillorPoolStats(QuillorPoolCounts* counts) {
+  if (!counts) return quillor::com::E_POINTER;
+  try {
+    const quillor::PoolCounts now = quillor::ConnectionPool::ForProcess().Counts();
+    *counts = {now.idle, now.busy, now.opened, now.reused, now.discarded};
+    return quillor::com::S_OK;
+  } catch (...) {
+    return quillor::com::E_FAIL;
+  }
 }

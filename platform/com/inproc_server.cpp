@@ -68,6 +68,10 @@ InprocServer& InprocServer::operator=(InprocServer&& o) noexcept {
   return *this;
 }
 
+void* InprocServer::FindExport(const char* name) const {
+  return handle_ ? dlsym(handle_, name) : nullptr;
+}
+
 ComPtr<IClassFactory> InprocServer::GetClassObject(const Guid& clsid) const {
   ComPtr<IClassFactory> factory;
   const HRESULT hr =

@@ -34,6 +34,9 @@ class InprocServer {
 
   const std::string& path() const { return path_; }
 
+  // Another export of the library by name (QuillorPoolStats, say), or null.
+  void* FindExport(const char* name) const;
+
  private:
   InprocServer() = default;
   void* handle_ = nullptr;

@@ -191,6 +191,24 @@ class OdbcConnection : public Connection {
     EndUnit(SQL_COMMIT);
   }
 
+  bool ResetForReuse() override { return depth_ == 0 && SQL_SUCCEEDED(SetAutocommit(true)); }
+
+  // What the driver knows of the link first, then one round trip: a server that
+  // went away or a session it ended fails here, not in the next call.
+  bool StillUsable() override {
+    SQLUINTEGER dead = SQL_CD_TRUE;
+    if (!SQL_SUCCEEDED(SQLGetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) ||
+        dead != SQL_CD_FALSE) {
+      return false;
+    }
+    try {
+      Run("select 1");
+      return true;
+    } catch (const Failure&) {
+      return false;
+    }
+  }
+
   void Rollback() override {
     RequireUnit("rolling back");
     if (--depth_ > 0) {

@@ -27,9 +27,15 @@ using DbHandle = std::unique_ptr<sqlite3, DbClose>;
   throw Failure(failure_numbers::kFail, "[Quillor] invalid connection text: " + why);
 }
 
+// The settings a connection text asks for, as statements.
+const char* SynchronousPragma(const SqliteSettings& settings) {
+  return settings.synchronous_full ? "pragma synchronous=FULL" : "pragma synchronous=NORMAL";
+}
+
 class SqliteConnection : public Connection {
  public:
-  explicit SqliteConnection(DbHandle db) : db_(std::move(db)) {}
+  SqliteConnection(DbHandle db, const SqliteSettings& settings, bool read_only)
+      : db_(std::move(db)), settings_(settings), read_only_(read_only) {}
 
   std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
     faults::BeforeStatement();
@@ -95,6 +101,38 @@ class SqliteConnection : public Connection {
     --depth_;
   }
 
+  // Run directly on the handle: the pool's statements are not the component's,
+  // and the injected faults are for the component's statements.
+  bool ResetForReuse() override {
+    sqlite3* db = db_.get();
+    if (depth_ != 0) return false;
+    // A statement still stepping would keep its read snapshot into the next call.
+    for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s)) {
+      if (sqlite3_stmt_busy(s)) return false;
+    }
+    if (sqlite3_get_autocommit(db) == 0 &&
+        sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      return false;
+    }
+    unwound_ = true;
+    // The connection's own settings; the journal mode belongs to the file and
+    // stays as the open set it.
+    sqlite3_busy_timeout(db, settings_.busy_timeout_ms);
+    return sqlite3_exec(db, SynchronousPragma(settings_), nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+
+  bool StillUsable() override {
+    sqlite3* db = db_.get();
+    if (read_only_ != faults::ReadOnlyRequested()) return false;
+    // A database file deleted, replaced or renamed since the open: a new open
+    // reaches the file now at the path, this connection the old one.
+    int moved = 1;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || moved) {
+      return false;
+    }
+    return sqlite3_get_autocommit(db) != 0;
+  }
+
   void Rollback() override {
     CheckDepth();
     const std::string name = "quillor_" + std::to_string(depth_ - 1);
@@ -152,6 +190,8 @@ class SqliteConnection : public Connection {
 
   // Declared after the handle: the statements go before the connection closes.
   DbHandle db_;
+  SqliteSettings settings_;
+  bool read_only_;
   StatementCache statements_{db_.get()};
   int depth_ = 0;
   bool unwound_ = true;  // false once a rollback failed, until the next outermost unit
@@ -189,7 +229,8 @@ SqliteSettings ParseSqliteConnectionText(std::string_view text) {
 std::unique_ptr<Connection> OpenSqliteConnection(const SqliteSettings& settings) {
   sqlite3* raw = nullptr;
   // Never SQLITE_OPEN_CREATE: a database that is not there is a connection failure.
-  const int access = faults::ReadOnlyRequested() ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  const bool read_only = faults::ReadOnlyRequested();
+  const int access = read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
   const int rc =
       sqlite3_open_v2(settings.path.c_str(), &raw, access | SQLITE_OPEN_NOMUTEX, nullptr);
   DbHandle db(raw);
@@ -197,13 +238,12 @@ std::unique_ptr<Connection> OpenSqliteConnection(const SqliteSettings& settings)
   sqlite3_extended_result_codes(db.get(), 1);
   sqlite3_busy_timeout(db.get(), settings.busy_timeout_ms);
   if (!RegisterHostFunctions(db.get())) throw LastFailure(db.get(), sqlite3_errcode(db.get()));
-  auto conn = std::make_unique<SqliteConnection>(std::move(db));
+  auto conn = std::make_unique<SqliteConnection>(std::move(db), settings, read_only);
   // These pragmas are the first reads of the file: a file that is no database
   // fails here, as a connection failure.
   auto mode = conn->Open("pragma journal_mode=WAL", CursorType::kForwardOnly);
   (void)mode;
-  conn->Execute(settings.synchronous_full ? "pragma synchronous=FULL"
-                                          : "pragma synchronous=NORMAL");
+  conn->Execute(SynchronousPragma(settings));
   return conn;
 }
 

@@ -86,7 +86,7 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     if (operation == "ADD") {
       AddProc(materials, reply);
     } else if (operation == "QUERY") {
-      reply = request.Serialize();
+      reply = request.SerializeAsLoaded();
       const XmlNodeList fields = root.Select(roottag + "/field");
       // Through the class's own public interface, as any caller would.
       bool ignored = false;

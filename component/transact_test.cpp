@@ -298,6 +298,44 @@ TEST(TransactByNameTest, TransactThroughDispatch) {
             "message=\"数据库连接错误!\"/>");
 }
 
+// The QUERY reply is the request as it was loaded, serialised again: an XML
+// declaration only when the request had one, the comments, processing
+// instructions and type declaration around the root kept, and rows that read back
+// in no namespace, also under a root that declares a default namespace.
+TEST_F(TransactTest, QueryReplyIsTheRequestAsLoaded) {
+  db_.Run(
+      "insert into ca_mabsw(cDeptID,cppid,cMatID,cBatch,iPrice,iQua,iPeriod,iMatQua,irdcode) "
+      "values('D1','CO1','M1','B1',2,3,5,6,0)");
+  const std::string row =
+      "<departmentno>D1</departmentno><productno/><inventoryno>M1</inventoryno>"
+      "<serial>B1</serial><price>2</price><quantity>3</quantity><period>5</period>"
+      "<totalmoney>6</totalmoney><irdcode>0</irdcode><free1/><free2/><free3/><free4/><free5/>"
+      "<free6/><free7/><free8/><free9/><free10/><bomver/><bomvertd/><moroutesn>0</moroutesn>"
+      "<mocode/><mosubsn>0</mosubsn><ompflag>0</ompflag>";
+  const std::string root = R"(roottag="material" docid="d" proc="QUERY" paginate="0")";
+
+  EXPECT_EQ(Call("<ufinterface " + root +
+                 R"(><material><field name="cMatID" operation="=" value="M1"/></material>)"
+                 "</ufinterface>"),
+            "<ufinterface " + root + "><material id=\"1\">" + row + "</material></ufinterface>");
+
+  const std::string reply = Call(
+      "<?xml version=\"1.0\"?>\n<!-- from the ledger -->\n<?route eai?>\n"
+      "<!DOCTYPE ufinterface>\n<ufinterface xmlns=\"urn:eai\" " +
+      root + "><material/></ufinterface>\n<!-- end -->\n");
+  EXPECT_EQ(reply,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- from the ledger -->\n<?route eai?>\n"
+            "<!DOCTYPE ufinterface>\n<ufinterface xmlns=\"urn:eai\" " +
+                root + "><material xmlns=\"\" id=\"1\">" + row +
+                "</material></ufinterface>\n<!-- end -->");
+  // Read back, the row and its fields are in no namespace: a path without a
+  // prefix finds them.
+  XmlDocument read;
+  ASSERT_TRUE(read.LoadXml(reply));
+  ASSERT_EQ(read.Root().Select("material/inventoryno").size(), 1u);
+  EXPECT_EQ(read.Root().Select("material/inventoryno")[0].Text(), "M1");
+}
+
 // The condition elements of a QUERY text, as the node list object a late-bound
 // caller passes to QueryProc.
 com::Variant NodeListOf(const std::string& request, const std::string& path) {

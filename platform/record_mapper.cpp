@@ -102,6 +102,7 @@ const std::vector<std::string>& RecordMapper::FieldsFor(const Mapping& columns,
   fields_of_ = nullptr;
   column_names_.clear();
   field_names_.clear();
+  field_tags_.clear();
   for (int i = 0; i < count; ++i) {
     std::string name = result.FieldName(i);
     std::string column = Lower(name);
@@ -129,6 +130,30 @@ void RecordMapper::MapRecord(XmlDocument& /*doc*/, XmlElement& element, std::str
                               std::string_view(digits, static_cast<size_t>(end - digits)));
     } else {
       element.AppendTextChild(fields[i], value.ToText());
+    }
+  }
+}
+
+void RecordMapper::WriteRecord(XmlTextWriter& out, std::string_view mapping, Recordset& result) {
+  const std::vector<std::string>& fields = FieldsFor(Load(mapping), result);
+  if (field_tags_.size() != fields.size()) {
+    field_tags_.clear();
+    field_tags_.reserve(fields.size());
+    for (const std::string& field : fields) field_tags_.emplace_back(field);
+  }
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const XmlName& tag = field_tags_[i];
+    const DbValue value = result.Value(static_cast<int>(i));
+    if (value.IsNull()) {
+      out.TextElement(tag, {});
+    } else if (value.IsText()) {
+      out.TextElement(tag, value.Text());
+    } else if (value.IsInteger()) {
+      char digits[24];  // any 64-bit integer in decimal, with its sign
+      const char* end = std::to_chars(digits, digits + sizeof digits, value.Integer()).ptr;
+      out.TextElement(tag, std::string_view(digits, static_cast<size_t>(end - digits)));
+    } else {
+      out.TextElement(tag, value.ToText());
     }
   }
 }

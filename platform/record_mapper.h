@@ -15,6 +15,7 @@
 
 #include "platform/database.h"
 #include "platform/xml.h"
+#include "platform/xml_writer.h"
 
 namespace quillor {
 
@@ -28,6 +29,9 @@ class RecordMapper {
   void MapRecord(XmlDocument& doc, XmlElement& element, std::string_view mapping,
                  Recordset& result);
 
+  // The same children, written as text into the element that `out` has open.
+  void WriteRecord(XmlTextWriter& out, std::string_view mapping, Recordset& result);
+
  private:
   // Lower-case column name to field name.
   using Mapping = std::unordered_map<std::string, std::string>;
@@ -40,6 +44,7 @@ class RecordMapper {
   const Recordset* fields_of_ = nullptr;  // the result the lists below were made for
   std::vector<std::string> column_names_;
   std::vector<std::string> field_names_;
+  std::vector<XmlName> field_tags_;  // field_names_ checked, made when first written as text
 };
 
 }  // namespace quillor

@@ -129,5 +129,76 @@ TEST_F(RecordMapperTest, DataDirectoryIsReadOncePerMapper) {
   fs::remove_all(dir);
 }
 
+// Written as text, a row has the children the tree gives it, byte for byte: texts
+// escaped, nulls and empty texts as empty elements, numbers as the runtime writes
+// them, each result named by its own columns.
+TEST_F(RecordMapperTest, WrittenAsTextAsTheTreeWritesIt) {
+  FakeRecordset rs({{"CDEPTID", ado_type::kVarChar},
+                    {"iQua", ado_type::kDouble},
+                    {"iprice", ado_type::kDouble},
+                    {"iMatQua", ado_type::kDouble},
+                    {"iPeriod", ado_type::kInteger},
+                    {"cFree1", ado_type::kVarChar},
+                    {"cFree2", ado_type::kVarChar},
+                    {"cFree3", ado_type::kVarChar},
+                    {"ExtraCol", ado_type::kBigInt}},
+                   {{DbValue(std::string("D<&>1\r\n\"")), DbValue(2.5), DbValue(-0.0),
+                     DbValue(1e21), DbValue(int64_t{-12}), DbValue(), DbValue(std::string("")),
+                     DbValue(std::string("成功")), DbValue(int64_t{-9223372036854775807 - 1})},
+                    {DbValue(std::string("")), DbValue(0.1), DbValue(6.0), DbValue(123456.789),
+                     DbValue(int64_t{0}), DbValue(std::string(" ")), DbValue(), DbValue(),
+                     DbValue(int64_t{9223372036854775807})}});
+  const std::string expected[] = {
+      "<q><departmentno>D&lt;&amp;&gt;1&#13;\n\"</departmentno><quantity>2.5</quantity>"
+      "<price>0</price><totalmoney>1e+21</totalmoney><period>-12</period><free1/><free2/>"
+      "<free3>成功</free3><extracol>-9223372036854775808</extracol></q>",
+      "<q><departmentno/><quantity>0.1</quantity><price>6</price>"
+      "<totalmoney>123456.789</totalmoney><period>0</period><free1> </free1><free2/><free3/>"
+      "<extracol>9223372036854775807</extracol></q>"};
+  RecordMapper tree_mapper;
+  RecordMapper text_mapper;
+  for (const std::string& want : expected) {
+    XmlDocument doc;
+    XmlElement row = doc.CreateElement("q");
+    doc.SetRoot(row);
+    tree_mapper.MapRecord(doc, row, "MaterialXmlRs.Xml", rs);
+    const std::string tree = doc.Serialize();
+    EXPECT_EQ(tree.substr(tree.find('\n') + 1), want);
+
+    std::string text;
+    XmlTextWriter writer(text);
+    const XmlName q("q");
+    writer.StartElement(q);
+    text_mapper.WriteRecord(writer, "MaterialXmlRs.Xml", rs);
+    writer.EndElement();
+    EXPECT_EQ(text, want);
+    rs.MoveNext();
+  }
+
+  // Another result in the same place is named by its own columns.
+  rs = FakeRecordset({{"cBatch", ado_type::kVarChar}}, {{DbValue(std::string("B"))}});
+  std::string text;
+  XmlTextWriter writer(text);
+  const XmlName q("q");
+  writer.StartElement(q);
+  text_mapper.WriteRecord(writer, "MaterialXmlRs.Xml", rs);
+  writer.EndElement();
+  EXPECT_EQ(text, "<q><serial>B</serial></q>");
+}
+
+TEST_F(RecordMapperTest, WrittenAsTextAColumnNamedOutsideXmlNamesFails) {
+  FakeRecordset rs({{"count(*)", ado_type::kInteger}}, {{DbValue(int64_t{1})}});
+  std::string text;
+  XmlTextWriter writer(text);
+  const XmlName q("q");
+  writer.StartElement(q);
+  try {
+    RecordMapper().WriteRecord(writer, "MaterialXmlRs.Xml", rs);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.description(), "'count(*)' is not a valid element name");
+  }
+}
+
 }  // namespace
 }  // namespace quillor

@@ -19,6 +19,17 @@ namespace quillor {
 
 class XmlDocument;
 
+// The text of a document around its root's content, so that content can be
+// written straight into it: head + content + tail, or empty when there is none.
+struct XmlFrame {
+  std::string head;   // up to and including the root's start tag
+  std::string tail;   // from the root's end tag to the end of the document
+  std::string empty;  // the whole document with the root empty
+  // A default namespace is in scope inside the root: an element in no namespace
+  // written into it must undeclare it (xmlns="") to read back in no namespace.
+  bool default_namespace = false;
+};
+
 // A non-owning handle to an element of a document. A default-constructed handle
 // designates nothing; using it is a failure, as in the DOM.
 class XmlElement {
@@ -60,6 +71,17 @@ class XmlElement {
 
  private:
   friend class XmlDocument;
+
+  // The text of a document around its root's content, so that content can be
+  // written straight into it: head + content + tail, or empty when there is none.
+  struct XmlFrame {
+    std::string head;   // up to and including the root's start tag
+    std::string tail;   // from the root's end tag to the end of the document
+    std::string empty;  // the whole document with the root empty
+    // A default namespace is in scope inside the root: an element in no namespace
+    // written into it must undeclare it (xmlns="") to read back in no namespace.
+    bool default_namespace = false;
+  };
   explicit XmlElement(void* node) : node_(node) {}
   void* node_ = nullptr;
 };
@@ -96,9 +118,21 @@ class XmlDocument {
   // element, unindented. An empty document serialises as empty text.
   std::string Serialize() const;
 
+  // The document as it was loaded: the XML declaration only when the loaded text
+  // began with one (its version and standalone kept, the encoding named UTF-8,
+  // which the text is), then the comments, processing instructions and type
+  // declaration before the root, the root, and the comments and processing
+  // instructions after it, one line feed between each. Empty for an empty document.
+  std::string SerializeAsLoaded() const;
+
+  // SerializeAsLoaded's text split around the root's content (which is left out).
+  // A document without a root is a failure.
+  XmlFrame FrameAsLoaded() const;
+
  private:
   void* doc_ = nullptr;
   std::string parse_error_;
+  bool declared_ = false;  // the loaded text began with an XML declaration
 };
 
 }  // namespace quillor

@@ -11,6 +11,7 @@
 #include "platform/record_mapper.h"
 #include "query/conditions.h"
 #include "query/page_size.h"
+#include "query/reply_writer.h"
 
 namespace quillor {
 namespace {
@@ -57,8 +58,8 @@ struct Paging {
 
 // Hands one page to the caller; the page number and count it leaves are the ones
 // paging goes on with.
-void HandOver(com::IDispatch& caller, const XmlDocument& page, Paging& paging) {
-  std::vector<com::Variant> args{com::Variant(page.Serialize()), com::Variant(paging.page_number),
+void HandOver(com::IDispatch& caller, std::string page, Paging& paging) {
+  std::vector<com::Variant> args{com::Variant(std::move(page)), com::Variant(paging.page_number),
                                  com::Variant(paging.page_count)};
   com::InvokeByName(caller, "ProcessExport", args);
   paging.page_number = WholeNumberFrom(args[1]);
@@ -68,13 +69,11 @@ void HandOver(com::IDispatch& caller, const XmlDocument& page, Paging& paging) {
 }  // namespace
 
 bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string& sRetXml) {
-  XmlDocument reply = LoadEmptied(sRetXml);
-  std::optional<XmlDocument> page_template;
+  // The reply and every page are the request as loaded, its root emptied, with
+  // the page's rows written into it as text as they arrive.
+  const XmlDocument request = LoadEmptied(sRetXml);
   Paging paging;
-  if (ctx.profile.paging) {
-    page_template.emplace(LoadEmptied(sRetXml));
-    paging.size = PageSizeFromText(reply.Root().Attribute("paginate"));
-  }
+  if (ctx.profile.paging) paging.size = PageSizeFromText(request.Root().Attribute("paginate"));
 
   std::string statement = JoinPieces(ctx.profile.query_statement_pieces);
   statement += ctx.profile.query_condition_separator;
@@ -96,31 +95,32 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
     paging.page_count = paging.row_count / paging.size + (paging.row_count % paging.size ? 1 : 0);
   }
 
+  ReplyWriter reply(request.FrameAsLoaded());
+  std::optional<XmlName> row_name;
   std::optional<RecordMapper> mapper;
   while (!result->Eof()) {
-    const std::optional<std::string> roottag = reply.Root().Attribute("roottag");
-    if (!roottag) throw Failure::InvalidUseOfNull();
-    // Placed at once: a row that fails takes the whole reply with it.
-    XmlElement element = reply.Root().AppendTextChild(*roottag, {});
+    if (!row_name) {
+      const std::optional<std::string> roottag = request.Root().Attribute("roottag");
+      if (!roottag) throw Failure::InvalidUseOfNull();
+      row_name.emplace(*roottag);
+    }
+    XmlTextWriter& element = reply.StartRow(*row_name, row);
     if (!mapper) mapper.emplace();
-    mapper->MapRecord(reply, element, kMappingName, *result);
-    element.SetAttribute("id", std::to_string(row));
+    mapper->WriteRecord(element, kMappingName, *result);
+    reply.EndRow();
 
     // The caller registered now; the reference keeps it alive through its call
     // even if it registers another object meanwhile.
     const com::ComPtr<com::IDispatch> caller = paged ? ctx.CurrentCaller() : nullptr;
     if (caller) {
       if (paging.place == paging.size) {
-        HandOver(*caller.Get(), reply, paging);
-        XmlDocument fresh;
-        fresh.LoadXml(page_template->Serialize());
-        reply = std::move(fresh);
+        HandOver(*caller.Get(), reply.TakePage(), paging);
         paging.page_number = Increment(paging.page_number);
         paging.place = 1;
       } else if (paging.place == paging.row_count % paging.size &&
                  paging.page_number == paging.page_count) {
         // The last, partial page is complete; its rows stay in the reply.
-        HandOver(*caller.Get(), reply, paging);
+        HandOver(*caller.Get(), reply.PageText(), paging);
         paging.place = Increment(paging.place);
       } else {
         paging.place = Increment(paging.place);
@@ -132,7 +132,7 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
   }
   result->Close();
 
-  sRetXml = reply.Serialize();
+  sRetXml = reply.Finish();
   return false;
 }
 

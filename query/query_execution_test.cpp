@@ -514,5 +514,45 @@ TEST_F(QueryProcTest, Release850ReadsTheTableAsStored) {
             "<irdcode>7</irdcode></q></r>");
 }
 
+// Every page and the reply are the request text as loaded, around the page's rows:
+// its declaration, the nodes around the root, and rows in no namespace.
+TEST_F(QueryProcTest, PagesAndReplyKeepTheRequestAsLoaded) {
+  db_.AddRows(4);
+  auto row = [](int i) {
+    const std::string n = std::to_string(i);
+    return "<q xmlns=\"\" id=\"" + n + "\"><departmentno>01</departmentno><productno/>" +
+           "<inventoryno>M" + n + "</inventoryno><serial>B1</serial><price>2.5</price>" +
+           "<quantity>2</quantity><period>" + n + "</period><totalmoney>5</totalmoney>" +
+           "<irdcode>0</irdcode><free1/><free2/><free3/><free4/><free5/><free6/><free7/><free8/>"
+           "<free9/><free10/><bomver/><bomvertd/><moroutesn>0</moroutesn><mocode/>"
+           "<mosubsn>0</mosubsn><ompflag>0</ompflag></q>";
+  };
+  const std::string head =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!--c-->\n"
+      "<r xmlns=\"urn:x\" roottag=\"q\" paginate=\"3\">";
+  const std::string tail = "</r>\n<?after it?>";
+  std::string reply =
+      "<?xml version=\"1.0\"?><!--c--><r xmlns=\"urn:x\" roottag=\"q\" paginate=\"3\"><q/></r>"
+      "<?after it?>";
+  RecordingCaller caller;
+  QueryContext ctx{&db_.conn(), EaiHelper::ForThisThread(), Release871(), &caller};
+  QueryProc(ctx, {}, reply);
+  ASSERT_EQ(caller.calls.size(), 2u);
+  EXPECT_EQ(caller.calls[0].page, head + row(1) + row(2) + row(3) + tail);
+  EXPECT_EQ(caller.calls[1].page, head + row(4) + tail);
+  EXPECT_EQ(reply, head + row(4) + tail);
+
+  // Unpaged, with no declaration and no default namespace: none is added.
+  reply = "<r roottag=\"q\" paginate=\"0\"/>";
+  ctx.caller = nullptr;
+  QueryProc(ctx, {}, reply);
+  std::string rows;
+  for (int i = 1; i <= 4; ++i) {
+    std::string r = row(i);
+    rows += r.erase(r.find(" xmlns=\"\""), 9);
+  }
+  EXPECT_EQ(reply, "<r roottag=\"q\" paginate=\"0\">" + rows + "</r>");
+}
+
 }  // namespace
 }  // namespace quillor

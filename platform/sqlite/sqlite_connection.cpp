@@ -49,9 +49,8 @@ class SqliteConnection : public Connection {
       if (sqlite3_stmt_readonly(stmt.get())) {
         // The open statement holds the connection's read snapshot, so the count
         // is of exactly the rows the cursor will step through.
-        const int64_t count = on_row ? CountRows(text) : 0;
         return std::make_unique<SqliteCursor>(db_.get(), std::move(stmt), std::move(columns),
-                                              on_row, count);
+                                              on_row, [this, text] { return CountRows(text); });
       }
       return ReadWhole(stmt.get(), std::move(columns), on_row, cursor);
     }
@@ -161,8 +160,19 @@ class SqliteConnection : public Connection {
     throw LastFailure(db_.get(), rc);
   }
 
+  // The number of rows a query gives: counted by the engine, which then need not
+  // work out the columns; a text that cannot stand as a subquery is stepped
+  // through instead.
   int64_t CountRows(const std::string& text) {
-    StmtHandle counter = PrepareOne(db_.get(), text);
+    StmtHandle counter;
+    try {
+      counter = PrepareOne(db_.get(), "select count(*) from (" + text + "\n)");
+    } catch (const Failure&) {
+    }
+    if (counter && sqlite3_column_count(counter.get()) == 1 && Step(counter.get())) {
+      return sqlite3_column_int64(counter.get(), 0);
+    }
+    counter = PrepareOne(db_.get(), text);
     int64_t count = 0;
     while (Step(counter.get())) ++count;
     return count;

@@ -16,12 +16,18 @@ void SqliteCursor::MoveNext() {
     on_row_ = false;
     throw LastFailure(db_, rc);
   }
+  ++stepped_;
   on_row_ = rc == SQLITE_ROW;
 }
 
 int64_t SqliteCursor::RecordCount() const {
   CheckOpen();
-  return count_;
+  if (!count_) {
+    // At its end the statement no longer holds the snapshot, but the rows it gave
+    // are all known.
+    count_ = on_row_ ? counter_() : stepped_;
+  }
+  return *count_;
 }
 
 DbValue SqliteCursor::Value(int index) const {

@@ -1,9 +1,12 @@
 // A static cursor that streams its rows from the statement instead of holding
 // them: memory stays the same however many rows the result has. The row count
-// is known at open, from a counting pass over a second copy of the statement.
+// comes from a counting pass over a second copy of the statement, run when it is
+// first asked for: a caller that never asks never pays for it.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "platform/sqlite/sqlite_recordset.h"
@@ -13,13 +16,17 @@ namespace quillor::sqlite {
 class SqliteCursor : public SqliteColumns {
  public:
   // `stmt` has been stepped once: `on_row` tells whether it stands on a row.
+  // `count` counts the statement's rows; it runs while `stmt` is still open, so
+  // under the same read snapshot.
   SqliteCursor(sqlite3* db, StmtHandle stmt, std::vector<Column> columns, bool on_row,
-               int64_t count)
+               std::function<int64_t()> count)
       : SqliteColumns(std::move(columns)),
         db_(db),
         stmt_(std::move(stmt)),
         on_row_(on_row),
-        count_(count) {}
+        counter_(std::move(count)) {
+    if (!on_row_) count_ = 0;
+  }
 
   bool Eof() const override;
   void MoveNext() override;
@@ -31,7 +38,9 @@ class SqliteCursor : public SqliteColumns {
   sqlite3* db_;
   StmtHandle stmt_;
   bool on_row_;
-  int64_t count_;
+  int64_t stepped_ = 0;  // rows moved past
+  std::function<int64_t()> counter_;
+  mutable std::optional<int64_t> count_;
 };
 
 }  // namespace quillor::sqlite

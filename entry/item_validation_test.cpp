@@ -30,7 +30,7 @@ class ItemValidationTest : public EntryTest {
   // Runs the check on fresh statements; the message starts empty, as the batch passes it.
   bool Check(const Fields& fields, std::string& message) {
     recorder_.Clear();
-    Material material(fields);
+    MaterialElement material(fields);
     return CheckItem(Context(), material.element(), message, cost_object_id_);
   }
   std::string Refusal(const Fields& fields) {

@@ -59,6 +59,9 @@ class Recordset {
   // The number of rows; known at once for keyset and static cursors, -1 for a
   // forward-only cursor.
   virtual int64_t RecordCount() const = 0;
+  // A recordset that holds all of its rows tells how many it holds, whatever its
+  // cursor (the trace then writes its line when the result opens); -1 otherwise.
+  virtual int64_t RowsHeld() const { return -1; }
 
   virtual int FieldCount() const = 0;
   // The index of the column of that name, letter case not significant. An

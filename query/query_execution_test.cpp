@@ -9,13 +9,13 @@
 #include <filesystem>
 
 #include "platform/failure.h"
-#include "platform/sqlite/test_database.h"
-#include "platform/sqlite_file.h"
+#include "platform/sqlite/sqlite_file.h"
 #include "query/conditions.h"
-#include "query/fake_database_test.h"
-#include "query/recording_caller_test.h"
-#include "tests/pg_database.h"
-#include "tools/quillor/host_schema_postgres.h"
+#include "schema/host_schema_postgres.h"
+#include "testing/fake_database.h"
+#include "testing/pg_database.h"
+#include "testing/recording_caller.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {

@@ -6,39 +6,20 @@
 #include <fstream>
 
 #include "platform/failure.h"
-#include "platform/sqlite/test_database.h"
-#include "platform/sqlite_file.h"
-#include "tools/quillor/host_schema.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "schema/host_schema.h"
+#include "testing/expect_failure.h"
+#include "testing/sqlite_host_test.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
 
+using testing::FailureOf;
 using testing::SqliteText;
 using testing::TempDir;
 
-Failure FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& f) {
-    return f;
-  }
-  ADD_FAILURE() << "no failure";
-  return Failure(0, "");
-}
-
-class SqliteTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = dir_.File("host.db");
-    CreateSqliteDatabaseFile(path_);
-    conn_ = OpenConnection(SqliteText(path_));
-    CreateHostTables(*conn_);
-  }
-
-  TempDir dir_;
-  std::string path_;
-  std::unique_ptr<Connection> conn_;
-};
+using SqliteTest = testing::SqliteHostTest;
 
 TEST(SqliteConnection, MissingFileIsAConnectionFailureAndIsNotCreated) {
   TempDir dir;

@@ -12,6 +12,7 @@
 #include "platform/com/dispatch.h"
 #include "platform/database.h"
 #include "platform/failure.h"
+#include "testing/temp_dir.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/connection_text.h"
 #include "tools/quillor/demo_requests.h"
@@ -49,18 +50,7 @@ class EnvVar {
   std::optional<std::string> old_;
 };
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/quillor-cli-XXXXXX";
-    if (mkdtemp(tmpl)) path_ = tmpl;
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using testing::TempDir;
 
 struct ToolRun {
   int code;
@@ -120,6 +110,9 @@ TEST(CliTest, SqliteDataSourceOfAConnectionText) {
            Case{"Provider=SQLite", std::nullopt},
            Case{"Provider=SQLite;Data Source=", std::nullopt},
            Case{"DSN=erp", std::nullopt},
+           Case{"Provider=SQLite;Data Source=\"/tmp/a;b.db\";Busy Timeout=50", "/tmp/a;b.db"},
+           Case{"Provider=SQLite;Data Source={/tmp/c;d.db}", "/tmp/c;d.db"},
+           Case{"Provider=SQLite;Data Source=\"/tmp/open", std::nullopt},
            Case{"", std::nullopt},
        }) {
     EXPECT_EQ(SqliteDataSource(c.text), c.file) << c.text;
@@ -128,7 +121,7 @@ TEST(CliTest, SqliteDataSourceOfAConnectionText) {
 
 TEST(CliTest, LibraryResolutionOrder) {
   TempDir dir;
-  const std::string registered = dir.path() + "/registered.so";
+  const std::string registered = dir.path().string() + "/registered.so";
   std::ofstream(registered) << "x";
   const ReleaseProfile& p = Release871();
   com::Registry registry;
@@ -141,7 +134,7 @@ TEST(CliTest, LibraryResolutionOrder) {
   // Another release's registration is not used, nor a registered file that is gone.
   EXPECT_EQ(ResolveLibrary(Release861(), std::nullopt, registry, "/opt/q/bin"),
             "/opt/q/bin/../lib/8.61/libquillor.so");
-  registry.SetValue(ClassKey(p) + "\\InprocServer32", "", dir.path() + "/gone.so");
+  registry.SetValue(ClassKey(p) + "\\InprocServer32", "", dir.path().string() + "/gone.so");
   EXPECT_EQ(ResolveLibrary(p, std::nullopt, registry, "/opt/q/bin"), fallback);
   // 8.61 and 8.50 share their class: its registration may be either one's.
   registry.SetValue(ClassKey(Release850()) + "\\InprocServer32", "", registered);
@@ -153,9 +146,9 @@ TEST(CliTest, LibraryResolutionOrder) {
 
 TEST(CliTest, TransactPassesAnExplicitEmptyConnectionOn) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path() + "/registry").c_str());
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
   EnvVar env("QUILLOR_CONNECTION",
-             ("Provider=SQLite;Data Source=" + dir.path() + "/none.db").c_str());
+             ("Provider=SQLite;Data Source=" + dir.path().string() + "/none.db").c_str());
   const std::string request = "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";
 
   const ToolRun empty =
@@ -188,14 +181,14 @@ TEST(CliTest, TransactFailuresBeforeTheCallExitWithOne) {
 TEST(PageWriterTest, WritesEachPageAndReportsProgress) {
   TempDir dir;
   std::ostringstream progress;
-  com::ComPtr<com::IDispatch> writer = MakePageWriter(dir.path(), progress);
+  com::ComPtr<com::IDispatch> writer = MakePageWriter(dir.path().string(), progress);
   for (int32_t page : {1, 2}) {
     std::vector<com::Variant> args{com::Variant("<page n=\"" + std::to_string(page) + "\"/>"),
                                    com::Variant(page), com::Variant(2.0)};
     com::InvokeByName(*writer, "processexport", args);
   }
   EXPECT_EQ(progress.str(), "page 1 of 2\npage 2 of 2\n");
-  std::ifstream in(dir.path() + "/page-2.xml");
+  std::ifstream in(dir.path().string() + "/page-2.xml");
   std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(text, "<page n=\"2\"/>");
 
@@ -207,7 +200,7 @@ TEST(PageWriterTest, WritesEachPageAndReportsProgress) {
 
 TEST(InitDbTest, CreatesTheTablesAndTheSample) {
   TempDir dir;
-  const std::string connection = "Provider=SQLite;Data Source=" + dir.path() + "/erp.db";
+  const std::string connection = "Provider=SQLite;Data Source=" + dir.path().string() + "/erp.db";
   const ToolRun r = RunTool({"init-db", "--connection", connection, "--sample"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("ca_depDf"), std::string::npos) << r.out;
@@ -240,6 +233,29 @@ TEST(InitDbTest, CreatesTheTablesAndTheSample) {
   EXPECT_EQ(RunTool({"init-db", "--connection", connection}).code, 0);
 }
 
+TEST(InitDbTest, AQuotedDataSourceWithASemicolonIsTheFileTheComponentOpens) {
+  TempDir dir;
+  const std::string file = dir.path().string() + "/erp;main.db";
+  const std::string connection = "Provider=SQLite;Data Source=\"" + file + "\"";
+  const ToolRun init = RunTool({"init-db", "--connection", connection, "--sample"});
+  ASSERT_EQ(init.code, 0) << init.err;
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(dir.path().string() + "/\"" + dir.path().string().substr(1)));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path().string()), fs::directory_iterator()),
+            1);
+
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  const std::string query =
+      "<zqinterface roottag=\"material\" docid=\"d\" proc=\"QUERY\" paginate=\"0\"><material>"
+      "<field name=\"cDeptID\" operation=\"=\" value=\"D01\"/></material></zqinterface>";
+  const ToolRun call =
+      RunTool({"transact", "--library", kLibrary871, "--connection", connection, "-"}, query);
+  EXPECT_EQ(call.code, 0) << call.err;
+  // A file the component could not open, or one without the host tables, is a failure reply.
+  EXPECT_EQ(call.out.find("code=\""), std::string::npos) << call.out;
+  EXPECT_NE(call.out.find("<zqinterface"), std::string::npos) << call.out;
+}
+
 }  // namespace
 }  // namespace quillor
 
@@ -248,8 +264,8 @@ namespace {
 
 TEST(DemoTest, RunsEverySampleRequestOnAFreshDatabase) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path() + "/registry").c_str());
-  const std::string demo_dir = dir.path() + "/demo";
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  const std::string demo_dir = dir.path().string() + "/demo";
   for (int run = 0; run < 2; ++run) {  // the second run starts from a fresh database again
     const ToolRun r = RunTool({"demo", "--dir", demo_dir, "--library", kLibrary871});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -278,7 +294,7 @@ namespace {
 
 TEST(RegisterCommandTest, RegistersIntoTheRegistryFileAndTransactFindsItThere) {
   TempDir dir;
-  const std::string path = dir.path() + "/cfg/registry";
+  const std::string path = dir.path().string() + "/cfg/registry";
   EnvVar registry("QUILLOR_REGISTRY", path.c_str());
   const ToolRun reg = RunTool({"register", "--release", "8.71", "--library", kLibrary871});
   ASSERT_EQ(reg.code, 0) << reg.err;

@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "profiles/release_profile.h"
-#include "tests/pg_database.h"
+#include "testing/pg_database.h"
 #include "tools/quillor/commands.h"
-#include "tools/quillor/host_schema.h"
+#include "schema/host_schema.h"
 
 namespace quillor {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/quillor/host_schema_postgres.h"
+#include "schema/host_schema_postgres.h"
 
 #include <string>
 #include <vector>

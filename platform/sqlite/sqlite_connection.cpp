@@ -7,6 +7,7 @@
 
 #include "platform/connection_text.h"
 #include "platform/sql_dialect.h"
+#include "platform/sqlite/host_functions.h"
 #include "platform/sqlite/sqlite_cursor.h"
 #include "platform/sqlite/sqlite_error.h"
 #include "platform/sqlite/sqlite_faults.h"
@@ -262,6 +263,7 @@ std::unique_ptr<Connection> OpenSqliteConnection(const SqliteSettings& settings)
   sqlite3_extended_result_codes(db.get(), 1);
   sqlite3_busy_timeout(db.get(), settings.busy_timeout_ms);
   RequireDatabasePages(db.get());
+  if (!RegisterHostFunctions(db.get())) throw LastFailure(db.get(), sqlite3_errcode(db.get()));
   auto conn = std::make_unique<SqliteConnection>(std::move(db), settings, read_only);
   // These pragmas are the first reads of the file: a file that is no database
   // fails here, as a connection failure.

@@ -33,9 +33,9 @@
 
 #include "component/imaterial.h"
 #include "platform/connection_pool.h"
-#include "platform/sqlite_file.h"
+#include "platform/sqlite/sqlite_file.h"
 #include "profiles/release_profile.h"
-#include "tools/quillor/host_schema.h"
+#include "schema/host_schema.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

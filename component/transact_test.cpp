@@ -11,28 +11,16 @@
 
 #include "component/imaterial.h"
 #include "platform/com/error_info.h"
-#include "platform/sqlite_file.h"
+#include "platform/sqlite/sqlite_file.h"
 #include "platform/xml_node_list_object.h"
-#include "tests/pg_database.h"
-#include "tools/quillor/host_schema.h"
+#include "schema/host_schema.h"
+#include "testing/pg_database.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "quillor-test-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  fs::path path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // A host database with the host tables and nothing in them: a temporary file, or a
 // schema of its own on the PostgreSQL server that QUILLOR_TEST_PG_CONNECTION names.
@@ -55,7 +43,7 @@ class HostDatabase {
   fs::path dir() const { return dir_.path(); }
 
  private:
-  TempDir dir_;
+  testing::TempDir dir_;
   fs::path file_;
   std::unique_ptr<testing::PgDatabase> pg_;
 };

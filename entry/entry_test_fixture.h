@@ -15,7 +15,8 @@
 #include "platform/sql_literal.h"
 #include "platform/xml.h"
 #include "profiles/release_profile.h"
-#include "tests/test_db.h"
+#include "testing/test_db.h"
+#include "testing/xml_text.h"
 
 namespace quillor::testing {
 
@@ -37,33 +38,10 @@ class TableMessages final : public MessageSource {
   const MessageTable& table_;
 };
 
-inline std::string EscapeXml(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 // One material element whose fields are child elements, in the given order.
-class Material {
+class MaterialElement {
  public:
-  explicit Material(const Fields& fields) {
+  explicit MaterialElement(const Fields& fields) {
     std::string xml = "<material id=\"1\">";
     for (const auto& [name, value] : fields) {
       xml += "<" + name + ">" + EscapeXml(value) + "</" + name + ">";

@@ -43,8 +43,10 @@ inline constexpr int kLongVarWChar = 203;
 inline constexpr int kLongVarBinary = 205;
 }  // namespace ado_type
 
-// The ADO code for a declared column type such as "varchar(60)", "int" or "bit".
-// Unknown or missing declarations give adVarChar.
+// The ADO code for a declared column type such as "varchar(60)", "int" or "bit",
+// as the server's own type of that name maps ("tinyint" 17, "smallmoney" 6,
+// "uniqueidentifier" 72, "varbinary" 204, ...); words after the type name ("int
+// identity") do not count. Unknown or missing declarations give adVarChar.
 int AdoTypeFromDeclaredType(std::string_view declared);
 
 // An open result, positioned on its first row (or at its end when empty).
@@ -57,6 +59,9 @@ class Recordset {
   // The number of rows; known at once for keyset and static cursors, -1 for a
   // forward-only cursor.
   virtual int64_t RecordCount() const = 0;
+  // A recordset that holds all of its rows tells how many it holds, whatever its
+  // cursor (the trace then writes its line when the result opens); -1 otherwise.
+  virtual int64_t RowsHeld() const { return -1; }
 
   virtual int FieldCount() const = 0;
   // The index of the column of that name, letter case not significant. An

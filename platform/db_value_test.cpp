@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/failure.h"
+#include "testing/expect_failure.h"
 
 namespace quillor {
 namespace {
@@ -23,13 +24,7 @@ TEST(DbValue, ToTextWritesEachKindAsTheHostDoes) {
 }
 
 TEST(DbValue, NullCannotBecomeText) {
-  try {
-    DbValue().ToText();
-    FAIL() << "no failure";
-  } catch (const Failure& f) {
-    EXPECT_EQ(f.number(), 94);
-    EXPECT_EQ(f.description(), "Invalid use of Null");
-  }
+  EXPECT_FAILURE(94, "Invalid use of Null", DbValue().ToText());
 }
 
 TEST(DbValue, ToBool) {

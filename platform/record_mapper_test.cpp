@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "platform/failure.h"
-#include "query/fake_database_test.h"
+#include "testing/fake_database.h"
 
 namespace quillor {
 namespace {

@@ -11,14 +11,6 @@
 
 namespace quillor {
 
-// A recordset that holds all of its rows can tell how many it holds, whatever its
-// cursor; the trace then writes the line when the result opens.
-class HeldRowCount {
- public:
-  virtual ~HeldRowCount() = default;
-  virtual int64_t RowsHeld() const = 0;
-};
-
 // Wraps a connection so that every Open and Execute appends a line to the file:
 //   {"sql": TEXT, "rows": N, "ms": X}
 //   {"sql": TEXT, "sent": TEXT, "rows": N, "ms": X}    (when the engine got other text)

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "platform/failure.h"
-#include "platform/sqlite/test_database.h"
-#include "platform/sqlite_file.h"
+#include "testing/temp_dir.h"
+#include "platform/sqlite/sqlite_file.h"
 
 namespace quillor {
 namespace {

@@ -6,7 +6,8 @@
 #include <thread>
 
 #include "platform/failure.h"
-#include "platform/sqlite/test_database.h"
+#include "testing/expect_failure.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
@@ -205,13 +206,9 @@ TEST(XmlDocument, InvalidExpressionIsAFailure) {
 TEST(XmlDocument, InvalidElementNameIsAFailure) {
   XmlDocument doc;
   for (const char* name : {"", "1a", "a b", "<a>", "a/b"}) {
-    try {
-      doc.CreateElement(name);
-      FAIL() << name;
-    } catch (const Failure& f) {
-      EXPECT_EQ(f.number(), failure_numbers::kFail);
-      EXPECT_EQ(f.description(), "'" + std::string(name) + "' is not a valid element name");
-    }
+    EXPECT_FAILURE(failure_numbers::kFail,
+                   "'" + std::string(name) + "' is not a valid element name",
+                   doc.CreateElement(name));
   }
 }
 

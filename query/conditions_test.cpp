@@ -7,7 +7,8 @@
 #include <optional>
 
 #include "platform/failure.h"
-#include "query/fake_database_test.h"
+#include "testing/fake_database.h"
+#include "testing/xml_text.h"
 
 namespace quillor {
 namespace {
@@ -20,35 +21,15 @@ struct Field {
   std::optional<std::string> logic;
 };
 
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 class ConditionsTest : public ::testing::Test {
  protected:
   // The field elements of a request built from the given conditions.
   XmlNodeList Fields(const std::vector<Field>& fields) {
     std::string xml = "<r roottag=\"q\"><q>";
     for (const Field& f : fields) {
-      xml += "<field name=\"" + Escape(f.name) + "\" operation=\"" + Escape(f.operation) +
-             "\" value=\"" + Escape(f.value) + "\"";
-      if (f.logic) xml += " logic=\"" + Escape(*f.logic) + "\"";
+      xml += "<field name=\"" + testing::EscapeXml(f.name) + "\" operation=\"" +
+             testing::EscapeXml(f.operation) + "\" value=\"" + testing::EscapeXml(f.value) + "\"";
+      if (f.logic) xml += " logic=\"" + testing::EscapeXml(*f.logic) + "\"";
       xml += "/>";
     }
     xml += "</q></r>";

@@ -14,8 +14,8 @@
 
 #include "component/imaterial.h"
 #include "platform/orvo_login.h"
-#include "tests/pg_database.h"
-#include "tools/quillor/host_schema.h"
+#include "testing/pg_database.h"
+#include "schema/host_schema.h"
 
 namespace quillor {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "component/imaterial.h"
 #include "platform/orvo_login.h"
-#include "tests/pg_database.h"
+#include "testing/pg_database.h"
 
 namespace quillor {
 namespace {

@@ -12,10 +12,10 @@
 #include "platform/com/inproc_server.h"
 #include "platform/connection_pool.h"
 #include "platform/sqlite/sqlite_faults.h"
-#include "platform/sqlite_file.h"
-#include "tests/pg_database.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "schema/host_schema.h"
+#include "testing/pg_database.h"
 #include "tests/reliability_support.h"
-#include "tools/quillor/host_schema.h"
 
 namespace quillor::testing {
 namespace {

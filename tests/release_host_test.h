@@ -12,7 +12,7 @@
 #include "component/imaterial.h"
 #include "platform/orvo_login.h"
 #include "platform/xml.h"
-#include "tests/test_db.h"
+#include "testing/test_db.h"
 
 namespace quillor::testing {
 
@@ -106,7 +106,7 @@ inline std::string Line(std::string_view id,
   return out + "</material>";
 }
 
-inline std::string AddRequest(const std::string& lines) {
+inline std::string ReleaseAddRequest(const std::string& lines) {
   return R"(<ufinterface roottag="material" docid="d1" proc="ADD">)" + lines + "</ufinterface>";
 }
 

@@ -12,7 +12,7 @@
 #include "component/registration.h"
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
-#include "tests/test_db.h"
+#include "testing/test_db.h"
 #include "tools/quillor/cli.h"
 
 namespace quillor::testing {

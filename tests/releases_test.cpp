@@ -137,17 +137,17 @@ std::string ErrorReply(std::string_view code, std::string_view message) {
 }
 
 TEST_P(EveryRelease, EnvelopeRepliesCarryTheSameTexts) {
-  EXPECT_EQ(host_.CallWith(AddRequest(""), ""), ErrorReply("529", "数据库连接错误!"));
+  EXPECT_EQ(host_.CallWith(ReleaseAddRequest(""), ""), ErrorReply("529", "数据库连接错误!"));
   EXPECT_EQ(host_.Call("<ufinterface"), ErrorReply("100", "解析XML时发生错误,请你检查XML参数格式"));
   EXPECT_EQ(host_.Call(R"(<ufinterface roottag="material" proc="DELETE"/>)"),
             ErrorReply("710", "未知的Proc操作"));
-  EXPECT_EQ(host_.Call(AddRequest("")),
+  EXPECT_EQ(host_.Call(ReleaseAddRequest("")),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply docid=\"d1\" proc=\"ADD\"/>");
 }
 
 TEST_P(EveryRelease, RefusalsWithoutAProductAreTheSame) {
   const Fields line = Without(GoodLine(), "productno");
-  const std::string request = AddRequest(
+  const std::string request = ReleaseAddRequest(
       Line("1", Without(line, "departmentno")) + Line("2", With(line, "departmentno", "D2")) +
       Line("3", With(line, "departmentno", "D'X")) + Line("4", Without(line, "inventoryno")) +
       Line("5", With(line, "inventoryno", "M9")) + Line("6", With(line, "serial", "B9")) +
@@ -172,7 +172,7 @@ TEST_P(EveryRelease, RefusalsWithoutAProductAreTheSame) {
 }
 
 TEST_P(EveryRelease, AGoodLineIsStoredWithItsReleasesStatement) {
-  EXPECT_EQ(Items(host_.Call(AddRequest(Line("1", GoodLine())))),
+  EXPECT_EQ(Items(host_.Call(ReleaseAddRequest(Line("1", GoodLine())))),
             std::vector<std::string>{"1 0 成功"});
   const std::vector<std::string> writes = Matching(host_.Statements(), "ca_mabsw");
   ASSERT_FALSE(writes.empty());
@@ -184,7 +184,7 @@ TEST_P(EveryRelease, AGoodLineIsStoredWithItsReleasesStatement) {
 }
 
 TEST_P(EveryRelease, ALineSentAgainIsReplacedOnlyWhereTheReleaseDeletes) {
-  const std::string request = AddRequest(Line("1", GoodLine()));
+  const std::string request = ReleaseAddRequest(Line("1", GoodLine()));
   EXPECT_EQ(Items(host_.Call(request)), std::vector<std::string>{"1 0 成功"});
   EXPECT_EQ(Items(host_.Call(request)), std::vector<std::string>{"1 0 成功"});
   EXPECT_EQ(StoredRows().size(), GetParam().replaces ? 1u : 2u);
@@ -192,7 +192,7 @@ TEST_P(EveryRelease, ALineSentAgainIsReplacedOnlyWhereTheReleaseDeletes) {
 
 TEST_P(EveryRelease, AValueThatIsNoNumberNeverReachesTheInsertion) {
   const std::string request =
-      AddRequest(Line("1", With(GoodLine(), "price", "2);delete from ca_depDf;--")));
+      ReleaseAddRequest(Line("1", With(GoodLine(), "price", "2);delete from ca_depDf;--")));
   EXPECT_EQ(Items(host_.Call(request)),
             std::vector<std::string>{std::string("1 100 ") + kWriteFailed});
   EXPECT_TRUE(Matching(host_.Statements(), "insert").empty());
@@ -201,7 +201,7 @@ TEST_P(EveryRelease, AValueThatIsNoNumberNeverReachesTheInsertion) {
 }
 
 TEST_P(EveryRelease, AFailedInsertionLosesNoRow) {
-  EXPECT_EQ(Items(host_.Call(AddRequest(Line("1", GoodLine())))),
+  EXPECT_EQ(Items(host_.Call(ReleaseAddRequest(Line("1", GoodLine())))),
             std::vector<std::string>{"1 0 成功"});
   host_.db.Run(
       "create trigger refuse before insert on ca_mabsw when new.iQua = 99 "
@@ -210,7 +210,7 @@ TEST_P(EveryRelease, AFailedInsertionLosesNoRow) {
   // deletion must not outlive the refused insertion.
   const Fields again =
       With(With(With(GoodLine(), "price", "1"), "quantity", "99"), "totalmoney", "99");
-  EXPECT_EQ(Items(host_.Call(AddRequest(Line("1", again)))),
+  EXPECT_EQ(Items(host_.Call(ReleaseAddRequest(Line("1", again)))),
             std::vector<std::string>{std::string("1 100 ") + kWriteFailed});
   const auto rows = StoredRows();
   ASSERT_EQ(rows.size(), 1u);
@@ -218,7 +218,7 @@ TEST_P(EveryRelease, AFailedInsertionLosesNoRow) {
 }
 
 TEST_P(EveryRelease, AQueryReturnsTheMatchingRows) {
-  host_.Call(AddRequest(Line("1", GoodLine()) +
+  host_.Call(ReleaseAddRequest(Line("1", GoodLine()) +
                         Line("2", With(Without(GoodLine(), "productno"), "period", "5"))));
   host_.Statements();
   const auto rows = ReplyRows(
@@ -235,7 +235,7 @@ TEST_P(EveryRelease, AQueryReturnsTheMatchingRows) {
 }
 
 TEST_P(EveryRelease, QueryValuesNeverChangeTheStatement) {
-  host_.Call(AddRequest(Line("1", GoodLine())));
+  host_.Call(ReleaseAddRequest(Line("1", GoodLine())));
   // A quote inside a text is doubled: no row, no failure.
   EXPECT_TRUE(ReplyRows(host_.Call(QueryRequest(Field("cMatID", "=", "M1' or '1'='1")))).empty());
   EXPECT_EQ(Matching(host_.Statements(), "where cMatID='M1'' or ''1''=''1'").size(), 1u);
@@ -265,7 +265,7 @@ class OneRelease : public ::testing::Test {
 };
 
 TEST_F(OneRelease, ClosedPeriodComesAfterTheRangeAndBeforeTheTotal) {
-  const std::string request = AddRequest(
+  const std::string request = ReleaseAddRequest(
       Line("1", With(GoodLine(), "period", "3")) +
       Line("2", With(With(GoodLine(), "period", "3"), "totalmoney", "7")) +
       Line("3", With(GoodLine(), "period", "13")) + Line("4", With(GoodLine(), "period", "5")) +
@@ -297,7 +297,9 @@ TEST_F(OneRelease, ClosedPeriodComesAfterTheRangeAndBeforeTheTotal) {
                                             "2 101 “总金额”不等于 “单价*耗量”！",
                                             "3 101 期间应在1到12间！",
                                             "4 0 成功",
-                                            "5 0 成功",
+                                            // 2.6 passes validation as 3, but no integer
+                                            // column takes it: the write fails.
+                                            "5 100 数据库操作错误：材料表中已存在该记录，不能重复！",
                                         }));
   EXPECT_TRUE(Matching(host->Statements(), "gl_mend").empty());
 }
@@ -305,7 +307,7 @@ TEST_F(OneRelease, ClosedPeriodComesAfterTheRangeAndBeforeTheTotal) {
 TEST_F(OneRelease, Release850RefusesAnUnknownProductBeforeTheInventory) {
   auto host = Host(Release850());
   const Fields line = Without(GoodLine(), "inventoryno");
-  EXPECT_EQ(Items(host->Call(AddRequest(Line("1", With(line, "productno", "P9")) +
+  EXPECT_EQ(Items(host->Call(ReleaseAddRequest(Line("1", With(line, "productno", "P9")) +
                                         Line("2", With(line, "productno", "P'9"))))),
             (std::vector<std::string>{"1 101 产品结构主表中无该产品编码P9",
                                       "2 101 产品结构主表中无该产品编码P'9"}));
@@ -318,14 +320,14 @@ TEST_F(OneRelease, Release850RefusesAnUnknownProductBeforeTheInventory) {
             }));
   // The later releases resolve the product to a cost object instead.
   auto later = Host(Release861());
-  EXPECT_EQ(Items(later->Call(AddRequest(Line("1", With(line, "productno", "P9"))))),
+  EXPECT_EQ(Items(later->Call(ReleaseAddRequest(Line("1", With(line, "productno", "P9"))))),
             std::vector<std::string>{"1 101 部门：D1, 产品：P9，找不到对应的成本对象！"});
   EXPECT_TRUE(Matching(later->Statements(), "ProductStructureEx").empty());
 }
 
 TEST_F(OneRelease, Release850QueryWithoutConditionsReadsTheWholeTable) {
   auto host = Host(Release850());
-  host->Call(AddRequest(Line("1", GoodLine()) + Line("2", With(GoodLine(), "period", "5"))));
+  host->Call(ReleaseAddRequest(Line("1", GoodLine()) + Line("2", With(GoodLine(), "period", "5"))));
   host->Statements();
   const auto rows = ReplyRows(host->Call(QueryRequest("", nullptr)));
   EXPECT_EQ(host->Statements(), (std::vector<std::string>{"select * from ca_mabsw where 1>1",
@@ -358,25 +360,25 @@ TEST_F(OneRelease, OnlyRelease850AcceptsAConditionOnIrdcode) {
 TEST_F(OneRelease, Release850ServesADatabaseWithoutTheOptions) {
   auto host = Host(Release850());
   host->db.Run("drop table AccInformation");
-  EXPECT_EQ(Items(host->Call(AddRequest(Line("1", GoodLine())))),
+  EXPECT_EQ(Items(host->Call(ReleaseAddRequest(Line("1", GoodLine())))),
             std::vector<std::string>{"1 0 成功"});
   EXPECT_EQ(ReplyRows(host->Call(QueryRequest("", nullptr))).size(), 1u);
   EXPECT_TRUE(Matching(host->Statements(), "accinformation").empty());
   // Without a batch the costing method is still read from AccInformation.
-  EXPECT_EQ(Items(host->Call(AddRequest(Line("1", Without(GoodLine(), "serial"))))),
+  EXPECT_EQ(Items(host->Call(ReleaseAddRequest(Line("1", Without(GoodLine(), "serial"))))),
             std::vector<std::string>{"Item 999 [SQLite] no such table: AccInformation"});
   // The later releases need the options table for every operation.
   for (const ReleaseProfile* profile : {&Release871(), &Release861()}) {
     auto later = Host(*profile);
     later->db.Run("drop table AccInformation");
-    EXPECT_EQ(later->Call(AddRequest(Line("1", GoodLine()))),
+    EXPECT_EQ(later->Call(ReleaseAddRequest(Line("1", GoodLine()))),
               ErrorReply("-2147217900", "[SQLite] no such table: accinformation"))
         << profile->release;
   }
 }
 
 TEST_F(OneRelease, Release850ReadsTheCostingMethodByCaption) {
-  const std::string request = AddRequest(Line("1", Without(GoodLine(), "serial")));
+  const std::string request = ReleaseAddRequest(Line("1", Without(GoodLine(), "serial")));
   const char* const batch_required = "1 101 完全分批法时，专用材料对应的产品批号不能为空！";
   struct Case {
     const ReleaseProfile* profile;
@@ -406,7 +408,7 @@ TEST_F(OneRelease, Release850ReadsTheCostingMethodByCaption) {
 TEST_F(OneRelease, EarlierReleasesQueryWithoutPaginate) {
   for (const ReleaseProfile* profile : {&Release861(), &Release850()}) {
     auto host = Host(*profile);
-    host->Call(AddRequest(Line("1", GoodLine()) + Line("2", GoodLine())));
+    host->Call(ReleaseAddRequest(Line("1", GoodLine()) + Line("2", GoodLine())));
     EXPECT_EQ(ReplyRows(host->Call(QueryRequest(Field("cDeptID", "=", "D1"), nullptr))).size(), 2u)
         << profile->release;
   }
@@ -434,7 +436,7 @@ TEST_F(OneRelease, Release861IgnoresOmpflagInMode2) {
   const Fields order_line =
       With(With(With(With(GoodLine(), "mocode", "MO1"), "mosubsn", "1"), "moroutesn", "2"),
            "ompflag", "9");
-  const std::string request = AddRequest(Line("1", order_line));
+  const std::string request = ReleaseAddRequest(Line("1", order_line));
   auto options = [](TestDb& db) {
     db.Run("insert into AccInformation values('ca','8601','','1')");
     db.Run("insert into AccInformation values('ca','8602','','1')");

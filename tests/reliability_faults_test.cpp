@@ -10,9 +10,9 @@
 #include <set>
 
 #include "platform/sqlite/sqlite_faults.h"
-#include "platform/sqlite_file.h"
+#include "platform/sqlite/sqlite_file.h"
 #include "tests/reliability_support.h"
-#include "tools/quillor/host_schema.h"
+#include "schema/host_schema.h"
 
 namespace quillor::testing {
 namespace {

@@ -13,7 +13,7 @@
 #include "messages/message_table.h"
 #include "platform/xml.h"
 #include "profiles/release_profile.h"
-#include "tests/test_db.h"
+#include "testing/test_db.h"
 #include "tools/quillor/sample_data.h"
 
 namespace quillor::testing {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/serve_process.h"
-#include "tests/test_db.h"
+#include "testing/test_db.h"
 
 namespace quillor::testing {
 

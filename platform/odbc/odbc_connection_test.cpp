@@ -13,7 +13,8 @@
 #include <functional>
 
 #include "platform/failure.h"
-#include "tests/pg_database.h"
+#include "testing/expect_failure.h"
+#include "testing/pg_database.h"
 
 namespace quillor {
 namespace {
@@ -55,15 +56,7 @@ int ClosedPort() {
   return ntohs(address.sin_port);
 }
 
-Failure FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& f) {
-    return f;
-  }
-  ADD_FAILURE() << "no failure";
-  return Failure(0, "");
-}
+using testing::FailureOf;
 
 TEST(OdbcConnect, UnknownDataSourceCarriesTheDriverManagersText) {
   const Failure f = FailureOf([] { OpenOdbcConnection("DSN=quillor_no_such_source"); });

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/database.h"
-#include "platform/sql_trace.h"
 
 namespace quillor::odbc {
 
@@ -16,7 +15,7 @@ struct Column {
   int type;  // ado_type code
 };
 
-class OdbcRecordset : public Recordset, public HeldRowCount {
+class OdbcRecordset : public Recordset {
  public:
   OdbcRecordset(std::vector<Column> columns, std::vector<std::vector<DbValue>> rows,
                 CursorType cursor)

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/database.h"
-#include "platform/sql_trace.h"
 #include "platform/sqlite/sqlite_row.h"
 
 namespace quillor::sqlite {
@@ -33,7 +32,7 @@ class SqliteColumns : public Recordset {
 };
 
 // A result held in memory.
-class SqliteRecordset : public SqliteColumns, public HeldRowCount {
+class SqliteRecordset : public SqliteColumns {
  public:
   SqliteRecordset(std::vector<Column> columns, std::vector<std::vector<DbValue>> rows,
                   CursorType cursor)

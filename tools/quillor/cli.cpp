@@ -5,6 +5,8 @@
 #include <iostream>
 
 #include "tools/quillor/commands.h"
+#include "tools/quillor/registry_check.h"
+#include "tools/quillor/version.h"
 #include "tools/quillor/serve/serve_cli.h"
 
 namespace quillor {
@@ -26,6 +28,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::App app{"Feeds material-consumption requests to the Quillor component and reads them back",
                "quillor"};
   app.require_subcommand(1);
+  app.set_version_flag(
+      "--version", [] { return VersionText(); },
+      "Print the version and the release libraries beside the command");
 
   TransactOptions transact;
   std::string t_connection, t_library, t_trace, t_pages;
@@ -47,11 +52,17 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   RegisterOptions reg, unreg;
   unreg.unregister = true;
   std::string r_library, u_library;
-  CLI::App* r = app.add_subcommand("register", "Register a release's server library");
-  r->add_option("--release", reg.release, "Release")->check(CLI::IsMember(kReleases));
+  CLI::App* r = app.add_subcommand(
+      "register", "Register a release's server library: writes its keys into the registry file");
+  CLI::Option* r_release_opt =
+      r->add_option("--release", reg.release, "Release")->check(CLI::IsMember(kReleases));
   CLI::Option* r_library_opt = r->add_option("--library", r_library, "Server library");
-  CLI::App* u = app.add_subcommand("unregister", "Unregister a release's server library");
-  u->add_option("--release", unreg.release, "Release")->check(CLI::IsMember(kReleases));
+  CLI::App* u = app.add_subcommand(
+      "unregister",
+      "Unregister a release's server library: removes its keys from the registry file");
+  for (CLI::App* sub : {r, u}) sub->footer(kRegistryLocation);
+  CLI::Option* u_release_opt =
+      u->add_option("--release", unreg.release, "Release")->check(CLI::IsMember(kReleases));
   CLI::Option* u_library_opt = u->add_option("--library", u_library, "Server library");
 
   DemoOptions demo;
@@ -82,10 +93,12 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   if (i->parsed()) return RunInitDb(init, out, err);
   if (r->parsed()) {
     Keep(r_library_opt, r_library, reg.library);
+    reg.release_given = r_release_opt->count() > 0;
     return RunRegister(reg, out, err);
   }
   if (u->parsed()) {
     Keep(u_library_opt, u_library, unreg.library);
+    unreg.release_given = u_release_opt->count() > 0;
     return RunRegister(unreg, out, err);
   }
   if (d->parsed()) {

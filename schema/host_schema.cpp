@@ -1,8 +1,8 @@
-#include "tools/quillor/host_schema.h"
+#include "schema/host_schema.h"
 
 #include <string>
 
-#include "tools/quillor/host_schema_postgres.h"
+#include "schema/host_schema_postgres.h"
 
 namespace quillor {
 namespace {

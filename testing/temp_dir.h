@@ -1,29 +1,22 @@
-// For tests: a temporary directory, removed with everything in it, and a host
-// database file inside it.
+// For tests: a temporary directory, removed with everything in it, and the
+// connection text of a SQLite database file.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 
 namespace quillor::testing {
 
+// A fresh directory under the system's temporary directory, removed with its content.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillor-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
+  TempDir();
+  ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
+  const std::filesystem::path& path() const { return path_; }
+  // The path of a file of that name inside the directory.
   std::string File(const std::string& name) const { return (path_ / name).string(); }
 
  private:

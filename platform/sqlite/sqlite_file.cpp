@@ -1,4 +1,4 @@
-#include "platform/sqlite_file.h"
+#include "platform/sqlite/sqlite_file.h"
 
 #include <sqlite3.h>
 

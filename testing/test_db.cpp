@@ -1,26 +1,11 @@
-#include "tests/test_db.h"
-
-#include <stdlib.h>
+#include "testing/test_db.h"
 
 #include "platform/failure.h"
-#include "platform/sqlite_file.h"
-#include "tests/pg_database.h"
-#include "tools/quillor/host_schema.h"
+#include "platform/sqlite/sqlite_file.h"
+#include "schema/host_schema.h"
+#include "testing/pg_database.h"
 
 namespace quillor::testing {
-
-namespace fs = std::filesystem;
-
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "quillor-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw Failure(failure_numbers::kFail, "mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
 
 TestDb::TestDb(Engine engine) : file_(dir_.path() / "host.db") {
   const auto pg = engine == Engine::kSqlite ? std::nullopt : PgConnectionText();
@@ -37,7 +22,7 @@ TestDb::~TestDb() { conn_.reset(); }  // before the schema goes
 
 std::string TestDb::ConnectionText() const {
   if (pg_) return pg_->text();
-  return "Provider=SQLite;Data Source=" + file_.string();
+  return SqliteText(file_.string());
 }
 
 std::vector<std::vector<std::string>> TestDb::Rows(std::string_view sql) {

@@ -11,21 +11,9 @@
 #include <vector>
 
 #include "platform/database.h"
+#include "testing/temp_dir.h"
 
 namespace quillor::testing {
-
-// A fresh directory under the system's temporary directory, removed with its content.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 class PgDatabase;
 

@@ -337,8 +337,9 @@ TEST_F(ServeHttp, MetricsAndTheAccessLogCountWhatWasServed) {
     ASSERT_EQ(metrics->status, 200);
     text = metrics->body;
     type = metrics->get_header_value("Content-Type");
-    if (text.find("status=\"404\"") != std::string::npos) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Each request is counted by its own worker: wait until all four are.
+    if (text.find("quillor_request_duration_seconds_count 4\n") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_EQ(type, "text/plain; version=0.0.4; charset=utf-8");
   // The pool keeps the connection the requests used, idle between them.

@@ -328,6 +328,7 @@ void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
   }
   httplib::Client client("127.0.0.1", port);
   client.set_keep_alive(true);
+  client.set_tcp_nodelay(true);  // as curl and most HTTP clients do
   std::vector<std::string> requests;
   for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
   size_t written = 0;

@@ -107,6 +107,9 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   server->set_read_timeout(options.read_timeout_seconds);
   server->set_keep_alive_max_count(1000);
   server->set_keep_alive_timeout(5);
+  // A reply is written in pieces (headers, then body): without this each small answer
+  // waits for the client's delayed acknowledgement.
+  server->set_tcp_nodelay(true);
 
   int port = address->port;
   if (port == 0) {

@@ -1,6 +1,8 @@
 // The ADD batch: every material element in document order is validated, written
 // when valid, and its outcome recorded as one item result. A failure that neither
 // validation nor the write handles ends the batch with one 999 result.
+#include <new>
+
 #include "component/imaterial.h"
 #include "entry/item_validation.h"
 #include "entry/row_write.h"
@@ -34,6 +36,9 @@ bool IMaterial::AddProc(const MaterialSource& list, std::string& reply) {
     return true;
   } catch (const Failure& failure) {
     description = failure.description();
+  } catch (const std::bad_alloc&) {
+    // The runtime's own words; the lines reported before it stand as reported.
+    description = "Out of memory";
   } catch (const std::exception& e) {
     description = e.what();
   }

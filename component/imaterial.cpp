@@ -3,6 +3,8 @@
 // in transact.cpp, add_batch.cpp and options.cpp.
 #include "component/imaterial.h"
 
+#include <new>
+
 #include "platform/com/error_info.h"
 #include "platform/failure.h"
 #include "platform/xml_node_list_object.h"
@@ -15,7 +17,11 @@ namespace {
 // The status a public method returns for a failure, with the failure left as the
 // thread's error information.
 com::HRESULT ReportFailure(const Failure& failure) {
-  com::SetErrorInfo({failure.number(), failure.description()});
+  try {
+    com::SetErrorInfo({failure.number(), failure.description()});
+  } catch (...) {  // no memory left even for the description: the status says it
+    return com::E_OUTOFMEMORY;
+  }
   return com::DISP_E_EXCEPTION;
 }
 
@@ -149,6 +155,8 @@ com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login, st
     return com::S_OK;
   } catch (const Failure& failure) {
     return ReportFailure(failure);
+  } catch (const std::bad_alloc&) {
+    return com::E_OUTOFMEMORY;
   } catch (const std::exception& e) {
     return ReportFailure(Failure(failure_numbers::kFail, e.what()));
   }
@@ -162,6 +170,8 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
     return com::S_OK;
   } catch (const Failure& failure) {
     return ReportFailure(failure);
+  } catch (const std::bad_alloc&) {
+    return ReportFailure(Failure(failure_numbers::kOutOfMemory, "Out of memory"));
   } catch (const std::exception& e) {
     return ReportFailure(Failure(failure_numbers::kFail, e.what()));
   }

@@ -2,11 +2,16 @@
 // reads its envelope, loads the reply template, reads the options and dispatches on
 // proc. Every failure on the way ends in a reply.
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <new>
+#include <optional>
 
 #include "component/imaterial.h"
 #include "messages/message_ids.h"
 #include "platform/com/error_info.h"
 #include "platform/connection_pool.h"
+#include "platform/connection_text.h"
 #include "platform/eai_helper.h"
 
 namespace quillor {
@@ -37,6 +42,39 @@ std::string ReadConnectionString(IOrvoLogin& login) {
   return text;
 }
 
+// The largest request accepted, in bytes: "Max Request Size" in the connection
+// text, else $QUILLOR_MAX_REQUEST_SIZE, else 256 MiB. A request parses into a
+// tree several times its size, so the bound keeps one request from taking the
+// host's memory.
+constexpr uint64_t kDefaultMaxRequestBytes = uint64_t{256} << 20;
+
+uint64_t WholeBytes(std::string_view text, std::string_view where) {
+  uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end || value == 0) {
+    throw Failure(failure_numbers::kFail,
+                  "[Quillor] " + std::string(where) + " must be a whole number of bytes above 0");
+  }
+  return value;
+}
+
+uint64_t MaxRequestBytes(std::string_view connection_text) {
+  std::optional<std::string> given;
+  try {
+    given = ConnectionText::Parse(connection_text).Get("Max Request Size");
+  } catch (const Failure&) {  // an ODBC text in a form of its own: not ours to judge
+  }
+  if (given) return WholeBytes(*given, "Max Request Size in the connection text");
+  if (const char* env = std::getenv("QUILLOR_MAX_REQUEST_SIZE"); env != nullptr && *env != '\0') {
+    return WholeBytes(env, "QUILLOR_MAX_REQUEST_SIZE");
+  }
+  return kDefaultMaxRequestBytes;
+}
+
+// The runtime's own error for memory that could not be had.
+Failure OutOfMemory() { return Failure(failure_numbers::kOutOfMemory, "Out of memory"); }
+
 }  // namespace
 
 std::string IMaterial::BuildFailureReply(const Failure& failure) {
@@ -61,6 +99,12 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     if (!connection_text.empty()) Conn = OpenCallConnection(connection_text);
     if (!Conn) return ErrorReply("529", messages_.Text(msg::kConnectionError));
 
+    if (const uint64_t most = MaxRequestBytes(connection_text); sXML.size() > most) {
+      return ErrorReply("100", messages_.Text(msg::kXmlParseError) + "(the request is " +
+                                   std::to_string(sXML.size()) +
+                                   " bytes, more than the largest accepted, " +
+                                   std::to_string(most) + " bytes: Max Request Size)");
+    }
     // A first pass over the whole text proves it well-formed and keeps only the
     // root with its attributes. ADD then reads its material elements from the
     // text one at a time, in a second pass, so that a request of any length
@@ -112,6 +156,9 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     return reply;
   } catch (const Failure& failure) {
     return BuildFailureReply(failure);
+  } catch (const std::bad_alloc&) {
+    // Whatever was being built is gone by now, which leaves room for the reply.
+    return BuildFailureReply(OutOfMemory());
   } catch (const std::exception& e) {
     // Out of memory and the like: still a reply, never an escape.
     return BuildFailureReply(Failure(failure_numbers::kFail, e.what()));

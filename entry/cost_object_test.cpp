@@ -11,7 +11,7 @@ constexpr const char* kNotFound = "，找不到对应的成本对象！";
 class CostObjectTest : public EntryTest {
  protected:
   std::string Find(const Fields& fields, std::string& message) {
-    Material material(fields);
+    MaterialElement material(fields);
     return FindCostObject(Context(), material.element(), message);
   }
   std::string Find(const Fields& fields) {

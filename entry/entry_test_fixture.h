@@ -39,9 +39,9 @@ class TableMessages final : public MessageSource {
 };
 
 // One material element whose fields are child elements, in the given order.
-class Material {
+class MaterialElement {
  public:
-  explicit Material(const Fields& fields) {
+  explicit MaterialElement(const Fields& fields) {
     std::string xml = "<material id=\"1\">";
     for (const auto& [name, value] : fields) {
       xml += "<" + name + ">" + EscapeXml(value) + "</" + name + ">";

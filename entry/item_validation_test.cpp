@@ -30,7 +30,7 @@ class ItemValidationTest : public EntryTest {
   // Runs the check on fresh statements; the message starts empty, as the batch passes it.
   bool Check(const Fields& fields, std::string& message) {
     recorder_.Clear();
-    Material material(fields);
+    MaterialElement material(fields);
     return CheckItem(Context(), material.element(), message, cost_object_id_);
   }
   std::string Refusal(const Fields& fields) {
@@ -230,6 +230,9 @@ TEST_F(ItemValidationTest, Release861ChecksTheClosedPeriod) {
 // item), not an open period; truth words and numbers stored as text count as such.
 TEST_F(ItemValidationTest, Release861ClosedFlagThatIsNoBooleanIsATypeMismatch) {
   UseRelease(Release861());
+  // A host whose flag column holds texts.
+  db_.Run("drop table gl_mend");
+  db_.Run("create table gl_mend(iperiod int, bflag_CA varchar(10))");
   db_.Run("insert into gl_mend values(5,'abc')");
   std::string message;
   try {

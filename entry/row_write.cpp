@@ -27,6 +27,12 @@ class Lists {
     if (!IsPlainNumber(value)) throw Failure::TypeMismatch();
     Add(column, std::string(value));
   }
+  // The period is an integer column on every engine: a text with a fraction or an
+  // exponent is refused here, before any statement, as a server's column refuses it.
+  void Whole(std::string_view column, std::string_view value) {
+    if (!IsWholeNumber(value)) throw Failure::TypeMismatch();
+    Add(column, std::string(value));
+  }
   std::string Insertion() const {
     return "insert ca_mabsw(" + columns_ + ")" + "   values(" + values_ + ")";
   }
@@ -72,7 +78,7 @@ Statements Build(const EntryContext& ctx, XmlElement element, const std::string&
   if (!batch.empty()) lists.Quoted("cbatch", batch);
   if (!price.empty()) lists.Bare("iprice", price);
   if (!quantity.empty()) lists.Bare("iqua", quantity);
-  if (!period.empty()) lists.Bare("iperiod", period);
+  if (!period.empty()) lists.Whole("iperiod", period);
   if (!total.empty()) lists.Bare("imatqua", total);
   if (irdcode) lists.Bare("irdcode", std::to_string(*irdcode));
 

@@ -26,7 +26,7 @@ class RowWriteTest : public EntryTest {
  protected:
   bool Save(const Fields& fields, const std::string& cost_object_id, std::string& message) {
     recorder_.Clear();
-    Material material(fields);
+    MaterialElement material(fields);
     return SaveItem(Context(), material.element(), message, cost_object_id);
   }
   void ExpectSaved(const Fields& fields, const std::string& cost_object_id = "1001") {
@@ -201,7 +201,7 @@ TEST_F(RowWriteTest, AFailureToFetchTheTextPassesToTheCaller) {
   db_.Run("drop table ca_mabsw");
   NoTexts texts;
   const EntryContext ctx{recorder_, EaiHelper::ForThisThread(), texts, Release871(), 0};
-  Material material(kLine);
+  MaterialElement material(kLine);
   std::string message;
   EXPECT_THROW(SaveItem(ctx, material.element(), message, "1001"), Failure);
 }

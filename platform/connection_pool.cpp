@@ -56,7 +56,9 @@ PoolSettings ReadPoolSettings(std::string_view connection_text) {
   }
   if (const auto pooling = parsed.Get(kPoolingKey)) settings.pooling = ReadSwitch(*pooling);
   if (const auto idle = parsed.Get(kIdleTimeoutKey)) settings.idle_time = ReadSeconds(*idle);
-  settings.database_text = parsed.Without(connection_text, {kPoolingKey, kIdleTimeoutKey});
+  // The request bound is the component's own key too (read by Transact).
+  settings.database_text =
+      parsed.Without(connection_text, {kPoolingKey, kIdleTimeoutKey, "Max Request Size"});
   return settings;
 }
 

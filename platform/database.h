@@ -43,8 +43,10 @@ inline constexpr int kLongVarWChar = 203;
 inline constexpr int kLongVarBinary = 205;
 }  // namespace ado_type
 
-// The ADO code for a declared column type such as "varchar(60)", "int" or "bit".
-// Unknown or missing declarations give adVarChar.
+// The ADO code for a declared column type such as "varchar(60)", "int" or "bit",
+// as the server's own type of that name maps ("tinyint" 17, "smallmoney" 6,
+// "uniqueidentifier" 72, "varbinary" 204, ...); words after the type name ("int
+// identity") do not count. Unknown or missing declarations give adVarChar.
 int AdoTypeFromDeclaredType(std::string_view declared);
 
 // An open result, positioned on its first row (or at its end when empty).

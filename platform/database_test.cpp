@@ -27,8 +27,46 @@ TEST(AdoTypeFromDeclaredType, Table) {
       {"money", 6},           {"datetime", 135},
       {"date", 133},          {"time", 134},
       {"image", 205},         {"varbinary(max)", 205},
-      {"varbinary(16)", 200}, {"", 200},
+      {"varbinary(16)", 204}, {"", 200},
       {"blob", 200},          {"  Int  ", 3},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AdoTypeFromDeclaredType(c.declared), c.code) << c.declared;
+}
+
+// Declared types outside the short list map as the server's own type of that name,
+// so that a condition on such a column writes its number bare.
+TEST(AdoTypeFromDeclaredType, TheServersOwnTypeNames) {
+  struct Case {
+    const char* declared;
+    int code;
+  } cases[] = {
+      {"tinyint", 17},
+      {"smallmoney", 6},
+      {"double precision", 5},
+      {"DOUBLE  PRECISION", 5},
+      {"boolean", 11},
+      {"uniqueidentifier", 72},
+      {"binary(8)", 128},
+      {"varbinary", 204},
+      {"varbinary(16)", 204},
+      {"number", 131},
+      {"number(10,2)", 131},
+      {"int identity", 3},
+      {"int identity(1,1)", 3},
+      {"int not null", 3},
+      {"bigint primary key", 20},
+      {"character varying(20)", 200},
+      {"national character varying(20)", 202},
+      {"smalldatetime", 135},
+      {"datetime2(7)", 135},
+      {"timestamp", 128},
+      {"varchar(max)", 201},
+      {"nvarchar(max)", 203},
+      {"xml", 203},
+      {"sql_variant", 12},
+      {"dec(9,2)", 131},
+      {"unknowntype", 200},
+      {"varchar2(10)", 200},
   };
   for (const auto& c : cases) EXPECT_EQ(AdoTypeFromDeclaredType(c.declared), c.code) << c.declared;
 }

@@ -14,6 +14,7 @@ namespace quillor {
 namespace failure_numbers {
 // Conversion failures, numbered as the host's automation runtime numbers them.
 inline constexpr int32_t kOverflow = 6;
+inline constexpr int32_t kOutOfMemory = 7;
 inline constexpr int32_t kTypeMismatch = 13;
 inline constexpr int32_t kInvalidUseOfNull = 94;
 // A refused request value (an operator, a logic word or a value that would change a statement).
@@ -22,9 +23,9 @@ inline constexpr int32_t kInvalidArgument = 5;
 inline constexpr int32_t kItemNotFound = 3265;
 // Database errors: a statement the engine rejects, a constraint violation, and a
 // connection or I/O failure.
-inline constexpr int32_t kDbStatement = -2147217900;   // 0x80040E14
-inline constexpr int32_t kDbConstraint = -2147217873;  // 0x80040E2F
-inline constexpr int32_t kFail = -2147467259;          // 0x80004005
+inline constexpr int32_t kDbStatement = -2147217900;     // 0x80040E14
+inline constexpr int32_t kDbConstraint = -2147217873;    // 0x80040E2F
+inline constexpr int32_t kFail = -2147467259;            // 0x80004005
 inline constexpr int32_t kNotImplemented = -2147467263;  // 0x80004001
 inline constexpr int32_t kWrongThread = -2147417842;     // 0x8001010E
 }  // namespace failure_numbers

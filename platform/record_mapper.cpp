@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/failure.h"
+#include "platform/reply_value.h"
 
 namespace quillor {
 namespace {
@@ -119,6 +120,8 @@ void RecordMapper::MapRecord(XmlDocument& /*doc*/, XmlElement& element, std::str
   const std::vector<std::string>& fields = FieldsFor(Load(mapping), result);
   for (size_t i = 0; i < fields.size(); ++i) {
     const DbValue value = result.Value(static_cast<int>(i));
+    // A value the reply cannot carry fails the row rather than spoil the reply.
+    RequireFitForReply(value, column_names_[i]);
     if (value.IsNull()) {
       element.AppendTextChild(fields[i], {});
     } else if (value.IsText()) {
@@ -144,6 +147,9 @@ void RecordMapper::WriteRecord(XmlTextWriter& out, std::string_view mapping, Rec
   for (size_t i = 0; i < fields.size(); ++i) {
     const XmlName& tag = field_tags_[i];
     const DbValue value = result.Value(static_cast<int>(i));
+    // A value the reply's XML cannot carry is refused before any of it is
+    // written; the caller names the row.
+    RequireFitForReply(value, column_names_[i]);
     if (value.IsNull()) {
       out.TextElement(tag, {});
     } else if (value.IsText()) {

@@ -154,12 +154,22 @@ class Adapter {
       size_t open = 0, close = 0;
       std::vector<size_t> commas;
       if (Call(i, "isnull", &open, &close, &commas) && commas.size() == 1) {
+        const size_t first = NextSignificant(open + 1);
+        size_t str_open = 0, str_close = 0;
+        if (IsStr(first, &str_open, &str_close) && NextSignificant(str_close + 1) == commas[0]) {
+          // isnull(str(x),y) as one text, so that it compares with numbers as the host
+          // compares them.
+          out += ComparedAsNumber("coalesce" + Adapt(i + 1, first) +
+                                  NumberInTenColumns(Adapt(str_open + 1, str_close)) +
+                                  Adapt(str_close + 1, close + 1));
+          i = close;
+          continue;
+        }
         out += "coalesce";
         continue;  // the parentheses and arguments follow as they are
       }
-      commas.clear();
-      if (Call(i, "str", &open, &close, &commas) && commas.empty() && close > open + 1) {
-        out += NumberInTenColumns(Adapt(open + 1, close));
+      if (IsStr(i, &open, &close)) {
+        out += ComparedAsNumber(NumberInTenColumns(Adapt(open + 1, close)));
         i = close;
         continue;
       }
@@ -168,10 +178,31 @@ class Adapter {
     return out;
   }
 
-  // The host's str(x): x rounded to a whole number, right-aligned in ten places.
+  // A one-argument str( ) call at i.
+  bool IsStr(size_t i, size_t* open, size_t* close) const {
+    if (i >= tokens_.size()) return false;
+    std::vector<size_t> commas;
+    return Call(i, "str", open, close, &commas) && commas.empty() && *close > *open + 1;
+  }
+
+  // The host's str(x): x rounded to a whole number, halves away from zero,
+  // right-aligned in ten places, or ten asterisks when it needs more; null stays null.
   std::string NumberInTenColumns(const std::string& x) const {
-    if (dialect_ == Dialect::kPostgres) return "lpad(round((" + x + ")::numeric)::text,10)";
-    return "(case when (" + x + ") is null then null else printf('%10.0f',(" + x + ")) end)";
+    if (dialect_ == Dialect::kPostgres) {
+      const std::string digits = "round((" + x + ")::numeric)::text";
+      return "(case when length(" + digits + ")>10 then repeat(chr(42),10) else lpad(" + digits +
+             ",10) end)";
+    }
+    return "quillor_str(" + x + ")";  // registered on every SQLite connection
+  }
+
+  // On the host a text meets a number as a number. SQLite compares a text with a
+  // number as a text with the number's text when the text has text affinity, and
+  // then by the collation, which reads both as numbers. PostgreSQL has operators
+  // of its own for it (quillor init-db).
+  std::string ComparedAsNumber(const std::string& text) const {
+    if (dialect_ == Dialect::kPostgres) return text;
+    return "cast(" + text + " as text) collate quillor_number";
   }
 
   std::vector<Token> tokens_;

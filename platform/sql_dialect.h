@@ -15,7 +15,9 @@ enum class Dialect {
 
 // For SQLite and PostgreSQL: "insert T(" gains "into"; the two-argument isnull(a,b)
 // becomes the engine's coalescing function; str(x) becomes the engine's
-// equivalent of a number right-aligned in ten characters (null stays null).
+// equivalent of a number right-aligned in ten characters (null stays null, more
+// than ten characters give ten asterisks). On SQLite str(x) and isnull(str(x),y)
+// are also given the collation that compares them with numbers as numbers.
 // Nothing else changes, blanks and line breaks included.
 std::string AdaptStatement(std::string_view sql, Dialect dialect);
 

@@ -34,14 +34,17 @@ TEST(AdaptStatement, SqliteTable) {
       {"where x isnull", "where x isnull"},
       {"select t.isnull(a,b)", "select t.isnull(a,b)"},
       {"isnull(a,b", "isnull(a,b"},
-      // str(x) becomes a ten-character, right-aligned whole number; null stays null
-      {"str(iMOSubSN)",
-       "(case when (iMOSubSN) is null then null else printf('%10.0f',(iMOSubSN)) end)"},
+      // str(x) becomes a ten-character, right-aligned whole number (null stays null),
+      // text that compares with numbers as numbers
+      {"str(iMOSubSN)", "cast(quillor_str(iMOSubSN) as text) collate quillor_number"},
       {"isnull(str(iMORouteSN),'') as c",
-       "coalesce((case when (iMORouteSN) is null then null else printf('%10.0f',(iMORouteSN)) "
-       "end),'') as c"},
-      {"str(isnull(a,0))",
-       "(case when (coalesce(a,0)) is null then null else printf('%10.0f',(coalesce(a,0))) end)"},
+       "cast(coalesce(quillor_str(iMORouteSN),'') as text) collate quillor_number as c"},
+      {"isnull( str (b.x) , '' )",
+       "cast(coalesce( quillor_str(b.x) , '' ) as text) collate quillor_number"},
+      {"str(isnull(a,0))", "cast(quillor_str(coalesce(a,0)) as text) collate quillor_number"},
+      {"isnull(str(a),str(b))",
+       "cast(coalesce(quillor_str(a),cast(quillor_str(b) as text) collate quillor_number) as "
+       "text) collate quillor_number"},
       {"str(x, 5)", "str(x, 5)"},
       {"str()", "str()"},
       {"", ""},
@@ -53,7 +56,8 @@ TEST(AdaptStatement, SqliteTable) {
 
 TEST(AdaptStatement, Postgres) {
   EXPECT_EQ(AdaptStatement("insert T(a) values(isnull(str(x),''))", Dialect::kPostgres),
-            "insert into T(a) values(coalesce(lpad(round((x)::numeric)::text,10),''))");
+            "insert into T(a) values(coalesce((case when length(round((x)::numeric)::text)>10 "
+            "then repeat(chr(42),10) else lpad(round((x)::numeric)::text,10) end),''))");
 }
 
 TEST(AdaptStatement, HostDialectIsLeftAsFormed) {

@@ -47,4 +47,16 @@ bool IsPlainNumber(std::string_view text) {
   return i == n;
 }
 
+bool IsWholeNumber(std::string_view text) {
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n && IsBlank(text[i])) ++i;
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  const size_t first_digit = i;
+  while (i < n && IsDigit(text[i])) ++i;
+  if (i == first_digit) return false;
+  while (i < n && IsBlank(text[i])) ++i;
+  return i == n;
+}
+
 }  // namespace quillor

@@ -14,4 +14,8 @@ std::string DoubleQuotes(std::string_view text);
 // optional exponent (E or e, optional sign, digits).
 bool IsPlainNumber(std::string_view text);
 
+// A whole number, as an integer column takes it: optional blanks around it, an
+// optional sign and digits only (no full stop, no exponent).
+bool IsWholeNumber(std::string_view text);
+
 }  // namespace quillor

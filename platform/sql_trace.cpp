@@ -132,11 +132,29 @@ class TracingConnection : public Connection {
 
   Dialect dialect() const override { return inner_->dialect(); }
   std::string SentText(std::string_view sql) const override { return inner_->SentText(sql); }
-  void Begin() override { inner_->Begin(); }
-  void Commit() override { inner_->Commit(); }
-  void Rollback() override { inner_->Rollback(); }
+  // A unit of work's steps are left out of the trace, but not their failures: a
+  // lock met at the commit would otherwise leave no trace of the database's words.
+  void Begin() override {
+    Step("begin", [&] { inner_->Begin(); });
+  }
+  void Commit() override {
+    Step("commit", [&] { inner_->Commit(); });
+  }
+  void Rollback() override {
+    Step("rollback", [&] { inner_->Rollback(); });
+  }
 
  private:
+  template <class Run>
+  void Step(std::string_view name, Run run) {
+    try {
+      run();
+    } catch (const Failure& f) {
+      AppendLine(path_, ErrorLine(name, std::string(name), f));
+      throw;
+    }
+  }
+
   std::unique_ptr<Connection> inner_;
   std::string path_;
 };

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "platform/failure.h"
+#include "platform/xml_text.h"
 
 namespace quillor {
 namespace {
@@ -188,6 +189,39 @@ void CollectText(const xmlNode* node, std::string& out) {
   }
 }
 
+// The operations a selection may take: a fixed allowance and a few per node of
+// the subtree it starts from, so that a path over a large request still runs.
+constexpr unsigned long kSelectOperations = 5'000'000;
+constexpr unsigned long kSelectOperationsPerNode = 4;
+
+unsigned long NodesBeneath(const xmlNode* node) {
+  unsigned long count = 0;
+  const xmlNode* c = node->children;
+  while (c != nullptr) {
+    ++count;
+    if (c->type == XML_ELEMENT_NODE && c->children != nullptr) {
+      c = c->children;
+      continue;
+    }
+    while (c != node && c->next == nullptr) c = c->parent;
+    if (c == node) break;
+    c = c->next;
+  }
+  return count;
+}
+
+// Hands the parser a text held in memory, piece by piece.
+struct MemoryReader {
+  std::string_view rest;
+  static int Read(void* context, char* buffer, int length) {
+    auto* self = static_cast<MemoryReader*>(context);
+    const size_t n = std::min(self->rest.size(), static_cast<size_t>(std::max(length, 0)));
+    std::copy_n(self->rest.data(), n, buffer);
+    self->rest.remove_prefix(n);
+    return static_cast<int>(n);
+  }
+};
+
 void CheckName(const std::string& name, const char* what) {
   if (name.empty() || xmlValidateName(X(name), 0) != 0) {
     throw Failure(failure_numbers::kFail, "'" + name + "' is not a valid " + what + " name");
@@ -327,9 +361,18 @@ std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
   ctx->node = n;
   // The expression's errors land in the context; the handler only keeps them quiet.
   ctx->error = DiscardStructured;
+  // A short expression can cost time without end (counts of counts of every
+  // node). A budget of operations, generous beside what a path over this
+  // document needs, stops it in well under a second.
+  ctx->opLimit = kSelectOperations + kSelectOperationsPerNode * NodesBeneath(n);
   std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
       xmlXPathEvalExpression(X(std::string(path)), ctx.get()));
   if (!result) {
+    if (ctx->opLimit != 0 && ctx->opCount >= ctx->opLimit) {
+      throw Failure(failure_numbers::kFail, "The path '" + std::string(path) +
+                                                "' takes more operations than a selection may (" +
+                                                std::to_string(ctx->opLimit) + ")");
+    }
     std::string message = Trimmed(S(reinterpret_cast<const xmlChar*>(ctx->lastError.message)));
     if (message.empty()) message = "Invalid expression";
     throw Failure(failure_numbers::kFail, message);
@@ -385,19 +428,44 @@ bool XmlDocument::LoadXml(std::string_view text) {
     parse_error_ = "The document is too large";
     return false;
   }
+  // The text arrives decoded, as UTF-8. It is checked here rather than by naming
+  // the encoding to the parser: told an encoding, libxml2 converts the input and
+  // then refuses a document past 10 MB with long texts as a "Huge input lookup".
+  // Valid UTF-8 without a NUL leaves the parser nothing to take for another
+  // encoding.
+  if (const size_t at = FirstInvalidUtf8Byte(text); at != std::string_view::npos) {
+    parse_error_ = "The document is not UTF-8 (byte " + std::to_string(at) + ")";
+    return false;
+  }
+  if (const size_t at = text.find('\0'); at != std::string_view::npos) {
+    parse_error_ = "The document holds a NUL character (byte " + std::to_string(at) + ")";
+    return false;
+  }
   std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
   if (!ctxt) throw std::bad_alloc();
-  // The text is already decoded: an encoding named in its declaration is ignored.
-  // Internal entities are substituted and attribute defaults applied, within
-  // libxml2's amplification limits (no XML_PARSE_HUGE); no validation, nothing
-  // loaded from outside the text, no network access.
+  // An encoding named in the declaration is ignored. Internal entities are
+  // substituted and attribute defaults applied, within libxml2's amplification
+  // limits (no XML_PARSE_HUGE); no validation, nothing loaded from outside the
+  // text, no network access.
   KeepToTheText(ctxt.get());
   const int options = kRequestParseOptions;
-  std::unique_ptr<xmlDoc, DocFree> doc(xmlCtxtReadMemory(
-      ctxt.get(), text.data(), static_cast<int>(text.size()), nullptr, "UTF-8", options));
-  if (!doc || !ctxt->wellFormed) {
+  // Read through a reader callback rather than as one memory block: libxml2
+  // refuses a memory block whose start tags hold more than 10 MB of attributes
+  // ("Huge input lookup"), and a reader is also spared the block's copy.
+  MemoryReader reader{text};
+  std::unique_ptr<xmlDoc, DocFree> doc(
+      xmlCtxtReadIO(ctxt.get(), MemoryReader::Read, nullptr, &reader, nullptr, nullptr, options));
+  // An allocation failure stops the parser without marking the document malformed:
+  // what was read so far would look whole. Any stop of the parser is a failed load.
+  const bool out_of_memory = ctxt->errNo == XML_ERR_NO_MEMORY;
+  if (!doc || !ctxt->wellFormed || ctxt->disableSAX != 0 || out_of_memory) {
     const xmlError* err = xmlCtxtGetLastError(ctxt.get());
-    parse_error_ = err && err->message ? Trimmed(err->message) : "The document is not well-formed";
+    if (out_of_memory) {
+      parse_error_ = "Out of memory";
+    } else {
+      parse_error_ =
+          err && err->message ? Trimmed(err->message) : "The document is not well-formed";
+    }
     if (err && err->line > 0) parse_error_ += " (line " + std::to_string(err->line) + ")";
     return false;
   }
@@ -410,6 +478,11 @@ bool XmlDocument::LoadXml(std::string_view text) {
     DropEntityReferences(reinterpret_cast<xmlNode*>(a));
   }
   DropEntityReferences(root);
+  // The document is UTF-8 whatever its declaration named, and says so, so that
+  // serialising it keeps characters beyond ASCII raw in attributes too.
+  xmlFree(const_cast<xmlChar*>(doc->encoding));
+  doc->encoding = xmlStrdup(BAD_CAST "UTF-8");
+  if (doc->encoding == nullptr) throw std::bad_alloc();
   doc->_private = nullptr;
   doc_ = doc.release();
   declared_ = BeginsWithDeclaration(text);
@@ -711,6 +784,15 @@ bool XmlDocument::LoadRootOnly(std::string_view text) {
     parse_error_ = "The document is too large";
     return false;
   }
+  // The same checks as a whole-document load: UTF-8 without a NUL.
+  if (const size_t at = FirstInvalidUtf8Byte(text); at != std::string_view::npos) {
+    parse_error_ = "The document is not UTF-8 (byte " + std::to_string(at) + ")";
+    return false;
+  }
+  if (const size_t at = text.find('\0'); at != std::string_view::npos) {
+    parse_error_ = "The document holds a NUL character (byte " + std::to_string(at) + ")";
+    return false;
+  }
   RootStream stream;
   StreamParser ctxt = NewStreamParser(stream);
   Feed(ctxt.get(), text, [] {});
@@ -721,7 +803,12 @@ bool XmlDocument::LoadRootOnly(std::string_view text) {
   if (doc == nullptr || !ctxt->wellFormed || ctxt->disableSAX != 0 ||
       ctxt->errNo == XML_ERR_NO_MEMORY) {
     const xmlError* err = xmlCtxtGetLastError(ctxt.get());
-    parse_error_ = err && err->message ? Trimmed(err->message) : "The document is not well-formed";
+    if (ctxt->errNo == XML_ERR_NO_MEMORY) {
+      parse_error_ = "Out of memory";
+    } else {
+      parse_error_ =
+          err && err->message ? Trimmed(err->message) : "The document is not well-formed";
+    }
     if (err && err->line > 0) parse_error_ += " (line " + std::to_string(err->line) + ")";
     return false;
   }

@@ -9,6 +9,7 @@
 
 #include "platform/failure.h"
 #include "platform/record_mapper.h"
+#include "platform/reply_value.h"
 #include "query/conditions.h"
 #include "query/page_size.h"
 #include "query/reply_writer.h"
@@ -106,7 +107,11 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
     }
     XmlTextWriter& element = reply.StartRow(*row_name, row);
     if (!mapper) mapper.emplace();
-    mapper->WriteRecord(element, kMappingName, *result);
+    try {
+      mapper->WriteRecord(element, kMappingName, *result);
+    } catch (const UnfitValue& unfit) {
+      throw unfit.ForRow(row);
+    }
     reply.EndRow();
 
     // The caller registered now; the reference keeps it alive through its call

@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/failure.h"
 #include "platform/sqlite/sqlite_file.h"
+#include "query/conditions.h"
+#include "schema/host_schema_postgres.h"
 #include "testing/fake_database.h"
-#include "testing/recording_caller.h"
 #include "testing/pg_database.h"
+#include "testing/recording_caller.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
@@ -381,6 +385,105 @@ TEST_F(QueryProcTest, StatementOfEachRelease) {
     ASSERT_EQ(conn.opened.size(), 2u);
     EXPECT_EQ(conn.opened[1].first, c.statement) << c.profile->release;
     EXPECT_EQ(conn.opened[1].second, CursorType::kStatic);
+  }
+}
+
+// A host's own ca_mabsw with declared types outside the short list: numbers go in
+// bare, as the server's types of those names want them, and the rows come back.
+TEST(QueryDeclaredTypesTest, ServerTypeNamesWriteNumbersBare) {
+  testing::TempDir dir;
+  const std::string file = dir.File("custom.db");
+  CreateSqliteDatabaseFile(file);
+  const std::unique_ptr<Connection> conn = OpenConnection(testing::SqliteText(file));
+  conn->Execute(
+      "create table ca_mabsw (cDeptID varchar(12), cppid int identity, cMatID binary(8), "
+      "cBatch uniqueidentifier, iPrice smallmoney, iQua double precision, iPeriod tinyint, "
+      "iMatQua number(12,2), irdcode boolean)");
+  conn->Execute(
+      "create table caq_coreal (iRealCOID int, InvCode varchar(20), Free1 varchar(20), "
+      "Free2 varchar(20), Free3 varchar(20), Free4 varchar(20), Free5 varchar(20), "
+      "Free6 varchar(20), Free7 varchar(20), Free8 varchar(20), Free9 varchar(20), "
+      "Free10 varchar(20), Version varchar(20), IdentCode varchar(20), iMORouteSN int, "
+      "cMOCode varchar(30), iMOSubSN int)");
+  conn->Execute("insert into ca_mabsw values ('01', 7, 1, 2, 2.5, 3, 5, 7.5, 1)");
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadXml("<r roottag=\"q\" paginate=\"0\"><q>"
+                  "<field name=\"iPeriod\" operation=\"=\" value=\"5\" logic=\"and\"/>"
+                  "<field name=\"iPrice\" operation=\"=\" value=\"2.5\" logic=\"and\"/>"
+                  "<field name=\"iQua\" operation=\"=\" value=\"3\" logic=\"and\"/>"
+                  "<field name=\"iMatQua\" operation=\"=\" value=\"7.5\" logic=\"and\"/>"
+                  "<field name=\"cMatID\" operation=\"=\" value=\"1\" logic=\"and\"/>"
+                  "<field name=\"cBatch\" operation=\"=\" value=\"2\"/></q></r>"));
+  QueryContext ctx{conn.get(), EaiHelper::ForThisThread(), Release861(), nullptr};
+  EXPECT_EQ(BuildWhere(ctx, doc.Root().Select("q/field"), *conn),
+            "where iPeriod=5 and iPrice=2.5 and iQua=3 and iMatQua=7.5 and cMatID=1 and cBatch=2");
+  std::string reply = doc.Serialize();
+  QueryProc(ctx, doc.Root().Select("q/field"), reply);
+  EXPECT_EQ(Ids(reply), std::vector<std::string>{"1"});
+}
+
+// Release 8.61 shows the line and routing numbers through str(), as right-aligned
+// texts, while its check statement types them as integers, so a condition writes
+// its number bare. The host engine then converts the text to the number:
+// '         2' = 2 holds, and the empty text of a row without a cost object is 0.
+std::string Escaped(std::string_view text) {
+  std::string out;
+  for (const char c : text) out += c == '<' ? std::string("&lt;") : std::string(1, c);
+  return out;
+}
+
+TEST(Release861StrColumnsTest, CompareWithBareNumbersAsNumbers) {
+  QueryDatabase db;
+  if (db.conn().dialect() == Dialect::kPostgres) CreatePostgresComparisons(db.conn());
+  db.conn().Execute(
+      "insert into caq_coreal (iRealCOID, InvCode, iMOSubSN, iMORouteSN) values ('CO1', 'P1', 2, "
+      "3)");
+  db.conn().Execute(
+      "insert into caq_coreal (iRealCOID, InvCode, iMOSubSN, iMORouteSN) values ('CO2', 'P2', 12, "
+      "1)");
+  int material = 0;
+  for (const char* cost_object : {"CO1", "CO2", "CO9"}) {
+    db.conn().Execute("insert into ca_mabsw values ('01', '" + std::string(cost_object) + "', 'M" +
+                      std::to_string(++material) + "', 'B1', 2.5, 2, 1, 5, null)");
+  }
+  struct Case {
+    const char* name;
+    const char* operation;
+    const char* value;
+    std::vector<std::string> materials;
+  };
+  const Case cases[] = {
+      {"cmosubsn", "=", "2", {"M1"}},          {"cmosubsn", "=", "2.0", {"M1"}},
+      {"cmosubsn", "<>", "2", {"M2", "M3"}},   {"cmosubsn", "<", "10", {"M1", "M3"}},
+      {"cmosubsn", ">=", "12", {"M2"}},        {"cmoroutesn", ">", "2", {"M1"}},
+      {"cmoroutesn", "=", "0", {"M3"}},        {"cmoroutesn", "<=", "1", {"M2", "M3"}},
+      {"CMOROUTESN", "!=", "3", {"M2", "M3"}},
+  };
+  for (const Case& c : cases) {
+    const std::string request = std::string("<r roottag=\"q\"><q><field name=\"") + c.name +
+                                "\" operation=\"" + Escaped(c.operation) + "\" value=\"" + c.value +
+                                "\"/></q></r>";
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml(request));
+    QueryContext ctx{&db.conn(), EaiHelper::ForThisThread(), Release861(), nullptr};
+    std::string reply = doc.Serialize();
+    QueryProc(ctx, doc.Root().Select("q/field"), reply);
+    XmlDocument rows;
+    ASSERT_TRUE(rows.LoadXml(reply));
+    std::vector<std::string> materials;
+    for (const XmlElement& row : rows.Root().ChildElements()) {
+      materials.push_back(row.FirstChild("inventoryno").Text());
+      if (materials.back() == "M1") {
+        EXPECT_EQ(row.FirstChild("mosubsn").Text(), "         2");
+        EXPECT_EQ(row.FirstChild("moroutesn").Text(), "         3");
+      }
+      if (materials.back() == "M3") {
+        EXPECT_EQ(row.FirstChild("moroutesn").Text(), "");
+      }
+    }
+    std::sort(materials.begin(), materials.end());
+    EXPECT_EQ(materials, c.materials) << c.name << c.operation << c.value;
   }
 }
 

@@ -10,11 +10,14 @@ namespace quillor {
 // numbers 1 and 0; PostgreSQL's boolean and bit types accept neither, its smallint both.
 inline constexpr const char* kPostgresBitType = "smallint";
 
-// The host compares a text column with an integer one (ca_mabsw.cppid, the cost-object
-// id kept as text, with iRealCOID in "a.cppid=b.iRealCOID"), which PostgreSQL never
-// converts on its own. Adds "=" between text and integer, both ways round, comparing
-// the integer's decimal text, so that a text that is no number simply matches nothing.
-// Needs no more than ownership of the database; running it again changes nothing.
+// The host compares texts with numbers (ca_mabsw.cppid, the cost-object id kept as
+// text, with iRealCOID in "a.cppid=b.iRealCOID"; release 8.61's str() columns with
+// bare numbers in its query conditions), which PostgreSQL never converts on its own.
+// Adds "=" between text and integer and every comparison between text and numeric,
+// both ways round, reading the text as the host engine does (blanks around it
+// ignored, empty text 0), so that '         2' = 2 and a text that is no number
+// matches nothing. Needs no more than ownership of the database; running it again
+// replaces the functions and keeps the operators.
 void CreatePostgresComparisons(Connection& conn);
 
 }  // namespace quillor

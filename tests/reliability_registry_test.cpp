@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -110,6 +111,64 @@ TEST(RegistryStressTest, RegistrationsAtOnceAndAKilledWriterLeaveAWholeFile) {
   EXPECT_FALSE(final_state.HasKey(ClassKey(Release861())));
   EXPECT_EQ(final_state.GetValue("Software\\Kept"), "yes");
   unsetenv("QUILLOR_REGISTRY");
+}
+
+// A registry path that is a symbolic link (directly, through a chain, relative or
+// dangling) is followed: the link stays a link, the change lands in its target,
+// and the lock sits beside the target. A read-only file is refused and kept.
+TEST(RegistryLinkTest, LinksAreFollowedAndReadOnlyFilesRefused) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const fs::path real = dir.path() / "real" / "registry";
+  fs::create_directories(real.parent_path());
+  fs::create_directories(dir.path() / "links");
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> links;  // link, target (in order of making)
+    bool target_exists;
+  };
+  const Case cases[] = {
+      {"absolute", {{"links/registry", real.string()}}, true},
+      {"relative", {{"links/registry", "../real/registry"}}, true},
+      {"chain", {{"links/second", real.string()}, {"links/registry", "second"}}, true},
+      {"dangling", {{"links/registry", real.string()}}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir.path() / "links");
+    fs::create_directories(dir.path() / "links");
+    fs::remove(real);
+    fs::remove(real.string() + ".lock");
+    if (c.target_exists) {
+      Registry::Update(real.string(), [](Registry& r) { r.SetValue("Software\\Kept", "", "yes"); });
+    }
+    for (const auto& [link, target] : c.links) fs::create_symlink(target, dir.path() / link);
+    const std::string named = (dir.path() / "links" / "registry").string();
+    Registry::Update(named, [](Registry& r) { r.SetValue("Software\\New", "", "1"); });
+    EXPECT_TRUE(fs::is_symlink(named));
+    EXPECT_TRUE(fs::exists(real.string() + ".lock"));
+    EXPECT_FALSE(fs::exists(named + ".lock"));
+    const Registry through_link = Registry::Load(named);
+    EXPECT_EQ(Registry::Load(real.string()).GetValue("Software\\New"), "1");
+    EXPECT_EQ(through_link.GetValue("Software\\New"), "1");
+    EXPECT_EQ(through_link.HasKey("Software\\Kept"), c.target_exists);
+  }
+
+  // Read-only, reached directly or through a link: refused, content and mode kept.
+  fs::permissions(real, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::string before = ReadFile(real.string());
+  for (const std::string& named : {real.string(), (dir.path() / "links" / "registry").string()}) {
+    SCOPED_TRACE(named);
+    try {
+      Registry::Update(named, [](Registry& r) { r.SetValue("Software\\Lost", "", "1"); });
+      ADD_FAILURE() << "a read-only registry file was replaced";
+    } catch (const Failure& f) {
+      EXPECT_NE(f.description().find("is read-only"), std::string::npos) << f.description();
+      EXPECT_NE(f.description().find(real.string()), std::string::npos) << f.description();
+    }
+    EXPECT_EQ(ReadFile(real.string()), before);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::owner_write, fs::perms::none);
+  }
 }
 
 }  // namespace

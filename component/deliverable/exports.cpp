@@ -84,6 +84,13 @@ QUILLOR_EXPORT HRESULT DllGetClassObject(const Guid* clsid, const Guid* iid, voi
   }
 }
 
+// Beside the four standard exports: the release this library serves, so that a
+// tool can tell 8.61's library from 8.50's, which share their identifiers.
+QUILLOR_EXPORT const char* QuillorRelease() {
+  static const std::string release(Profile().release);
+  return release.c_str();
+}
+
 QUILLOR_EXPORT HRESULT DllCanUnloadNow() {
   return quillor::com::LiveObjectCount().load() == 0 ? quillor::com::S_OK : quillor::com::S_FALSE;
 }

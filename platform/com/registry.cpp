@@ -159,6 +159,42 @@ void WriteAll(int fd, const std::string& text, const std::string& path) {
   }
 }
 
+// The file a registry path names: a symbolic link is followed (link by link, a
+// relative target read from the link's directory) to the file it points at, so
+// that the lock and the replacement happen there and the link stays a link. A
+// link whose target does not exist yet names that target.
+std::string FollowLinks(std::string path) {
+  for (int hops = 0;; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    if (hops == 40) {
+      errno = ELOOP;
+      throw SystemFailure("cannot follow the link", path);
+    }
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) throw SystemFailure("cannot follow the link", path);
+    target.resize(static_cast<size_t>(n));
+    if (target.empty() || target.front() != '/') {
+      const std::string dir = ParentDirectory(path);
+      if (!dir.empty()) target = (dir == "/" ? "" : dir) + "/" + target;
+    }
+    path = std::move(target);
+  }
+}
+
+// A registry file its owner made read-only is not ours to replace, not even for
+// a user whom the permissions would let through.
+void RequireWritable(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return;  // not there yet: it is made
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0) {
+    throw Failure(failure_numbers::kFail,
+                  "[Quillor] the registry file " + path +
+                      " is read-only: make it writable, or name another file in QUILLOR_REGISTRY");
+  }
+}
+
 }  // namespace
 
 std::string Registry::DefaultPath() {
@@ -197,7 +233,9 @@ Registry Registry::Load(const std::string& path) {
   }
 }
 
-void Registry::Update(const std::string& path, const std::function<void(Registry&)>& change) {
+void Registry::Update(const std::string& named, const std::function<void(Registry&)>& change) {
+  const std::string path = FollowLinks(named);
+  RequireWritable(path);
   MakeDirectories(ParentDirectory(path));
   const std::string lock_path = path + ".lock";
   Fd lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
@@ -209,12 +247,18 @@ void Registry::Update(const std::string& path, const std::function<void(Registry
 
   Registry registry = Load(path);
   change(registry);
+  // The new file keeps the permissions of the one it replaces.
+  struct stat old_st {};
+  const bool had_file = ::stat(path.c_str(), &old_st) == 0;
 
   const std::string tmp = path + ".tmp." + std::to_string(::getpid());
   {
     Fd out(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (out.get() < 0) throw SystemFailure("cannot create", tmp);
     try {
+      if (had_file && ::fchmod(out.get(), old_st.st_mode & 07777) != 0) {
+        throw SystemFailure("cannot set the permissions of", tmp);
+      }
       WriteAll(out.get(), registry.ToText(), tmp);
       if (::fsync(out.get()) != 0) throw SystemFailure("cannot sync", tmp);
       if (::close(out.release()) != 0) throw SystemFailure("cannot close", tmp);

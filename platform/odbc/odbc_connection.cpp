@@ -12,6 +12,7 @@
 #include "platform/odbc/odbc_recordset.h"
 #include "platform/odbc/odbc_text.h"
 #include "platform/odbc/odbc_types.h"
+#include "platform/odbc/one_statement.h"
 
 namespace quillor::odbc {
 namespace {
@@ -97,6 +98,7 @@ class OdbcConnection : public Connection {
     connected_ = true;
     try {
       dialect_ = DialectFromDbmsName(DbmsName());
+      if (dialect_ == Dialect::kPostgres) RequireStandardStrings();
     } catch (...) {  // the destructor does not run for a connection never finished
       SQLDisconnect(dbc_.get());
       throw;
@@ -237,11 +239,43 @@ class OdbcConnection : public Connection {
     return Utf16ToUtf8(WideView(name.data(), length));
   }
 
+  // Quotes in values are only doubled, which keeps them inside their literal only
+  // while a backslash is an ordinary character there. A server set otherwise
+  // (standard_conforming_strings off) would let \' end the literal: the session
+  // turns the setting on, and a server that will not keep it is refused.
+  void RequireStandardStrings() {
+    const char* const kSetting = "standard_conforming_strings";
+    try {
+      Run(std::string("set ") + kSetting + " to on");
+      Handle stmt = Run(std::string("show ") + kSetting);
+      std::string value;
+      if (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+        const DbValue v = ReadValue(stmt, 1, FetchKind::kText);
+        if (v.IsText()) value = v.Text();
+      }
+      if (value == "on") return;
+      throw Failure(failure_numbers::kFail,
+                    std::string("[Quillor] the server keeps ") + kSetting + " at '" + value + "'");
+    } catch (const Failure& f) {
+      throw Failure(f.number(),
+                    "[Quillor] the connection is refused: quoted texts are safe only "
+                    "with standard_conforming_strings on, and the session could not "
+                    "set it (" +
+                        f.description() + ")");
+    }
+  }
+
   // Executes a statement in the engine's dialect. A statement that changes no row is
-  // no failure (ODBC reports it as "no data").
+  // no failure (ODBC reports it as "no data"). A text that holds a second statement
+  // is refused before it is sent.
   Handle Run(std::string_view sql) {
+    const std::string sent = SentText(sql);
+    if (SecondStatementAt(sent, dialect_) != std::string_view::npos) {
+      throw Failure(failure_numbers::kDbStatement,
+                    "[Quillor] only one statement may be run at a time");
+    }
     Handle stmt(SQL_HANDLE_STMT, dbc_.get());
-    std::u16string text = Utf8ToUtf16(SentText(sql));
+    std::u16string text = Utf8ToUtf16(sent);
     const SQLRETURN rc =
         SQLExecDirectW(stmt.get(), Wide(text), static_cast<SQLINTEGER>(text.size()));
     if (rc != SQL_NO_DATA) stmt.Check(rc, "running a statement");

@@ -7,6 +7,7 @@
 
 #include "platform/connection_text.h"
 #include "platform/sql_dialect.h"
+#include "platform/sqlite/host_functions.h"
 #include "platform/sqlite/sqlite_cursor.h"
 #include "platform/sqlite/sqlite_error.h"
 #include "platform/sqlite/sqlite_faults.h"
@@ -206,6 +207,21 @@ class SqliteConnection : public Connection {
   bool unwound_ = true;  // false once a rollback failed, until the next outermost unit
 };
 
+// SQLite takes a file without a single page (an empty file) for a new database and
+// would write one into it at the first pragma. Such a file is no database: the
+// connection fails and the file is left as it was, as for a missing file.
+void RequireDatabasePages(sqlite3* db) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db, "pragma page_count", -1, &raw, nullptr);
+  StmtHandle stmt(raw);
+  if (rc != SQLITE_OK) throw LastFailure(db, rc);
+  rc = sqlite3_step(stmt.get());
+  if (rc != SQLITE_ROW) throw LastFailure(db, rc);
+  if (sqlite3_column_int64(stmt.get(), 0) == 0) {
+    throw Failure(failure_numbers::kFail, "[SQLite] file is not a database");
+  }
+}
+
 }  // namespace
 
 SqliteSettings ParseSqliteConnectionText(std::string_view text) {
@@ -246,6 +262,8 @@ std::unique_ptr<Connection> OpenSqliteConnection(const SqliteSettings& settings)
   if (rc != SQLITE_OK) throw LastFailure(db.get(), rc);
   sqlite3_extended_result_codes(db.get(), 1);
   sqlite3_busy_timeout(db.get(), settings.busy_timeout_ms);
+  RequireDatabasePages(db.get());
+  if (!RegisterHostFunctions(db.get())) throw LastFailure(db.get(), sqlite3_errcode(db.get()));
   auto conn = std::make_unique<SqliteConnection>(std::move(db), settings, read_only);
   // These pragmas are the first reads of the file: a file that is no database
   // fails here, as a connection failure.

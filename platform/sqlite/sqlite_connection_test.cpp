@@ -9,6 +9,7 @@
 #include "platform/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
 #include "testing/expect_failure.h"
+#include "testing/sqlite_host_test.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {
@@ -18,19 +19,7 @@ using testing::FailureOf;
 using testing::SqliteText;
 using testing::TempDir;
 
-class SqliteTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = dir_.File("host.db");
-    CreateSqliteDatabaseFile(path_);
-    conn_ = OpenConnection(SqliteText(path_));
-    CreateHostTables(*conn_);
-  }
-
-  TempDir dir_;
-  std::string path_;
-  std::unique_ptr<Connection> conn_;
-};
+using SqliteTest = testing::SqliteHostTest;
 
 TEST(SqliteConnection, MissingFileIsAConnectionFailureAndIsNotCreated) {
   TempDir dir;
@@ -261,6 +250,27 @@ TEST_F(SqliteTest, HostDialectRunsAdapted) {
   EXPECT_EQ(rs->Value("r").ToText(), "");
   EXPECT_EQ(conn_->SentText("insert T(a) values(1)"), "insert into T(a) values(1)");
   EXPECT_EQ(conn_->dialect(), Dialect::kSqlite);
+}
+
+// The host's str(): halves away from zero, right-aligned in ten characters, ten
+// asterisks for a number that needs more, null for null.
+TEST_F(SqliteTest, StrAsTheHostWritesIt) {
+  const struct {
+    const char* x;
+    const char* text;
+  } cases[] = {
+      {"2.5", "         3"},        {"-2.5", "        -3"},        {"0.5", "         1"},
+      {"1.5", "         2"},        {"-0.4", "         0"},        {"7", "         7"},
+      {"-123", "      -123"},       {"1234567890", "1234567890"},  {"12345678901", "**********"},
+      {"-999999999", "-999999999"}, {"-1000000000", "**********"}, {"1e300", "**********"},
+      {"' 42 '", "        42"},
+  };
+  for (const auto& c : cases) {
+    auto rs = conn_->Open(std::string("select str(") + c.x + ") as s", CursorType::kStatic);
+    EXPECT_EQ(rs->Value("s").ToText(), c.text) << c.x;
+  }
+  EXPECT_TRUE(conn_->Open("select str(null) as s", CursorType::kStatic)->Value("s").IsNull());
+  EXPECT_THROW(conn_->Open("select str('x') as s", CursorType::kStatic), Failure);
 }
 
 TEST_F(SqliteTest, UnitsOfWorkNest) {

@@ -5,6 +5,7 @@
 #include "platform/database.h"
 #include "platform/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
+#include "testing/sqlite_host_test.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {
@@ -13,21 +14,14 @@ namespace {
 using testing::SqliteText;
 using testing::TempDir;
 
-class SqliteCursorTest : public ::testing::Test {
+class SqliteCursorTest : public testing::SqliteHostTest {
  protected:
   void SetUp() override {
-    path_ = dir_.File("host.db");
-    CreateSqliteDatabaseFile(path_);
-    conn_ = OpenConnection(SqliteText(path_));
-    CreateHostTables(*conn_);
+    SqliteHostTest::SetUp();
     for (int i = 0; i < 5; ++i) {
       conn_->Execute("insert into ca_pronb(cBatch) values('B" + std::to_string(i) + "')");
     }
   }
-
-  TempDir dir_;
-  std::string path_;
-  std::unique_ptr<Connection> conn_;
 };
 
 TEST_F(SqliteCursorTest, CountIsOfTheRowsTheCursorGivesThoughOthersWriteMeanwhile) {

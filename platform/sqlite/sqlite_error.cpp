@@ -13,6 +13,9 @@ Failure FailureFromSqlite(int code, const char* message) {
     case SQLITE_CONSTRAINT:
       number = failure_numbers::kDbConstraint;
       break;
+    case SQLITE_NOMEM:
+      // Memory the engine could not have is the runtime's own failure.
+      return Failure(failure_numbers::kOutOfMemory, "Out of memory");
     default:
       break;
   }

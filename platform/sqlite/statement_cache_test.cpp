@@ -4,9 +4,10 @@
 
 #include "platform/database.h"
 #include "platform/failure.h"
-#include "testing/temp_dir.h"
 #include "platform/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
+#include "testing/sqlite_host_test.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
@@ -14,15 +15,8 @@ namespace {
 using testing::SqliteText;
 using testing::TempDir;
 
-class StatementReuseTest : public ::testing::Test {
+class StatementReuseTest : public testing::SqliteHostTest {
  protected:
-  void SetUp() override {
-    path_ = dir_.File("host.db");
-    CreateSqliteDatabaseFile(path_);
-    conn_ = OpenConnection(SqliteText(path_));
-    CreateHostTables(*conn_);
-  }
-
   std::string Texts(const std::string& sql, CursorType cursor = CursorType::kKeyset) {
     auto rs = conn_->Open(sql, cursor);
     std::string out;
@@ -35,10 +29,6 @@ class StatementReuseTest : public ::testing::Test {
     rs->Close();
     return out;
   }
-
-  TempDir dir_;
-  std::string path_;
-  std::unique_ptr<Connection> conn_;
 };
 
 TEST_F(StatementReuseTest, ASharedShapeGivesEachTextItsOwnValues) {

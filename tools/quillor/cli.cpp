@@ -5,6 +5,9 @@
 #include <iostream>
 
 #include "tools/quillor/commands.h"
+#include "tools/quillor/registry_check.h"
+#include "tools/quillor/version.h"
+#include "tools/quillor/serve/serve_cli.h"
 
 namespace quillor {
 
@@ -25,6 +28,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::App app{"Feeds material-consumption requests to the Quillor component and reads them back",
                "quillor"};
   app.require_subcommand(1);
+  app.set_version_flag(
+      "--version", [] { return VersionText(); },
+      "Print the version and the release libraries beside the command");
 
   TransactOptions transact;
   std::string t_connection, t_library, t_trace, t_pages;
@@ -46,11 +52,17 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   RegisterOptions reg, unreg;
   unreg.unregister = true;
   std::string r_library, u_library;
-  CLI::App* r = app.add_subcommand("register", "Register a release's server library");
-  r->add_option("--release", reg.release, "Release")->check(CLI::IsMember(kReleases));
+  CLI::App* r = app.add_subcommand(
+      "register", "Register a release's server library: writes its keys into the registry file");
+  CLI::Option* r_release_opt =
+      r->add_option("--release", reg.release, "Release")->check(CLI::IsMember(kReleases));
   CLI::Option* r_library_opt = r->add_option("--library", r_library, "Server library");
-  CLI::App* u = app.add_subcommand("unregister", "Unregister a release's server library");
-  u->add_option("--release", unreg.release, "Release")->check(CLI::IsMember(kReleases));
+  CLI::App* u = app.add_subcommand(
+      "unregister",
+      "Unregister a release's server library: removes its keys from the registry file");
+  for (CLI::App* sub : {r, u}) sub->footer(kRegistryLocation);
+  CLI::Option* u_release_opt =
+      u->add_option("--release", unreg.release, "Release")->check(CLI::IsMember(kReleases));
   CLI::Option* u_library_opt = u->add_option("--library", u_library, "Server library");
 
   DemoOptions demo;
@@ -58,6 +70,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::App* d = app.add_subcommand("demo", "Run sample requests on a fresh sample database");
   d->add_option("--dir", demo.dir, "Directory for the demo database");
   CLI::Option* d_library_opt = d->add_option("--library", d_library, "8.71 server library");
+
+  serve::ServeCommand serve(app);
 
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(args.size() > 0 ? args.begin() + 1 : args.begin(), args.end());
@@ -79,16 +93,19 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   if (i->parsed()) return RunInitDb(init, out, err);
   if (r->parsed()) {
     Keep(r_library_opt, r_library, reg.library);
+    reg.release_given = r_release_opt->count() > 0;
     return RunRegister(reg, out, err);
   }
   if (u->parsed()) {
     Keep(u_library_opt, u_library, unreg.library);
+    unreg.release_given = u_release_opt->count() > 0;
     return RunRegister(unreg, out, err);
   }
   if (d->parsed()) {
     Keep(d_library_opt, d_library, demo.library);
     return RunDemo(demo, out, err);
   }
+  if (serve.parsed()) return serve.Run(out, err);
   return kUsageExit;
 }
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 
@@ -12,11 +13,13 @@
 #include "platform/com/dispatch.h"
 #include "platform/database.h"
 #include "platform/failure.h"
+#include "testing/temp_dir.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/connection_text.h"
 #include "tools/quillor/demo_requests.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/page_writer.h"
+#include "tools/quillor/reply_gloss.h"
 
 namespace quillor {
 namespace {
@@ -49,18 +52,7 @@ class EnvVar {
   std::optional<std::string> old_;
 };
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/quillor-cli-XXXXXX";
-    if (mkdtemp(tmpl)) path_ = tmpl;
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using testing::TempDir;
 
 struct ToolRun {
   int code;
@@ -120,6 +112,9 @@ TEST(CliTest, SqliteDataSourceOfAConnectionText) {
            Case{"Provider=SQLite", std::nullopt},
            Case{"Provider=SQLite;Data Source=", std::nullopt},
            Case{"DSN=erp", std::nullopt},
+           Case{"Provider=SQLite;Data Source=\"/tmp/a;b.db\";Busy Timeout=50", "/tmp/a;b.db"},
+           Case{"Provider=SQLite;Data Source={/tmp/c;d.db}", "/tmp/c;d.db"},
+           Case{"Provider=SQLite;Data Source=\"/tmp/open", std::nullopt},
            Case{"", std::nullopt},
        }) {
     EXPECT_EQ(SqliteDataSource(c.text), c.file) << c.text;
@@ -128,7 +123,7 @@ TEST(CliTest, SqliteDataSourceOfAConnectionText) {
 
 TEST(CliTest, LibraryResolutionOrder) {
   TempDir dir;
-  const std::string registered = dir.path() + "/registered.so";
+  const std::string registered = dir.path().string() + "/registered.so";
   std::ofstream(registered) << "x";
   const ReleaseProfile& p = Release871();
   com::Registry registry;
@@ -141,7 +136,7 @@ TEST(CliTest, LibraryResolutionOrder) {
   // Another release's registration is not used, nor a registered file that is gone.
   EXPECT_EQ(ResolveLibrary(Release861(), std::nullopt, registry, "/opt/q/bin"),
             "/opt/q/bin/../lib/8.61/libquillor.so");
-  registry.SetValue(ClassKey(p) + "\\InprocServer32", "", dir.path() + "/gone.so");
+  registry.SetValue(ClassKey(p) + "\\InprocServer32", "", dir.path().string() + "/gone.so");
   EXPECT_EQ(ResolveLibrary(p, std::nullopt, registry, "/opt/q/bin"), fallback);
   // 8.61 and 8.50 share their class: its registration may be either one's.
   registry.SetValue(ClassKey(Release850()) + "\\InprocServer32", "", registered);
@@ -151,11 +146,36 @@ TEST(CliTest, LibraryResolutionOrder) {
   }
 }
 
+TEST(CliTest, VersionNamesTheReleaseLibrariesBesideTheCommand) {
+  const ToolRun r = RunTool({"--version"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out.rfind("quillor 8.71\nreleases:\n", 0), 0u) << r.out;
+  for (const char* release : {"8.71", "8.61", "8.50"}) {
+    const std::string library =
+        fs::canonical(std::string(QUILLOR_BUILD_DIR) + "/lib/" + release + "/libquillor.so");
+    EXPECT_NE(r.out.find("  " + std::string(release) + "  " + library + "\n"), std::string::npos)
+        << r.out;
+  }
+}
+
+TEST(CliTest, InstalledLibrariesAreFoundBesideTheCommand) {
+  TempDir dir;
+  const std::string installed = dir.path().string() + "/bin/../lib/quillor/8.61/libquillor.so";
+  fs::create_directories(dir.path().string() + "/bin");
+  fs::create_directories(dir.path().string() + "/lib/quillor/8.61");
+  std::ofstream(installed) << "x";
+  const com::Registry none;
+  EXPECT_EQ(ResolveLibrary(Release861(), std::nullopt, none, dir.path().string() + "/bin"),
+            installed);
+  EXPECT_EQ(ResolveLibrary(Release871(), std::nullopt, none, dir.path().string() + "/bin"),
+            dir.path().string() + "/bin/../lib/8.71/libquillor.so");
+}
+
 TEST(CliTest, TransactPassesAnExplicitEmptyConnectionOn) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path() + "/registry").c_str());
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
   EnvVar env("QUILLOR_CONNECTION",
-             ("Provider=SQLite;Data Source=" + dir.path() + "/none.db").c_str());
+             ("Provider=SQLite;Data Source=" + dir.path().string() + "/none.db").c_str());
   const std::string request = "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";
 
   const ToolRun empty =
@@ -188,14 +208,14 @@ TEST(CliTest, TransactFailuresBeforeTheCallExitWithOne) {
 TEST(PageWriterTest, WritesEachPageAndReportsProgress) {
   TempDir dir;
   std::ostringstream progress;
-  com::ComPtr<com::IDispatch> writer = MakePageWriter(dir.path(), progress);
+  com::ComPtr<com::IDispatch> writer = MakePageWriter(dir.path().string(), progress);
   for (int32_t page : {1, 2}) {
     std::vector<com::Variant> args{com::Variant("<page n=\"" + std::to_string(page) + "\"/>"),
                                    com::Variant(page), com::Variant(2.0)};
     com::InvokeByName(*writer, "processexport", args);
   }
   EXPECT_EQ(progress.str(), "page 1 of 2\npage 2 of 2\n");
-  std::ifstream in(dir.path() + "/page-2.xml");
+  std::ifstream in(dir.path().string() + "/page-2.xml");
   std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(text, "<page n=\"2\"/>");
 
@@ -207,7 +227,7 @@ TEST(PageWriterTest, WritesEachPageAndReportsProgress) {
 
 TEST(InitDbTest, CreatesTheTablesAndTheSample) {
   TempDir dir;
-  const std::string connection = "Provider=SQLite;Data Source=" + dir.path() + "/erp.db";
+  const std::string connection = "Provider=SQLite;Data Source=" + dir.path().string() + "/erp.db";
   const ToolRun r = RunTool({"init-db", "--connection", connection, "--sample"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("ca_depDf"), std::string::npos) << r.out;
@@ -240,6 +260,29 @@ TEST(InitDbTest, CreatesTheTablesAndTheSample) {
   EXPECT_EQ(RunTool({"init-db", "--connection", connection}).code, 0);
 }
 
+TEST(InitDbTest, AQuotedDataSourceWithASemicolonIsTheFileTheComponentOpens) {
+  TempDir dir;
+  const std::string file = dir.path().string() + "/erp;main.db";
+  const std::string connection = "Provider=SQLite;Data Source=\"" + file + "\"";
+  const ToolRun init = RunTool({"init-db", "--connection", connection, "--sample"});
+  ASSERT_EQ(init.code, 0) << init.err;
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(dir.path().string() + "/\"" + dir.path().string().substr(1)));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path().string()), fs::directory_iterator()),
+            1);
+
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  const std::string query =
+      "<zqinterface roottag=\"material\" docid=\"d\" proc=\"QUERY\" paginate=\"0\"><material>"
+      "<field name=\"cDeptID\" operation=\"=\" value=\"D01\"/></material></zqinterface>";
+  const ToolRun call =
+      RunTool({"transact", "--library", kLibrary871, "--connection", connection, "-"}, query);
+  EXPECT_EQ(call.code, 0) << call.err;
+  // A file the component could not open, or one without the host tables, is a failure reply.
+  EXPECT_EQ(call.out.find("code=\""), std::string::npos) << call.out;
+  EXPECT_NE(call.out.find("<zqinterface"), std::string::npos) << call.out;
+}
+
 }  // namespace
 }  // namespace quillor
 
@@ -248,8 +291,8 @@ namespace {
 
 TEST(DemoTest, RunsEverySampleRequestOnAFreshDatabase) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path() + "/registry").c_str());
-  const std::string demo_dir = dir.path() + "/demo";
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  const std::string demo_dir = dir.path().string() + "/demo";
   for (int run = 0; run < 2; ++run) {  // the second run starts from a fresh database again
     const ToolRun r = RunTool({"demo", "--dir", demo_dir, "--library", kLibrary871});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -278,7 +321,7 @@ namespace {
 
 TEST(RegisterCommandTest, RegistersIntoTheRegistryFileAndTransactFindsItThere) {
   TempDir dir;
-  const std::string path = dir.path() + "/cfg/registry";
+  const std::string path = dir.path().string() + "/cfg/registry";
   EnvVar registry("QUILLOR_REGISTRY", path.c_str());
   const ToolRun reg = RunTool({"register", "--release", "8.71", "--library", kLibrary871});
   ASSERT_EQ(reg.code, 0) << reg.err;
@@ -296,6 +339,239 @@ TEST(RegisterCommandTest, RegistersIntoTheRegistryFileAndTransactFindsItThere) {
   const ToolRun unreg = RunTool({"unregister", "--library", kLibrary871});
   ASSERT_EQ(unreg.code, 0) << unreg.err;
   EXPECT_FALSE(com::Registry::Load(path).HasKey(ClassKey(Release871())));
+}
+
+}  // namespace
+}  // namespace quillor
+
+namespace quillor {
+namespace {
+
+int64_t CountRows(Connection& conn, const std::string& table) {
+  return conn.Open("select * from " + table, CursorType::kStatic)->RecordCount();
+}
+
+TEST(InitDbTest, TheSampleAddedTwiceLeavesTheSameRows) {
+  TempDir dir;
+  const std::string connection = "Provider=SQLite;Data Source=" + dir.path().string() + "/erp.db";
+  const std::vector<std::string> tables{"ca_depDf",   "Inventory",         "ca_pronb",
+                                        "caq_coreal", "ca_batchmap",       "AccInformation",
+                                        "gl_mend",    "ProductStructureEx"};
+  ASSERT_EQ(RunTool({"init-db", "--connection", connection, "--sample"}).code, 0);
+  std::map<std::string, int64_t> first;
+  {
+    std::unique_ptr<Connection> conn = OpenConnection(connection);
+    for (const auto& t : tables) first[t] = CountRows(*conn, t);
+    // A row someone removed is put back; the others stay single.
+    conn->Execute("delete from ca_depDf where cDeptID='D02'");
+  }
+  const ToolRun again = RunTool({"init-db", "--connection", connection, "--sample"});
+  ASSERT_EQ(again.code, 0) << again.err;
+  EXPECT_NE(again.out.find("ca_depDf: D01 and D02 (basic departments), D09 (not basic) (1 row "
+                           "added, 2 rows already there)"),
+            std::string::npos)
+      << again.out;
+  EXPECT_NE(again.out.find("(0 rows added, 12 rows already there)"), std::string::npos)
+      << again.out;
+  std::unique_ptr<Connection> conn = OpenConnection(connection);
+  for (const auto& t : tables) EXPECT_EQ(CountRows(*conn, t), first[t]) << t;
+}
+
+// A file the command can be pointed at that is no library.
+std::string WriteTextFile(const std::string& path) {
+  std::ofstream(path) << "not a library\n";
+  return path;
+}
+
+TEST(CommandErrorsTest, SayWhatFailedOnWhichFileAndWhatToDo) {
+  TempDir dir;
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  const std::string request = dir.path().string() + "/add.xml";
+  std::ofstream(request) << "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";
+  const std::string missing_db = dir.path().string() + "/missing.db";
+  const std::string text_file = WriteTextFile(dir.path().string() + "/notes.txt");
+
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::vector<std::string> err_words;  // all of them on standard error
+    bool reply;                          // the reply is on standard output
+  };
+  const std::vector<Case> cases{
+      {{"transact", "--library", kLibrary871, "--connection",
+        "Provider=SQLite;Data Source=" + missing_db, request},
+       0,
+       {"the database file " + missing_db + " does not exist", "quillor init-db --connection"},
+       true},
+      {{"transact", "--library", kLibrary871, "--trace-sql",
+        dir.path().string() + "/no/such/t.jsonl", request},
+       1,
+       {"cannot write the SQL trace file " + dir.path().string() + "/no/such/t.jsonl",
+        "No such file or directory", "leave out --trace-sql"},
+       false},
+      {{"transact", "--library", text_file, request},
+       1,
+       {text_file + " is not a server library", "--library takes the path"},
+       false},
+      {{"transact", "--library", dir.path().string() + "/none.so", request},
+       1,
+       {"no server library at " + dir.path().string() + "/none.so"},
+       false},
+      {{"transact", "--release", "8.61", "--library", kLibrary871, request},
+       1,
+       {"does not serve release 8.61: it is release 8.71"},
+       false},
+      {{"transact", "--library", kLibrary871, dir.path().string() + "/none.xml"},
+       1,
+       {"cannot read the request file " + dir.path().string() + "/none.xml", "examples/add.xml"},
+       false},
+  };
+  for (const Case& c : cases) {
+    const ToolRun r = RunTool(c.args);
+    EXPECT_EQ(r.code, c.code) << c.args.back() << "\n" << r.err;
+    for (const std::string& word : c.err_words) {
+      EXPECT_NE(r.err.find(word), std::string::npos) << word << "\n" << r.err;
+    }
+    // Words, not a bare status number.
+    EXPECT_EQ(r.err.find("(-2147467259)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.rfind("<?xml", 0) == 0, c.reply) << r.out;
+  }
+  // The failure reply itself is the component's, unchanged.
+  const ToolRun db = RunTool({"transact", "--library", kLibrary871, "--connection",
+                              "Provider=SQLite;Data Source=" + missing_db, request});
+  EXPECT_EQ(db.out,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply code=\"-2147467259\" "
+            "message=\"[SQLite] unable to open database file\"/>\n");
+}
+
+TEST(CommandErrorsTest, ALibraryNamedWithoutASlashIsAFileHere) {
+  TempDir dir;
+  WriteTextFile(dir.path().string() + "/README.md");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path());
+  const ToolRun r = RunTool({"transact", "--library", "README.md", "-"}, "<a/>");
+  fs::current_path(before);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("./README.md is not a server library"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("No such file or directory"), std::string::npos) << r.err;
+}
+
+TEST(RegisterCommandTest, RegistryProblemsAreToldInWords) {
+  TempDir dir;
+  {
+    EnvVar q("QUILLOR_REGISTRY", nullptr), x("XDG_CONFIG_HOME", nullptr), h("HOME", nullptr);
+    const ToolRun r = RunTool({"register", "--library", kLibrary871});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("no place for the registry file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("set QUILLOR_REGISTRY"), std::string::npos) << r.err;
+  }
+  // A registry below a plain file cannot be made, even by root.
+  const std::string blocker = WriteTextFile(dir.path().string() + "/plain");
+  EnvVar q("QUILLOR_REGISTRY", (blocker + "/registry").c_str());
+  for (const char* command : {"register", "unregister"}) {
+    const ToolRun r = RunTool({command, "--library", kLibrary871});
+    EXPECT_EQ(r.code, 1) << command;
+    EXPECT_NE(r.err.find(blocker + " is not a folder"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("QUILLOR_REGISTRY"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("\n0x"), std::string::npos) << r.err;
+  }
+}
+
+TEST(RegisterCommandTest, HelpNamesTheRegistryFileAndItsOrder) {
+  for (const char* command : {"register", "unregister"}) {
+    const ToolRun r = RunTool({command, "--help"});
+    EXPECT_EQ(r.code, 0);
+    const size_t q = r.out.find("$QUILLOR_REGISTRY"), x = r.out.find("$XDG_CONFIG_HOME"),
+                 h = r.out.find("$HOME/.config/quillor/registry");
+    ASSERT_NE(h, std::string::npos) << r.out;
+    EXPECT_LT(q, x);
+    EXPECT_LT(x, h);
+  }
+}
+
+TEST(RegisterCommandTest, SaysWhenNothingIsRegisteredAndWhenTheReleaseDiffers) {
+  TempDir dir;
+  const std::string path = dir.path().string() + "/registry";
+  EnvVar registry("QUILLOR_REGISTRY", path.c_str());
+  const ToolRun nothing = RunTool({"unregister", "--release", "8.71", "--library", kLibrary871});
+  EXPECT_EQ(nothing.code, 0) << nothing.err;
+  EXPECT_NE(nothing.out.find("release 8.71 is not registered in " + path), std::string::npos)
+      << nothing.out;
+  EXPECT_FALSE(fs::exists(path));
+
+  const std::string lib861 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.61/libquillor.so";
+  const std::string lib850 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.50/libquillor.so";
+  struct Case {
+    std::string release, library, served;
+  };
+  for (const Case& c : {Case{"8.61", kLibrary871, "8.71"}, Case{"8.71", lib861, "8.61"},
+                        Case{"8.61", lib850, "8.50"}}) {
+    const ToolRun r = RunTool({"register", "--release", c.release, "--library", c.library});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(
+        r.err.find("warning: " + c.library + " is release " + c.served + ", not " + c.release),
+        std::string::npos)
+        << r.err;
+    EXPECT_NE(r.out.find("registered release " + c.served), std::string::npos) << r.out;
+  }
+  // 8.50 now holds the class 8.61 shares with it: 8.61 is not the one registered.
+  const ToolRun shared = RunTool({"unregister", "--release", "8.61", "--library", lib861});
+  EXPECT_EQ(shared.code, 0) << shared.err;
+  EXPECT_NE(shared.out.find("which stays"), std::string::npos) << shared.out;
+  // No warning when the release was left to the library.
+  const ToolRun quiet = RunTool({"register", "--library", lib861});
+  EXPECT_EQ(quiet.err, "");
+}
+
+TEST(DemoTest, GlossesEachReplyInEnglishApartFromIt) {
+  TempDir dir;
+  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  const std::string demo_dir = dir.path().string() + "/demo";
+  const ToolRun r = RunTool({"demo", "--dir", demo_dir, "--library", kLibrary871});
+  ASSERT_EQ(r.code, 0) << r.err;
+  for (const std::string& line : std::vector<std::string>{
+           "# item 1: 0, written\n",
+           "# item 4: 101, refused: the quantity must not be 0\n",
+           "# item 6: 101, refused: D09: the department is not a base costing department\n",
+           "# reply 710: unknown operation: proc is neither ADD nor QUERY\n",
+           "(files in " + demo_dir + "/pages)",
+           "# the earlier rows went to the page files (2 pages in " + demo_dir +
+               "/pages: page-1.xml to page-2.xml",
+       }) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  }
+  EXPECT_EQ(r.out.find("DIR/pages"), std::string::npos);
+  // Each reply is one line of its own, the gloss starts on the next.
+  for (size_t at = r.out.find("== REPLY\n"); at != std::string::npos;
+       at = r.out.find("== REPLY\n", at + 1)) {
+    // The reply's lines (its declaration, where the request had one, and its root)
+    // each start with '<'; the first line after them is the gloss.
+    const size_t reply = at + 9;
+    size_t line = reply;
+    while (line < r.out.size() && r.out[line] == '<') line = r.out.find('\n', line) + 1;
+    EXPECT_GT(line, reply);
+    EXPECT_EQ(r.out.compare(line, 2, "# "), 0) << r.out.substr(reply, line - reply);
+  }
+}
+
+TEST(ReplyGlossTest, CatalogueTextsInEnglishWithTheirData) {
+  struct Case {
+    const char* message;
+    const char* english;
+  };
+  for (const Case& c : {
+           Case{"成功", "written"},
+           Case{"存货档案中无该存货编码M99",
+                "the inventory code is not in the inventory file: M99"},
+           Case{"数据库操作错误：材料表中已存在该记录，不能重复！",
+                "database operation failed: the row is already in the material table"},
+           Case{"部门：D02, 产品：P200, 自由项1：BLUE，找不到对应的成本对象！",
+                "department D02, product P200, free item 1 BLUE: no cost object matches these "
+                "values"},
+           Case{"Type mismatch", "Type mismatch"},
+       }) {
+    EXPECT_EQ(GlossMessage(c.message), c.english) << c.message;
+  }
 }
 
 }  // namespace

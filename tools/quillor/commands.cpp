@@ -11,18 +11,23 @@
 #include <iostream>
 #include <sstream>
 
+#include "component/registration.h"
 #include "platform/com/registry.h"
 #include "platform/database.h"
 #include "platform/failure.h"
 #include "platform/sqlite/sqlite_file.h"
 #include "profiles/release_profile.h"
+#include "tools/quillor/command_error.h"
 #include "tools/quillor/component_session.h"
 #include "tools/quillor/connection_text.h"
 #include "tools/quillor/demo_requests.h"
 #include "schema/host_schema.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/page_writer.h"
+#include "tools/quillor/registry_check.h"
+#include "tools/quillor/reply_gloss.h"
 #include "tools/quillor/sample_data.h"
+#include "tools/quillor/server_loading.h"
 
 namespace quillor {
 
@@ -67,7 +72,7 @@ const ReleaseProfile& ProfileOf(const std::string& release) {
 }
 
 std::string LibraryFor(const ReleaseProfile& profile, const std::optional<std::string>& given) {
-  if (given) return *given;
+  if (given) return LibraryFile(*given);
   com::Registry registry;
   try {
     registry = com::Registry::Load(com::Registry::DefaultPath());
@@ -75,6 +80,38 @@ std::string LibraryFor(const ReleaseProfile& profile, const std::optional<std::s
     // An unreadable registry only means there is no registered library to prefer.
   }
   return ResolveLibrary(profile, std::nullopt, registry, ExecutableDirectory());
+}
+
+std::string WithoutPrefix(std::string text) {
+  constexpr std::string_view kPrefix = "[Quillor] ";
+  if (text.compare(0, kPrefix.size(), kPrefix) == 0) text.erase(0, kPrefix.size());
+  return text;
+}
+
+// The trace file must take lines before anything is sent: a trace that was asked
+// for and silently not written would be worse than none.
+void CheckTraceFile(const std::optional<std::string>& option) {
+  const char* env = std::getenv("QUILLOR_TRACE_SQL");
+  const std::string file = option ? *option : (env ? env : "");
+  if (file.empty()) return;
+  std::ofstream probe(file, std::ios::app | std::ios::binary);
+  if (!probe) {
+    const std::string reason = std::strerror(errno);
+    throw CommandError("cannot write the SQL trace file " + file + ": " + reason,
+                       std::string("name a file in a folder you can write, or leave out ") +
+                           (option ? "--trace-sql" : "QUILLOR_TRACE_SQL"));
+  }
+}
+
+// After a reply: a SQLite file that does not exist is the likely reason for a
+// failure reply, and quillor init-db makes one.
+void HintAtMissingDatabase(const std::string& connection, std::ostream& err) {
+  const std::optional<std::string> file = SqliteDataSource(connection);
+  if (!file) return;
+  std::error_code ec;
+  if (std::filesystem::exists(*file, ec)) return;
+  err << "quillor: the database file " << *file << " does not exist\n"
+      << "  create it with: quillor init-db --connection \"" << connection << "\" --sample\n";
 }
 
 std::string ReadRequest(const std::string& source, std::istream& in) {
@@ -85,7 +122,10 @@ std::string ReadRequest(const std::string& source, std::istream& in) {
   }
   std::ifstream file(source, std::ios::binary | std::ios::ate);
   if (!file) {
-    throw Failure(failure_numbers::kFail, "cannot read " + source + ": " + std::strerror(errno));
+    const std::string reason = std::strerror(errno);
+    throw CommandError("cannot read the request file " + source + ": " + reason,
+                       "name an XML request file (examples/add.xml is one), or - for standard "
+                       "input");
   }
   // Read straight into a text of the file's size: a request of many megabytes is
   // held once, not again in a stream's buffer and its copy.
@@ -104,7 +144,10 @@ std::string ReadRequest(const std::string& source, std::istream& in) {
 void MakeDirectory(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (ec) throw Failure(failure_numbers::kFail, "cannot create " + dir + ": " + ec.message());
+  if (ec) {
+    throw CommandError("cannot create the folder " + dir + ": " + ec.message(),
+                       "name a folder you can write");
+  }
 }
 
 // Runs one subcommand body, turning a failure into exit code 1.
@@ -112,8 +155,11 @@ template <class Body>
 int Guarded(std::ostream& err, Body body) {
   try {
     return body();
+  } catch (const CommandError& e) {
+    err << "quillor: " << e.what() << "\n";
+    if (!e.hint().empty()) err << "  " << e.hint() << "\n";
   } catch (const Failure& f) {
-    err << "quillor: " << f.description() << " (" << f.number() << ")\n";
+    err << "quillor: " << WithoutPrefix(f.description()) << "\n";
   } catch (const std::exception& e) {
     err << "quillor: " << e.what() << "\n";
   }
@@ -127,8 +173,9 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
   return Guarded(err, [&] {
     const ReleaseProfile& profile = ProfileOf(options.release);
     const std::string request = ReadRequest(options.request, in);
+    CheckTraceFile(options.trace_sql);
     ComponentSession session =
-        ComponentSession::Open(profile, LibraryFor(profile, options.library));
+        OpenSession(profile, LibraryFor(profile, options.library), options.library.has_value());
 
     if (options.pages_dir) {
       MakeDirectory(*options.pages_dir);
@@ -146,15 +193,17 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
 
     std::string reply;
     com::HRESULT hr;
+    const std::string connection = ChooseConnection(options.connection);
     {
       ScopedEnv trace("QUILLOR_TRACE_SQL", options.trace_sql);
-      hr = session.Transact(request, ChooseConnection(options.connection), &reply);
+      hr = session.Transact(request, connection, &reply);
     }
     if (com::Failed(hr)) {
-      err << "quillor: Transact failed: " << StatusText(hr) << "\n";
+      err << "quillor: Transact returned no reply: " << StatusText(hr) << "\n";
       return 1;
     }
     out << reply << "\n";
+    HintAtMissingDatabase(connection, err);
     return 0;
   });
 }
@@ -182,18 +231,85 @@ int RunInitDb(const InitDbOptions& options, std::ostream& out, std::ostream& err
 int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream& err) {
   return Guarded(err, [&] {
     const ReleaseProfile& profile = ProfileOf(options.release);
+    const std::string registry = RegistryPath();
     const std::string library = LibraryFor(profile, options.library);
-    com::InprocServer server = com::InprocServer::Load(library);
+    com::InprocServer server = LoadServer(library, options.library.has_value());
+    const std::optional<std::string> served = ReleaseOfServer(server);
+    if (served && options.release_given && *served != profile.release) {
+      err << "quillor: warning: " << library << " is release " << *served << ", not "
+          << profile.release << " as --release says; its own (" << *served
+          << ") identifiers are the ones " << (options.unregister ? "removed" : "written") << "\n";
+    }
+    const ReleaseProfile& own = served && FindRelease(*served) ? *FindRelease(*served) : profile;
+
+    const auto registry_failure = [&](const std::string& what) {
+      std::string why = RegistryProblem(registry);
+      if (why.empty()) why = "the registry file " + registry + " could not be updated";
+      return CommandError(what + ": " + why,
+                          "make " + registry +
+                              " and its folder writable, or set QUILLOR_REGISTRY to a file you "
+                              "can write. " +
+                              kRegistryLocation);
+    };
+
+    if (options.unregister) {
+      com::Registry before;
+      try {
+        before = com::Registry::Load(registry);
+      } catch (const Failure&) {
+        throw registry_failure("cannot read the registry file " + registry);
+      }
+      const auto holder = before.GetValue(ClassKey(own) + "\\InprocServer32");
+      std::error_code ec;
+      const std::string canonical = std::filesystem::weakly_canonical(library, ec).string();
+      if (!holder) {
+        out << "release " << own.release << " is not registered in " << registry
+            << ": nothing to remove\n";
+        return 0;
+      }
+      if (*holder != canonical && std::filesystem::exists(*holder, ec)) {
+        out << "release " << own.release << " from " << library << " is not registered in "
+            << registry << ": its class names " << *holder << ", which stays\n";
+        return 0;
+      }
+    }
+
     const com::HRESULT hr = options.unregister ? server.Unregister() : server.Register();
     const char* what = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
     if (com::Failed(hr)) {
-      err << "quillor: " << what << " of " << library << " failed: " << StatusText(hr) << "\n";
-      return 1;
+      throw registry_failure(std::string(what) + " of " + library + " failed (" + StatusText(hr) +
+                             ")");
     }
-    out << (options.unregister ? "unregistered " : "registered ") << library << "\n"
-        << "registry: " << com::Registry::DefaultPath() << "\n";
+    out << (options.unregister ? "unregistered " : "registered ") << "release " << own.release
+        << ": " << library << "\n"
+        << "registry: " << registry << "\n";
     return 0;
   });
+}
+
+// Page files of an earlier run would read as this run's.
+void RemovePageFiles(const std::string& dir) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("page-", 0) == 0 && entry.path().extension() == ".xml") {
+      std::filesystem::remove(entry.path(), ec);
+    }
+  }
+}
+
+int CountPageFiles(const std::string& dir) {
+  int pages = 0;
+  while (std::filesystem::exists(dir + "/page-" + std::to_string(pages + 1) + ".xml")) ++pages;
+  return pages;
+}
+
+// "DIR" in a demo title stands for the folder the demo writes into.
+std::string WithFolder(std::string_view title, const std::string& dir) {
+  std::string text(title);
+  const size_t at = text.find("DIR");
+  if (at != std::string::npos) text.replace(at, 3, dir);
+  return text;
 }
 
 int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
@@ -208,12 +324,16 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
 
     const ReleaseProfile& profile = Release871();
     ComponentSession session =
-        ComponentSession::Open(profile, LibraryFor(profile, options.library));
+        OpenSession(profile, LibraryFor(profile, options.library), options.library.has_value());
     const std::string pages_dir = options.dir + "/pages";
+    out << "\nLines starting with # are English notes; the replies between them are exactly\n"
+           "as the component gives them.\n";
     for (const DemoRequest& request : DemoRequests()) {
-      out << "\n# " << request.title << "\n== REQUEST\n" << request.xml << "\n";
+      out << "\n# " << WithFolder(request.title, options.dir) << "\n== REQUEST\n"
+          << request.xml << "\n";
       if (request.with_pages) {
         MakeDirectory(pages_dir);
+        RemovePageFiles(pages_dir);
         com::ComPtr<com::IDispatch> writer = MakePageWriter(pages_dir, out);
         const com::HRESULT hr = session.RegisterCaller(writer.Get());
         if (com::Failed(hr)) {
@@ -224,10 +344,19 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
       std::string reply;
       const com::HRESULT hr = session.Transact(std::string(request.xml), connection, &reply);
       if (com::Failed(hr)) {
-        err << "quillor: Transact failed: " << StatusText(hr) << "\n";
+        err << "quillor: Transact returned no reply: " << StatusText(hr) << "\n";
         return 1;
       }
       out << "== REPLY\n" << reply << "\n";
+      for (const std::string& line : GlossReply(reply)) out << line << "\n";
+      if (request.with_pages) {
+        const int pages = CountPageFiles(pages_dir);
+        out << "# the earlier rows went to the page files (" << pages
+            << (pages == 1 ? " page" : " pages") << " in " << pages_dir << ": page-1.xml"
+            << (pages > 1 ? " to page-" + std::to_string(pages) + ".xml" : "")
+            << ", each handed over as it was complete); the reply keeps only the last page's "
+               "rows\n";
+      }
     }
     return 0;
   });

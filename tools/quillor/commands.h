@@ -24,6 +24,7 @@ struct InitDbOptions {
 
 struct RegisterOptions {
   std::string release = "8.71";
+  bool release_given = false;  // --release was named, so a library of another release is warned of
   std::optional<std::string> library;
   bool unregister = false;
 };

@@ -6,7 +6,12 @@
 namespace quillor {
 
 ComponentSession ComponentSession::Open(const ReleaseProfile& profile, const std::string& library) {
-  ComponentSession session(profile, com::InprocServer::Load(library));
+  return Open(profile, com::InprocServer::Load(library));
+}
+
+ComponentSession ComponentSession::Open(const ReleaseProfile& profile, com::InprocServer server) {
+  const std::string library = server.path();
+  ComponentSession session(profile, std::move(server));
   com::ComPtr<com::IClassFactory> factory = session.server_.GetClassObject(profile.ids.clsid);
   const com::HRESULT hr =
       factory->CreateInstance(nullptr, profile.ids.interface_iids.front(),

@@ -14,6 +14,8 @@ class ComponentSession {
   // Loads the library, asks it for the release's class object and creates one
   // object; every failure is a quillor::Failure.
   static ComponentSession Open(const ReleaseProfile& profile, const std::string& library);
+  // The same with a library already loaded.
+  static ComponentSession Open(const ReleaseProfile& profile, com::InprocServer server);
 
   // Calls Transact with a new login object carrying connection_text.
   com::HRESULT Transact(const std::string& request, const std::string& connection_text,

@@ -11,8 +11,9 @@ namespace quillor {
 // else empty text.
 std::string ChooseConnection(const std::optional<std::string>& given);
 
-// The file of a "Provider=SQLite;Data Source=PATH" text (keys in any case); none
-// for any other text.
+// The file of a "Provider=SQLite;Data Source=PATH" text (keys in any case, the
+// path quoted when it holds a ';'), read as OpenConnection reads it; none for any
+// other text.
 std::optional<std::string> SqliteDataSource(std::string_view connection_text);
 
 }  // namespace quillor

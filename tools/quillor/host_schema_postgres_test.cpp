@@ -147,6 +147,50 @@ TEST_F(PgHostSchema, QueriesJoinTheTextIdToTheIntegerId) {
   EXPECT_EQ(old->Value("cmosubsn").Text(), "         2");
 }
 
+// Texts meet numbers as the host engine has them meet: the text is read as a
+// number (blanks around it ignored, empty text 0); a text that is no number
+// matches nothing. And str() writes as the host writes it.
+TEST_F(PgHostSchema, TextsCompareWithNumbersAsNumbersAndStrWritesAsTheHost) {
+  const struct {
+    const char* condition;
+    bool holds;
+  } cases[] = {
+      {"'         2'::text = 2", true},
+      {"'         2'::text = 2.0", true},
+      {"''::text = 0", true},
+      {"'         3'::text > 2", true},
+      {"''::text > 2", false},
+      {"'        12'::text >= 12", true},
+      {"'         2'::text < 10", true},
+      {"'         2'::text <> 2", false},
+      {"2 = '         2'::text", true},
+      {"2.5 > ' 2 '::text", true},
+      {"'abc'::text = 0", false},
+      {"'abc'::text <> 0", false},
+      {"'1001'::varchar = 1001", true},
+      {"' 1001'::varchar = 1001", true},
+  };
+  for (const auto& c : cases) {
+    const std::string sql = std::string("select 1 as x where ") + c.condition;
+    EXPECT_EQ(Rows(sql), c.holds ? 1 : 0) << c.condition;
+  }
+  const struct {
+    const char* x;
+    const char* text;
+  } strs[] = {
+      {"2.5", "         3"},         {"-2.5", "        -3"},       {"0.5", "         1"},
+      {"7", "         7"},           {"1234567890", "1234567890"}, {"12345678901", "**********"},
+      {"-1000000000", "**********"},
+  };
+  for (const auto& c : strs) {
+    EXPECT_EQ(conn_->Open(std::string("select str(") + c.x + ") as s", CursorType::kStatic)
+                  ->Value("s")
+                  .Text(),
+              c.text)
+        << c.x;
+  }
+}
+
 TEST(PgInitDb, CreatesTablesAndSampleOnTheServer) {
   const auto text = testing::PgConnectionText();
   if (!text) GTEST_SKIP() << "QUILLOR_TEST_PG_CONNECTION is not set";

@@ -29,6 +29,11 @@ std::string ResolveLibrary(const ReleaseProfile& profile, const std::optional<st
   }
   const auto registered = registry.GetValue(ClassKey(profile) + "\\InprocServer32");
   if (!shared && registered && IsFile(*registered)) return *registered;
+  // Installed, the command sits in bin/ and the libraries in lib/quillor/<release>/;
+  // in the build tree they are in lib/<release>/.
+  const std::string installed =
+      exe_dir + "/../lib/quillor/" + std::string(profile.release) + "/libquillor.so";
+  if (IsFile(installed)) return installed;
   return exe_dir + "/../lib/" + std::string(profile.release) + "/libquillor.so";
 }
 

@@ -11,7 +11,8 @@ namespace quillor {
 
 // The library given on the command line; else the one registered for the
 // release's class, when that file exists and no other release shares the class;
-// else the build's own <exe_dir>/../lib/<release>/libquillor.so.
+// else the installed <exe_dir>/../lib/quillor/<release>/libquillor.so when it
+// exists, else the build's own <exe_dir>/../lib/<release>/libquillor.so.
 std::string ResolveLibrary(const ReleaseProfile& profile, const std::optional<std::string>& given,
                            const com::Registry& registry, const std::string& exe_dir);
 

@@ -8,7 +8,9 @@
 
 namespace quillor {
 
-// Inserts the sample rows; returns one line per table describing what was added.
+// Inserts the sample rows that are not there yet (a row is known by its table's key:
+// the code the lookups use), so that adding the sample twice leaves the same rows.
+// Returns one line per table saying what was added and what was already there.
 std::vector<std::string> InsertSampleData(Connection& conn);
 
 }  // namespace quillor

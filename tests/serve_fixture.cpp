@@ -1,0 +1,55 @@
+#include "tests/serve_fixture.h"
+
+namespace quillor::testing {
+
+void AddMasterRows(TestDb& db, int items) {
+  db.Run("insert into ca_depDf(cDeptID, bIsBaseDep) values('D01', 1)");
+  db.Run("insert into caq_coreal(iRealCOID, cDeptID, InvCode) values(1001, 'D01', 'P100')");
+  db.Run("insert into ca_pronb(cBatch) values('B1')");
+  db.Run(
+      "insert into ca_batchmap(iRealCOID, cDeptID, InvCode, cbatch) values(1001, 'D01', "
+      "'P100', 'B1')");
+  db.conn().Begin();
+  for (int i = 0; i < items; ++i) {
+    db.Run("insert into Inventory(cInvCode) values('M" + std::to_string(i) + "')");
+  }
+  db.conn().Commit();
+}
+
+std::string MaterialLine(int n) {
+  return "<material id=\"" + std::to_string(n) +
+         "\"><departmentno>D01</departmentno><productno>P100</productno><inventoryno>M" +
+         std::to_string(n) +
+         "</inventoryno><serial>B1</serial><price>2</price><quantity>3</quantity>"
+         "<period>5</period><totalmoney>6</totalmoney><irdcode>0</irdcode></material>";
+}
+
+std::string AddRequest(const std::vector<int>& lines, const std::string& docid) {
+  std::string xml = "<ufinterface roottag=\"material\" docid=\"" + docid + "\" proc=\"ADD\">";
+  for (const int n : lines) xml += MaterialLine(n);
+  return xml + "</ufinterface>";
+}
+
+std::string QueryRequest(int paginate) {
+  return "<ufinterface roottag=\"material\" docid=\"Q\" proc=\"QUERY\" paginate=\"" +
+         std::to_string(paginate) +
+         "\"><material><field name=\"cDeptID\" operation=\"=\" value=\"D01\"/></material>"
+         "</ufinterface>";
+}
+
+std::vector<std::string> ServeArgs(const TestDb& db, std::vector<std::string> more) {
+  std::vector<std::string> args = {"--connection", db.ConnectionText(), "--library", kServeLibrary};
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+CommandResult TransactCommand(const TestDb& db, const std::string& request,
+                              std::vector<std::string> more) {
+  std::vector<std::string> args = {"transact", "--connection", db.ConnectionText(), "--library",
+                                   kServeLibrary};
+  args.insert(args.end(), more.begin(), more.end());
+  args.push_back("-");
+  return RunQuillor(args, request);
+}
+
+}  // namespace quillor::testing

@@ -1,0 +1,33 @@
+// For the serve tests: a host database with master rows for any number of
+// material lines, the requests that feed it, and a server over it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/serve_process.h"
+#include "testing/test_db.h"
+
+namespace quillor::testing {
+
+inline const std::string kServeLibrary = std::string(QUILLOR_BUILD_DIR) + "/lib/8.71/libquillor.so";
+
+// Department D01, product P100 (cost object 1001), batch B1 and materials M0 to M<items-1>.
+void AddMasterRows(TestDb& db, int items);
+
+// Line n consumes material M<n>; quantity and total are fixed, so that the same
+// line sent twice is the same row.
+std::string MaterialLine(int n);
+std::string AddRequest(const std::vector<int>& lines, const std::string& docid = "SERVE");
+// The QUERY for every row of department D01, with the given page size.
+std::string QueryRequest(int paginate);
+
+// The arguments of a server over the database: connection and library.
+std::vector<std::string> ServeArgs(const TestDb& db, std::vector<std::string> more = {});
+
+// What `quillor transact` prints for the request on the database.
+CommandResult TransactCommand(const TestDb& db, const std::string& request,
+                              std::vector<std::string> more = {});
+
+}  // namespace quillor::testing

@@ -1,0 +1,384 @@
+// quillor serve through a real HTTP client: the replies, the refusals, paged
+// answers, tokens and TLS.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "tests/serve_fixture.h"
+
+namespace quillor::testing {
+namespace {
+
+httplib::Result Post(int port, const std::string& body, httplib::Headers headers = {}) {
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(30);
+  return client.Post("/transact", headers, body, "application/xml");
+}
+
+// The request with one more line, which validation refuses (no quantity).
+std::string WithRefusedLine(std::string request) {
+  const std::string end = "</ufinterface>";
+  request.insert(request.size() - end.size(),
+                 "<material id=\"x\"><departmentno>D01</departmentno><quantity>0</quantity>"
+                 "</material>");
+  return request;
+}
+
+class ServeHttp : public ::testing::Test {
+ protected:
+  void SetUp() override { AddMasterRows(db_, 20); }
+  TestDb db_;
+};
+
+TEST_F(ServeHttp, ListeningLineNamesTheLoopbackPortItListensOn) {
+  ServeProcess server(ServeArgs(db_));
+  EXPECT_TRUE(std::regex_match(server.listening_line(),
+                               std::regex(R"(listening on http://127\.0\.0\.1:[1-9][0-9]*)")))
+      << server.listening_line();
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeHttp, RepliesAreTheBytesTheTransactCommandPrints) {
+  ServeProcess server(ServeArgs(db_));
+  const std::vector<std::pair<const char*, std::string>> requests = {
+      {"ADD, stored and refused lines", WithRefusedLine(AddRequest({1, 2}))},
+      {"ADD sent again", AddRequest({1, 2})},
+      {"QUERY without pages", QueryRequest(0)},
+      {"QUERY with pages the server is not asked for", QueryRequest(-1)},
+      {"unknown operation", "<ufinterface roottag=\"material\" docid=\"D\" proc=\"DROP\"/>"},
+      {"not XML", "this is <not xml"},
+      {"empty body", ""},
+      {"QUERY without paginate",
+       "<ufinterface roottag=\"material\" docid=\"D\" proc=\"QUERY\"></ufinterface>"},
+  };
+  for (const auto& [what, request] : requests) {
+    const auto answer = Post(server.port(), request);
+    ASSERT_TRUE(answer) << what;
+    const CommandResult command = TransactCommand(db_, request);
+    ASSERT_EQ(command.exit_code, 0) << what << command.err;
+    EXPECT_EQ(answer->status, 200) << what;
+    EXPECT_EQ(answer->get_header_value("Content-Type"), "application/xml; charset=utf-8") << what;
+    EXPECT_EQ(answer->body, command.out) << what;
+  }
+  EXPECT_EQ(db_.Rows("select count(*) from ca_mabsw")[0][0], "2");
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+// Parts of a multipart/mixed answer: the headers and the content of each.
+struct Part {
+  std::string headers;
+  std::string content;
+};
+
+std::vector<Part> SplitParts(const std::string& body, const std::string& boundary) {
+  std::vector<Part> parts;
+  const std::string delimiter = "--" + boundary;
+  size_t at = body.find(delimiter);
+  while (at != std::string::npos && body.compare(at + delimiter.size(), 2, "--") != 0) {
+    const size_t head = at + delimiter.size() + 2;
+    const size_t blank = body.find("\r\n\r\n", head);
+    const size_t next = body.find("\r\n" + delimiter, blank);
+    if (blank == std::string::npos || next == std::string::npos) break;
+    parts.push_back({body.substr(head, blank - head), body.substr(blank + 4, next - blank - 4)});
+    at = next + 2;
+  }
+  return parts;
+}
+
+TEST_F(ServeHttp, PagedQueryStreamsEachPageThenTheReply) {
+  std::vector<int> seven = {0, 1, 2, 3, 4, 5, 6};
+  ServeProcess server(ServeArgs(db_));
+  ASSERT_EQ(Post(server.port(), AddRequest(seven))->status, 200);
+
+  httplib::Client client("127.0.0.1", server.port());
+  std::string body;
+  auto answer = client.Post("/transact", {}, QueryRequest(3), "application/xml");
+  ASSERT_TRUE(answer);
+  body = answer->body;
+  ASSERT_EQ(answer->status, 200);
+  EXPECT_EQ(answer->get_header_value("Transfer-Encoding"), "chunked");
+  const std::string type = answer->get_header_value("Content-Type");
+  ASSERT_EQ(type.rfind("multipart/mixed; boundary=", 0), 0u) << type;
+  const std::string boundary = type.substr(type.find('=') + 1);
+
+  const std::vector<Part> parts = SplitParts(body, boundary);
+  ASSERT_EQ(parts.size(), 4u) << body;
+  for (int page = 1; page <= 3; ++page) {
+    const Part& part = parts[page - 1];
+    EXPECT_NE(part.headers.find("X-Quillor-Page: " + std::to_string(page) + " of 3"),
+              std::string::npos)
+        << part.headers;
+    EXPECT_NE(part.headers.find("Content-Type: application/xml"), std::string::npos);
+    const size_t rows = page < 3 ? 3 : 1;
+    size_t found = 0;
+    for (size_t at = part.content.find("<material "); at != std::string::npos;
+         at = part.content.find("<material ", at + 1)) {
+      ++found;
+    }
+    EXPECT_EQ(found, rows) << part.content;
+    EXPECT_NE(part.content.find("id=\"" + std::to_string(page * 3 - 2) + "\""), std::string::npos);
+  }
+  EXPECT_NE(parts[3].headers.find("X-Quillor-Part: reply"), std::string::npos);
+  EXPECT_EQ(body.substr(body.size() - boundary.size() - 6), "--" + boundary + "--\r\n");
+
+  // The reply part is what the command prints when it takes the pages itself.
+  TempDir pages;
+  const CommandResult command =
+      TransactCommand(db_, QueryRequest(3), {"--pages-dir", pages.path().string()});
+  ASSERT_EQ(command.exit_code, 0) << command.err;
+  EXPECT_EQ(parts[3].content, command.out);
+  std::ifstream first(pages.path() / "page-1.xml");
+  std::string page_one((std::istreambuf_iterator<char>(first)), {});
+  EXPECT_EQ(parts[0].content, page_one);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeHttp, PagedQueryArrivesPartByPart) {
+  std::vector<int> lines;
+  for (int i = 0; i < 20; ++i) lines.push_back(i);
+  ServeProcess server(ServeArgs(db_));
+  ASSERT_EQ(Post(server.port(), AddRequest(lines))->status, 200);
+
+  // The raw answer is read as it comes: each page part is a chunk of its own.
+  const std::string request = QueryRequest(5);
+  const std::string answer = RawHttp(
+      server.port(), "POST /transact HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
+                         std::to_string(request.size()) + "\r\n\r\n" + request);
+  ASSERT_EQ(StatusOf(answer), 200) << answer;
+  // Chunk sizes in hexadecimal at line starts, one per part, then the last chunk.
+  const std::regex chunk("\r\n([0-9a-fA-F]+)\r\n--quillor-");
+  size_t chunks = 0;
+  for (auto it = std::sregex_iterator(answer.begin(), answer.end(), chunk);
+       it != std::sregex_iterator(); ++it) {
+    ++chunks;
+  }
+  EXPECT_EQ(chunks, 5u) << answer;  // four pages and the reply
+  for (int page = 1; page <= 4; ++page) {
+    EXPECT_NE(answer.find("X-Quillor-Page: " + std::to_string(page) + " of 4"), std::string::npos);
+  }
+  EXPECT_NE(answer.find("\r\n0\r\n\r\n"), std::string::npos);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeHttp, RefusalsCarryTheirStatus) {
+  ServeProcess server(ServeArgs(db_, {"--max-request-bytes", "1000", "--read-timeout", "1"}));
+  httplib::Client client("127.0.0.1", server.port());
+  EXPECT_EQ(client.Get("/nowhere")->status, 404);
+  EXPECT_EQ(client.Get("/")->status, 404);
+  const auto get_transact = client.Get("/transact");
+  EXPECT_EQ(get_transact->status, 405);
+  EXPECT_EQ(get_transact->get_header_value("Allow"), "POST");
+  EXPECT_EQ(client.Delete("/healthz")->status, 405);
+  EXPECT_EQ(client.Put("/transact", "x", "application/xml")->status, 405);
+  EXPECT_EQ(client.Post("/metrics", "x", "text/plain")->status, 405);
+  EXPECT_EQ(client.Post("/transact", std::string(1001, 'x'), "application/xml")->status, 413);
+  EXPECT_EQ(client.Post("/transact", std::string(1000, ' '), "application/xml")->status, 200);
+
+  // Over the limit by its announced length: refused before a byte of it is sent.
+  const auto start = std::chrono::steady_clock::now();
+  const std::string large = RawHttp(
+      server.port(), "POST /transact HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000\r\n\r\n");
+  EXPECT_EQ(StatusOf(large), 413) << large;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+
+  // A body that stops coming.
+  const std::string slow = RawHttp(
+      server.port(), "POST /transact HTTP/1.1\r\nHost: x\r\nContent-Length: 50\r\n\r\n<ufinter",
+      std::chrono::milliseconds(5000));
+  EXPECT_EQ(StatusOf(slow), 408) << slow;
+
+  EXPECT_EQ(StatusOf(RawHttp(server.port(), "NOT HTTP AT ALL\r\n\r\n")), 400);
+  EXPECT_EQ(client.Get("/healthz")->status, 200);
+  EXPECT_EQ(client.Get("/healthz")->body, "ok\n");
+  EXPECT_EQ(server.Stop(SIGINT), 0);
+}
+
+TEST_F(ServeHttp, BusyWorkersAndAFullQueueGive503WithRetryAfter) {
+  ServeProcess server(ServeArgs(db_, {"--threads", "1", "--queue", "0", "--read-timeout", "3"}));
+  // The one worker waits for a body that comes slowly.
+  std::thread hold([&] {
+    RawHttp(server.port(), "POST /transact HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\n<",
+            std::chrono::milliseconds(4000));
+  });
+  // Until the slow request holds the worker, a health check is still served: ask
+  // again until it is refused (a loaded machine may take a while to accept it).
+  std::string busy;
+  for (int attempt = 0; attempt < 25 && StatusOf(busy) != 503; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    busy = RawHttp(server.port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
+  }
+  hold.join();
+  EXPECT_EQ(StatusOf(busy), 503) << busy;
+  EXPECT_NE(busy.find("Retry-After: "), std::string::npos) << busy;
+  httplib::Client client("127.0.0.1", server.port());
+  EXPECT_EQ(client.Get("/healthz")->status, 200);  // free again
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeHttp, HealthReportsAConnectionThatDoesNotOpen) {
+  ServeProcess server({"--connection", "Provider=SQLite;Data Source=/nonexistent/dir/x.db",
+                       "--library", kServeLibrary});
+  httplib::Client client("127.0.0.1", server.port());
+  const auto health = client.Get("/healthz");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 503);
+  EXPECT_FALSE(health->body.empty());
+  EXPECT_NE(health->body, "ok\n");
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeHttp, TokensAreRequiredOnEveryPath) {
+  TempDir dir;
+  const std::string tokens = (dir.path() / "tokens").string();
+  std::ofstream(tokens) << "# integration broker\nfirst-token-123\n\n  second-token-456  \n";
+  ServeProcess server(ServeArgs(db_, {"--tokens", tokens}));
+  httplib::Client client("127.0.0.1", server.port());
+
+  const std::vector<std::pair<std::string, int>> cases = {
+      {"", 401},
+      {"Bearer first-token-123", 200},
+      {"bearer second-token-456", 200},
+      {"Bearer first-token-12", 401},
+      {"Bearer first-token-1234", 401},
+      {"Bearer ", 401},
+      {"Basic Zmlyc3QtdG9rZW4tMTIz", 401},
+      {"Bearer # integration broker", 401},
+      {"first-token-123", 401},
+  };
+  for (const auto& [authorization, status] : cases) {
+    httplib::Headers headers;
+    if (!authorization.empty()) headers.emplace("Authorization", authorization);
+    const auto answer = client.Post("/transact", headers, AddRequest({3}), "application/xml");
+    ASSERT_TRUE(answer) << authorization;
+    EXPECT_EQ(answer->status, status) << authorization;
+    if (status == 401) {
+      EXPECT_EQ(answer->get_header_value("WWW-Authenticate"), "Bearer");
+    }
+    EXPECT_EQ(client.Get("/metrics", headers)->status, status) << authorization;
+  }
+  // Two Authorization headers, one of them good, are no credential.
+  const std::string twice =
+      RawHttp(server.port(),
+              "GET /healthz HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer x\r\n"
+              "Authorization: Bearer first-token-123\r\n\r\n");
+  EXPECT_EQ(StatusOf(twice), 401);
+  const std::string log = server.Err();
+  EXPECT_EQ(log.find("first-token-123"), std::string::npos);
+  EXPECT_EQ(log.find("second-token"), std::string::npos);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeHttp, WithoutTokensOnlyLoopbackIsServed) {
+  for (const char* address : {"0.0.0.0:0", "[::]:0", "192.0.2.1:0"}) {
+    const CommandResult run = RunQuillor({"serve", "--connection", db_.ConnectionText(),
+                                          "--library", kServeLibrary, "--listen", address});
+    EXPECT_EQ(run.exit_code, 1) << address;
+    EXPECT_EQ(run.out, "") << address;
+    EXPECT_NE(run.err.find("without --tokens"), std::string::npos) << run.err;
+  }
+  const CommandResult none = RunQuillor({"serve", "--library", kServeLibrary});
+  EXPECT_EQ(none.exit_code, 1);
+  EXPECT_NE(none.err.find("no connection text"), std::string::npos) << none.err;
+}
+
+TEST_F(ServeHttp, TlsWithACertificateMadeHere) {
+  TempDir dir;
+  const std::string cert = (dir.path() / "cert.pem").string();
+  const std::string key = (dir.path() / "key.pem").string();
+  const std::string make =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+      " -addext subjectAltName=IP:127.0.0.1 -keyout " +
+      key + " -out " + cert + " 2>/dev/null";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  ServeProcess server(ServeArgs(db_, {"--tls-cert", cert, "--tls-key", key}));
+  EXPECT_EQ(server.listening_line().rfind("listening on https://127.0.0.1:", 0), 0u);
+
+  httplib::SSLClient client("127.0.0.1", server.port());
+  client.set_ca_cert_path(cert.c_str());
+  client.enable_server_certificate_verification(true);
+  const auto answer = client.Post("/transact", AddRequest({4}), "application/xml");
+  ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+  EXPECT_EQ(answer->status, 200);
+  EXPECT_EQ(answer->body, TransactCommand(db_, AddRequest({4})).out);
+
+  // Plain HTTP on the TLS port is no request.
+  EXPECT_EQ(StatusOf(RawHttp(server.port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n",
+                             std::chrono::milliseconds(1000))),
+            0);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+
+  const CommandResult bad =
+      RunQuillor({"serve", "--connection", db_.ConnectionText(), "--library", kServeLibrary,
+                  "--listen", "127.0.0.1:0", "--tls-cert", key, "--tls-key", cert});
+  EXPECT_EQ(bad.exit_code, 1);
+}
+
+TEST_F(ServeHttp, MetricsAndTheAccessLogCountWhatWasServed) {
+  ServeProcess server(ServeArgs(db_));
+  ASSERT_EQ(Post(server.port(), AddRequest({5, 6}, "DOC-&quot;7&quot;"))->status, 200);
+  const std::string refused =
+      "<ufinterface roottag=\"material\" docid=\"DOC-8\" proc=\"add\"><material id=\"9\">"
+      "<departmentno>D01</departmentno><inventoryno>M5</inventoryno><quantity>0</quantity>"
+      "</material></ufinterface>";
+  ASSERT_EQ(Post(server.port(), refused)->status, 200);
+  ASSERT_EQ(Post(server.port(), QueryRequest(0))->status, 200);
+  httplib::Client client("127.0.0.1", server.port());
+  EXPECT_EQ(client.Get("/nowhere")->status, 404);
+
+  // A request is counted once its answer is sent, which the client may see first.
+  std::string text, type;
+  for (int i = 0; i < 100; ++i) {
+    const auto metrics = client.Get("/metrics");
+    ASSERT_TRUE(metrics);
+    ASSERT_EQ(metrics->status, 200);
+    text = metrics->body;
+    type = metrics->get_header_value("Content-Type");
+    // Each request is counted by its own worker: wait until all four are.
+    if (text.find("quillor_request_duration_seconds_count 4\n") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(type, "text/plain; version=0.0.4; charset=utf-8");
+  // The pool keeps the connection the requests used, idle between them.
+  EXPECT_TRUE(
+      std::regex_search(text, std::regex("quillor_pool_connections\\{state=\"idle\"\\} [1-9]")))
+      << text;
+  for (const char* line : {
+           "quillor_requests_total{proc=\"ADD\",status=\"200\"} 2\n",
+           "quillor_requests_total{proc=\"QUERY\",status=\"200\"} 1\n",
+           "quillor_requests_total{proc=\"\",status=\"404\"} 1\n",
+           "quillor_items_total{code=\"0\"} 2\n",
+           "quillor_items_total{code=\"101\"} 1\n",
+           "quillor_request_duration_seconds_bucket{le=\"+Inf\"} 4\n",
+           "quillor_request_duration_seconds_count 4\n",
+           "# TYPE quillor_request_duration_seconds histogram\n",
+           "quillor_pool_connections{state=\"busy\"} 0\n",
+       }) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  }
+
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+  const std::string log = server.Err();
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = log.find('\n', at)) != std::string::npos; at = end + 1) {
+    lines.push_back(log.substr(at, end - at));
+  }
+  ASSERT_GE(lines.size(), 5u) << log;  // the scrape may have been repeated
+  const std::regex shape(
+      R"(\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z","client":"127\.0\.0\.1:\d+","method":"[A-Z]+","path":"[^"]*","status":\d{3},"proc":"[^"]*","docid":"(\\"|[^"])*","items":\{[^}]*\},"duration_ms":\d+\.\d{3}\})");
+  for (const std::string& line : lines) EXPECT_TRUE(std::regex_match(line, shape)) << line;
+  EXPECT_NE(lines[0].find(R"("status":200,"proc":"ADD","docid":"DOC-\"7\"","items":{"0":2})"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[1].find(R"("proc":"add","docid":"DOC-8","items":{"101":1})"), std::string::npos)
+      << lines[1];
+  EXPECT_NE(lines[3].find(R"("method":"GET","path":"/nowhere","status":404)"), std::string::npos);
+  EXPECT_EQ(log.find("<material"), std::string::npos);  // no body
+  EXPECT_EQ(log.find("D01"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillor::testing

@@ -1,0 +1,22 @@
+// English glosses of the component's replies, for the demo: the replies
+// themselves stay exactly as the component gives them (their texts are the
+// catalogue's Chinese texts), and the gloss is printed apart from them.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillor {
+
+// The English for a message text of the component: each catalogue text it holds
+// is put into English, and the data joined to a text (a code, a value) is kept.
+// A text with no catalogue text in it is returned as it is.
+std::string GlossMessage(std::string_view message);
+
+// One line per item result of an ADD reply ("# item 6: 101, refused: D09: the
+// department is not a base costing department"), one line for an error reply,
+// one line with the row count of a QUERY reply. Lines start with "# ".
+std::vector<std::string> GlossReply(std::string_view reply);
+
+}  // namespace quillor

@@ -1,0 +1,33 @@
+// One JSON line per answered request, written to standard error. It names the
+// request but never carries its body or its Authorization header.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "tools/quillor/serve/reply_items.h"
+
+namespace quillor::serve {
+
+struct AccessRecord {
+  std::chrono::system_clock::time_point time;
+  std::string client;  // address:port
+  std::string method;
+  std::string path;
+  int status = 0;
+  std::string proc;
+  std::string docid;
+  ItemCounts items;
+  double duration_ms = 0;
+};
+
+// {"time":"2026-01-02T03:04:05.678Z","client":"127.0.0.1:5000","method":"POST",...}
+// without a line feed. Texts from the request are escaped and cut to a bounded length.
+std::string AccessLine(const AccessRecord& record);
+
+// Escapes a text for a JSON string (without the quotes); bytes that are not
+// printable ASCII become \u00XX.
+std::string JsonEscaped(std::string_view text);
+
+}  // namespace quillor::serve

@@ -1,0 +1,77 @@
+#include "tools/quillor/serve/bearer_tokens.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <strings.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "platform/failure.h"
+
+namespace quillor::serve {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+BearerTokens BearerTokens::Load(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    throw Failure(failure_numbers::kFail, "cannot read " + path + ": " + std::strerror(errno));
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  BearerTokens tokens = FromText(text.str());
+  if (tokens.size() == 0) throw Failure(failure_numbers::kFail, path + " holds no token");
+  return tokens;
+}
+
+BearerTokens BearerTokens::FromText(std::string_view text) {
+  BearerTokens tokens;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    const std::string_view line = Trimmed(text.substr(0, end));
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (line.empty() || line.front() == '#') continue;
+    tokens.digests_.push_back(DigestOf(line));
+  }
+  return tokens;
+}
+
+bool BearerTokens::Accepts(std::string_view authorization) const {
+  constexpr std::string_view kScheme = "Bearer ";
+  if (authorization.size() < kScheme.size() ||
+      strncasecmp(authorization.data(), kScheme.data(), kScheme.size()) != 0) {
+    return false;
+  }
+  const Digest presented = DigestOf(Trimmed(authorization.substr(kScheme.size())));
+  // Every digest is compared, the first match does not end the loop.
+  int matches = 0;
+  for (const Digest& known : digests_) {
+    matches |= CRYPTO_memcmp(presented.data(), known.data(), presented.size()) == 0;
+  }
+  return matches != 0;
+}
+
+BearerTokens::Digest BearerTokens::DigestOf(std::string_view token) {
+  Digest digest{};
+  unsigned int length = 0;
+  if (EVP_Digest(token.data(), token.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
+      length != digest.size()) {
+    throw Failure(failure_numbers::kFail, "SHA-256 is not available");
+  }
+  return digest;
+}
+
+}  // namespace quillor::serve

@@ -1,0 +1,51 @@
+#include "tools/quillor/serve/serve_cli.h"
+
+namespace quillor::serve {
+
+namespace {
+
+void Keep(CLI::Option* option, const std::string& value, std::optional<std::string>& target) {
+  if (option->count() > 0) target = value;
+}
+
+}  // namespace
+
+ServeCommand::ServeCommand(CLI::App& app) {
+  command_ =
+      app.add_subcommand("serve", "Answer requests over HTTP with a release of the component");
+  CLI::App* c = command_;
+  connection_opt_ =
+      c->add_option("--connection", connection_, "Connection text (default $QUILLOR_CONNECTION)");
+  c->add_option("--release", options_.release, "Release to load")
+      ->check(CLI::IsMember({"8.71", "8.61", "8.50"}));
+  library_opt_ = c->add_option("--library", library_, "Server library to load");
+  c->add_option("--listen", options_.listen, "HOST:PORT to listen on; port 0 picks a free one")
+      ->capture_default_str();
+  c->add_option("--threads", options_.threads, "Worker threads, each with its own object")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1024));
+  c->add_option("--queue", options_.queue, "Connections that may wait for a worker")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 100000));
+  tokens_opt_ = c->add_option("--tokens", tokens_, "File of bearer tokens, one a line");
+  c->add_option("--max-request-bytes", options_.max_request_bytes, "Largest request body")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  c->add_option("--read-timeout", options_.read_timeout_seconds,
+                "Seconds a client has to send its request body")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
+  tls_cert_opt_ = c->add_option("--tls-cert", tls_cert_, "Certificate (PEM) for HTTPS");
+  tls_key_opt_ = c->add_option("--tls-key", tls_key_, "Private key (PEM) for HTTPS");
+}
+
+int ServeCommand::Run(std::ostream& out, std::ostream& err) {
+  Keep(connection_opt_, connection_, options_.connection);
+  Keep(library_opt_, library_, options_.library);
+  Keep(tokens_opt_, tokens_, options_.tokens);
+  Keep(tls_cert_opt_, tls_cert_, options_.tls_cert);
+  Keep(tls_key_opt_, tls_key_, options_.tls_key);
+  return RunServe(options_, out, err);
+}
+
+}  // namespace quillor::serve

@@ -1,0 +1,30 @@
+// quillor serve: the component behind an HTTP endpoint.
+#pragma once
+
+#include <cstddef>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace quillor::serve {
+
+struct ServeOptions {
+  std::optional<std::string> connection;  // else $QUILLOR_CONNECTION
+  std::string release = "8.71";
+  std::optional<std::string> library;
+  std::string listen = "127.0.0.1:8080";
+  size_t threads = 8;
+  size_t queue = 64;
+  std::optional<std::string> tokens;
+  size_t max_request_bytes = size_t{64} << 20;
+  std::optional<std::string> tls_cert;
+  std::optional<std::string> tls_key;
+  int read_timeout_seconds = 30;
+};
+
+// Listens until SIGTERM or SIGINT, then lets every request in progress finish
+// and returns 0; 1 when the server cannot start (the reason is written to err).
+// The first line on out, once the socket listens, is "listening on URL".
+int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace quillor::serve

@@ -1,0 +1,40 @@
+#include "tools/quillor/version.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/com/registry.h"
+#include "profiles/release_profile.h"
+#include "tools/quillor/command_error.h"
+#include "tools/quillor/library_resolution.h"
+#include "tools/quillor/server_loading.h"
+
+#ifndef QUILLOR_VERSION
+#define QUILLOR_VERSION "unknown"
+#endif
+
+namespace quillor {
+
+std::string VersionText() {
+  std::string text = "quillor " QUILLOR_VERSION "\nreleases:\n";
+  const com::Registry none;  // the libraries carried beside the command, not the registered ones
+  for (const ReleaseProfile* profile : AllReleases()) {
+    const std::string library = ResolveLibrary(*profile, std::nullopt, none, ExecutableDirectory());
+    std::error_code ec;
+    const std::string shown = std::filesystem::weakly_canonical(library, ec).string();
+    text += "  " + std::string(profile->release) + "  ";
+    try {
+      const com::InprocServer server = LoadServer(library, false);
+      const std::optional<std::string> served = ReleaseOfServer(server);
+      text += shown;
+      if (served && *served != profile->release) text += " (but it is release " + *served + ")";
+    } catch (const CommandError& e) {
+      text += std::string("missing: ") + e.what();
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+}  // namespace quillor

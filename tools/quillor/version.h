@@ -1,0 +1,13 @@
+// What `quillor --version` prints: the version, and each release library the
+// command finds beside itself.
+#pragma once
+
+#include <string>
+
+namespace quillor {
+
+// "quillor VERSION" and one line per release: the library the command would load
+// for it, and the release that library says it serves (or why it cannot be used).
+std::string VersionText();
+
+}  // namespace quillor

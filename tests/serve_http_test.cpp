@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <regex>
 #include <thread>
@@ -200,18 +201,24 @@ TEST_F(ServeHttp, RefusalsCarryTheirStatus) {
 
 TEST_F(ServeHttp, BusyWorkersAndAFullQueueGive503WithRetryAfter) {
   ServeProcess server(ServeArgs(db_, {"--threads", "1", "--queue", "0", "--read-timeout", "3"}));
-  // The one worker waits for a body that comes slowly.
+  // The one worker waits for a body that comes slowly. A health check accepted
+  // just before it would take the worker and refuse the slow request instead, so
+  // the slow request is sent again until the health checks are the ones refused.
+  std::atomic<bool> refused_seen{false};
   std::thread hold([&] {
-    RawHttp(server.port(), "POST /transact HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\n<",
-            std::chrono::milliseconds(4000));
+    for (int attempt = 0; attempt < 20 && !refused_seen; ++attempt) {
+      RawHttp(server.port(), "POST /transact HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\n<",
+              std::chrono::milliseconds(4000));
+    }
   });
   // Until the slow request holds the worker, a health check is still served: ask
   // again until it is refused (a loaded machine may take a while to accept it).
   std::string busy;
-  for (int attempt = 0; attempt < 25 && StatusOf(busy) != 503; ++attempt) {
+  for (int attempt = 0; attempt < 150 && StatusOf(busy) != 503; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     busy = RawHttp(server.port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
   }
+  refused_seen = true;
   hold.join();
   EXPECT_EQ(StatusOf(busy), 503) << busy;
   EXPECT_NE(busy.find("Retry-After: "), std::string::npos) << busy;

@@ -414,8 +414,7 @@ XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
   return *this;
 }
 
-bool XmlDocument::LoadXml(std::string_view text) {
-  const QuietErrors quiet;
+bool XmlDocument::StartLoad(std::string_view text) {
   FreeDocument(doc_);
   doc_ = nullptr;
   held_.clear();
@@ -438,6 +437,12 @@ bool XmlDocument::LoadXml(std::string_view text) {
     parse_error_ = "The document holds a NUL character (byte " + std::to_string(at) + ")";
     return false;
   }
+  return true;
+}
+
+bool XmlDocument::LoadXml(std::string_view text) {
+  const QuietErrors quiet;
+  if (!StartLoad(text)) return false;
   std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
   if (!ctxt) throw std::bad_alloc();
   // An encoding named in the declaration is ignored. Internal entities are
@@ -772,24 +777,7 @@ void Feed(xmlParserCtxt* ctxt, std::string_view text, Between&& between) {
 
 bool XmlDocument::LoadRootOnly(std::string_view text) {
   const QuietErrors quiet;
-  FreeDocument(doc_);
-  doc_ = nullptr;
-  held_.clear();
-  declared_ = false;
-  parse_error_.clear();
-  if (text.size() > static_cast<size_t>(INT_MAX)) {
-    parse_error_ = "The document is too large";
-    return false;
-  }
-  // The same checks as a whole-document load: UTF-8 without a NUL.
-  if (const size_t at = FirstInvalidUtf8Byte(text); at != std::string_view::npos) {
-    parse_error_ = "The document is not UTF-8 (byte " + std::to_string(at) + ")";
-    return false;
-  }
-  if (const size_t at = text.find('\0'); at != std::string_view::npos) {
-    parse_error_ = "The document holds a NUL character (byte " + std::to_string(at) + ")";
-    return false;
-  }
+  if (!StartLoad(text)) return false;  // the same checks as a whole-document load
   RootStream stream;
   StreamParser ctxt = NewStreamParser(stream);
   Feed(ctxt.get(), text, [] {});

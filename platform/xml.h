@@ -155,6 +155,10 @@ class XmlDocument {
  private:
   // Reads the children held as text back into the root.
   void TakeBackHeld() const;
+  // Empties the document for a load of text, and checks what every load needs:
+  // a size the parser takes, UTF-8 without a NUL. False, with the parse error set,
+  // when the text fails them.
+  bool StartLoad(std::string_view text);
 
   void* doc_ = nullptr;
   std::string parse_error_;

@@ -71,8 +71,11 @@ const ReleaseProfile& Release850();
 
 // The profile of a release named "8.71", "8.61" or "8.50"; nullptr for any other.
 const ReleaseProfile* FindRelease(std::string_view release);
-// Every release, the latest first.
+// Every release, the latest first: the one list of releases, which the build's
+// list of libraries (QUILLOR_RELEASES) must equal and the command offers.
 const std::vector<const ReleaseProfile*>& AllReleases();
+// Their names, in the same order.
+std::vector<std::string> ReleaseNames();
 
 // Pieces joined with CR LF between consecutive pieces.
 std::string JoinPieces(const std::vector<std::string_view>& pieces);

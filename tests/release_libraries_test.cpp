@@ -69,6 +69,24 @@ class ReleaseLibraries : public ::testing::Test {
   std::optional<std::string> old_;
 };
 
+// The build makes one library per release of its own list; that list is the
+// profiles' list, in the same order, so no release is built without its profile
+// or offered by the command without its library.
+TEST(ReleaseList, TheBuildsReleasesAreTheProfilesReleases) {
+  std::vector<std::string> built;
+  std::string_view list = QUILLOR_RELEASES_BUILT;
+  for (size_t comma; (comma = list.find(',')) != std::string_view::npos;) {
+    built.emplace_back(list.substr(0, comma));
+    list.remove_prefix(comma + 1);
+  }
+  built.emplace_back(list);
+  EXPECT_EQ(built, ReleaseNames());
+  for (const ReleaseProfile* profile : AllReleases()) {
+    EXPECT_TRUE(fs::exists(LibraryOf(*profile))) << profile->release;
+    EXPECT_EQ(FindRelease(profile->release), profile);
+  }
+}
+
 TEST_F(ReleaseLibraries, EachRegistersExactlyItsOwnKeys) {
   for (const ReleaseProfile* profile : AllReleases()) {
     fs::remove(registry_);

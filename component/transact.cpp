@@ -50,7 +50,7 @@ std::string ReadConnectionString(IOrvoLogin& login) {
 // The largest request accepted, in bytes: "Max Request Size" in the connection
 // text, else $QUILLOR_MAX_REQUEST_SIZE, else 256 MiB. A request parses into a
 // tree several times its size, so the bound keeps one request from taking the
-// host's memory.
+// host process's memory.
 constexpr uint64_t kDefaultMaxRequestBytes = uint64_t{256} << 20;
 
 uint64_t WholeBytes(std::string_view text, std::string_view where) {

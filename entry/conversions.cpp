@@ -9,7 +9,7 @@
 namespace quillor {
 namespace {
 
-// The characters the host's runtime passes over wherever they stand in a number.
+// The characters the original runtime passes over wherever they stand in a number.
 bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -32,11 +32,13 @@ std::vector<com::Guid> GuidsOf(const ReleaseProfile& p) {
                              ids.clsid,
                              ids.eai_helper_clsid,
                              ids.eai_helper_iid,
-                             ids.message_catalog_clsid,
-                             ids.message_catalog_iid,
                              ids.login_iid,
                              ids.record_mapper_clsid,
                              ids.record_mapper_iid};
+  if (ids.message_catalog) {
+    out.push_back(ids.message_catalog->clsid);
+    out.push_back(ids.message_catalog->iid);
+  }
   out.insert(out.end(), ids.interface_iids.begin(), ids.interface_iids.end());
   std::erase(out, com::Guid{});
   return out;

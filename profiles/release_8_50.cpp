@@ -1,5 +1,5 @@
 #include "profiles/release_profile.h"
-#include "profiles/shared_statements.h"
+#include "profiles/shared_identifiers.h"
 
 namespace quillor {
 

@@ -1,4 +1,5 @@
 #include "profiles/release_profile.h"
+#include "profiles/shared_identifiers.h"
 #include "profiles/shared_statements.h"
 
 namespace quillor {

@@ -2,8 +2,6 @@
 
 namespace quillor {
 
-using com::Guid;
-
 const std::vector<std::string_view>& JoinedCheckStatementPieces() {
   static const std::vector<std::string_view> pieces{
       "select a.cDeptID as cDeptID,b.InvCode as cppid, cMatID, cBatch, iPrice, iQua, "
@@ -39,26 +37,6 @@ std::vector<std::string> JoinedQueryStatementPieces(const JoinedQueryColumns& co
       std::string(columns.source),
       " ) as c",
   };
-}
-
-ReleaseIdentity ClassIdentity861() {
-  ReleaseIdentity ids{};
-  ids.libid = Guid::FromString("{A13D57A3-5E85-4DB6-8878-DE7C5A3B0A8D}");
-  ids.typelib_major = 1;
-  ids.typelib_minor = 0;
-  ids.clsid = Guid::FromString("{BF180A4F-7856-4DA7-8B5A-FCB8AA5B9F9E}");
-  ids.interface_iids = {Guid::FromString("{C24B7A92-CBE4-480A-AEBC-44794F84CCAF}")};
-  ids.interface_names = {"_IMaterial"};
-  ids.methods = {{"Transact", 0x60030000}, {"QueryProc", 0x60030005}};
-  ids.eai_helper_clsid = Guid::FromString("{8E95C720-F40C-473B-BFD4-8428B0498982}");
-  return ids;
-}
-
-Guid MessageCatalogClsid() { return Guid::FromString("{56A8C9F9-ED96-4B58-815E-BEDBE54E6502}"); }
-
-void UseSharedRecordMapper(ReleaseIdentity& ids) {
-  ids.record_mapper_clsid = Guid::FromString("{DBC12D99-1A21-4C58-BDBB-FF0A9F24EF71}");
-  ids.record_mapper_iid = Guid::FromString("{317D0864-1A0E-4758-8C8C-352812EBF213}");
 }
 
 }  // namespace quillor

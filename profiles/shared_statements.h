@@ -1,6 +1,4 @@
-// What more than one release shares: statements sent unchanged, the query
-// statement the later releases build alike, and identifiers registered or used by
-// more than one release.
+// Statements that more than one release shares: sent unchanged, or built alike.
 #pragma once
 
 #include <string>
@@ -31,13 +29,5 @@ struct JoinedQueryColumns {
 // The query statement over the material table left-joined to a cost-object table,
 // as pieces.
 std::vector<std::string> JoinedQueryStatementPieces(const JoinedQueryColumns& columns);
-
-// 8.61 and 8.50 register the same class: its type library, class, interface and
-// methods, and the helper's class.
-ReleaseIdentity ClassIdentity861();
-
-// 8.71 and 8.61 use the same message catalogue class and record mapper.
-com::Guid MessageCatalogClsid();
-void UseSharedRecordMapper(ReleaseIdentity& ids);
 
 }  // namespace quillor

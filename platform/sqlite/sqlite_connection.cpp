@@ -13,6 +13,7 @@
 #include "platform/sqlite/sqlite_faults.h"
 #include "platform/sqlite/sqlite_row.h"
 #include "platform/sqlite/statement_cache.h"
+#include "platform/text.h"
 
 namespace quillor::sqlite {
 namespace {
@@ -37,7 +38,7 @@ class SqliteConnection : public Connection {
       : db_(std::move(db)), settings_(settings), read_only_(read_only) {}
 
   std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
-    faults::BeforeStatement();
+    faults::BeforeStatement(sql);
     const std::string text = SentText(sql);
     if (cursor == CursorType::kStatic) {
       StmtHandle stmt = PrepareOne(db_.get(), text);
@@ -61,7 +62,7 @@ class SqliteConnection : public Connection {
   }
 
   int64_t Execute(std::string_view sql) override {
-    faults::BeforeStatement();
+    faults::BeforeStatement(sql);
     const BoundStatement stmt = statements_.Get(SentText(sql));
     const int64_t before = sqlite3_total_changes64(db_.get());
     while (Step(stmt.get())) {
@@ -192,7 +193,7 @@ class SqliteConnection : public Connection {
   }
 
   void Run(const std::string& sql) {
-    faults::BeforeStatement();
+    faults::BeforeStatement(sql);
     const BoundStatement stmt = statements_.Get(sql);
     Step(stmt.get());
   }
@@ -230,9 +231,9 @@ SqliteSettings ParseSqliteConnectionText(std::string_view text) {
   if (!path || path->empty()) RefuseText("no Data Source is given");
   settings.path = *path;
   if (const auto sync = parsed.Get("Synchronous")) {
-    if (EqualsIgnoringCase(*sync, "Full")) {
+    if (EqualsIgnoreCase(*sync, "Full")) {
       settings.synchronous_full = true;
-    } else if (EqualsIgnoringCase(*sync, "Normal")) {
+    } else if (EqualsIgnoreCase(*sync, "Normal")) {
       settings.synchronous_full = false;
     } else {
       RefuseText("Synchronous must be Full or Normal");

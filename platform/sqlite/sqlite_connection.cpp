@@ -11,9 +11,9 @@
 #include "platform/sqlite/sqlite_cursor.h"
 #include "platform/sqlite/sqlite_error.h"
 #include "platform/sqlite/sqlite_faults.h"
-#include "platform/sqlite/sqlite_recordset.h"
 #include "platform/sqlite/sqlite_row.h"
 #include "platform/sqlite/statement_cache.h"
+#include "platform/text.h"
 
 namespace quillor::sqlite {
 namespace {
@@ -189,7 +189,7 @@ class SqliteConnection : public Connection {
       for (int i = 0; i < count; ++i) row.push_back(ReadValue(stmt, i));
       rows.push_back(std::move(row));
     }
-    return std::make_unique<SqliteRecordset>(std::move(columns), std::move(rows), cursor);
+    return std::make_unique<HeldRecordset>(std::move(columns), std::move(rows), cursor);
   }
 
   void Run(const std::string& sql) {
@@ -231,9 +231,9 @@ SqliteSettings ParseSqliteConnectionText(std::string_view text) {
   if (!path || path->empty()) RefuseText("no Data Source is given");
   settings.path = *path;
   if (const auto sync = parsed.Get("Synchronous")) {
-    if (EqualsIgnoringCase(*sync, "Full")) {
+    if (EqualsIgnoreCase(*sync, "Full")) {
       settings.synchronous_full = true;
-    } else if (EqualsIgnoringCase(*sync, "Normal")) {
+    } else if (EqualsIgnoreCase(*sync, "Normal")) {
       settings.synchronous_full = false;
     } else {
       RefuseText("Synchronous must be Full or Normal");

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "component/imaterial.h"
+#include "entry/item_result.h"
 #include "entry/item_validation.h"
 #include "entry/row_write.h"
 #include "messages/message_ids.h"
@@ -13,9 +14,10 @@ namespace quillor {
 
 namespace {
 
-void AppendResult(XmlDocument& doc, std::string_view id, int32_t code, std::string_view message) {
+void AppendResult(XmlDocument& doc, std::string_view id, ItemCode code, std::string_view message) {
   EaiHelper::Extras extras;
-  EaiHelper::ForThisThread().AppendItemResult(doc, id, code, message, 0, extras);
+  EaiHelper::ForThisThread().AppendItemResult(doc, id, static_cast<int32_t>(code), message,
+                                              /*reserved=*/0, extras);
 }
 
 }  // namespace
@@ -38,12 +40,12 @@ bool IMaterial::AddProc(const MaterialSource& list, std::string& reply) {
     description = failure.description();
   } catch (const std::bad_alloc&) {
     // The runtime's own words; the lines reported before it stand as reported.
-    description = "Out of memory";
+    description = Failure::OutOfMemory().description();
   } catch (const std::exception& e) {
     description = e.what();
   }
   // A failure of the recording itself is not caught here: it reaches Transact.
-  AppendResult(ResultDoc, "Item", 999, description);
+  AppendResult(ResultDoc, "Item", ItemCode::kBatchFailed, description);
   reply = ResultDoc.Serialize();
   return false;
 }
@@ -51,19 +53,20 @@ bool IMaterial::AddProc(const MaterialSource& list, std::string& reply) {
 void IMaterial::AddItem(XmlElement element) {
   EaiHelper& helper = EaiHelper::ForThisThread();
   const std::string id = helper.ReadAttribute(element, "id");
-  std::string check_message;
-  std::string save_message;
   const EntryContext ctx{*Conn, helper, messages_, profile_, CostObjectMode};
 
-  if (!CheckItem(ctx, element, check_message, CostObjectId)) {
-    AppendResult(ResultDoc, id, 101, check_message);
+  const ItemResult check = CheckItem(ctx, element, CostObjectId);
+  if (!check.ok()) {
+    AppendResult(ResultDoc, id, check.code, check.message);
     return;
   }
-  if (!SaveItem(ctx, element, save_message, CostObjectId)) {
-    AppendResult(ResultDoc, id, 100, messages_.Text(msg::kDatabaseOperationError) + save_message);
+  const ItemResult save = SaveItem(ctx, element, CostObjectId);
+  if (!save.ok()) {
+    AppendResult(ResultDoc, id, save.code,
+                 messages_.Text(msg::kDatabaseOperationError) + save.message);
     return;
   }
-  AppendResult(ResultDoc, id, 0, check_message);
+  AppendResult(ResultDoc, id, ItemCode::kSuccess, check.message);
 }
 
 }  // namespace quillor

@@ -171,7 +171,7 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
   } catch (const Failure& failure) {
     return ReportFailure(failure);
   } catch (const std::bad_alloc&) {
-    return ReportFailure(Failure(failure_numbers::kOutOfMemory, "Out of memory"));
+    return ReportFailure(Failure::OutOfMemory());
   } catch (const std::exception& e) {
     return ReportFailure(Failure(failure_numbers::kFail, e.what()));
   }

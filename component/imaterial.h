@@ -83,7 +83,7 @@ class IMaterial final : public _IMaterial {
   // Members, in the host's order.
   XmlDocument ResultDoc;
   std::unique_ptr<Connection> Conn;
-  int16_t CostObjectMode = 0;
+  int16_t CostObjectMode = 0;  // cost_object_modes::kByProduct
   std::string CostObjectId;
   com::ComPtr<com::IDispatch> CallerRef;
   MessageLookup messages_;  // creates the catalogue at its first lookup

@@ -1,6 +1,7 @@
 // The two cost-accounting options that decide how a cost object is identified,
 // read anew at every call and condensed into CostObjectMode.
 #include "component/imaterial.h"
+#include "entry/entry_context.h"
 
 namespace quillor {
 
@@ -22,15 +23,16 @@ bool OptionIsOn(Connection& conn, std::string_view sql) {
 }  // namespace
 
 void IMaterial::LoadOptions() {
-  const bool by_order = OptionIsOn(*Conn, "select * from accinformation where csysid='ca' and cid='8601'");
+  const bool by_order =
+      OptionIsOn(*Conn, "select * from accinformation where csysid='ca' and cid='8601'");
   const bool with_ompflag =
       OptionIsOn(*Conn, "select * from accinformation where csysid='ca' and cid='8602'");
   if (by_order && with_ompflag) {
-    CostObjectMode = 2;
+    CostObjectMode = cost_object_modes::kByOrderWithOmpFlag;
   } else if (by_order) {
-    CostObjectMode = 1;
+    CostObjectMode = cost_object_modes::kByOrder;
   } else if (!with_ompflag) {
-    CostObjectMode = 0;
+    CostObjectMode = cost_object_modes::kByProduct;
   }
   // 8602 on without 8601 names no mode: the mode of the previous call stays.
 }

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "component/imaterial.h"
+#include "component/reply_codes.h"
 #include "messages/message_ids.h"
 #include "platform/com/error_info.h"
 #include "platform/connection_pool.h"
@@ -26,9 +27,13 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-std::string ErrorReply(std::string_view code, const std::string& message) {
+// The code is written as a signed decimal number.
+std::string ErrorReply(int32_t code, const std::string& message) {
   std::string extra;
-  return EaiHelper::ForThisThread().MakeErrorReply(code, message, extra);
+  return EaiHelper::ForThisThread().MakeErrorReply(std::to_string(code), message, extra);
+}
+std::string ErrorReply(ReplyCode code, const std::string& message) {
+  return ErrorReply(static_cast<int32_t>(code), message);
 }
 
 std::string ReadConnectionString(IOrvoLogin& login) {
@@ -72,13 +77,10 @@ uint64_t MaxRequestBytes(std::string_view connection_text) {
   return kDefaultMaxRequestBytes;
 }
 
-// The runtime's own error for memory that could not be had.
-Failure OutOfMemory() { return Failure(failure_numbers::kOutOfMemory, "Out of memory"); }
-
 }  // namespace
 
 std::string IMaterial::BuildFailureReply(const Failure& failure) {
-  return ErrorReply(std::to_string(failure.number()), failure.description());
+  return ErrorReply(failure.number(), failure.description());
 }
 
 std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& login) {
@@ -97,13 +99,14 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     // From the process's pool: an idle connection opened from the same text when
     // there is one, and given back when the call ends.
     if (!connection_text.empty()) Conn = OpenCallConnection(connection_text);
-    if (!Conn) return ErrorReply("529", messages_.Text(msg::kConnectionError));
+    if (!Conn) return ErrorReply(ReplyCode::kNoConnection, messages_.Text(msg::kConnectionError));
 
     if (const uint64_t most = MaxRequestBytes(connection_text); sXML.size() > most) {
-      return ErrorReply("100", messages_.Text(msg::kXmlParseError) + "(the request is " +
-                                   std::to_string(sXML.size()) +
-                                   " bytes, more than the largest accepted, " +
-                                   std::to_string(most) + " bytes: Max Request Size)");
+      return ErrorReply(ReplyCode::kNotWellFormed,
+                        messages_.Text(msg::kXmlParseError) + "(the request is " +
+                            std::to_string(sXML.size()) +
+                            " bytes, more than the largest accepted, " + std::to_string(most) +
+                            " bytes: Max Request Size)");
     }
     // A first pass over the whole text proves it well-formed and keeps only the
     // root with its attributes. ADD then reads its material elements from the
@@ -112,16 +115,17 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     // document. The request's text is the caller's and outlives the call.
     XmlDocument envelope;
     if (!envelope.LoadRootOnly(sXML)) {
-      return ErrorReply("100", messages_.Text(msg::kXmlParseError));
+      return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
     }
     XmlDocument request;
     XmlElement root = envelope.Root();
-    if (!root) return ErrorReply("101", messages_.Text(msg::kNoRootNode));
+    if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
     const bool streamed = UpperCase(root.Attribute("proc").value_or("")) == "ADD";
     if (!streamed) {
-      if (!request.LoadXml(sXML)) return ErrorReply("100", messages_.Text(msg::kXmlParseError));
+      if (!request.LoadXml(sXML))
+        return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
       root = request.Root();
-      if (!root) return ErrorReply("101", messages_.Text(msg::kNoRootNode));
+      if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
     }
 
     EaiHelper& helper = EaiHelper::ForThisThread();
@@ -151,14 +155,14 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
         throw Failure::FromStatus(static_cast<uint32_t>(hr), "QueryProc failed.");
       }
     } else {
-      return ErrorReply("710", messages_.Text(msg::kUnknownProc));
+      return ErrorReply(ReplyCode::kUnknownProc, messages_.Text(msg::kUnknownProc));
     }
     return reply;
   } catch (const Failure& failure) {
     return BuildFailureReply(failure);
   } catch (const std::bad_alloc&) {
     // Whatever was being built is gone by now, which leaves room for the reply.
-    return BuildFailureReply(OutOfMemory());
+    return BuildFailureReply(Failure::OutOfMemory());
   } catch (const std::exception& e) {
     // Out of memory and the like: still a reply, never an escape.
     return BuildFailureReply(Failure(failure_numbers::kFail, e.what()));

@@ -59,9 +59,10 @@ std::string TrimAndDrop(const std::string& text, size_t count) {
 
 }  // namespace
 
-std::string FindCostObject(const EntryContext& ctx, XmlElement element, std::string& message) {
-  const bool by_product = ctx.cost_object_mode == 0;
-  const bool with_ompflag = ctx.cost_object_mode == 2 && ctx.profile.ompflag_row;
+CostObjectResult FindCostObject(const EntryContext& ctx, XmlElement element) {
+  const bool by_product = ctx.cost_object_mode == cost_object_modes::kByProduct;
+  const bool with_ompflag =
+      ctx.cost_object_mode == cost_object_modes::kByOrderWithOmpFlag && ctx.profile.ompflag_row;
 
   std::string condition;
   std::string listing;
@@ -103,12 +104,11 @@ std::string FindCostObject(const EntryContext& ctx, XmlElement element, std::str
       ctx.conn.Open("select iRealCOID from caq_coreal where " + condition, CursorType::kKeyset);
   if (rows->RecordCount() == 0 || rows->Eof()) {
     rows->Close();
-    message = listing + ctx.messages.Text(msg::kCostObjectNotFound);
-    return {};
+    return {{}, ItemResult::Refused(listing + ctx.messages.Text(msg::kCostObjectNotFound))};
   }
   std::string id = rows->Value("iRealCOID").ToText();
   rows->Close();
-  return id;
+  return {std::move(id), ItemResult::Success()};
 }
 
 }  // namespace quillor

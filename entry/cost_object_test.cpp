@@ -12,7 +12,16 @@ class CostObjectTest : public EntryTest {
  protected:
   std::string Find(const Fields& fields, std::string& message) {
     MaterialElement material(fields);
-    return FindCostObject(Context(), material.element(), message);
+    CostObjectResult found = FindCostObject(Context(), material.element());
+    if (!found.verdict.ok()) {
+      // A refusal names no cost object, and is the only way to a text.
+      EXPECT_EQ(found.verdict.code, ItemCode::kRefused);
+      EXPECT_EQ(found.id, "");
+      message = found.verdict.message;
+    } else {
+      EXPECT_EQ(found.verdict.message, "");
+    }
+    return found.id;
   }
   std::string Find(const Fields& fields) {
     std::string message;

@@ -12,12 +12,19 @@
 
 namespace quillor {
 
+// How a cost object is identified, as the options 8601 and 8602 decide it.
+namespace cost_object_modes {
+inline constexpr int16_t kByProduct = 0;           // department, product and its free values
+inline constexpr int16_t kByOrder = 1;             // the production order
+inline constexpr int16_t kByOrderWithOmpFlag = 2;  // the production order and its ompflag
+}  // namespace cost_object_modes
+
 struct EntryContext {
   Connection& conn;
   EaiHelper& helper;
   const MessageSource& messages;
   const ReleaseProfile& profile;
-  int16_t cost_object_mode;
+  int16_t cost_object_mode;  // one of cost_object_modes
 };
 
 }  // namespace quillor

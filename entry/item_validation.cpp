@@ -12,11 +12,6 @@
 namespace quillor {
 namespace {
 
-bool Refuse(std::string& message, std::string text) {
-  message = std::move(text);
-  return false;
-}
-
 // The costing method: the value of the last row counts, no row gives empty text,
 // and a null value cannot become text (a failure, not a refusal).
 std::string CostingMethod(const EntryContext& ctx) {
@@ -41,66 +36,63 @@ bool PeriodClosed(const EntryContext& ctx, int16_t period) {
 
 }  // namespace
 
-bool CheckItem(const EntryContext& ctx, XmlElement element, std::string& message,
-               std::string& cost_object_id) {
+ItemResult CheckItem(const EntryContext& ctx, XmlElement element, std::string& cost_object_id) {
   const MessageSource& text = ctx.messages;
-  // Resolution only ever sets the message, so it must start empty for its
-  // verdict to be read from it.
-  message.clear();
 
   const std::string department = ctx.helper.ReadField(element, "departmentno");
-  if (department.empty()) return Refuse(message, text.Text(msg::kDepartmentEmpty));
+  if (department.empty()) return ItemResult::Refused(text.Text(msg::kDepartmentEmpty));
   if (!HasRow(ctx.conn, "select distinct cDeptid from ca_depDf where bIsBaseDep=1 and cDeptid='" +
                             DoubleQuotes(department) + "'")) {
-    return Refuse(message, department + text.Text(msg::kDepartmentNotBase));
+    return ItemResult::Refused(department + text.Text(msg::kDepartmentNotBase));
   }
 
   const std::string product = ctx.helper.ReadField(element, "productno");
   if (ctx.profile.product_structure_check && !product.empty() &&
       !HasRow(ctx.conn, "select distinct cPSPCode from ProductStructureEx where cPSPCode='" +
                             DoubleQuotes(product) + "'")) {
-    return Refuse(message, text.Text(msg::kProductUnknown) + product);
+    return ItemResult::Refused(text.Text(msg::kProductUnknown) + product);
   }
   if (ctx.profile.cost_object_resolution && !product.empty()) {
-    cost_object_id = FindCostObject(ctx, element, message);
-    if (!message.empty()) return false;
+    CostObjectResult found = FindCostObject(ctx, element);
+    cost_object_id = std::move(found.id);
+    if (!found.verdict.ok()) return found.verdict;
   } else {
     cost_object_id.clear();
   }
 
   const std::string inventory = ctx.helper.ReadField(element, "inventoryno");
-  if (inventory.empty()) return Refuse(message, text.Text(msg::kInventoryEmpty));
+  if (inventory.empty()) return ItemResult::Refused(text.Text(msg::kInventoryEmpty));
   if (!HasRow(ctx.conn, "select distinct cInvCode from Inventory where cInvcode='" +
                             DoubleQuotes(inventory) + "'")) {
-    return Refuse(message, text.Text(msg::kInventoryUnknown) + inventory);
+    return ItemResult::Refused(text.Text(msg::kInventoryUnknown) + inventory);
   }
 
   const std::string batch = ctx.helper.ReadField(element, "serial");
   if (!batch.empty()) {
     if (!HasRow(ctx.conn, "select distinct cBatch from ca_pronb where cbatch='" +
                               DoubleQuotes(batch) + "'")) {
-      return Refuse(message, text.Text(msg::kBatchUnknown));
+      return ItemResult::Refused(text.Text(msg::kBatchUnknown));
     }
   } else if (CostingMethod(ctx) == "1" && !product.empty()) {
     // Full batch costing: a material consumed for a product needs its batch.
-    return Refuse(message, text.Text(msg::kBatchRequired));
+    return ItemResult::Refused(text.Text(msg::kBatchRequired));
   }
 
   const double price = LeadingNumber(ctx.helper.ReadField(element, "price"));
   const double quantity = LeadingNumber(ctx.helper.ReadField(element, "quantity"));
-  if (quantity == 0) return Refuse(message, text.Text(msg::kQuantityZero));
+  if (quantity == 0) return ItemResult::Refused(text.Text(msg::kQuantityZero));
 
   const int16_t period = ToInt16(LeadingNumber(ctx.helper.ReadField(element, "period")));
-  if (period < 1 || period > 12) return Refuse(message, text.Text(msg::kPeriodOutOfRange));
+  if (period < 1 || period > 12) return ItemResult::Refused(text.Text(msg::kPeriodOutOfRange));
   if (ctx.profile.closed_period_check && PeriodClosed(ctx, period)) {
-    return Refuse(message, text.Text(msg::kPeriodClosed));
+    return ItemResult::Refused(text.Text(msg::kPeriodClosed));
   }
 
   const double total = LeadingNumber(ctx.helper.ReadField(element, "totalmoney"));
-  if (TotalDiffers(total, price, quantity)) return Refuse(message, text.Text(msg::kTotalMismatch));
+  if (TotalDiffers(total, price, quantity))
+    return ItemResult::Refused(text.Text(msg::kTotalMismatch));
 
-  message = text.Text(msg::kSuccess);
-  return true;
+  return ItemResult::Success(text.Text(msg::kSuccess));
 }
 
 }  // namespace quillor

@@ -27,11 +27,14 @@ class ItemValidationTest : public EntryTest {
     AddBatch("B1");
     AddCostObject("1001", "D01", "P100");
   }
-  // Runs the check on fresh statements; the message starts empty, as the batch passes it.
+  // Runs the check on fresh statements; the verdict's text lands in message.
   bool Check(const Fields& fields, std::string& message) {
     recorder_.Clear();
     MaterialElement material(fields);
-    return CheckItem(Context(), material.element(), message, cost_object_id_);
+    const ItemResult result = CheckItem(Context(), material.element(), cost_object_id_);
+    EXPECT_EQ(result.code, result.ok() ? ItemCode::kSuccess : ItemCode::kRefused);
+    message = result.message;
+    return result.ok();
   }
   std::string Refusal(const Fields& fields) {
     std::string message;

@@ -101,8 +101,8 @@ Statements Build(const EntryContext& ctx, XmlElement element, const std::string&
 
 }  // namespace
 
-bool SaveItem(const EntryContext& ctx, XmlElement element, std::string& message,
-              const std::string& cost_object_id) {
+ItemResult SaveItem(const EntryContext& ctx, XmlElement element,
+                    const std::string& cost_object_id) {
   try {
     const Statements statements = Build(ctx, element, cost_object_id);
     // Deletion and insertion stand or fall together: a failed insertion keeps
@@ -111,12 +111,11 @@ bool SaveItem(const EntryContext& ctx, XmlElement element, std::string& message,
     if (!statements.deletion.empty()) ctx.conn.Execute(statements.deletion);
     ctx.conn.Execute(statements.insertion);
     unit.Commit();
-    return true;
+    return ItemResult::Success();
   } catch (...) {
     // Every cause is reported with the one text; fetching it is not trapped.
   }
-  message = ctx.messages.Text(msg::kRecordExists);
-  return false;
+  return ItemResult::WriteFailed(ctx.messages.Text(msg::kRecordExists));
 }
 
 }  // namespace quillor

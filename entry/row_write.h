@@ -4,14 +4,14 @@
 #include <string>
 
 #include "entry/entry_context.h"
+#include "entry/item_result.h"
 #include "platform/xml.h"
 
 namespace quillor {
 
-// Replaces any row with the element's key by the element's row. Every failure is
-// caught: false with the record-exists text in message. Only a failure to fetch
-// that text passes to the caller.
-bool SaveItem(const EntryContext& ctx, XmlElement element, std::string& message,
-              const std::string& cost_object_id);
+// Replaces any row with the element's key by the element's row: success without a
+// text. Every failure is caught: a failed write with the record-exists text. Only
+// a failure to fetch that text passes to the caller.
+ItemResult SaveItem(const EntryContext& ctx, XmlElement element, const std::string& cost_object_id);
 
 }  // namespace quillor

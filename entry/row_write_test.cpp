@@ -27,7 +27,14 @@ class RowWriteTest : public EntryTest {
   bool Save(const Fields& fields, const std::string& cost_object_id, std::string& message) {
     recorder_.Clear();
     MaterialElement material(fields);
-    return SaveItem(Context(), material.element(), message, cost_object_id);
+    const ItemResult result = SaveItem(Context(), material.element(), cost_object_id);
+    if (result.ok()) {
+      EXPECT_EQ(result.message, "");
+    } else {
+      EXPECT_EQ(result.code, ItemCode::kWriteFailed);
+      message = result.message;
+    }
+    return result.ok();
   }
   void ExpectSaved(const Fields& fields, const std::string& cost_object_id = "1001") {
     std::string message = "kept";
@@ -202,8 +209,7 @@ TEST_F(RowWriteTest, AFailureToFetchTheTextPassesToTheCaller) {
   NoTexts texts;
   const EntryContext ctx{recorder_, EaiHelper::ForThisThread(), texts, Release871(), 0};
   MaterialElement material(kLine);
-  std::string message;
-  EXPECT_THROW(SaveItem(ctx, material.element(), message, "1001"), Failure);
+  EXPECT_THROW(SaveItem(ctx, material.element(), "1001"), Failure);
 }
 
 TEST_F(RowWriteTest, Release861OnlyInsertsWithoutIrdcode) {

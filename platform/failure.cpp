@@ -10,9 +10,27 @@ Failure Failure::FromStatus(uint32_t status, std::string description) {
 }
 
 Failure Failure::Overflow() { return Failure(failure_numbers::kOverflow, "Overflow"); }
+Failure Failure::OutOfMemory() { return Failure(failure_numbers::kOutOfMemory, "Out of memory"); }
 Failure Failure::TypeMismatch() { return Failure(failure_numbers::kTypeMismatch, "Type mismatch"); }
 Failure Failure::InvalidUseOfNull() {
   return Failure(failure_numbers::kInvalidUseOfNull, "Invalid use of Null");
+}
+Failure Failure::ObjectNotSet() {
+  return Failure(failure_numbers::kObjectNotSet, "Object variable or With block variable not set");
+}
+Failure Failure::NoCurrentRecord() {
+  return Failure(failure_numbers::kNoCurrentRecord,
+                 "Either BOF or EOF is True, or the current record has been deleted. Requested "
+                 "operation requires a current record.");
+}
+Failure Failure::ObjectClosed() {
+  return Failure(failure_numbers::kObjectClosed,
+                 "Operation is not allowed when the object is closed.");
+}
+Failure Failure::ItemNotFound() {
+  return Failure(failure_numbers::kItemNotFound,
+                 "Item cannot be found in the collection corresponding to the requested name or "
+                 "ordinal.");
 }
 
 }  // namespace quillor

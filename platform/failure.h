@@ -9,25 +9,32 @@
 #include <exception>
 #include <string>
 
+#include "platform/com/hresult.h"
+
 namespace quillor {
 
 namespace failure_numbers {
-// Conversion failures, numbered as the host's automation runtime numbers them.
+// Failures numbered as the host's automation runtime numbers them.
 inline constexpr int32_t kOverflow = 6;
 inline constexpr int32_t kOutOfMemory = 7;
 inline constexpr int32_t kTypeMismatch = 13;
+inline constexpr int32_t kObjectNotSet = 91;  // a member used on an empty object reference
 inline constexpr int32_t kInvalidUseOfNull = 94;
 // A refused request value (an operator, a logic word or a value that would change a statement).
 inline constexpr int32_t kInvalidArgument = 5;
-// The database layer's "item not found in the collection" (0x800A0CC1, reported as its low word).
+// The database layer's failures of the automation facility (0x800A....), reported
+// as their low word: no current record, an operation on a closed object, and
+// "item not found in the collection".
+inline constexpr int32_t kNoCurrentRecord = 3021;
+inline constexpr int32_t kObjectClosed = 3704;
 inline constexpr int32_t kItemNotFound = 3265;
 // Database errors: a statement the engine rejects, a constraint violation, and a
 // connection or I/O failure.
-inline constexpr int32_t kDbStatement = -2147217900;     // 0x80040E14
-inline constexpr int32_t kDbConstraint = -2147217873;    // 0x80040E2F
-inline constexpr int32_t kFail = -2147467259;            // 0x80004005
-inline constexpr int32_t kNotImplemented = -2147467263;  // 0x80004001
-inline constexpr int32_t kWrongThread = -2147417842;     // 0x8001010E
+inline constexpr int32_t kDbStatement = -2147217900;   // 0x80040E14
+inline constexpr int32_t kDbConstraint = -2147217873;  // 0x80040E2F
+inline constexpr int32_t kFail = com::E_FAIL;
+inline constexpr int32_t kNotImplemented = com::E_NOTIMPL;
+inline constexpr int32_t kWrongThread = com::RPC_E_WRONG_THREAD;
 }  // namespace failure_numbers
 
 class Failure : public std::exception {
@@ -39,9 +46,15 @@ class Failure : public std::exception {
   // only their low 16 bits, as a positive number; every other code is kept whole.
   static Failure FromStatus(uint32_t status, std::string description);
 
+  // The failures raised in more than one place, with the runtime's own words.
   static Failure Overflow();
+  static Failure OutOfMemory();
   static Failure TypeMismatch();
   static Failure InvalidUseOfNull();
+  static Failure ObjectNotSet();
+  static Failure NoCurrentRecord();
+  static Failure ObjectClosed();
+  static Failure ItemNotFound();
 
   int32_t number() const { return number_; }
   const std::string& description() const { return description_; }

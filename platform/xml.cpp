@@ -18,9 +18,6 @@
 namespace quillor {
 namespace {
 
-// The host runtime's error for a method called on an empty object reference.
-constexpr int32_t kObjectNotSet = 91;
-
 struct DocFree {
   void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
 };
@@ -102,7 +99,7 @@ bool BeginsWithDeclaration(std::string_view text) {
 
 xmlNode* Checked(void* p) {
   if (p == nullptr) {
-    throw Failure(kObjectNotSet, "Object variable or With block variable not set");
+    throw Failure::ObjectNotSet();
   }
   return Node(p);
 }
@@ -461,7 +458,7 @@ bool XmlDocument::LoadXml(std::string_view text) {
   if (!doc || !ctxt->wellFormed || ctxt->disableSAX != 0 || out_of_memory) {
     const xmlError* err = xmlCtxtGetLastError(ctxt.get());
     if (out_of_memory) {
-      parse_error_ = "Out of memory";
+      parse_error_ = Failure::OutOfMemory().description();
     } else {
       parse_error_ =
           err && err->message ? Trimmed(err->message) : "The document is not well-formed";
@@ -804,7 +801,7 @@ bool XmlDocument::LoadRootOnly(std::string_view text) {
       ctxt->errNo == XML_ERR_NO_MEMORY) {
     const xmlError* err = xmlCtxtGetLastError(ctxt.get());
     if (ctxt->errNo == XML_ERR_NO_MEMORY) {
-      parse_error_ = "Out of memory";
+      parse_error_ = Failure::OutOfMemory().description();
     } else {
       parse_error_ =
           err && err->message ? Trimmed(err->message) : "The document is not well-formed";
@@ -957,8 +954,7 @@ XmlFrame XmlDocument::FrameAsLoaded() const {
   if (doc_ != nullptr) TakeBackHeld();
   xmlDoc* doc = static_cast<xmlDoc*>(doc_);
   xmlNode* root = doc != nullptr ? xmlDocGetRootElement(doc) : nullptr;
-  if (root == nullptr)
-    throw Failure(kObjectNotSet, "Object variable or With block variable not set");
+  if (root == nullptr) throw Failure::ObjectNotSet();
   const QuietErrors quiet;
   XmlFrame frame;
   {

@@ -19,15 +19,12 @@ namespace {
 
 constexpr std::string_view kMappingName = "MaterialXmlRs.Xml";
 
-// What the host's runtime reports for a member used on an object that is not there.
-constexpr int32_t kObjectNotSet = 91;
-
 // A document loaded from the request text with its root emptied; the root keeps
 // its name and attributes.
 XmlDocument LoadEmptied(std::string_view text) {
   XmlDocument doc;
   if (!doc.LoadXml(text) || !doc.Root()) {
-    throw Failure(kObjectNotSet, "Object variable or With block variable not set");
+    throw Failure::ObjectNotSet();
   }
   doc.Root().SetText("");
   return doc;
@@ -79,7 +76,7 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
   std::string statement = JoinPieces(ctx.profile.query_statement_pieces);
   statement += ctx.profile.query_condition_separator;
   if (ctx.conn == nullptr) {
-    throw Failure::FromStatus(0x800A0E78u, "Operation is not allowed when the object is closed.");
+    throw Failure::ObjectClosed();
   }
   statement += BuildWhere(ctx, elements, *ctx.conn);
 

@@ -8,21 +8,9 @@
 namespace quillor::odbc {
 namespace {
 
-// The numbers and texts the database layer gives these faults, as with the embedded database.
-constexpr int32_t kNoCurrentRecord = 3021;
-constexpr int32_t kObjectClosed = 3704;
-
-[[noreturn]] void NoCurrentRecord() {
-  throw Failure(kNoCurrentRecord,
-                "Either BOF or EOF is True, or the current record has been deleted. Requested "
-                "operation requires a current record.");
-}
-
-[[noreturn]] void ItemNotFound() {
-  throw Failure(failure_numbers::kItemNotFound,
-                "Item cannot be found in the collection corresponding to the requested name or "
-                "ordinal.");
-}
+// The database layer's faults, as with the embedded database.
+[[noreturn]] void NoCurrentRecord() { throw Failure::NoCurrentRecord(); }
+[[noreturn]] void ItemNotFound() { throw Failure::ItemNotFound(); }
 
 bool SameName(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -34,7 +22,7 @@ bool SameName(std::string_view a, std::string_view b) {
 }  // namespace
 
 void OdbcRecordset::CheckOpen() const {
-  if (closed_) throw Failure(kObjectClosed, "Operation is not allowed when the object is closed.");
+  if (closed_) throw Failure::ObjectClosed();
 }
 
 const Column& OdbcRecordset::ColumnAt(int index) const {

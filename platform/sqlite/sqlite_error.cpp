@@ -15,7 +15,7 @@ Failure FailureFromSqlite(int code, const char* message) {
       break;
     case SQLITE_NOMEM:
       // Memory the engine could not have is the runtime's own failure.
-      return Failure(failure_numbers::kOutOfMemory, "Out of memory");
+      return Failure::OutOfMemory();
     default:
       break;
   }

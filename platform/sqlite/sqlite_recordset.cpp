@@ -6,26 +6,15 @@
 namespace quillor::sqlite {
 namespace {
 
-constexpr int32_t kNoCurrentRecord = 3021;
-constexpr int32_t kObjectClosed = 3704;
-
-[[noreturn]] void ItemNotFound() {
-  throw Failure(failure_numbers::kItemNotFound,
-                "Item cannot be found in the collection corresponding to the requested name or "
-                "ordinal.");
-}
+[[noreturn]] void ItemNotFound() { throw Failure::ItemNotFound(); }
 
 }  // namespace
 
 void SqliteColumns::CheckOpen() const {
-  if (closed_) throw Failure(kObjectClosed, "Operation is not allowed when the object is closed.");
+  if (closed_) throw Failure::ObjectClosed();
 }
 
-void SqliteColumns::NoCurrentRecord() {
-  throw Failure(kNoCurrentRecord,
-                "Either BOF or EOF is True, or the current record has been deleted. Requested "
-                "operation requires a current record.");
-}
+void SqliteColumns::NoCurrentRecord() { throw Failure::NoCurrentRecord(); }
 
 const Column& SqliteColumns::ColumnAt(int index) const {
   CheckOpen();

@@ -1,83 +1,14 @@
 #include "platform/sql_dialect.h"
 
-#include <cctype>
 #include <vector>
+
+#include "platform/sql_tokens.h"
 
 namespace quillor {
 namespace {
 
-enum class TokenKind { kBlank, kComment, kWord, kNumber, kQuoted, kPunct };
-
-struct Token {
-  TokenKind kind;
-  std::string_view text;
-};
-
-bool IsWordStart(unsigned char c) {
-  return std::isalpha(c) || c == '_' || c == '@' || c == '#' || c >= 0x80;
-}
-bool IsWordChar(unsigned char c) { return IsWordStart(c) || std::isdigit(c) || c == '$'; }
-
-// Splits a statement into tokens whose texts, joined, give the statement back.
-std::vector<Token> Tokenize(std::string_view sql) {
-  std::vector<Token> tokens;
-  size_t i = 0;
-  const size_t n = sql.size();
-  auto at = [&](size_t k) -> unsigned char {
-    return k < n ? static_cast<unsigned char>(sql[k]) : 0;
-  };
-  while (i < n) {
-    const size_t start = i;
-    const unsigned char c = at(i);
-    TokenKind kind;
-    if (std::isspace(c)) {
-      while (i < n && std::isspace(at(i))) ++i;
-      kind = TokenKind::kBlank;
-    } else if (c == '-' && at(i + 1) == '-') {
-      while (i < n && at(i) != '\n') ++i;
-      kind = TokenKind::kComment;
-    } else if (c == '/' && at(i + 1) == '*') {
-      const size_t close = sql.find("*/", i + 2);
-      i = close == std::string_view::npos ? n : close + 2;
-      kind = TokenKind::kComment;
-    } else if (c == '\'' || c == '"' || c == '[') {
-      // A quoted text or identifier; its closing mark doubled stands for itself.
-      const char close = c == '[' ? ']' : static_cast<char>(c);
-      ++i;
-      while (i < n) {
-        if (sql[i] == close) {
-          if (at(i + 1) == static_cast<unsigned char>(close)) {
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        ++i;
-      }
-      kind = TokenKind::kQuoted;
-    } else if (std::isdigit(c) || (c == '.' && std::isdigit(at(i + 1)))) {
-      while (i < n && (std::isalnum(at(i)) || at(i) == '.')) ++i;
-      kind = TokenKind::kNumber;
-    } else if (IsWordStart(c)) {
-      while (i < n && IsWordChar(at(i))) ++i;
-      kind = TokenKind::kWord;
-    } else {
-      ++i;
-      kind = TokenKind::kPunct;
-    }
-    tokens.push_back({kind, sql.substr(start, i - start)});
-  }
-  return tokens;
-}
-
-bool IsWord(const Token& t, std::string_view word) {
-  if (t.kind != TokenKind::kWord || t.text.size() != word.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(t.text[i])) != word[i]) return false;
-  }
-  return true;
-}
+using Token = SqlToken;
+using TokenKind = SqlTokenKind;
 
 bool IsPunct(const Token& t, char c) { return t.kind == TokenKind::kPunct && t.text[0] == c; }
 
@@ -94,10 +25,11 @@ class Adapter {
     std::string out;
     const size_t first = NextSignificant(0);
     size_t begin = 0;
-    if (first < tokens_.size() && IsWord(tokens_[first], "insert")) {
+    if (first < tokens_.size() && IsSqlWord(tokens_[first], "insert")) {
       const size_t name = NextSignificant(first + 1);
-      if (name < tokens_.size() && !IsWord(tokens_[name], "into") &&
-          (tokens_[name].kind == TokenKind::kWord || tokens_[name].kind == TokenKind::kQuoted)) {
+      if (name < tokens_.size() && !IsSqlWord(tokens_[name], "into") &&
+          (tokens_[name].kind == TokenKind::kWord || tokens_[name].kind == TokenKind::kText ||
+           tokens_[name].kind == TokenKind::kQuotedName)) {
         out += Adapt(0, name);
         out += "into ";
         begin = name;
@@ -141,7 +73,7 @@ class Adapter {
   // its top-level commas.
   bool Call(size_t i, std::string_view name, size_t* open, size_t* close,
             std::vector<size_t>* commas) const {
-    if (!IsWord(tokens_[i], name) || FollowsDot(i)) return false;
+    if (!IsSqlWord(tokens_[i], name) || FollowsDot(i)) return false;
     *open = NextSignificant(i + 1);
     if (*open >= tokens_.size() || !IsPunct(tokens_[*open], '(')) return false;
     *close = MatchParen(*open, commas);
@@ -213,7 +145,7 @@ class Adapter {
 
 std::string AdaptStatement(std::string_view sql, Dialect dialect) {
   if (dialect == Dialect::kSqlServer) return std::string(sql);
-  return Adapter(Tokenize(sql), dialect).Run();
+  return Adapter(TokenizeSql(sql, SqlQuoting::kHost), dialect).Run();
 }
 
 }  // namespace quillor

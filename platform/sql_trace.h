@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/database.h"
+#include "platform/json_string.h"
 
 namespace quillor {
 
@@ -17,9 +18,6 @@ namespace quillor {
 //   {"sql": TEXT, "error": {"number": N, "description": TEXT}}
 // Begin, Commit and Rollback are not traced.
 std::unique_ptr<Connection> TraceConnection(std::unique_ptr<Connection> inner, std::string path);
-
-// A text as a JSON string, quotes included.
-std::string JsonString(std::string_view text);
 
 // A duration in milliseconds with at most three decimals ("0.125", "2", "1.5").
 std::string MillisecondsText(double ms);

@@ -2,8 +2,6 @@
 // column types (every ADO code) or very long lists without a database.
 #pragma once
 
-#include <algorithm>
-#include <cctype>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,46 +9,32 @@
 #include <vector>
 
 #include "platform/database.h"
-#include "platform/failure.h"
+#include "platform/held_recordset.h"
 
 namespace quillor::testing_fakes {
 
-struct Column {
-  std::string name;
-  int type;
-};
+using quillor::Column;
 
-class FakeRecordset : public Recordset {
+// Its column list is the backends' own (names found whatever their case, an
+// unknown name failure 3265); the rows are read without the cursor's checks.
+class FakeRecordset : public RecordsetColumns {
  public:
   FakeRecordset(std::vector<Column> columns, std::vector<std::vector<DbValue>> rows = {})
-      : columns_(std::move(columns)), rows_(std::move(rows)) {}
+      : RecordsetColumns(std::move(columns)), rows_(std::move(rows)) {}
 
   bool Eof() const override { return row_ >= rows_.size(); }
   void MoveNext() override { ++row_; }
   int64_t RecordCount() const override { return static_cast<int64_t>(rows_.size()); }
-  int FieldCount() const override { return static_cast<int>(columns_.size()); }
-  int FieldIndex(std::string_view name) const override {
-    for (size_t i = 0; i < columns_.size(); ++i) {
-      if (std::equal(name.begin(), name.end(), columns_[i].name.begin(), columns_[i].name.end(),
-                     [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
-        return static_cast<int>(i);
-      }
-    }
-    throw Failure(failure_numbers::kItemNotFound, "Item cannot be found in the collection");
-  }
-  std::string FieldName(int index) const override { return columns_.at(index).name; }
-  int FieldType(int index) const override { return columns_.at(index).type; }
   DbValue Value(int index) const override { return rows_.at(row_).at(index); }
-  void Close() override { closed_ = true; }
+  void Close() override { close_called_ = true; }
   using Recordset::Value;
 
-  bool closed() const { return closed_; }
+  bool closed() const { return close_called_; }
 
  private:
-  std::vector<Column> columns_;
   std::vector<std::vector<DbValue>> rows_;
   size_t row_ = 0;
-  bool closed_ = false;
+  bool close_called_ = false;
 };
 
 // Answers every statement with a recordset of the given columns and rows and

@@ -1,7 +1,6 @@
 #include "platform/com/registry.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,9 +8,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "platform/failure.h"
+#include "platform/json_string.h"
+#include "platform/text.h"
 
 namespace quillor::com {
 
@@ -19,9 +21,7 @@ namespace {
 
 constexpr std::string_view kHeader = "; Quillor registry file";
 
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
+bool SameText(std::string_view a, std::string_view b) { return EqualsIgnoreCase(a, b); }
 
 // True when key lies strictly beneath parent.
 bool IsBeneath(std::string_view key, std::string_view parent) {
@@ -48,62 +48,12 @@ Failure Malformed(size_t line, const std::string& why) {
                  "[Quillor] malformed registry file at line " + std::to_string(line) + ": " + why);
 }
 
-std::string Quote(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out + "\"";
-}
-
 // Reads a quoted text starting at line[pos]; leaves pos behind the closing quote.
 std::string Unquote(std::string_view line, size_t& pos, size_t line_no) {
-  if (pos >= line.size() || line[pos] != '"') throw Malformed(line_no, "expected a quoted text");
-  std::string out;
-  for (++pos; pos < line.size(); ++pos) {
-    const char c = line[pos];
-    if (c == '"') {
-      ++pos;
-      return out;
-    }
-    if (c == '\\') {
-      if (++pos >= line.size()) break;
-      switch (line[pos]) {
-        case '"':
-          out += '"';
-          break;
-        case '\\':
-          out += '\\';
-          break;
-        case 'n':
-          out += '\n';
-          break;
-        case 'r':
-          out += '\r';
-          break;
-        default:
-          throw Malformed(line_no, "unknown escape");
-      }
-      continue;
-    }
-    out += c;
-  }
-  throw Malformed(line_no, "unterminated quoted text");
+  std::string why;
+  std::optional<std::string> text = ReadJsonString(line, pos, why);
+  if (!text) throw Malformed(line_no, why);
+  return *std::move(text);
 }
 
 // A file descriptor closed on scope exit.
@@ -320,8 +270,8 @@ std::string Registry::ToText() const {
   for (const auto& [key, values] : keys_) {
     out += "\n[" + key + "]\n";
     for (const auto& [name, data] : values) {
-      out += name.empty() ? std::string("@") : Quote(name);
-      out += "=" + Quote(data) + "\n";
+      out += name.empty() ? std::string("@") : JsonString(name);
+      out += "=" + JsonString(data) + "\n";
     }
   }
   return out;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/held_recordset.h"
 #include "platform/odbc/odbc_error.h"
 #include "platform/odbc/odbc_handle.h"
-#include "platform/odbc/odbc_recordset.h"
 #include "platform/odbc/odbc_text.h"
 #include "platform/odbc/odbc_types.h"
 #include "platform/odbc/one_statement.h"
@@ -161,7 +161,7 @@ class OdbcConnection : public Connection {
         rows.push_back(std::move(row));
       }
     }
-    return std::make_unique<OdbcRecordset>(std::move(columns), std::move(rows), cursor);
+    return std::make_unique<HeldRecordset>(std::move(columns), std::move(rows), cursor);
   }
 
   int64_t Execute(std::string_view sql) override {
@@ -199,7 +199,8 @@ class OdbcConnection : public Connection {
   // went away or a session it ended fails here, not in the next call.
   bool StillUsable() override {
     SQLUINTEGER dead = SQL_CD_TRUE;
-    if (!SQL_SUCCEEDED(SQLGetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) ||
+    if (!SQL_SUCCEEDED(
+            SQLGetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) ||
         dead != SQL_CD_FALSE) {
       return false;
     }

@@ -11,7 +11,6 @@
 #include "platform/sqlite/sqlite_cursor.h"
 #include "platform/sqlite/sqlite_error.h"
 #include "platform/sqlite/sqlite_faults.h"
-#include "platform/sqlite/sqlite_recordset.h"
 #include "platform/sqlite/sqlite_row.h"
 #include "platform/sqlite/statement_cache.h"
 
@@ -189,7 +188,7 @@ class SqliteConnection : public Connection {
       for (int i = 0; i < count; ++i) row.push_back(ReadValue(stmt, i));
       rows.push_back(std::move(row));
     }
-    return std::make_unique<SqliteRecordset>(std::move(columns), std::move(rows), cursor);
+    return std::make_unique<HeldRecordset>(std::move(columns), std::move(rows), cursor);
   }
 
   void Run(const std::string& sql) {

@@ -9,18 +9,19 @@
 #include <optional>
 #include <vector>
 
-#include "platform/sqlite/sqlite_recordset.h"
+#include "platform/held_recordset.h"
+#include "platform/sqlite/sqlite_row.h"
 
 namespace quillor::sqlite {
 
-class SqliteCursor : public SqliteColumns {
+class SqliteCursor : public RecordsetColumns {
  public:
   // `stmt` has been stepped once: `on_row` tells whether it stands on a row.
   // `count` counts the statement's rows; it runs while `stmt` is still open, so
   // under the same read snapshot.
   SqliteCursor(sqlite3* db, StmtHandle stmt, std::vector<Column> columns, bool on_row,
                std::function<int64_t()> count)
-      : SqliteColumns(std::move(columns)),
+      : RecordsetColumns(std::move(columns)),
         db_(db),
         stmt_(std::move(stmt)),
         on_row_(on_row),

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/db_value.h"
+#include "platform/held_recordset.h"
 
 namespace quillor::sqlite {
 
@@ -15,13 +16,6 @@ struct StmtFinalize {
   void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
 };
 using StmtHandle = std::unique_ptr<sqlite3_stmt, StmtFinalize>;
-
-struct Column {
-  std::string name;
-  int type;  // ado_type code
-  // No declared type (an expression): the type comes from the first row's value.
-  bool typed_by_value;
-};
 
 // The statement's columns, typed from their declarations.
 std::vector<Column> ReadColumns(sqlite3_stmt* stmt);

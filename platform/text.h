@@ -1,0 +1,36 @@
+// The small text operations every layer needs, in ASCII only: statement text,
+// connection texts, request values and names are compared and trimmed the same
+// way everywhere, whatever the process's locale.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillor {
+
+constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+// A blank of a line: space, tab, carriage return, line feed.
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// White space as the C library's isspace has it in the C locale (adds \v and \f).
+constexpr bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+constexpr char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+std::string AsciiLower(std::string_view text);
+std::string AsciiUpper(std::string_view text);
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
+
+// Digits only, and at least one.
+bool AllDigits(std::string_view text);
+
+// text without the characters at either end for which is_blank holds.
+std::string_view Trim(std::string_view text, bool (*is_blank)(char) = IsBlank);
+
+}  // namespace quillor

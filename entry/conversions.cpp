@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace quillor {
 namespace {
@@ -12,17 +13,13 @@ namespace {
 // The characters the host's runtime passes over wherever they stand in a number.
 bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // Whole number after "&H" or "&O": it takes the narrowest signed type that holds
 // its bits (16, then 32), so &HFFFF is -1 and &H10000 is 65536, as the runtime
 // reads such literals. More than 32 bits is an overflow.
 double RadixNumber(std::string_view text, size_t pos, unsigned radix) {
   uint64_t value = 0;
   for (; pos < text.size(); ++pos) {
-    const char c = Upper(text[pos]);
+    const char c = AsciiUpper(text[pos]);
     if (IsSkipped(c)) continue;
     unsigned digit;
     if (IsDigit(c)) {
@@ -104,7 +101,8 @@ Scanned ScanDecimal(std::string_view text, size_t& pos, bool allow_skip) {
     while (allow_skip && exp_pos < text.size() && IsSkipped(text[exp_pos])) ++exp_pos;
   };
   skip_exp();
-  if (exp_pos < text.size() && (Upper(text[exp_pos]) == 'E' || Upper(text[exp_pos]) == 'D')) {
+  if (exp_pos < text.size() &&
+      (AsciiUpper(text[exp_pos]) == 'E' || AsciiUpper(text[exp_pos]) == 'D')) {
     ++exp_pos;
     skip_exp();
     bool negative = false;
@@ -134,30 +132,16 @@ Scanned ScanDecimal(std::string_view text, size_t& pos, bool allow_skip) {
   return out;
 }
 
-// The blanks the runtime allows around a whole number text.
-bool IsBlankAround(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-std::string_view TrimmedBlanks(std::string_view text) {
-  while (!text.empty() && IsBlankAround(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlankAround(text.back())) text.remove_suffix(1);
-  return text;
-}
+// The blanks the runtime allows around a whole number text: white space.
+std::string_view TrimmedBlanks(std::string_view text) { return Trim(text, IsSpace); }
 
 // At least one digit of the radix, and nothing else.
 bool IsRadixDigits(std::string_view digits, unsigned radix) {
   if (digits.empty()) return false;
   for (const char raw : digits) {
-    const char c = Upper(raw);
+    const char c = AsciiUpper(raw);
     const bool ok = radix == 16 ? (IsDigit(c) || (c >= 'A' && c <= 'F')) : (c >= '0' && c <= '7');
     if (!ok) return false;
-  }
-  return true;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Upper(a[i]) != Upper(b[i])) return false;
   }
   return true;
 }
@@ -170,8 +154,8 @@ double LeadingNumber(std::string_view text) {
   if (pos < text.size() && text[pos] == '&') {
     size_t p = pos + 1;
     while (p < text.size() && IsSkipped(text[p])) ++p;
-    if (p < text.size() && Upper(text[p]) == 'H') return RadixNumber(text, p + 1, 16);
-    if (p < text.size() && Upper(text[p]) == 'O') return RadixNumber(text, p + 1, 8);
+    if (p < text.size() && AsciiUpper(text[p]) == 'H') return RadixNumber(text, p + 1, 16);
+    if (p < text.size() && AsciiUpper(text[p]) == 'O') return RadixNumber(text, p + 1, 8);
     return 0;
   }
   const Scanned scanned = ScanDecimal(text, pos, /*allow_skip=*/true);
@@ -199,7 +183,7 @@ bool TotalDiffers(double total, double price, double quantity) {
 double FullNumber(std::string_view text) {
   const std::string_view inner = TrimmedBlanks(text);
   if (inner.size() >= 2 && inner[0] == '&') {
-    const char prefix = Upper(inner[1]);
+    const char prefix = AsciiUpper(inner[1]);
     const unsigned radix = prefix == 'H' ? 16 : prefix == 'O' ? 8 : 0;
     if (radix == 0 || !IsRadixDigits(inner.substr(2), radix)) throw Failure::TypeMismatch();
     return RadixNumber(inner, 2, radix);
@@ -221,8 +205,8 @@ bool ToBoolean(const DbValue& value) {
   if (value.IsInteger()) return value.Integer() != 0;
   if (value.IsDouble()) return value.Double() != 0.0;
   const std::string_view text = TrimmedBlanks(value.Text());
-  if (EqualsIgnoringCase(text, "true")) return true;
-  if (EqualsIgnoringCase(text, "false")) return false;
+  if (EqualsIgnoreCase(text, "true")) return true;
+  if (EqualsIgnoreCase(text, "false")) return false;
   return FullNumber(text) != 0.0;
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/connection_text.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace quillor {
 namespace {
@@ -24,10 +25,10 @@ constexpr std::string_view kIdleTimeoutKey = "Pool Idle Timeout";
 
 bool ReadSwitch(const std::string& value) {
   for (const char* on : {"true", "yes"}) {
-    if (EqualsIgnoringCase(value, on)) return true;
+    if (EqualsIgnoreCase(value, on)) return true;
   }
   for (const char* off : {"false", "no"}) {
-    if (EqualsIgnoringCase(value, off)) return false;
+    if (EqualsIgnoreCase(value, off)) return false;
   }
   RefuseText("Pooling must be true or false");
 }

@@ -1,33 +1,16 @@
 #include "platform/connection_text.h"
 
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace quillor {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 [[noreturn]] void Refuse(const std::string& why) {
   throw Failure(failure_numbers::kFail, "[Quillor] invalid connection text: " + why);
 }
 
 }  // namespace
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 ConnectionText ConnectionText::Parse(std::string_view text) {
   ConnectionText result;
@@ -85,7 +68,7 @@ ConnectionText ConnectionText::Parse(std::string_view text) {
 std::optional<std::string> ConnectionText::Get(std::string_view key) const {
   std::optional<std::string> found;
   for (const auto& [k, v] : pairs_) {
-    if (EqualsIgnoringCase(k, key)) found = v;
+    if (EqualsIgnoreCase(k, key)) found = v;
   }
   return found;
 }
@@ -96,7 +79,7 @@ std::string ConnectionText::Without(std::string_view text,
   size_t kept_from = 0;
   for (size_t p = 0; p < pairs_.size(); ++p) {
     bool drop = false;
-    for (std::string_view key : keys) drop = drop || EqualsIgnoringCase(pairs_[p].first, key);
+    for (std::string_view key : keys) drop = drop || EqualsIgnoreCase(pairs_[p].first, key);
     if (!drop) continue;
     out.append(text.substr(kept_from, spans_[p].first - kept_from));
     kept_from = spans_[p].second;

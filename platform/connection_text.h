@@ -32,6 +32,4 @@ class ConnectionText {
   std::vector<std::pair<size_t, size_t>> spans_;  // where each pair stands, its ';' included
 };
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
 }  // namespace quillor

@@ -9,6 +9,7 @@
 #include "platform/odbc/odbc_connection.h"
 #include "platform/sql_trace.h"
 #include "platform/sqlite/sqlite_connection.h"
+#include "platform/text.h"
 
 namespace quillor {
 namespace {
@@ -88,18 +89,6 @@ int CodeOf(std::string_view name) {
   return -1;
 }
 
-std::string Lowered(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
-
 // The provider a connection text names, read leniently: an ODBC string may use
 // forms of its own that are not ours to judge.
 std::string ProviderOf(std::string_view text) {
@@ -115,16 +104,16 @@ std::string ProviderOf(std::string_view text) {
 int AdoTypeFromDeclaredType(std::string_view declared) {
   // Blanks of any kind and number between words read as one blank.
   std::string lowered;
-  for (const char c : Lowered(Trim(declared))) {
-    const bool blank = std::isspace(static_cast<unsigned char>(c)) != 0;
+  for (const char c : AsciiLower(Trim(declared, IsSpace))) {
+    const bool blank = IsSpace(c);
     if (blank && (lowered.empty() || lowered.back() == ' ')) continue;
     lowered += blank ? ' ' : c;
   }
   std::string_view base = lowered;
   std::string_view parameters;
   if (const size_t paren = base.find('('); paren != std::string_view::npos) {
-    parameters = Trim(base.substr(paren));
-    base = Trim(base.substr(0, paren));
+    parameters = Trim(base.substr(paren), IsSpace);
+    base = Trim(base.substr(0, paren), IsSpace);
   }
   // The (max) forms are the server's long types.
   if (parameters.starts_with("(max)")) {
@@ -138,16 +127,16 @@ int AdoTypeFromDeclaredType(std::string_view declared) {
     if (const int code = CodeOf(base); code >= 0) return code;
     const size_t blank = base.rfind(' ');
     if (blank == std::string_view::npos) break;
-    base = Trim(base.substr(0, blank));
+    base = Trim(base.substr(0, blank), IsSpace);
   }
   return ado_type::kVarChar;
 }
 
 std::unique_ptr<Connection> OpenUntracedConnection(std::string_view connection_text) {
-  if (Trim(connection_text).empty()) {
+  if (Trim(connection_text, IsSpace).empty()) {
     throw Failure(failure_numbers::kFail, "[Quillor] the connection text is empty");
   }
-  if (EqualsIgnoringCase(Trim(ProviderOf(connection_text)), "SQLite")) {
+  if (EqualsIgnoreCase(Trim(ProviderOf(connection_text), IsSpace), "SQLite")) {
     return sqlite::OpenSqliteConnection(sqlite::ParseSqliteConnectionText(connection_text));
   }
   return OpenOdbcConnection(connection_text);

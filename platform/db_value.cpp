@@ -5,6 +5,7 @@
 
 #include "platform/failure.h"
 #include "platform/sql_literal.h"
+#include "platform/text.h"
 
 namespace quillor {
 
@@ -25,30 +26,15 @@ std::string DbValue::ToText() const {
 }
 
 namespace {
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 }  // namespace
 
 bool DbValue::ToBool() const {
   if (IsNull()) return false;
   if (IsInteger()) return Integer() != 0;
   if (IsDouble()) return Double() != 0.0;
-  std::string_view text = Trimmed(Text());
-  if (EqualsIgnoringCase(text, "true")) return true;
+  std::string_view text = Trim(Text(), IsSpaceOrTab);
+  if (EqualsIgnoreCase(text, "true")) return true;
   if (!IsPlainNumber(text)) return false;
   // from_chars reads the full stop whatever the locale, but takes no plus sign.
   if (text.front() == '+') text.remove_prefix(1);

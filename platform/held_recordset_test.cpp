@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "platform/failure.h"
+#include "testing/expect_failure.h"
 #include "testing/fake_database.h"
 
 namespace quillor {
@@ -14,14 +15,7 @@ std::vector<Column> TwoColumns() {
   return {{"cDeptID", ado_type::kVarChar}, {"iQua", ado_type::kDouble}};
 }
 
-int32_t NumberOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Failure& failure) {
-    return failure.number();
-  }
-  return 0;
-}
+int32_t NumberOf(const std::function<void()>& f) { return testing::FailureOf(f).number(); }
 
 // The backends' recordsets and the tests' fake answer column questions alike.
 TEST(RecordsetColumns, OneColumnListForEveryRecordset) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text.h"
+
 namespace quillor {
 namespace {
 
@@ -24,19 +26,6 @@ int HexQuad(std::string_view text, size_t pos) {
     value = value * 16 + digit;
   }
   return value;
-}
-
-void AppendUtf8(std::string& out, int code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 }  // namespace
@@ -110,7 +99,7 @@ std::optional<std::string> ReadJsonString(std::string_view text, size_t& pos, st
       why = "unknown escape";
       return std::nullopt;
     }
-    AppendUtf8(out, code);
+    AppendUtf8(out, static_cast<char32_t>(code));
     pos += 4;
   }
   why = "unterminated quoted text";

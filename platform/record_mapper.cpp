@@ -11,17 +11,12 @@
 
 #include "platform/failure.h"
 #include "platform/reply_value.h"
+#include "platform/text.h"
 
 namespace quillor {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 [[noreturn]] void Unknown(std::string_view mapping, std::string_view why) {
   throw Failure(failure_numbers::kFail,
@@ -77,7 +72,7 @@ const RecordMapper::Mapping& RecordMapper::Load(std::string_view mapping) {
     if (!name || !field || field->empty()) {
       Unknown(mapping, "has a column without a name or a field");
     }
-    columns.emplace(Lower(*name), *field);
+    columns.emplace(AsciiLower(*name), *field);
   }
   loaded_ = std::move(columns);
   loaded_name_ = std::string(mapping);
@@ -99,7 +94,7 @@ const std::vector<std::string>& RecordMapper::FieldsFor(const Mapping& columns,
   field_tags_.clear();
   for (int i = 0; i < count; ++i) {
     std::string name = result.FieldName(i);
-    std::string column = Lower(name);
+    std::string column = AsciiLower(name);
     const auto found = columns.find(column);
     field_names_.push_back(found != columns.end() ? found->second : std::move(column));
     column_names_.push_back(std::move(name));

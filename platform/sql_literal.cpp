@@ -1,4 +1,5 @@
 #include "platform/sql_literal.h"
+#include "platform/text.h"
 
 namespace quillor {
 
@@ -13,14 +14,13 @@ std::string DoubleQuotes(std::string_view text) {
 }
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 }  // namespace
 
 bool IsPlainNumber(std::string_view text) {
   size_t i = 0;
   const size_t n = text.size();
-  while (i < n && IsBlank(text[i])) ++i;
+  while (i < n && IsSpaceOrTab(text[i])) ++i;
   if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
   size_t digits = 0;
   bool point = false;
@@ -43,19 +43,19 @@ bool IsPlainNumber(std::string_view text) {
     }
     if (exponent_digits == 0) return false;
   }
-  while (i < n && IsBlank(text[i])) ++i;
+  while (i < n && IsSpaceOrTab(text[i])) ++i;
   return i == n;
 }
 
 bool IsWholeNumber(std::string_view text) {
   size_t i = 0;
   const size_t n = text.size();
-  while (i < n && IsBlank(text[i])) ++i;
+  while (i < n && IsSpaceOrTab(text[i])) ++i;
   if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
   const size_t first_digit = i;
   while (i < n && IsDigit(text[i])) ++i;
   if (i == first_digit) return false;
-  while (i < n && IsBlank(text[i])) ++i;
+  while (i < n && IsSpaceOrTab(text[i])) ++i;
   return i == n;
 }
 

@@ -3,6 +3,7 @@
 // way everywhere, whatever the process's locale.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,17 @@ bool AllDigits(std::string_view text);
 
 // text without the characters at either end for which is_blank holds.
 std::string_view Trim(std::string_view text, bool (*is_blank)(char) = IsBlank);
+
+// One UTF-8 sequence: its code point and length in bytes; a length of 0 where the
+// bytes are no well-formed sequence (a stray continuation byte, a cut-short
+// sequence, an overlong form, a surrogate, a code beyond U+10FFFF).
+struct Utf8Char {
+  char32_t code = 0;
+  size_t length = 0;
+};
+Utf8Char DecodeUtf8(std::string_view text, size_t at);
+
+// Appends a code point (up to U+10FFFF) in UTF-8.
+void AppendUtf8(std::string& out, char32_t code);
 
 }  // namespace quillor

@@ -1,4 +1,5 @@
 #include "platform/sqlite/host_functions.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,9 +12,6 @@
 
 namespace quillor::sqlite {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A text as the host engine reads it when it meets a number: blanks around it,
 // a sign, digits with at most one full stop, an exponent; empty text is 0.

@@ -13,6 +13,7 @@
 #include "platform/sqlite/sqlite_faults.h"
 #include "platform/sqlite/sqlite_row.h"
 #include "platform/sqlite/statement_cache.h"
+#include "platform/text.h"
 
 namespace quillor::sqlite {
 namespace {
@@ -230,9 +231,9 @@ SqliteSettings ParseSqliteConnectionText(std::string_view text) {
   if (!path || path->empty()) RefuseText("no Data Source is given");
   settings.path = *path;
   if (const auto sync = parsed.Get("Synchronous")) {
-    if (EqualsIgnoringCase(*sync, "Full")) {
+    if (EqualsIgnoreCase(*sync, "Full")) {
       settings.synchronous_full = true;
-    } else if (EqualsIgnoringCase(*sync, "Normal")) {
+    } else if (EqualsIgnoreCase(*sync, "Normal")) {
       settings.synchronous_full = false;
     } else {
       RefuseText("Synchronous must be Full or Normal");

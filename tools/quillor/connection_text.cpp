@@ -4,6 +4,7 @@
 
 #include "platform/connection_text.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace quillor {
 
@@ -19,7 +20,7 @@ std::optional<std::string> SqliteDataSource(std::string_view text) {
   try {
     const ConnectionText parsed = ConnectionText::Parse(text);
     const auto provider = parsed.Get("Provider");
-    if (!provider || !EqualsIgnoringCase(*provider, "SQLite")) return std::nullopt;
+    if (!provider || !EqualsIgnoreCase(*provider, "SQLite")) return std::nullopt;
     auto source = parsed.Get("Data Source");
     if (!source || source->empty()) return std::nullopt;
     return source;

@@ -185,7 +185,7 @@ TEST_F(RowWriteTest, QuotesAndStatementTextStayInTheirValues) {
 TEST_F(RowWriteTest, AFailedInsertionKeepsTheEarlierRow) {
   ExpectSaved(kLine);
   const Rows before = AllRows();
-  recorder_.fail_when = [](std::string_view sql) { return sql.starts_with("insert"); };
+  recorder_.faults.FailWhen([](std::string_view sql) { return sql.starts_with("insert"); });
   ExpectRefused(kLine);
   EXPECT_EQ(recorder_.events(), (std::vector<std::string>{"BEGIN", kDelete, kInsert, "ROLLBACK"}));
   EXPECT_EQ(AllRows(), before);

@@ -43,7 +43,7 @@ std::vector<std::vector<std::string>> TestDb::Rows(std::string_view sql) {
 void RecordingConnection::Record(std::string_view sql) {
   statements_.emplace_back(sql);
   events_.emplace_back(sql);
-  if (fail_when && fail_when(sql)) {
+  if (faults.ShouldFail(sql)) {
     throw Failure(failure_numbers::kDbStatement, "refused by the test");
   }
 }

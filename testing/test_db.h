@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/database.h"
+#include "platform/statement_faults.h"
 #include "testing/temp_dir.h"
 
 namespace quillor::testing {
@@ -60,8 +61,8 @@ class RecordingConnection final : public Connection {
     statements_.clear();
     events_.clear();
   }
-  // Statements for which this returns true fail as the engine would refuse them.
-  std::function<bool(std::string_view)> fail_when;
+  // Which statements fail, as the engine would refuse them (FailWhen, FailStatement).
+  StatementFaults faults;
 
  private:
   void Record(std::string_view sql);

@@ -38,7 +38,7 @@ class SqliteConnection : public Connection {
       : db_(std::move(db)), settings_(settings), read_only_(read_only) {}
 
   std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
-    faults::BeforeStatement();
+    faults::BeforeStatement(sql);
     const std::string text = SentText(sql);
     if (cursor == CursorType::kStatic) {
       StmtHandle stmt = PrepareOne(db_.get(), text);
@@ -62,7 +62,7 @@ class SqliteConnection : public Connection {
   }
 
   int64_t Execute(std::string_view sql) override {
-    faults::BeforeStatement();
+    faults::BeforeStatement(sql);
     const BoundStatement stmt = statements_.Get(SentText(sql));
     const int64_t before = sqlite3_total_changes64(db_.get());
     while (Step(stmt.get())) {
@@ -193,7 +193,7 @@ class SqliteConnection : public Connection {
   }
 
   void Run(const std::string& sql) {
-    faults::BeforeStatement();
+    faults::BeforeStatement(sql);
     const BoundStatement stmt = statements_.Get(sql);
     Step(stmt.get());
   }

@@ -9,38 +9,28 @@
 namespace quillor::sqlite::faults {
 namespace {
 
-// Relaxed is enough: a test arms before it starts the work it watches.
-std::atomic<int64_t> g_fail_at{0};
-std::atomic<int64_t> g_fail_count{1};
 std::atomic<bool> g_read_only{false};
-std::atomic<int64_t> g_count{0};
 
 }  // namespace
 
-void FailStatement(int64_t n, int64_t count) {
-  g_fail_at.store(0, std::memory_order_relaxed);
-  g_count.store(0, std::memory_order_relaxed);
-  g_fail_count.store(count, std::memory_order_relaxed);
-  g_fail_at.store(n < 0 ? 0 : n, std::memory_order_relaxed);
+StatementFaults& Statements() {
+  static StatementFaults plan;
+  return plan;
 }
+
+void FailStatement(int64_t n, int64_t count) { Statements().FailStatement(n, count); }
 
 void OpenReadOnly(bool on) { g_read_only.store(on, std::memory_order_relaxed); }
 
 void Reset() {
-  g_fail_at.store(0, std::memory_order_relaxed);
-  g_fail_count.store(1, std::memory_order_relaxed);
+  Statements().Reset();
   g_read_only.store(false, std::memory_order_relaxed);
-  g_count.store(0, std::memory_order_relaxed);
 }
 
-int64_t StatementsRun() { return g_count.load(std::memory_order_relaxed); }
+int64_t StatementsRun() { return Statements().StatementsRun(); }
 
-void BeforeStatement() {
-  const int64_t number = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
-  const int64_t fail_at = g_fail_at.load(std::memory_order_relaxed);
-  if (fail_at == 0) return;
-  const int64_t count = g_fail_count.load(std::memory_order_relaxed);
-  if (number >= fail_at && (count == kForever || number < fail_at + count)) {
+void BeforeStatement(std::string_view sql) {
+  if (Statements().ShouldFail(sql)) {
     throw FailureFromSqlite(SQLITE_IOERR, "disk I/O error (injected)");
   }
 }

@@ -1,14 +1,21 @@
 // Faults the SQLite backend can be told to produce, so that tests and the fuzz
 // targets can try the ways a statement or a connection fails in the field: a
 // statement refused mid-batch, a connection lost mid-way, a read-only database.
-// Nothing is armed unless a test arms it; the settings are process-wide.
+// Nothing is armed unless a test arms it; the settings are process-wide. The
+// statements fail by the plan every fault test uses (StatementFaults).
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+
+#include "platform/statement_faults.h"
 
 namespace quillor::sqlite::faults {
 
-inline constexpr int64_t kForever = -1;
+inline constexpr int64_t kForever = StatementFaults::kForever;
+
+// The backend's plan: FailStatement below, or a rule with Statements().FailWhen.
+StatementFaults& Statements();
 
 // The nth statement the backend runs from now on (1 = the next one), on any
 // thread, fails as a disk I/O error would, and so do the count - 1 after it;
@@ -36,7 +43,7 @@ class Scope {
 };
 
 // For the backend: called before every statement; throws the injected failure.
-void BeforeStatement();
+void BeforeStatement(std::string_view sql);
 // For the backend: whether a new connection is to open read-only.
 bool ReadOnlyRequested();
 

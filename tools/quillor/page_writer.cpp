@@ -1,20 +1,17 @@
 #include "tools/quillor/page_writer.h"
 
-#include <strings.h>
-
 #include <cmath>
 #include <fstream>
 #include <optional>
 
 #include "platform/failure.h"
+#include "tools/quillor/page_receiver.h"
 
 namespace quillor {
 
 namespace {
 
 using com::HRESULT;
-
-constexpr int32_t kProcessExportDispid = 1;
 
 std::optional<long> WholeNumber(const com::Variant& v) {
   if (v.Holds<int32_t>()) return v.Get<int32_t>();
@@ -31,25 +28,12 @@ std::optional<long> WholeNumber(const com::Variant& v) {
   return std::nullopt;
 }
 
-class PageWriter final : public com::Implements<com::IDispatch> {
+class PageWriter final : public PageReceiver {
  public:
   PageWriter(std::string dir, std::ostream& progress) : dir_(std::move(dir)), progress_(progress) {}
 
-  HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
-    if (!dispid) return com::E_POINTER;
-    if (name.size() == 13 && strncasecmp(name.data(), "ProcessExport", 13) == 0) {
-      *dispid = kProcessExportDispid;
-      return com::S_OK;
-    }
-    return com::DISP_E_UNKNOWNNAME;
-  }
-
-  HRESULT Invoke(int32_t dispid, com::InvokeKind kind, std::vector<com::Variant>& args,
-                 com::Variant* result, com::ExceptionInfo* exception) override {
-    if (dispid != kProcessExportDispid || kind != com::InvokeKind::kMethod) {
-      return com::DISP_E_MEMBERNOTFOUND;
-    }
-    if (args.size() != 3) return com::DISP_E_BADPARAMCOUNT;
+  HRESULT ProcessExport(std::vector<com::Variant>& args, com::Variant* result,
+                        com::ExceptionInfo* exception) override {
     const auto page = WholeNumber(args[1]);
     const auto count = WholeNumber(args[2]);
     if (!args[0].Holds<std::string>() || !page || !count) return com::DISP_E_TYPEMISMATCH;
@@ -71,7 +55,6 @@ class PageWriter final : public com::Implements<com::IDispatch> {
   }
 
  private:
-  bool AnswersTo(const com::Guid& iid) const override { return iid == com::kIID_IDispatch; }
   ~PageWriter() = default;
 
   const std::string dir_;

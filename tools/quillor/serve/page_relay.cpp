@@ -1,11 +1,10 @@
 #include "tools/quillor/serve/page_relay.h"
 
-#include <strings.h>
-
 #include <cmath>
 #include <optional>
 
 #include "platform/failure.h"
+#include "tools/quillor/page_receiver.h"
 
 namespace quillor::serve {
 
@@ -17,8 +16,6 @@ namespace {
 
 using com::HRESULT;
 
-constexpr int32_t kProcessExportDispid = 1;
-
 std::optional<int32_t> WholeNumber(const com::Variant& v) {
   if (v.Holds<int32_t>()) return v.Get<int32_t>();
   if (v.Holds<double>() && std::isfinite(v.Get<double>()) && std::fabs(v.Get<double>()) < 2e9) {
@@ -27,25 +24,12 @@ std::optional<int32_t> WholeNumber(const com::Variant& v) {
   return std::nullopt;
 }
 
-class RelayObject final : public com::Implements<com::IDispatch> {
+class RelayObject final : public PageReceiver {
  public:
   explicit RelayObject(std::shared_ptr<PageRelay::Target> target) : target_(std::move(target)) {}
 
-  HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
-    if (!dispid) return com::E_POINTER;
-    if (name.size() == 13 && strncasecmp(name.data(), "ProcessExport", 13) == 0) {
-      *dispid = kProcessExportDispid;
-      return com::S_OK;
-    }
-    return com::DISP_E_UNKNOWNNAME;
-  }
-
-  HRESULT Invoke(int32_t dispid, com::InvokeKind kind, std::vector<com::Variant>& args,
-                 com::Variant* result, com::ExceptionInfo* exception) override {
-    if (dispid != kProcessExportDispid || kind != com::InvokeKind::kMethod) {
-      return com::DISP_E_MEMBERNOTFOUND;
-    }
-    if (args.size() != 3) return com::DISP_E_BADPARAMCOUNT;
+  HRESULT ProcessExport(std::vector<com::Variant>& args, com::Variant* result,
+                        com::ExceptionInfo* exception) override {
     const auto number = WholeNumber(args[1]);
     const auto count = WholeNumber(args[2]);
     if (!args[0].Holds<std::string>() || !number || !count) return com::DISP_E_TYPEMISMATCH;
@@ -61,8 +45,6 @@ class RelayObject final : public com::Implements<com::IDispatch> {
   }
 
  private:
-  bool AnswersTo(const com::Guid& iid) const override { return iid == com::kIID_IDispatch; }
-
   std::shared_ptr<PageRelay::Target> target_;
 };
 

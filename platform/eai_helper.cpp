@@ -1,42 +1,17 @@
 #include "platform/eai_helper.h"
 
 #include "platform/failure.h"
+#include "platform/xml_writer.h"
 
 namespace quillor {
 
 namespace {
 
-// Escapes a text for use inside a double-quoted attribute value.
+// A text for use inside a double-quoted attribute value.
 std::string EscapeAttribute(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\t':
-        out += "&#9;";
-        break;
-      case '\n':
-        out += "&#10;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      default:
-        out += c;
-    }
-  }
+  AppendXmlAttributeValue(out, text);
   return out;
 }
 

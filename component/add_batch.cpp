@@ -34,7 +34,7 @@ bool IMaterial::AddProc(const MaterialSource& list, std::string& reply) {
   std::string description;
   try {
     list.ForEach([this](XmlElement element) { AddItem(element); });
-    reply = ResultDoc.Serialize();
+    reply = result_doc_.Serialize();
     return true;
   } catch (const Failure& failure) {
     description = failure.description();
@@ -45,28 +45,28 @@ bool IMaterial::AddProc(const MaterialSource& list, std::string& reply) {
     description = e.what();
   }
   // A failure of the recording itself is not caught here: it reaches Transact.
-  AppendResult(ResultDoc, "Item", ItemCode::kBatchFailed, description);
-  reply = ResultDoc.Serialize();
+  AppendResult(result_doc_, "Item", ItemCode::kBatchFailed, description);
+  reply = result_doc_.Serialize();
   return false;
 }
 
 void IMaterial::AddItem(XmlElement element) {
   EaiHelper& helper = EaiHelper::ForThisThread();
   const std::string id = helper.ReadAttribute(element, "id");
-  const EntryContext ctx{*Conn, helper, messages_, profile_, CostObjectMode};
+  const EntryContext ctx{*conn_, helper, messages_, profile_, cost_object_mode_};
 
-  const ItemResult check = CheckItem(ctx, element, CostObjectId);
+  const ItemResult check = CheckItem(ctx, element, cost_object_id_);
   if (!check.ok()) {
-    AppendResult(ResultDoc, id, check.code, check.message);
+    AppendResult(result_doc_, id, check.code, check.message);
     return;
   }
-  const ItemResult save = SaveItem(ctx, element, CostObjectId);
+  const ItemResult save = SaveItem(ctx, element, cost_object_id_);
   if (!save.ok()) {
-    AppendResult(ResultDoc, id, save.code,
+    AppendResult(result_doc_, id, save.code,
                  messages_.Text(msg::kDatabaseOperationError) + save.message);
     return;
   }
-  AppendResult(ResultDoc, id, ItemCode::kSuccess, check.message);
+  AppendResult(result_doc_, id, ItemCode::kSuccess, check.message);
 }
 
 }  // namespace quillor

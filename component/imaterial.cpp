@@ -3,6 +3,7 @@
 // in transact.cpp, add_batch.cpp and options.cpp.
 #include "component/imaterial.h"
 
+#include <algorithm>
 #include <new>
 
 #include "platform/com/error_info.h"
@@ -50,23 +51,10 @@ IMaterial::IMaterial(const ReleaseProfile& profile)
 
 IMaterial::~IMaterial() { --com::LiveObjectCount(); }
 
-com::HRESULT IMaterial::QueryInterface(const com::Guid& iid, void** out) {
-  if (out == nullptr) return com::E_POINTER;
-  *out = nullptr;
-  bool known = iid == com::kIID_IUnknown || iid == com::kIID_IDispatch;
-  for (const com::Guid& own : profile_.ids.interface_iids) known = known || iid == own;
-  if (!known) return com::E_NOINTERFACE;
-  *out = static_cast<_IMaterial*>(this);
-  AddRef();
-  return com::S_OK;
-}
-
-uint32_t IMaterial::AddRef() { return refs_.Increment(); }
-
-uint32_t IMaterial::Release() {
-  uint32_t left = refs_.Decrement();
-  if (left == 0) delete this;
-  return left;
+bool IMaterial::AnswersTo(const com::Guid& iid) const {
+  if (iid == com::kIID_IDispatch) return true;
+  return std::find(profile_.ids.interface_iids.begin(), profile_.ids.interface_iids.end(), iid) !=
+         profile_.ids.interface_iids.end();
 }
 
 com::HRESULT IMaterial::GetIDsOfNames(std::string_view name, int32_t* dispid) {
@@ -177,10 +165,10 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
   }
 }
 
-bool IMaterial::QueryProcRequest(const XmlNodeList& eleList, std::string& sRetXml) {
-  QueryContext ctx{Conn.get(), EaiHelper::ForThisThread(), profile_, nullptr,
-                   profile_.caller_registration ? &CallerRef : nullptr};
-  return ::quillor::QueryProc(ctx, eleList, sRetXml);
+bool IMaterial::QueryProcRequest(const XmlNodeList& fields, std::string& reply) {
+  QueryContext ctx{conn_.get(), EaiHelper::ForThisThread(), profile_, nullptr,
+                   profile_.caller_registration ? &caller_ : nullptr};
+  return ::quillor::QueryProc(ctx, fields, reply);
 }
 
 com::HRESULT IMaterial::AddObjectReference(com::IDispatch** Caller, bool* result) {
@@ -191,7 +179,7 @@ com::HRESULT IMaterial::AddObjectReference(com::IDispatch** Caller, bool* result
     *result = false;
     return com::S_OK;
   }
-  CallerRef = com::ComPtr<com::IDispatch>(*Caller);  // the earlier caller is released
+  caller_ = com::ComPtr<com::IDispatch>(*Caller);  // the earlier caller is released
   *result = true;
   return com::S_OK;
 }
@@ -202,7 +190,7 @@ com::HRESULT IMaterial::DropObjectReference(com::IDispatch** Caller, bool* resul
   if (result == nullptr) return com::E_POINTER;
   // Only compares: the registered caller stays registered either way.
   try {
-    *result = Identity(CallerRef.Get()) == Identity(Caller ? *Caller : nullptr);
+    *result = Identity(caller_.Get()) == Identity(Caller ? *Caller : nullptr);
   } catch (const Failure&) {
     *result = false;
   }

@@ -36,40 +36,38 @@ class MaterialSource {
   std::string_view text_;
 };
 
-class IMaterial final : public _IMaterial {
+class IMaterial final : public com::Implements<_IMaterial> {
  public:
   // A new object with one reference, owned by the caller.
   static com::ComPtr<IMaterial> Create(const ReleaseProfile& profile);
-
-  // IUnknown
-  com::HRESULT QueryInterface(const com::Guid& iid, void** out) override;
-  uint32_t AddRef() override;
-  uint32_t Release() override;
 
   // IDispatch: the release's methods by name and dispatch ID.
   com::HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override;
   com::HRESULT Invoke(int32_t dispid, com::InvokeKind kind, std::vector<com::Variant>& args,
                       com::Variant* result, com::ExceptionInfo* exception) override;
 
-  // _IMaterial
+  // _IMaterial: the methods and their parameters keep the names callers see.
   com::HRESULT Transact(const std::string& sXML, IOrvoLogin** login, std::string* result) override;
   com::HRESULT QueryProc(const XmlNodeList& eleList, std::string* sRetXml, bool* result) override;
   com::HRESULT AddObjectReference(com::IDispatch** Caller, bool* result) override;
   com::HRESULT DropObjectReference(com::IDispatch** Caller, bool* result) override;
 
   const ReleaseProfile& profile() const { return profile_; }
-  int16_t cost_object_mode() const { return CostObjectMode; }
+  int16_t cost_object_mode() const { return cost_object_mode_; }
 
  private:
   explicit IMaterial(const ReleaseProfile& profile);
-  ~IMaterial();
+  ~IMaterial() override;
+
+  // IUnknown: IDispatch and the release's interfaces.
+  bool AnswersTo(const com::Guid& iid) const override;
 
   bool OnOwnerThread() const { return std::this_thread::get_id() == owner_thread_; }
   // The envelope: connection, parse, dispatch. Throws only when the failure
   // reply itself cannot be built.
-  std::string TransactRequest(const std::string& sXML, IOrvoLogin& login);
+  std::string TransactRequest(const std::string& request_text, IOrvoLogin& login);
   std::string BuildFailureReply(const Failure& failure);
-  bool QueryProcRequest(const XmlNodeList& eleList, std::string& sRetXml);
+  bool QueryProcRequest(const XmlNodeList& fields, std::string& reply);
 
   // The class's own operations.
   bool AddProc(const MaterialSource& list, std::string& reply);
@@ -78,14 +76,15 @@ class IMaterial final : public _IMaterial {
 
   const ReleaseProfile& profile_;
   const std::thread::id owner_thread_;
-  com::RefCount refs_;
 
-  // Members, in the host's order.
-  XmlDocument ResultDoc;
-  std::unique_ptr<Connection> Conn;
-  int16_t CostObjectMode = 0;  // cost_object_modes::kByProduct
-  std::string CostObjectId;
-  com::ComPtr<com::IDispatch> CallerRef;
+  // The state of the call in progress, and what outlives it: the cost-object
+  // mode of the last options read, the last element's cost object, and the
+  // registered caller.
+  XmlDocument result_doc_;
+  std::unique_ptr<Connection> conn_;
+  int16_t cost_object_mode_ = 0;  // cost_object_modes::kByProduct
+  std::string cost_object_id_;
+  com::ComPtr<com::IDispatch> caller_;
   MessageLookup messages_;  // creates the catalogue at its first lookup
 };
 

@@ -5,7 +5,7 @@
 namespace quillor {
 
 std::string MessageLookup::Text(std::string_view id) const {
-  if (!profile_.message_catalogue) {
+  if (!profile_.message_catalogue()) {
     // A release without a catalogue carries its texts itself.
     const MessageTable& fixed = profile_.message_texts();
     auto it = fixed.find(id);

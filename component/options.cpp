@@ -1,5 +1,5 @@
 // The two cost-accounting options that decide how a cost object is identified,
-// read anew at every call and condensed into CostObjectMode.
+// read anew at every call and condensed into cost_object_mode_.
 #include "component/imaterial.h"
 #include "entry/entry_context.h"
 
@@ -24,15 +24,15 @@ bool OptionIsOn(Connection& conn, std::string_view sql) {
 
 void IMaterial::LoadOptions() {
   const bool by_order =
-      OptionIsOn(*Conn, "select * from accinformation where csysid='ca' and cid='8601'");
+      OptionIsOn(*conn_, "select * from accinformation where csysid='ca' and cid='8601'");
   const bool with_ompflag =
-      OptionIsOn(*Conn, "select * from accinformation where csysid='ca' and cid='8602'");
+      OptionIsOn(*conn_, "select * from accinformation where csysid='ca' and cid='8602'");
   if (by_order && with_ompflag) {
-    CostObjectMode = cost_object_modes::kByOrderWithOmpFlag;
+    cost_object_mode_ = cost_object_modes::kByOrderWithOmpFlag;
   } else if (by_order) {
-    CostObjectMode = cost_object_modes::kByOrder;
+    cost_object_mode_ = cost_object_modes::kByOrder;
   } else if (!with_ompflag) {
-    CostObjectMode = cost_object_modes::kByProduct;
+    cost_object_mode_ = cost_object_modes::kByProduct;
   }
   // 8602 on without 8601 names no mode: the mode of the previous call stays.
 }

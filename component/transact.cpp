@@ -50,7 +50,7 @@ std::string ReadConnectionString(IOrvoLogin& login) {
 // The largest request accepted, in bytes: "Max Request Size" in the connection
 // text, else $QUILLOR_MAX_REQUEST_SIZE, else 256 MiB. A request parses into a
 // tree several times its size, so the bound keeps one request from taking the
-// host's memory.
+// host process's memory.
 constexpr uint64_t kDefaultMaxRequestBytes = uint64_t{256} << 20;
 
 uint64_t WholeBytes(std::string_view text, std::string_view where) {
@@ -83,28 +83,28 @@ std::string IMaterial::BuildFailureReply(const Failure& failure) {
   return ErrorReply(failure.number(), failure.description());
 }
 
-std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& login) {
+std::string IMaterial::TransactRequest(const std::string& request_text, IOrvoLogin& login) {
   // The connection is let go of on every way out, the error replies included:
   // nothing after the call uses it. The pool closes it or keeps it, reset.
   struct CloseOnReturn {
     std::unique_ptr<Connection>& conn;
     ~CloseOnReturn() { conn.reset(); }
-  } close_on_return{Conn};
+  } close_on_return{conn_};
 
   try {
-    ResultDoc = XmlDocument();
-    Conn.reset();
+    result_doc_ = XmlDocument();
+    conn_.reset();
 
     const std::string connection_text = ReadConnectionString(login);
     // From the process's pool: an idle connection opened from the same text when
     // there is one, and given back when the call ends.
-    if (!connection_text.empty()) Conn = OpenCallConnection(connection_text);
-    if (!Conn) return ErrorReply(ReplyCode::kNoConnection, messages_.Text(msg::kConnectionError));
+    if (!connection_text.empty()) conn_ = OpenCallConnection(connection_text);
+    if (!conn_) return ErrorReply(ReplyCode::kNoConnection, messages_.Text(msg::kConnectionError));
 
-    if (const uint64_t most = MaxRequestBytes(connection_text); sXML.size() > most) {
+    if (const uint64_t most = MaxRequestBytes(connection_text); request_text.size() > most) {
       return ErrorReply(ReplyCode::kNotWellFormed,
                         messages_.Text(msg::kXmlParseError) + "(the request is " +
-                            std::to_string(sXML.size()) +
+                            std::to_string(request_text.size()) +
                             " bytes, more than the largest accepted, " + std::to_string(most) +
                             " bytes: Max Request Size)");
     }
@@ -114,7 +114,7 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     // costs the memory of one line; every other operation works on the whole
     // document. The request's text is the caller's and outlives the call.
     XmlDocument envelope;
-    if (!envelope.LoadRootOnly(sXML)) {
+    if (!envelope.LoadRootOnly(request_text)) {
       return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
     }
     XmlDocument request;
@@ -122,7 +122,7 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
     const bool streamed = UpperCase(root.Attribute("proc").value_or("")) == "ADD";
     if (!streamed) {
-      if (!request.LoadXml(sXML))
+      if (!request.LoadXml(request_text))
         return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
       root = request.Root();
       if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
@@ -134,7 +134,7 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
     std::string proc = helper.ReadAttribute(root, "proc");
 
     // Whether the template loads is not checked: the ADD batch finds out.
-    ResultDoc.LoadXml(helper.GetReplyTemplate(docid, proc));
+    result_doc_.LoadXml(helper.GetReplyTemplate(docid, proc));
 
     const XmlNodeList materials = streamed ? XmlNodeList() : root.Select("material");
     const std::string operation = UpperCase(helper.ReadAttribute(root, "proc"));
@@ -143,7 +143,8 @@ std::string IMaterial::TransactRequest(const std::string& sXML, IOrvoLogin& logi
 
     std::string reply;
     if (operation == "ADD") {
-      AddProc(streamed ? MaterialSource(std::string_view(sXML)) : MaterialSource(materials), reply);
+      AddProc(streamed ? MaterialSource(std::string_view(request_text)) : MaterialSource(materials),
+              reply);
     } else if (operation == "QUERY") {
       reply = request.SerializeAsLoaded();
       const XmlNodeList fields = root.Select(roottag + "/field");

@@ -10,7 +10,7 @@
 namespace quillor {
 namespace {
 
-// The characters the host's runtime passes over wherever they stand in a number.
+// The characters the original runtime passes over wherever they stand in a number.
 bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
 // Whole number after "&H" or "&O": it takes the narrowest signed type that holds

@@ -1,4 +1,4 @@
-// The numeric conversions the material checks rely on, as the host's runtime
+// The numeric conversions the material checks rely on, as the original runtime
 // performs them.
 #pragma once
 

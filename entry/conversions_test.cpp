@@ -2,19 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <initializer_list>
+#include <utility>
+
 #include "platform/failure.h"
+#include "testing/expect_failure.h"
 
 namespace quillor {
 namespace {
 
-int FailureNumber(auto&& call) {
-  try {
-    call();
-  } catch (const Failure& failure) {
-    return failure.number();
-  }
-  return 0;
-}
+int FailureNumber(const std::function<void()>& call) { return testing::FailureOf(call).number(); }
 
 TEST(LeadingNumberTest, ReadsTheNumberAtTheStart) {
   struct Case {
@@ -112,37 +110,45 @@ TEST(TotalDiffersTest, ComparesTheRoundedExtendedDifference) {
   EXPECT_EQ(FailureNumber([] { TotalDiffers(1e308, -1e308, 1e10); }), failure_numbers::kOverflow);
 }
 
-TEST(FullNumberTest, TheWholeTextMustBeANumber) {
-  struct Case {
-    const char* text;
-    double expected;
-  };
-  const Case cases[] = {{"0", 0}, {"0.0", 0},   {" 8 ", 8},   {"\t-3", -3},
-                        {"1", 1}, {"+.5", 0.5}, {"1e2", 100}, {"2.", 2}};
-  for (const Case& c : cases) EXPECT_EQ(FullNumber(c.text), c.expected) << c.text;
-  for (const char* text : {"", " ", "x1", "1x", "1 2", "1e", ".", "-", "1;drop table ca_mabsw"}) {
+// The numbers the texts read as, the texts that are no number, and one text whose
+// number is too large.
+void ExpectFullNumbers(std::initializer_list<std::pair<const char*, double>> numbers,
+                       std::initializer_list<const char*> no_numbers, const char* too_large) {
+  for (const auto& [text, expected] : numbers) EXPECT_EQ(FullNumber(text), expected) << text;
+  for (const char* text : no_numbers) {
     EXPECT_EQ(FailureNumber([&] { FullNumber(text); }), failure_numbers::kTypeMismatch)
         << '"' << text << '"';
   }
-  EXPECT_EQ(FailureNumber([] { FullNumber("1e400"); }), failure_numbers::kOverflow);
+  EXPECT_EQ(FailureNumber([&] { FullNumber(too_large); }), failure_numbers::kOverflow);
+}
+
+TEST(FullNumberTest, TheWholeTextMustBeANumber) {
+  ExpectFullNumbers({{"0", 0},
+                     {"0.0", 0},
+                     {" 8 ", 8},
+                     {"\t-3", -3},
+                     {"1", 1},
+                     {"+.5", 0.5},
+                     {"1e2", 100},
+                     {"2.", 2}},
+                    {"", " ", "x1", "1x", "1 2", "1e", ".", "-", "1;drop table ca_mabsw"}, "1e400");
 }
 
 // A pretty-printed request carries line feeds and carriage returns around a value,
 // and the runtime reads "&H" and "&O" wherever it reads a number.
 TEST(FullNumberTest, BlanksOfEveryKindAroundAndRadixPrefixes) {
-  struct Case {
-    const char* text;
-    double expected;
-  };
-  const Case cases[] = {{"\n0\n", 0},   {"\r\n  8\r\n", 8}, {"\n\t-3 \n", -3}, {"\v1\f", 1},
-                        {"&H0", 0},     {"&H10", 16},       {"&h1f", 31},      {" &O17\n", 15},
-                        {"&HFFFF", -1}, {"&H10000", 65536}, {"\n&H8\n", 8}};
-  for (const Case& c : cases) EXPECT_EQ(FullNumber(c.text), c.expected) << c.text;
-  for (const char* text : {"&H", "&O", "&HG", "&O8", "& H1", "&H1 0", "&X1", "&", "1\n2"}) {
-    EXPECT_EQ(FailureNumber([&] { FullNumber(text); }), failure_numbers::kTypeMismatch)
-        << '"' << text << '"';
-  }
-  EXPECT_EQ(FailureNumber([] { FullNumber("&H100000000"); }), failure_numbers::kOverflow);
+  ExpectFullNumbers({{"\n0\n", 0},
+                     {"\r\n  8\r\n", 8},
+                     {"\n\t-3 \n", -3},
+                     {"\v1\f", 1},
+                     {"&H0", 0},
+                     {"&H10", 16},
+                     {"&h1f", 31},
+                     {" &O17\n", 15},
+                     {"&HFFFF", -1},
+                     {"&H10000", 65536},
+                     {"\n&H8\n", 8}},
+                    {"&H", "&O", "&HG", "&O8", "& H1", "&H1 0", "&X1", "&", "1\n2"}, "&H100000000");
 }
 
 TEST(ToInt32Test, RoundsHalvesToEvenWithinThirtyTwoBits) {

@@ -1,6 +1,7 @@
 #include "entry/item_validation.h"
 
 #include "entry/entry_test_fixture.h"
+#include "testing/expect_failure.h"
 
 namespace quillor::testing {
 namespace {
@@ -201,12 +202,7 @@ TEST_F(ItemValidationTest, QuotesInValuesStayInsideTheLiteral) {
 TEST_F(ItemValidationTest, ADatabaseErrorPassesThrough) {
   db_.Run("drop table Inventory");
   std::string message;
-  try {
-    Check(kValid, message);
-    ADD_FAILURE() << "no failure";
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.number(), failure_numbers::kDbStatement);
-  }
+  EXPECT_EQ(FailureOf([&] { Check(kValid, message); }).number(), failure_numbers::kDbStatement);
 }
 
 TEST_F(ItemValidationTest, Release861ChecksTheClosedPeriod) {
@@ -238,12 +234,7 @@ TEST_F(ItemValidationTest, Release861ClosedFlagThatIsNoBooleanIsATypeMismatch) {
   db_.Run("create table gl_mend(iperiod int, bflag_CA varchar(10))");
   db_.Run("insert into gl_mend values(5,'abc')");
   std::string message;
-  try {
-    Check(kValid, message);
-    ADD_FAILURE() << "no failure";
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.number(), failure_numbers::kTypeMismatch);
-  }
+  EXPECT_EQ(FailureOf([&] { Check(kValid, message); }).number(), failure_numbers::kTypeMismatch);
   db_.Run("update gl_mend set bflag_CA='True' where iperiod=5");
   EXPECT_EQ(Refusal(kValid), "该期间已结帐！");
   db_.Run("update gl_mend set bflag_CA=' 0 ' where iperiod=5");

@@ -1,92 +1,72 @@
 // Values written into the material table by some other program, then read back
 // through a QUERY: every input becomes a few rows of arbitrary bytes (as text or
-// as blobs) and arbitrary numbers (infinities included). The reply must always
-// be well-formed XML; it carries every row with each value reading back exactly
-// as stored, or, when some stored value cannot be carried, it is the failure
-// reply naming a row and a column that holds such a value.
-#include <stdlib.h>
-
+// as blobs), arbitrary numbers (infinities included, as reals or as whole
+// numbers), texts in number columns and nulls. The reply must always be
+// well-formed XML. When every stored value can be carried, it holds every row, in
+// the table's order, each value reading back as the database holds it; otherwise
+// it is the failure reply naming the first row and column that cannot be carried.
+//
+// What the database holds is read back from it, not taken from what was written:
+// the engine converts a number's text on its own (its conversion may land a unit
+// in the last place away from the nearest double) and gives a column its type
+// by affinity (a text that reads as a number goes into a float column as one).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "component/imaterial.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/reply_value.h"
-#include "platform/sqlite/sqlite_file.h"
+#include "fuzz/fuzz_host.h"
 #include "platform/xml.h"
-#include "platform/xml_text.h"
-#include "profiles/release_profile.h"
-#include "schema/host_schema.h"
-#include "tools/quillor/sample_data.h"
 
 namespace {
 
+using quillor::DbValue;
 using quillor::fuzz::Check;
 
-struct Host {
-  std::filesystem::path dir;
-  std::string connection_text;
-  std::unique_ptr<quillor::Connection> conn;
-  quillor::com::ComPtr<quillor::IMaterial> object;
-  quillor::com::ComPtr<quillor::IOrvoLogin> login;
-};
+quillor::fuzz::FuzzHost* g_host = nullptr;
 
-Host* g_host = nullptr;
-
-void RemoveHost() {
-  if (g_host == nullptr) return;
-  const std::filesystem::path dir = g_host->dir;
-  delete g_host;
-  g_host = nullptr;
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
-}
-
-// The columns written, with the element each comes back in.
-struct TextColumn {
+// The columns written, in the table's order, with the element each comes back in.
+struct Column {
   const char* column;
   const char* field;
 };
-constexpr TextColumn kTexts[] = {
-    {"cDeptID", "departmentno"}, {"cMatID", "inventoryno"}, {"cBatch", "serial"}};
-struct NumberColumn {
-  const char* column;
-  const char* field;
-};
-constexpr NumberColumn kNumbers[] = {
-    {"iPrice", "price"}, {"iQua", "quantity"}, {"iMatQua", "totalmoney"}};
+constexpr Column kColumns[] = {{"cDeptID", "departmentno"}, {"cMatID", "inventoryno"},
+                               {"cBatch", "serial"},        {"iPrice", "price"},
+                               {"iQua", "quantity"},        {"iMatQua", "totalmoney"}};
+constexpr size_t kTextColumns = 3;
+constexpr size_t kColumnCount = std::size(kColumns);
 
-struct StoredRow {
-  std::string texts[3];
-  double numbers[3] = {0, 0, 0};
-  bool blob = false;
+// Per row a flag byte, three texts (a length byte, up to 31, then the bytes) and
+// three numbers (eight bytes each). The flag's bits: 1 the texts go in as blobs,
+// 2 the numbers go in as whole numbers (the bytes as a 64-bit integer) rather
+// than as doubles, 4 the float column iMatQua gets the row's cBatch text, 8
+// cMatID and iQua are null. A NaN double goes in as 0 (SQLite makes it null).
+struct WrittenRow {
+  uint8_t flags = 0;
+  std::string texts[kTextColumns];
+  uint64_t numbers[kColumnCount - kTextColumns] = {};
 };
 
-// Reads the input as rows: per row a flag byte (bit 0: texts stored as blobs),
-// three texts (a length byte, up to 31, then the bytes) and three numbers (eight
-// bytes each, as a double; a NaN is stored as 0, which SQLite would make null).
-std::vector<StoredRow> RowsFrom(const uint8_t* data, size_t size) {
-  std::vector<StoredRow> rows;
+std::vector<WrittenRow> RowsFrom(const uint8_t* data, size_t size) {
+  std::vector<WrittenRow> rows;
   size_t at = 0;
   auto byte = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
   while (at < size && rows.size() < 4) {
-    StoredRow row;
-    row.blob = (byte() & 1) != 0;
+    WrittenRow row;
+    row.flags = byte();
     for (std::string& text : row.texts) {
       const size_t length = std::min<size_t>(byte() & 31, size - std::min(size, at));
       text.assign(reinterpret_cast<const char*>(data + at), length);
       at += length;
     }
-    for (double& number : row.numbers) {
-      uint8_t bits[8] = {};
-      for (uint8_t& b : bits) b = byte();
-      std::memcpy(&number, bits, sizeof number);
-      if (std::isnan(number)) number = 0;
+    for (uint64_t& number : row.numbers) {
+      for (int shift = 0; shift < 64; shift += 8) number |= static_cast<uint64_t>(byte()) << shift;
     }
     rows.push_back(std::move(row));
   }
@@ -103,121 +83,152 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
-std::string NumberLiteral(double value) {
-  if (std::isinf(value)) return value > 0 ? "9e999" : "-9e999";
+std::string NumberLiteral(uint64_t bits, bool whole) {
   char text[40];
+  if (whole) {
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(bits));
+    return text;
+  }
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  if (std::isnan(value)) return "0";
+  if (std::isinf(value)) return value > 0 ? "9e999" : "-9e999";
   std::snprintf(text, sizeof text, "%.17g", value);
   return text;
 }
 
-bool Fits(const StoredRow& row) {
-  for (const std::string& text : row.texts) {
-    if (!quillor::IsXmlCarriable(text)) return false;
+std::string InsertStatement(const WrittenRow& row) {
+  const bool blob = (row.flags & 1) != 0;
+  const bool whole = (row.flags & 2) != 0;
+  const bool text_in_number = (row.flags & 4) != 0;
+  const bool nulls = (row.flags & 8) != 0;
+  auto text = [&](const std::string& bytes) {
+    return blob ? "x'" + Hex(bytes) + "'" : "cast(x'" + Hex(bytes) + "' as text)";
+  };
+  std::string sql =
+      "insert into ca_mabsw(cDeptID, cMatID, cBatch, iPrice, iQua, iMatQua, iPeriod) values (";
+  sql += text(row.texts[0]) + ",";
+  sql += (nulls ? std::string("null") : text(row.texts[1])) + ",";
+  sql += text(row.texts[2]) + ",";
+  sql += NumberLiteral(row.numbers[0], whole) + ",";
+  sql += (nulls ? std::string("null") : NumberLiteral(row.numbers[1], whole)) + ",";
+  sql += (text_in_number ? "cast(x'" + Hex(row.texts[2]) + "' as text)"
+                         : NumberLiteral(row.numbers[2], whole)) +
+         ",";
+  return sql + "1)";
+}
+
+// The rows as the database holds them, in the table's order.
+std::vector<std::vector<DbValue>> StoredRows(quillor::Connection& conn) {
+  std::string sql = "select rowid";
+  for (const Column& c : kColumns) sql += std::string(", ") + c.column;
+  sql += " from ca_mabsw order by rowid";
+  std::vector<std::vector<DbValue>> rows;
+  for (auto result = conn.Open(sql, quillor::CursorType::kForwardOnly); !result->Eof();
+       result->MoveNext()) {
+    std::vector<DbValue>& row = rows.emplace_back();
+    for (int i = 1; i <= static_cast<int>(kColumnCount); ++i) row.push_back(result->Value(i));
   }
-  for (double number : row.numbers) {
-    if (!quillor::IsFiniteNumber(number)) return false;
+  return rows;
+}
+
+// Whether an XML document can carry the text and give it back unchanged, asked
+// of the parser itself: the text as the content of an element, every ASCII
+// character in it written as a character reference (which XML allows for just
+// the characters it allows as they are), the other bytes as they are.
+bool XmlCarries(const std::string& text) {
+  std::string doc = "<a>";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    doc += byte < 0x80 ? "&#" + std::to_string(byte) + ";" : std::string(1, c);
   }
+  doc += "</a>";
+  quillor::XmlDocument parsed;
+  return parsed.LoadXml(doc) && parsed.Root().Text() == text;
+}
+
+bool Fits(const DbValue& value) {
+  if (value.IsText()) return XmlCarries(value.Text());
+  if (value.IsDouble()) return std::isfinite(value.Double());
   return true;
 }
 
-// One row of the reply as comparable text: the texts, then the numbers as read.
-std::string ReplyKey(const quillor::XmlElement& element) {
-  std::string key;
-  for (const TextColumn& c : kTexts) {
-    const quillor::XmlElement field = element.FirstChild(c.field);
-    Check(!field.IsNull(), std::string("a row without ") + c.field);
-    key += field.Text() + '\x1F';
+std::string Describe(const DbValue& value) {
+  if (value.IsNull()) return "null";
+  if (value.IsInteger()) return "integer " + std::to_string(value.Integer());
+  if (value.IsDouble()) {
+    char text[40];
+    std::snprintf(text, sizeof text, "double %.17g", value.Double());
+    return text;
   }
-  for (const NumberColumn& c : kNumbers) {
-    const quillor::XmlElement field = element.FirstChild(c.field);
-    Check(!field.IsNull(), std::string("a row without ") + c.field);
-    const std::string text = field.Text();
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    Check(!text.empty() && *end == '\0', c.field + std::string(" is no number: ") + text);
-    key += NumberLiteral(value == 0 ? 0.0 : value) + '\x1F';
-  }
-  return key;
+  return "text x'" + Hex(value.Text()) + "'";
 }
 
-std::string StoredKey(const StoredRow& row) {
-  std::string key;
-  for (const std::string& text : row.texts) key += text + '\x1F';
-  for (double number : row.numbers) key += NumberLiteral(number == 0 ? 0.0 : number) + '\x1F';
-  return key;
+// Whether the reply's text for a field reads back as the stored value.
+bool ReadsBackAs(const std::string& replied, const DbValue& stored) {
+  if (stored.IsNull()) return replied.empty();
+  if (stored.IsText()) return replied == stored.Text();
+  if (stored.IsInteger()) return replied == std::to_string(stored.Integer());
+  char* end = nullptr;
+  const double value = std::strtod(replied.c_str(), &end);
+  return !replied.empty() && *end == '\0' && value == stored.Double();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const std::filesystem::path base =
-      std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-  std::string pattern = (base / "quillor-fuzz-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) quillor::fuzz::Violated("mkdtemp failed");
-  g_host = new Host;
-  g_host->dir = pattern;
-  const std::string file = (g_host->dir / "host.db").string();
-  quillor::CreateSqliteDatabaseFile(file);
-  g_host->connection_text = "Provider=SQLite;Data Source=" + file + ";Synchronous=Normal";
-  g_host->conn = quillor::OpenConnection(g_host->connection_text);
-  quillor::CreateHostTables(*g_host->conn);
-  quillor::InsertSampleData(*g_host->conn);
-  g_host->object = quillor::IMaterial::Create(quillor::Release871());
-  g_host->login = quillor::MakeLogin(g_host->connection_text, quillor::Release871().ids.login_iid);
-  atexit(RemoveHost);
+  g_host = &quillor::fuzz::StartHost();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Host& host = *g_host;
-  const std::vector<StoredRow> rows = RowsFrom(data, size);
-  host.conn->Execute("delete from ca_mabsw");
-  for (const StoredRow& row : rows) {
-    std::string sql =
-        "insert into ca_mabsw(cDeptID, cMatID, cBatch, iPrice, iQua, iMatQua, "
-        "iPeriod) values (";
-    for (const std::string& text : row.texts) {
-      sql += row.blob ? "x'" + Hex(text) + "'," : "cast(x'" + Hex(text) + "' as text),";
+  quillor::Connection& conn = *g_host->conn;
+  const std::vector<WrittenRow> written = RowsFrom(data, size);
+  conn.Execute("delete from ca_mabsw");
+  for (const WrittenRow& row : written) conn.Execute(InsertStatement(row));
+
+  const std::vector<std::vector<DbValue>> stored = StoredRows(conn);
+  Check(stored.size() == written.size(), "the table does not hold the rows written");
+  for (size_t r = 0; r < stored.size(); ++r) {
+    // The texts are stored byte for byte: a check that the rows read are the ones written.
+    for (size_t c = 0; c < kTextColumns; ++c) {
+      if (stored[r][c].IsNull()) continue;
+      Check(stored[r][c].IsText() && stored[r][c].Text() == written[r].texts[c],
+            std::string("the table's ") + kColumns[c].column + " is not the text written");
     }
-    for (double number : row.numbers) sql += NumberLiteral(number) + ",";
-    sql += "1)";
-    host.conn->Execute(sql);
+  }
+  std::optional<std::string> first_unfit;  // "row N, column C"
+  for (size_t r = 0; r < stored.size() && !first_unfit; ++r) {
+    for (size_t c = 0; c < kColumnCount && !first_unfit; ++c) {
+      if (!Fits(stored[r][c])) {
+        first_unfit = "row " + std::to_string(r + 1) + ", column " + kColumns[c].column;
+      }
+    }
   }
 
-  const std::string request =
-      "<ufinterface roottag=\"material\" docid=\"d\" proc=\"QUERY\" paginate=\"0\"/>";
-  quillor::IOrvoLogin* raw = host.login.Get();
-  std::string reply;
-  const quillor::com::HRESULT hr = host.object->Transact(request, &raw, &reply);
-  Check(hr == quillor::com::S_OK, "Transact failed towards its caller: " + std::to_string(hr));
-
+  const std::string reply = quillor::fuzz::TransactChecked(
+      *g_host, "<ufinterface roottag=\"material\" docid=\"d\" proc=\"QUERY\" paginate=\"0\"/>");
   quillor::XmlDocument doc;
   Check(doc.LoadXml(reply), "the reply is not well-formed XML: " + doc.ParseError());
   const quillor::XmlElement root = doc.Root();
-  const bool all_fit = std::all_of(rows.begin(), rows.end(), Fits);
-  if (const auto code = root.Attribute("code")) {
+  if (root.Attribute("code")) {
     const std::string message = root.Attribute("message").value_or("");
-    Check(!all_fit, "a failure reply for values that fit: " + message);
-    Check(message.starts_with("[Quillor] row "), "the failure names no row: " + message);
-    bool names_column = false;
-    for (const TextColumn& c : kTexts) {
-      names_column |= message.find(std::string(", column ") + c.column + ": ") != std::string::npos;
-    }
-    for (const NumberColumn& c : kNumbers) {
-      names_column |= message.find(std::string(", column ") + c.column + ": ") != std::string::npos;
-    }
-    Check(names_column, "the failure names no column: " + message);
+    Check(first_unfit.has_value(), "a failure reply for values that fit: " + message);
+    Check(message.starts_with("[Quillor] " + *first_unfit + ": "),
+          "the failure does not name " + *first_unfit + ": " + message);
     return 0;
   }
-  Check(all_fit, "a reply for a value it cannot carry");
-  std::vector<std::string> stored;
-  std::vector<std::string> replied;
-  for (const StoredRow& row : rows) stored.push_back(StoredKey(row));
-  for (const quillor::XmlElement& element : root.ChildElements()) {
-    replied.push_back(ReplyKey(element));
+  Check(!first_unfit, "a reply for a value it cannot carry, at " + first_unfit.value_or(""));
+  const std::vector<quillor::XmlElement> replied = root.ChildElements();
+  Check(replied.size() == stored.size(), "the reply does not hold every row");
+  for (size_t r = 0; r < stored.size(); ++r) {
+    for (size_t c = 0; c < kColumnCount; ++c) {
+      const quillor::XmlElement field = replied[r].FirstChild(kColumns[c].field);
+      Check(!field.IsNull(), std::string("a row without ") + kColumns[c].field);
+      Check(ReadsBackAs(field.Text(), stored[r][c]),
+            "row " + std::to_string(r + 1) + ", " + kColumns[c].field + " reads back as \"" +
+                field.Text() + "\", stored as " + Describe(stored[r][c]));
+    }
   }
-  std::sort(stored.begin(), stored.end());
-  std::sort(replied.begin(), replied.end());
-  Check(stored == replied, "the reply's rows do not read back as stored");
   return 0;
 }

@@ -3,45 +3,20 @@
 // the material table holds exactly what the reply reports as written, database
 // faults included.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <iterator>
+#include <memory>
 #include <string>
 
-#include "component/imaterial.h"
-#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_host.h"
 #include "fuzz/material_ledger.h"
 #include "platform/sqlite/sqlite_faults.h"
-#include "platform/sqlite/sqlite_file.h"
-#include "profiles/release_profile.h"
-#include "schema/host_schema.h"
-#include "tools/quillor/sample_data.h"
 
 namespace {
 
-using quillor::fuzz::Check;
-
-struct Host {
-  std::filesystem::path dir;
-  std::string connection_text;
-  std::unique_ptr<quillor::Connection> conn;  // the checker's own
-  std::unique_ptr<quillor::fuzz::MaterialLedger> ledger;
-  quillor::com::ComPtr<quillor::IMaterial> object;
-  quillor::com::ComPtr<quillor::IOrvoLogin> login;
-};
-
-Host* g_host = nullptr;
-
-void RemoveHost() {
-  if (g_host == nullptr) return;
-  const std::filesystem::path dir = g_host->dir;
-  delete g_host;
-  g_host = nullptr;
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
-}
+quillor::fuzz::FuzzHost* g_host = nullptr;
+std::unique_ptr<quillor::fuzz::MaterialLedger> g_ledger;
 
 // Shapes that mutations alone reach rarely: a document type with internal
 // entities (nested, and one in an attribute default), a path expression in
@@ -91,30 +66,15 @@ std::string Shaped(std::string request, uint32_t hash) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const std::filesystem::path base =
-      std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-  std::string pattern = (base / "quillor-fuzz-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) quillor::fuzz::Violated("mkdtemp failed");
-  g_host = new Host;
-  g_host->dir = pattern;
-  const std::string file = (g_host->dir / "host.db").string();
-  quillor::CreateSqliteDatabaseFile(file);
-  g_host->connection_text = "Provider=SQLite;Data Source=" + file + ";Synchronous=Normal";
-  g_host->conn = quillor::OpenConnection(g_host->connection_text);
-  quillor::CreateHostTables(*g_host->conn);
-  quillor::InsertSampleData(*g_host->conn);
-  g_host->ledger = std::make_unique<quillor::fuzz::MaterialLedger>(*g_host->conn);
-  // One object for the whole run: what it carries from call to call is tried too.
-  g_host->object = quillor::IMaterial::Create(quillor::Release871());
-  g_host->login = quillor::MakeLogin(g_host->connection_text, quillor::Release871().ids.login_iid);
-  atexit(RemoveHost);
+  g_host = &quillor::fuzz::StartHost();
+  g_ledger = std::make_unique<quillor::fuzz::MaterialLedger>(*g_host->conn);
+  atexit([] { g_ledger.reset(); });
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Host& host = *g_host;
-  host.ledger->Restore();
-  const auto before = host.ledger->Snapshot();
+  g_ledger->Restore();
+  const auto before = g_ledger->Snapshot();
 
   // One input in four also meets a database fault, chosen by the input itself so
   // that a crash replays: the nth statement fails, or the nth and all after it.
@@ -125,13 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     quillor::sqlite::faults::FailStatement(
         1 + (hash >> 8) % 24, (hash >> 16) % 2 ? 1 : quillor::sqlite::faults::kForever);
   }
-  quillor::IOrvoLogin* raw = host.login.Get();
-  std::string reply;
-  const quillor::com::HRESULT hr = host.object->Transact(request, &raw, &reply);
+  const std::string reply = quillor::fuzz::TransactChecked(*g_host, request);
   quillor::sqlite::faults::Reset();
-  Check(hr == quillor::com::S_OK, "Transact failed towards its caller: " + std::to_string(hr));
-  Check(!reply.empty(), "Transact gave an empty reply");
 
-  host.ledger->CheckAfter(request, reply, before);
+  g_ledger->CheckAfter(request, reply, before);
   return 0;
 }

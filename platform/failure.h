@@ -14,7 +14,7 @@
 namespace quillor {
 
 namespace failure_numbers {
-// Failures numbered as the host's automation runtime numbers them.
+// Failures numbered as the original runtime numbers them.
 inline constexpr int32_t kOverflow = 6;
 inline constexpr int32_t kOutOfMemory = 7;
 inline constexpr int32_t kTypeMismatch = 13;

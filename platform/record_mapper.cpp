@@ -35,21 +35,14 @@ fs::path LoadedFromDirectory() {
   return ec ? fs::path() : file.parent_path();
 }
 
-// The mapping file: beside $QUILLOR_DATA_DIR when set, else beside the library,
-// else in the source tree's data directory.
+// The mapping file: in $QUILLOR_DATA_DIR when set, else beside the library (or
+// program) this code runs in, wherever that tree was built, installed or unpacked.
 fs::path FindMappingFile(std::string_view mapping) {
   if (const char* dir = std::getenv("QUILLOR_DATA_DIR"); dir != nullptr && *dir != '\0') {
     return fs::path(dir) / mapping;
   }
-  std::error_code ec;
-  if (const fs::path dir = LoadedFromDirectory(); !dir.empty()) {
-    if (fs::is_regular_file(dir / mapping, ec)) return dir / mapping;
-  }
-#ifdef QUILLOR_DATA_DIR
-  return fs::path(QUILLOR_DATA_DIR) / mapping;
-#else
-  return {};
-#endif
+  const fs::path dir = LoadedFromDirectory();
+  return dir.empty() ? fs::path() : dir / mapping;
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 // the project that maps result columns (letter case not significant) to the field
 // names of a material element.
 //
-// The file is looked for in $QUILLOR_DATA_DIR, then beside the loaded library,
-// then in the source tree's data directory. One object loads a mapping once and
+// The file is looked for in $QUILLOR_DATA_DIR when set, else beside the library
+// (or program) the mapper runs in. One object loads a mapping once and
 // keeps it for every row it maps.
 #pragma once
 

@@ -1,31 +1,29 @@
 #include "profiles/release_profile.h"
+#include "profiles/shared_identifiers.h"
 
 namespace quillor {
 
 using com::Guid;
 
+namespace {
+
+// 8.61's class, with helpers of its own and no message catalogue.
+ReleaseIdentity Identity() {
+  ReleaseIdentity ids = ClassIdentity861();
+  ids.eai_helper_iid = Guid::FromString("{2CA5BFE8-8A19-4124-A13F-27D784191BB1}");
+  ids.login_iid = Guid::FromString("{96E50AEF-D966-4111-B36F-15DBD613F012}");
+  ids.record_mapper_clsid = Guid::FromString("{41CFE044-F937-4627-9353-0C507F90FFEE}");
+  ids.record_mapper_iid = Guid::FromString("{BC2FA17C-D5E4-42DE-8D8E-A73DA15188B7}");
+  return ids;
+}
+
+}  // namespace
+
 const ReleaseProfile& Release850() {
   static const ReleaseProfile profile{
       .release = "8.50",
-      .ids =
-          {
-              .libid = Guid::FromString("{A13D57A3-5E85-4DB6-8878-DE7C5A3B0A8D}"),
-              .typelib_major = 1,
-              .typelib_minor = 0,
-              .clsid = Guid::FromString("{BF180A4F-7856-4DA7-8B5A-FCB8AA5B9F9E}"),
-              .interface_iids = {Guid::FromString("{C24B7A92-CBE4-480A-AEBC-44794F84CCAF}")},
-              .interface_names = {"_IMaterial"},
-              .methods = {{"Transact", 0x60030000}, {"QueryProc", 0x60030005}},
-              .eai_helper_clsid = Guid::FromString("{8E95C720-F40C-473B-BFD4-8428B0498982}"),
-              .eai_helper_iid = Guid::FromString("{2CA5BFE8-8A19-4124-A13F-27D784191BB1}"),
-              .message_catalog_clsid = {},
-              .message_catalog_iid = {},
-              .login_iid = Guid::FromString("{96E50AEF-D966-4111-B36F-15DBD613F012}"),
-              .record_mapper_clsid = Guid::FromString("{41CFE044-F937-4627-9353-0C507F90FFEE}"),
-              .record_mapper_iid = Guid::FromString("{BC2FA17C-D5E4-42DE-8D8E-A73DA15188B7}"),
-          },
+      .ids = Identity(),
       .caller_registration = false,
-      .message_catalogue = false,
       .message_texts = &FixedTexts850,
       .reads_options = false,
       .cost_object_resolution = false,

@@ -7,6 +7,12 @@ const std::vector<const ReleaseProfile*>& AllReleases() {
   return all;
 }
 
+std::vector<std::string> ReleaseNames() {
+  std::vector<std::string> names;
+  for (const ReleaseProfile* p : AllReleases()) names.emplace_back(p->release);
+  return names;
+}
+
 const ReleaseProfile* FindRelease(std::string_view release) {
   for (const ReleaseProfile* p : AllReleases()) {
     if (p->release == release) return p;

@@ -2,7 +2,10 @@
 
 namespace quillor {
 
-std::string JoinPieces(const std::vector<std::string_view>& pieces) {
+namespace {
+
+template <typename Piece>
+std::string Join(const std::vector<Piece>& pieces) {
   std::string out;
   for (size_t i = 0; i < pieces.size(); ++i) {
     if (i > 0) out += "\r\n";
@@ -10,5 +13,10 @@ std::string JoinPieces(const std::vector<std::string_view>& pieces) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string JoinPieces(const std::vector<std::string_view>& pieces) { return Join(pieces); }
+std::string JoinPieces(const std::vector<std::string>& pieces) { return Join(pieces); }
 
 }  // namespace quillor

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,8 +32,11 @@ struct ReleaseIdentity {
   // The outside components of this release.
   com::Guid eai_helper_clsid;
   com::Guid eai_helper_iid;
-  com::Guid message_catalog_clsid;  // all zero where the release has no catalogue
-  com::Guid message_catalog_iid;
+  struct Catalog {
+    com::Guid clsid;
+    com::Guid iid;
+  };
+  std::optional<Catalog> message_catalog;  // none where the release carries fixed texts
   com::Guid login_iid;
   com::Guid record_mapper_clsid;
   com::Guid record_mapper_iid;
@@ -43,10 +47,10 @@ struct ReleaseProfile {
   ReleaseIdentity ids;
 
   // Request handling.
-  bool caller_registration;                // AddObjectReference / DropObjectReference exist
-  bool message_catalogue;                  // texts from the catalogue; otherwise the fixed texts
-  const MessageTable& (*message_texts)();  // the catalogue's texts, or the fixed ones
-  bool reads_options;                      // the cost-accounting options are read on every call
+  bool caller_registration;  // AddObjectReference / DropObjectReference exist
+  // The catalogue's texts where the release has a catalogue, else its fixed texts.
+  const MessageTable& (*message_texts)();
+  bool reads_options;  // the cost-accounting options are read on every call
 
   // Material entry.
   bool cost_object_resolution;   // the product resolves to a cost object
@@ -60,9 +64,12 @@ struct ReleaseProfile {
   // Material query.
   bool paging;
   std::vector<std::string_view> check_statement_pieces;  // joined with CR LF
-  std::vector<std::string_view> query_statement_pieces;  // joined with CR LF
+  std::vector<std::string> query_statement_pieces;       // joined with CR LF
   // Between the query statement and the condition: CR LF, or nothing.
   std::string_view query_condition_separator;
+
+  // Texts from the catalogue (created at the first lookup); otherwise the fixed texts.
+  bool message_catalogue() const { return ids.message_catalog.has_value(); }
 };
 
 const ReleaseProfile& Release871();
@@ -71,10 +78,14 @@ const ReleaseProfile& Release850();
 
 // The profile of a release named "8.71", "8.61" or "8.50"; nullptr for any other.
 const ReleaseProfile* FindRelease(std::string_view release);
-// Every release, the latest first.
+// Every release, the latest first: the one list of releases, which the build's
+// list of libraries (QUILLOR_RELEASES) must equal and the command offers.
 const std::vector<const ReleaseProfile*>& AllReleases();
+// Their names, in the same order.
+std::vector<std::string> ReleaseNames();
 
 // Pieces joined with CR LF between consecutive pieces.
 std::string JoinPieces(const std::vector<std::string_view>& pieces);
+std::string JoinPieces(const std::vector<std::string>& pieces);
 
 }  // namespace quillor

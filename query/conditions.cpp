@@ -13,7 +13,7 @@ namespace quillor {
 namespace {
 
 // Column types whose values are written between apostrophes. adChar (129) and
-// adLongVarWChar (203) are not among them: the host writes those bare.
+// adLongVarWChar (203) are not among them: the original runtime writes those bare.
 bool IsQuotedType(int type) {
   switch (type) {
     case ado_type::kDate:
@@ -34,7 +34,7 @@ bool IsQuotedType(int type) {
 
 // The first refused text of a list. It is raised only once every element has been
 // looked up, so that an unknown column (3265) or the counter's overflow (6) further
-// on is reported as the host reports it, and a refusal never hides them.
+// on is reported as the original runtime reports it, and a refusal never hides them.
 class Refusal {
  public:
   void Note(int16_t position, std::string_view item, std::string_view text, std::string_view why) {
@@ -60,7 +60,7 @@ std::string BuildWhere(const QueryContext& ctx, const XmlNodeList& elements, Con
   const std::unique_ptr<Recordset> check =
       conn.Open(JoinPieces(ctx.profile.check_statement_pieces), CursorType::kForwardOnly);
 
-  // The host counts the elements in a 16-bit integer, so the 32767th element is
+  // The original runtime counts the elements in a 16-bit integer, so the 32767th element is
   // the last one a list can have.
   int16_t position = 1;
   const size_t count = elements.size();

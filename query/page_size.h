@@ -8,7 +8,7 @@
 
 namespace quillor {
 
-// The root's paginate text as a 32-bit whole number, as the host's runtime
+// The root's paginate text as a 32-bit whole number, as the original runtime
 // converts it (FullNumber, then ToInt32): blanks around it, a sign and the
 // "&H"/"&O" prefixes are allowed, a fraction is rounded to the nearest whole number
 // (halves to the even one). No attribute: failure 94; empty or not a number:

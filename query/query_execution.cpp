@@ -66,10 +66,11 @@ void HandOver(com::IDispatch& caller, std::string page, Paging& paging) {
 
 }  // namespace
 
-bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string& sRetXml) {
+bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
+               std::string& request_and_reply) {
   // The reply and every page are the request as loaded, its root emptied, with
   // the page's rows written into it as text as they arrive.
-  const XmlDocument request = LoadEmptied(sRetXml);
+  const XmlDocument request = LoadEmptied(request_and_reply);
   Paging paging;
   if (ctx.profile.paging) paging.size = PageSizeFromText(request.Root().Attribute("paginate"));
 
@@ -134,7 +135,7 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string
   }
   result->Close();
 
-  sRetXml = reply.Finish();
+  request_and_reply = reply.Finish();
   return false;
 }
 

@@ -8,8 +8,9 @@
 
 namespace quillor {
 
-// sRetXml comes in as the request text and goes out as the reply; it is written
+// request_and_reply comes in as the request text and goes out as the reply; it is written
 // only at the very end. Always returns false. Failures are not caught.
-bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements, std::string& sRetXml);
+bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
+               std::string& request_and_reply);
 
 }  // namespace quillor

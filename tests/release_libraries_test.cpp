@@ -32,11 +32,13 @@ std::vector<com::Guid> GuidsOf(const ReleaseProfile& p) {
                              ids.clsid,
                              ids.eai_helper_clsid,
                              ids.eai_helper_iid,
-                             ids.message_catalog_clsid,
-                             ids.message_catalog_iid,
                              ids.login_iid,
                              ids.record_mapper_clsid,
                              ids.record_mapper_iid};
+  if (ids.message_catalog) {
+    out.push_back(ids.message_catalog->clsid);
+    out.push_back(ids.message_catalog->iid);
+  }
   out.insert(out.end(), ids.interface_iids.begin(), ids.interface_iids.end());
   std::erase(out, com::Guid{});
   return out;
@@ -68,6 +70,24 @@ class ReleaseLibraries : public ::testing::Test {
   std::string registry_;
   std::optional<std::string> old_;
 };
+
+// The build makes one library per release of its own list; that list is the
+// profiles' list, in the same order, so no release is built without its profile
+// or offered by the command without its library.
+TEST(ReleaseList, TheBuildsReleasesAreTheProfilesReleases) {
+  std::vector<std::string> built;
+  std::string_view list = QUILLOR_RELEASES_BUILT;
+  for (size_t comma; (comma = list.find(',')) != std::string_view::npos;) {
+    built.emplace_back(list.substr(0, comma));
+    list.remove_prefix(comma + 1);
+  }
+  built.emplace_back(list);
+  EXPECT_EQ(built, ReleaseNames());
+  for (const ReleaseProfile* profile : AllReleases()) {
+    EXPECT_TRUE(fs::exists(LibraryOf(*profile))) << profile->release;
+    EXPECT_EQ(FindRelease(profile->release), profile);
+  }
+}
 
 TEST_F(ReleaseLibraries, EachRegistersExactlyItsOwnKeys) {
   for (const ReleaseProfile* profile : AllReleases()) {

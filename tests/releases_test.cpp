@@ -23,16 +23,20 @@ struct ReleaseCase {
   std::string query_for_m1;       // the statement of a query on cMatID='M1'
 };
 
-const std::string kQuery871 =
-    "select c.* from \r\n"
-    " (select a.cDeptID,isnull(b.InvCode,'') as cppid, a.cMatID, a.cBatch, iPrice, a.iQua, "
-    "a.iPeriod ,a.iMatQua,case isnull(a.irdcode,0) when 0 then 0 else 8 end as irdcode, \r\n"
+// The product's free values and its structure version, alike in 8.71 and 8.61.
+const std::string kFreeColumns =
     "   isnull(b.Free1,'') as cFree1, isnull(b.Free2,'') as cFree2, \r\n"
     "   isnull(b.Free3,'') as cFree3, isnull(b.Free4,'') as cFree4, \r\n"
     "   isnull(b.Free5,'') as cFree5, isnull(b.Free6,'') as cFree6, \r\n"
     "   isnull(b.Free7,'') as cFree7, isnull(b.Free8,'') as cFree8, \r\n"
     "   isnull(b.Free9,'') as cFree9, isnull(b.Free10,'') as cFree10, \r\n"
-    "   isnull(b.Version,'') as cbomver, isnull(b.IdentCode,'') as cbomvertd, \r\n"
+    "   isnull(b.Version,'') as cbomver, isnull(b.IdentCode,'') as cbomvertd, \r\n";
+
+const std::string kQuery871 =
+    "select c.* from \r\n"
+    " (select a.cDeptID,isnull(b.InvCode,'') as cppid, a.cMatID, a.cBatch, iPrice, a.iQua, "
+    "a.iPeriod ,a.iMatQua,case isnull(a.irdcode,0) when 0 then 0 else 8 end as irdcode, \r\n" +
+    kFreeColumns +
     "   isnull(b.iMORouteSN,0) as cmoroutesn, isnull(b.cMOCode,'') as cmocode, \r\n"
     "   isnull(b.iMOSubSN,0) as cmosubsn,isnull(b.ompflag,0) as ompflag\r\n"
     " from ca_mabsw a left join ca_batchmap b on a.cppid=b.iRealCOID and a.cbatch = b.cbatch\r\n"
@@ -41,13 +45,8 @@ const std::string kQuery871 =
 const std::string kQuery861 =
     "select c.* from \r\n"
     " (select a.cDeptID,isnull(b.InvCode,'') as cppid, a.cMatID, a.cBatch, iPrice, a.iQua, "
-    "a.iPeriod ,a.iMatQua,\r\n"
-    "   isnull(b.Free1,'') as cFree1, isnull(b.Free2,'') as cFree2, \r\n"
-    "   isnull(b.Free3,'') as cFree3, isnull(b.Free4,'') as cFree4, \r\n"
-    "   isnull(b.Free5,'') as cFree5, isnull(b.Free6,'') as cFree6, \r\n"
-    "   isnull(b.Free7,'') as cFree7, isnull(b.Free8,'') as cFree8, \r\n"
-    "   isnull(b.Free9,'') as cFree9, isnull(b.Free10,'') as cFree10, \r\n"
-    "   isnull(b.Version,'') as cbomver, isnull(b.IdentCode,'') as cbomvertd, \r\n"
+    "a.iPeriod ,a.iMatQua,\r\n" +
+    kFreeColumns +
     "   isnull(str(iMORouteSN),'') as cmoroutesn, isnull(b.cMOCode,'') as cmocode, \r\n"
     "   isnull(str(iMOSubSN),'')  as cmosubsn\r\n"
     " from ca_mabsw a left join caq_coreal b on a.cppid=b.iRealCOID \r\n"
@@ -219,7 +218,7 @@ TEST_P(EveryRelease, AFailedInsertionLosesNoRow) {
 
 TEST_P(EveryRelease, AQueryReturnsTheMatchingRows) {
   host_.Call(ReleaseAddRequest(Line("1", GoodLine()) +
-                        Line("2", With(Without(GoodLine(), "productno"), "period", "5"))));
+                               Line("2", With(Without(GoodLine(), "productno"), "period", "5"))));
   host_.Statements();
   const auto rows = ReplyRows(
       host_.Call(QueryRequest(Field("cMatID", "=", "M1", "and") + Field("iPeriod", "=", "4"))));
@@ -292,15 +291,16 @@ TEST_F(OneRelease, ClosedPeriodComesAfterTheRangeAndBeforeTheTotal) {
   }
   auto host = Host(Release871());
   host->db.Run("insert into gl_mend values(3,1)");
-  EXPECT_EQ(Items(host->Call(request)), (std::vector<std::string>{
-                                            "1 0 成功",
-                                            "2 101 “总金额”不等于 “单价*耗量”！",
-                                            "3 101 期间应在1到12间！",
-                                            "4 0 成功",
-                                            // 2.6 passes validation as 3, but no integer
-                                            // column takes it: the write fails.
-                                            "5 100 数据库操作错误：材料表中已存在该记录，不能重复！",
-                                        }));
+  EXPECT_EQ(Items(host->Call(request)),
+            (std::vector<std::string>{
+                "1 0 成功",
+                "2 101 “总金额”不等于 “单价*耗量”！",
+                "3 101 期间应在1到12间！",
+                "4 0 成功",
+                // 2.6 passes validation as 3, but no integer
+                // column takes it: the write fails.
+                "5 100 数据库操作错误：材料表中已存在该记录，不能重复！",
+            }));
   EXPECT_TRUE(Matching(host->Statements(), "gl_mend").empty());
 }
 
@@ -308,7 +308,7 @@ TEST_F(OneRelease, Release850RefusesAnUnknownProductBeforeTheInventory) {
   auto host = Host(Release850());
   const Fields line = Without(GoodLine(), "inventoryno");
   EXPECT_EQ(Items(host->Call(ReleaseAddRequest(Line("1", With(line, "productno", "P9")) +
-                                        Line("2", With(line, "productno", "P'9"))))),
+                                               Line("2", With(line, "productno", "P'9"))))),
             (std::vector<std::string>{"1 101 产品结构主表中无该产品编码P9",
                                       "2 101 产品结构主表中无该产品编码P'9"}));
   EXPECT_EQ(host->Statements(),

@@ -1,5 +1,5 @@
 // The four exports of one release's in-process server, and the connection pool's
-// counts for a host in the same process. Compiled once per deliverable, with
+// counts for the host process. Compiled once per deliverable, with
 // QUILLOR_RELEASE_FUNCTION naming that release's profile; no other release's
 // identifiers are reachable from here.
 #include <dlfcn.h>

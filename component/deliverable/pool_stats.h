@@ -1,5 +1,4 @@
-/* The connection pool's counts, as a server library exports them to a host in
- * the same process:
+/* The connection pool's counts, as a server library exports them to the host process:
  *
  *   auto stats = reinterpret_cast<QuillorPoolStatsFn>(dlsym(handle, "QuillorPoolStats"));
  *   QuillorPoolCounts counts;

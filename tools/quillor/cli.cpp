@@ -4,16 +4,15 @@
 #include <algorithm>
 #include <iostream>
 
+#include "profiles/release_profile.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/registry_check.h"
-#include "tools/quillor/version.h"
 #include "tools/quillor/serve/serve_cli.h"
+#include "tools/quillor/version.h"
 
 namespace quillor {
 
 namespace {
-
-const std::vector<std::string> kReleases{"8.71", "8.61", "8.50"};
 
 // Copies an option's value into an optional only when it was given, so that an
 // explicit empty text stays distinguishable from no text.
@@ -37,7 +36,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::App* t = app.add_subcommand("transact", "Send one request to a release of the component");
   CLI::Option* t_connection_opt =
       t->add_option("--connection", t_connection, "Connection text (default $QUILLOR_CONNECTION)");
-  t->add_option("--release", transact.release, "Release to load")->check(CLI::IsMember(kReleases));
+  t->add_option("--release", transact.release, "Release to load")
+      ->check(CLI::IsMember(ReleaseNames()));
   CLI::Option* t_library_opt = t->add_option("--library", t_library, "Server library to load");
   CLI::Option* t_trace_opt = t->add_option("--trace-sql", t_trace, "Trace every statement to FILE");
   CLI::Option* t_pages_opt =
@@ -55,14 +55,14 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::App* r = app.add_subcommand(
       "register", "Register a release's server library: writes its keys into the registry file");
   CLI::Option* r_release_opt =
-      r->add_option("--release", reg.release, "Release")->check(CLI::IsMember(kReleases));
+      r->add_option("--release", reg.release, "Release")->check(CLI::IsMember(ReleaseNames()));
   CLI::Option* r_library_opt = r->add_option("--library", r_library, "Server library");
   CLI::App* u = app.add_subcommand(
       "unregister",
       "Unregister a release's server library: removes its keys from the registry file");
   for (CLI::App* sub : {r, u}) sub->footer(kRegistryLocation);
   CLI::Option* u_release_opt =
-      u->add_option("--release", unreg.release, "Release")->check(CLI::IsMember(kReleases));
+      u->add_option("--release", unreg.release, "Release")->check(CLI::IsMember(ReleaseNames()));
   CLI::Option* u_library_opt = u->add_option("--library", u_library, "Server library");
 
   DemoOptions demo;

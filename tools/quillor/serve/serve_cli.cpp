@@ -1,4 +1,5 @@
 #include "tools/quillor/serve/serve_cli.h"
+#include "profiles/release_profile.h"
 
 namespace quillor::serve {
 
@@ -17,7 +18,7 @@ ServeCommand::ServeCommand(CLI::App& app) {
   connection_opt_ =
       c->add_option("--connection", connection_, "Connection text (default $QUILLOR_CONNECTION)");
   c->add_option("--release", options_.release, "Release to load")
-      ->check(CLI::IsMember({"8.71", "8.61", "8.50"}));
+      ->check(CLI::IsMember(ReleaseNames()));
   library_opt_ = c->add_option("--library", library_, "Server library to load");
   c->add_option("--listen", options_.listen, "HOST:PORT to listen on; port 0 picks a free one")
       ->capture_default_str();

@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "entry/conversions.h"
 #include "entry/cost_object.h"
 #include "entry/existence.h"
 #include "messages/message_ids.h"
+#include "platform/conversions.h"
 #include "platform/sql_literal.h"
 
 namespace quillor {

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "entry/conversions.h"
 #include "messages/message_ids.h"
+#include "platform/conversions.h"
 #include "platform/failure.h"
 #include "platform/sql_literal.h"
 

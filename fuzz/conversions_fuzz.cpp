@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "entry/conversions.h"
 #include "fuzz/fuzz_check.h"
+#include "platform/conversions.h"
 #include "platform/failure.h"
 #include "platform/sql_literal.h"
 

@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "entry/conversions.h"
 #include "fuzz/fuzz_check.h"
+#include "platform/conversions.h"
 #include "platform/eai_helper.h"
 #include "platform/failure.h"
 #include "platform/sql_literal.h"

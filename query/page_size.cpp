@@ -1,6 +1,6 @@
 #include "query/page_size.h"
 
-#include "entry/conversions.h"
+#include "platform/conversions.h"
 #include "platform/failure.h"
 
 namespace quillor {

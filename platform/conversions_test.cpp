@@ -1,4 +1,4 @@
-#include "entry/conversions.h"
+#include "platform/conversions.h"
 
 #include <gtest/gtest.h>
 

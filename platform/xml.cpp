@@ -11,6 +11,8 @@
 #include <climits>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/failure.h"
 #include "platform/xml_text.h"
@@ -83,6 +85,22 @@ std::string S(const xmlChar* s) { return s ? std::string(reinterpret_cast<const 
 std::string Trimmed(std::string s) {
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
   return s;
+}
+
+// Why a parse did not give a whole document, or nothing when it did. An
+// allocation failure stops the parser without marking the document malformed:
+// what was read so far would look whole, so any stop of the parser is a failure.
+std::optional<std::string> ParseFailure(const xmlDoc* doc, xmlParserCtxt* ctxt) {
+  const bool out_of_memory = ctxt->errNo == XML_ERR_NO_MEMORY;
+  if (doc != nullptr && ctxt->wellFormed && ctxt->disableSAX == 0 && !out_of_memory) {
+    return std::nullopt;
+  }
+  const xmlError* err = xmlCtxtGetLastError(ctxt);
+  std::string failure = out_of_memory ? Failure::OutOfMemory().description()
+                                      : (err && err->message ? Trimmed(err->message)
+                                                             : "The document is not well-formed");
+  if (err && err->line > 0) failure += " (line " + std::to_string(err->line) + ")";
+  return failure;
 }
 
 xmlNode* Node(void* p) { return static_cast<xmlNode*>(p); }
@@ -457,18 +475,8 @@ bool XmlDocument::LoadXml(std::string_view text) {
   MemoryReader reader{text};
   std::unique_ptr<xmlDoc, DocFree> doc(
       xmlCtxtReadIO(ctxt.get(), MemoryReader::Read, nullptr, &reader, nullptr, nullptr, options));
-  // An allocation failure stops the parser without marking the document malformed:
-  // what was read so far would look whole. Any stop of the parser is a failed load.
-  const bool out_of_memory = ctxt->errNo == XML_ERR_NO_MEMORY;
-  if (!doc || !ctxt->wellFormed || ctxt->disableSAX != 0 || out_of_memory) {
-    const xmlError* err = xmlCtxtGetLastError(ctxt.get());
-    if (out_of_memory) {
-      parse_error_ = Failure::OutOfMemory().description();
-    } else {
-      parse_error_ =
-          err && err->message ? Trimmed(err->message) : "The document is not well-formed";
-    }
-    if (err && err->line > 0) parse_error_ += " (line " + std::to_string(err->line) + ")";
+  if (std::optional<std::string> failure = ParseFailure(doc.get(), ctxt.get())) {
+    parse_error_ = std::move(*failure);
     return false;
   }
   xmlNode* root = xmlDocGetRootElement(doc.get());
@@ -785,16 +793,8 @@ bool XmlDocument::LoadRootOnly(std::string_view text) {
   // A parser stopped short (a text node past libxml2's limit reports itself as
   // an allocation failure and halts) has read only part of the text: the text
   // does not load, as it does not with LoadXml.
-  if (doc == nullptr || !ctxt->wellFormed || ctxt->disableSAX != 0 ||
-      ctxt->errNo == XML_ERR_NO_MEMORY) {
-    const xmlError* err = xmlCtxtGetLastError(ctxt.get());
-    if (ctxt->errNo == XML_ERR_NO_MEMORY) {
-      parse_error_ = Failure::OutOfMemory().description();
-    } else {
-      parse_error_ =
-          err && err->message ? Trimmed(err->message) : "The document is not well-formed";
-    }
-    if (err && err->line > 0) parse_error_ += " (line " + std::to_string(err->line) + ")";
+  if (std::optional<std::string> failure = ParseFailure(doc, ctxt.get())) {
+    parse_error_ = std::move(*failure);
     return false;
   }
   xmlNode* root = xmlDocGetRootElement(doc);

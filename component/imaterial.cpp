@@ -141,12 +141,10 @@ com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login, st
       *result = TransactRequest(sXML, **login);
     }
     return com::S_OK;
-  } catch (const Failure& failure) {
-    return ReportFailure(failure);
   } catch (const std::bad_alloc&) {
     return com::E_OUTOFMEMORY;
-  } catch (const std::exception& e) {
-    return ReportFailure(Failure(failure_numbers::kFail, e.what()));
+  } catch (...) {
+    return ReportFailure(Failure::FromCurrentException());
   }
 }
 
@@ -156,12 +154,8 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
   try {
     *result = QueryProcRequest(eleList, *sRetXml);
     return com::S_OK;
-  } catch (const Failure& failure) {
-    return ReportFailure(failure);
-  } catch (const std::bad_alloc&) {
-    return ReportFailure(Failure::OutOfMemory());
-  } catch (const std::exception& e) {
-    return ReportFailure(Failure(failure_numbers::kFail, e.what()));
+  } catch (...) {
+    return ReportFailure(Failure::FromCurrentException());
   }
 }
 

@@ -159,14 +159,10 @@ std::string IMaterial::TransactRequest(const std::string& request_text, IOrvoLog
       return ErrorReply(ReplyCode::kUnknownProc, messages_.Text(msg::kUnknownProc));
     }
     return reply;
-  } catch (const Failure& failure) {
-    return BuildFailureReply(failure);
-  } catch (const std::bad_alloc&) {
-    // Whatever was being built is gone by now, which leaves room for the reply.
-    return BuildFailureReply(Failure::OutOfMemory());
-  } catch (const std::exception& e) {
-    // Out of memory and the like: still a reply, never an escape.
-    return BuildFailureReply(Failure(failure_numbers::kFail, e.what()));
+  } catch (...) {
+    // Still a reply, never an escape; after running out of memory, whatever was
+    // being built is gone by now, which leaves room for the reply.
+    return BuildFailureReply(Failure::FromCurrentException());
   }
 }
 

@@ -12,6 +12,7 @@
 #include "component/registration.h"
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
+#include "testing/scoped_env.h"
 #include "testing/test_db.h"
 #include "tools/quillor/cli.h"
 
@@ -46,18 +47,6 @@ std::vector<com::Guid> GuidsOf(const ReleaseProfile& p) {
 
 class ReleaseLibraries : public ::testing::Test {
  protected:
-  ReleaseLibraries() : registry_((dir_.path() / "registry").string()) {
-    if (const char* old = getenv("QUILLOR_REGISTRY")) old_ = old;
-    setenv("QUILLOR_REGISTRY", registry_.c_str(), 1);
-  }
-  ~ReleaseLibraries() override {
-    if (old_) {
-      setenv("QUILLOR_REGISTRY", old_->c_str(), 1);
-    } else {
-      unsetenv("QUILLOR_REGISTRY");
-    }
-  }
-
   // What the release's keys are when it alone is registered.
   static std::string AloneText(const ReleaseProfile& profile) {
     com::Registry r;
@@ -67,8 +56,8 @@ class ReleaseLibraries : public ::testing::Test {
   com::Registry Current() const { return com::Registry::Load(registry_); }
 
   TempDir dir_;
-  std::string registry_;
-  std::optional<std::string> old_;
+  const std::string registry_ = (dir_.path() / "registry").string();
+  testing::ScopedEnv registry_variable_{"QUILLOR_REGISTRY", registry_.c_str()};
 };
 
 // The build makes one library per release of its own list; that list is the

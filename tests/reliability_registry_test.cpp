@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "component/registration.h"
+#include "testing/scoped_env.h"
 #include "tests/reliability_support.h"
 
 namespace quillor::testing {
@@ -53,7 +54,7 @@ void ExpectWhole(const Registry& registry, const ReleaseProfile& profile) {
 TEST(RegistryStressTest, RegistrationsAtOnceAndAKilledWriterLeaveAWholeFile) {
   TempDir dir;
   const std::string path = (dir.path() / "registry").string();
-  setenv("QUILLOR_REGISTRY", path.c_str(), 1);
+  testing::ScopedEnv registry_variable("QUILLOR_REGISTRY", path.c_str());
   const std::string library = (dir.path() / "libquillor.so").string();
   // A key no writer touches: none may lose it.
   Registry::Update(path, [](Registry& r) { r.SetValue("Software\\Kept", "", "yes"); });
@@ -110,7 +111,6 @@ TEST(RegistryStressTest, RegistrationsAtOnceAndAKilledWriterLeaveAWholeFile) {
   EXPECT_FALSE(final_state.HasKey(ClassKey(Release871())));
   EXPECT_FALSE(final_state.HasKey(ClassKey(Release861())));
   EXPECT_EQ(final_state.GetValue("Software\\Kept"), "yes");
-  unsetenv("QUILLOR_REGISTRY");
 }
 
 // A registry path that is a symbolic link (directly, through a chain, relative or

@@ -11,6 +11,8 @@
 #include "platform/failure.h"
 #include "platform/orvo_login.h"
 #include "profiles/release_profile.h"
+#include "testing/scoped_env.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
@@ -23,24 +25,10 @@ std::string LibraryOf(std::string_view release) {
 
 class ExportsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/quillor-exports-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    if (const char* old = getenv("QUILLOR_REGISTRY")) old_registry_ = old;
-    registry_ = dir_ + "/registry";
-    setenv("QUILLOR_REGISTRY", registry_.c_str(), 1);
-  }
-  void TearDown() override {
-    if (old_registry_) {
-      setenv("QUILLOR_REGISTRY", old_registry_->c_str(), 1);
-    } else {
-      unsetenv("QUILLOR_REGISTRY");
-    }
-    fs::remove_all(dir_);
-  }
-  std::string dir_, registry_;
-  std::optional<std::string> old_registry_;
+  testing::TempDir temp_;
+  const std::string dir_ = temp_.path().string();
+  const std::string registry_ = dir_ + "/registry";
+  testing::ScopedEnv registry_variable_{"QUILLOR_REGISTRY", registry_.c_str()};
 };
 
 TEST_F(ExportsTest, RegistersCreatesAndAnswersTheNoConnectionReply) {

@@ -13,6 +13,7 @@
 #include "platform/com/dispatch.h"
 #include "platform/database.h"
 #include "platform/failure.h"
+#include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/connection_text.h"
@@ -28,30 +29,7 @@ namespace fs = std::filesystem;
 
 const std::string kLibrary871 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.71/libquillor.so";
 
-// Sets a variable for one test and restores it afterwards.
-class EnvVar {
- public:
-  EnvVar(const char* name, const char* value) : name_(name) {
-    if (const char* v = getenv(name)) old_ = v;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~EnvVar() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
+using EnvVar = testing::ScopedEnv;
 using testing::TempDir;
 
 struct ToolRun {

@@ -32,6 +32,14 @@ const std::string kLibrary871 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.71/libq
 using EnvVar = testing::ScopedEnv;
 using testing::TempDir;
 
+// A registry file of the test's own in dir, named by QUILLOR_REGISTRY while it lives.
+struct OwnRegistry {
+  explicit OwnRegistry(const TempDir& dir, const std::string& name = "registry")
+      : path(dir.File(name)), variable("QUILLOR_REGISTRY", path.c_str()) {}
+  const std::string path;
+  EnvVar variable;
+};
+
 struct ToolRun {
   int code;
   std::string out, err;
@@ -151,7 +159,7 @@ TEST(CliTest, InstalledLibrariesAreFoundBesideTheCommand) {
 
 TEST(CliTest, TransactPassesAnExplicitEmptyConnectionOn) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  OwnRegistry registry(dir);
   EnvVar env("QUILLOR_CONNECTION",
              ("Provider=SQLite;Data Source=" + dir.path().string() + "/none.db").c_str());
   const std::string request = "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";
@@ -249,7 +257,7 @@ TEST(InitDbTest, AQuotedDataSourceWithASemicolonIsTheFileTheComponentOpens) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path().string()), fs::directory_iterator()),
             1);
 
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  OwnRegistry registry(dir);
   const std::string query =
       "<zqinterface roottag=\"material\" docid=\"d\" proc=\"QUERY\" paginate=\"0\"><material>"
       "<field name=\"cDeptID\" operation=\"=\" value=\"D01\"/></material></zqinterface>";
@@ -269,7 +277,7 @@ namespace {
 
 TEST(DemoTest, RunsEverySampleRequestOnAFreshDatabase) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  OwnRegistry registry(dir);
   const std::string demo_dir = dir.path().string() + "/demo";
   for (int run = 0; run < 2; ++run) {  // the second run starts from a fresh database again
     const ToolRun r = RunTool({"demo", "--dir", demo_dir, "--library", kLibrary871});
@@ -299,8 +307,8 @@ namespace {
 
 TEST(RegisterCommandTest, RegistersIntoTheRegistryFileAndTransactFindsItThere) {
   TempDir dir;
-  const std::string path = dir.path().string() + "/cfg/registry";
-  EnvVar registry("QUILLOR_REGISTRY", path.c_str());
+  OwnRegistry registry(dir, "cfg/registry");
+  const std::string& path = registry.path;
   const ToolRun reg = RunTool({"register", "--release", "8.71", "--library", kLibrary871});
   ASSERT_EQ(reg.code, 0) << reg.err;
   EXPECT_NE(reg.out.find("registry: " + path + "\n"), std::string::npos) << reg.out;
@@ -363,7 +371,7 @@ std::string WriteTextFile(const std::string& path) {
 
 TEST(CommandErrorsTest, SayWhatFailedOnWhichFileAndWhatToDo) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  OwnRegistry registry(dir);
   const std::string request = dir.path().string() + "/add.xml";
   std::ofstream(request) << "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";
   const std::string missing_db = dir.path().string() + "/missing.db";
@@ -469,8 +477,8 @@ TEST(RegisterCommandTest, HelpNamesTheRegistryFileAndItsOrder) {
 
 TEST(RegisterCommandTest, SaysWhenNothingIsRegisteredAndWhenTheReleaseDiffers) {
   TempDir dir;
-  const std::string path = dir.path().string() + "/registry";
-  EnvVar registry("QUILLOR_REGISTRY", path.c_str());
+  OwnRegistry registry(dir);
+  const std::string& path = registry.path;
   const ToolRun nothing = RunTool({"unregister", "--release", "8.71", "--library", kLibrary871});
   EXPECT_EQ(nothing.code, 0) << nothing.err;
   EXPECT_NE(nothing.out.find("release 8.71 is not registered in " + path), std::string::npos)
@@ -503,7 +511,7 @@ TEST(RegisterCommandTest, SaysWhenNothingIsRegisteredAndWhenTheReleaseDiffers) {
 
 TEST(DemoTest, GlossesEachReplyInEnglishApartFromIt) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  OwnRegistry registry(dir);
   const std::string demo_dir = dir.path().string() + "/demo";
   const ToolRun r = RunTool({"demo", "--dir", demo_dir, "--library", kLibrary871});
   ASSERT_EQ(r.code, 0) << r.err;

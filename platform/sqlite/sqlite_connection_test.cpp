@@ -8,6 +8,7 @@
 #include "platform/failure.h"
 #include "platform/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
+#include "testing/condition_columns.h"
 #include "testing/expect_failure.h"
 #include "testing/sqlite_host_test.h"
 #include "testing/temp_dir.h"
@@ -199,14 +200,6 @@ TEST_F(SqliteTest, FieldLookupFailures) {
 }
 
 TEST_F(SqliteTest, TypeCodesOfHostColumns) {
-  struct Case {
-    const char* column;
-    int type;
-  } cases[] = {
-      {"cDeptID", 200}, {"cppid", 200},     {"cMatID", 200},   {"cBatch", 200},  {"iPrice", 5},
-      {"iQua", 5},      {"iPeriod", 3},     {"iMatQua", 5},    {"cFree1", 200},  {"cFree10", 200},
-      {"cbomver", 200}, {"cbomvertd", 200}, {"cmoroutesn", 3}, {"cmocode", 200}, {"cmosubsn", 3},
-  };
   // The check statement of the query: its column types decide the quoting.
   const std::string check =
       "select a.cDeptID as cDeptID,b.InvCode as cppid, cMatID, cBatch, iPrice, iQua, iPeriod "
@@ -215,8 +208,9 @@ TEST_F(SqliteTest, TypeCodesOfHostColumns) {
       "   b.iMORouteSN as cmoroutesn, b.cMOCode as cmocode, \r\n   b.iMOSubSN as cmosubsn \r\n"
       " from ca_mabsw a join caq_coreal b on a.cppid=b.iRealCOID \r\n where 1>1";
   auto rs = conn_->Open(check, CursorType::kForwardOnly);
-  for (const auto& c : cases)
-    EXPECT_EQ(rs->FieldType(rs->FieldIndex(c.column)), c.type) << c.column;
+  for (const auto& c : testing::kConditionColumns)
+    EXPECT_EQ(rs->FieldType(rs->FieldIndex(c.name)), testing::ExpectedAdoType(c.kind, 200))
+        << c.name;
 
   auto flags = conn_->Open("select bIsBaseDep from ca_depDf", CursorType::kStatic);
   EXPECT_EQ(flags->FieldType(0), 11);

@@ -37,6 +37,7 @@
 #include "component/imaterial.h"
 #include "platform/connection_pool.h"
 #include "platform/sqlite/sqlite_file.h"
+#include "platform/text.h"
 #include "profiles/release_profile.h"
 #include "schema/host_schema.h"
 
@@ -558,7 +559,7 @@ std::string FieldOfColumn(std::string column) {
       {"cfree10", "free10"},       {"cbomver", "bomver"},     {"cbomvertd", "bomvertd"},
       {"cmocode", "mocode"},       {"cmosubsn", "mosubsn"},   {"cmoroutesn", "moroutesn"},
       {"ompflag", "ompflag"}};
-  for (char& c : column) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  column = AsciiLower(column);
   for (const auto& [name, field] : kFields) {
     if (name == column) return field;
   }

@@ -8,6 +8,7 @@
 
 #include "platform/com/error_info.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 #include "platform/xml_node_list_object.h"
 #include "query/query_execution.h"
 
@@ -60,11 +61,7 @@ bool IMaterial::AnswersTo(const com::Guid& iid) const {
 com::HRESULT IMaterial::GetIDsOfNames(std::string_view name, int32_t* dispid) {
   if (dispid == nullptr) return com::E_POINTER;
   for (const MethodId& m : profile_.ids.methods) {
-    if (m.name.size() == name.size() &&
-        std::equal(name.begin(), name.end(), m.name.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        })) {
+    if (EqualsIgnoreCase(m.name, name)) {
       *dispid = m.dispid;
       return com::S_OK;
     }

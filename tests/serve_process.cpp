@@ -1,4 +1,5 @@
 #include "tests/serve_process.h"
+#include "platform/text.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -152,8 +153,7 @@ namespace {
 bool WholeAnswer(const std::string& text) {
   const size_t end = text.find("\r\n\r\n");
   if (end == std::string::npos) return false;
-  std::string head = text.substr(0, end);
-  for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string head = AsciiLower(text.substr(0, end));
   if (head.find("transfer-encoding: chunked") != std::string::npos) {
     return text.find("\r\n0\r\n\r\n", end) != std::string::npos;
   }

@@ -12,7 +12,7 @@
 #include "component/registration.h"
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
-#include "testing/scoped_env.h"
+#include "platform/scoped_env.h"
 #include "testing/test_db.h"
 #include "tools/quillor/cli.h"
 
@@ -57,7 +57,7 @@ class ReleaseLibraries : public ::testing::Test {
 
   TempDir dir_;
   const std::string registry_ = (dir_.path() / "registry").string();
-  testing::ScopedEnv registry_variable_{"QUILLOR_REGISTRY", registry_.c_str()};
+  ScopedEnv registry_variable_{"QUILLOR_REGISTRY", registry_.c_str()};
 };
 
 // The build makes one library per release of its own list; that list is the

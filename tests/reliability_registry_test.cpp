@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "component/registration.h"
-#include "testing/scoped_env.h"
+#include "platform/scoped_env.h"
 #include "tests/reliability_support.h"
 
 namespace quillor::testing {
@@ -54,7 +54,7 @@ void ExpectWhole(const Registry& registry, const ReleaseProfile& profile) {
 TEST(RegistryStressTest, RegistrationsAtOnceAndAKilledWriterLeaveAWholeFile) {
   TempDir dir;
   const std::string path = (dir.path() / "registry").string();
-  testing::ScopedEnv registry_variable("QUILLOR_REGISTRY", path.c_str());
+  ScopedEnv registry_variable("QUILLOR_REGISTRY", path.c_str());
   const std::string library = (dir.path() / "libquillor.so").string();
   // A key no writer touches: none may lose it.
   Registry::Update(path, [](Registry& r) { r.SetValue("Software\\Kept", "", "yes"); });

@@ -10,8 +10,8 @@
 #include "platform/com/registry.h"
 #include "platform/failure.h"
 #include "platform/orvo_login.h"
+#include "platform/scoped_env.h"
 #include "profiles/release_profile.h"
-#include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {
@@ -28,7 +28,7 @@ class ExportsTest : public ::testing::Test {
   testing::TempDir temp_;
   const std::string dir_ = temp_.path().string();
   const std::string registry_ = dir_ + "/registry";
-  testing::ScopedEnv registry_variable_{"QUILLOR_REGISTRY", registry_.c_str()};
+  ScopedEnv registry_variable_{"QUILLOR_REGISTRY", registry_.c_str()};
 };
 
 TEST_F(ExportsTest, RegistersCreatesAndAnswersTheNoConnectionReply) {

@@ -13,7 +13,7 @@
 #include "platform/com/dispatch.h"
 #include "platform/database.h"
 #include "platform/failure.h"
-#include "testing/scoped_env.h"
+#include "platform/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/connection_text.h"
@@ -29,7 +29,6 @@ namespace fs = std::filesystem;
 
 const std::string kLibrary871 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.71/libquillor.so";
 
-using EnvVar = testing::ScopedEnv;
 using testing::TempDir;
 
 // A registry file of the test's own in dir, named by QUILLOR_REGISTRY while it lives.
@@ -37,7 +36,7 @@ struct OwnRegistry {
   explicit OwnRegistry(const TempDir& dir, const std::string& name = "registry")
       : path(dir.File(name)), variable("QUILLOR_REGISTRY", path.c_str()) {}
   const std::string path;
-  EnvVar variable;
+  ScopedEnv variable;
 };
 
 struct ToolRun {
@@ -77,11 +76,11 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
 }
 
 TEST(CliTest, ConnectionComesFromTheOptionEvenWhenEmpty) {
-  EnvVar env("QUILLOR_CONNECTION", "Provider=SQLite;Data Source=/env.db");
+  ScopedEnv env("QUILLOR_CONNECTION", "Provider=SQLite;Data Source=/env.db");
   EXPECT_EQ(ChooseConnection(std::string("")), "");
   EXPECT_EQ(ChooseConnection(std::string("DSN=x")), "DSN=x");
   EXPECT_EQ(ChooseConnection(std::nullopt), "Provider=SQLite;Data Source=/env.db");
-  EnvVar unset("QUILLOR_CONNECTION", nullptr);
+  ScopedEnv unset("QUILLOR_CONNECTION", nullptr);
   EXPECT_EQ(ChooseConnection(std::nullopt), "");
 }
 
@@ -160,8 +159,8 @@ TEST(CliTest, InstalledLibrariesAreFoundBesideTheCommand) {
 TEST(CliTest, TransactPassesAnExplicitEmptyConnectionOn) {
   TempDir dir;
   OwnRegistry registry(dir);
-  EnvVar env("QUILLOR_CONNECTION",
-             ("Provider=SQLite;Data Source=" + dir.path().string() + "/none.db").c_str());
+  ScopedEnv env("QUILLOR_CONNECTION",
+                ("Provider=SQLite;Data Source=" + dir.path().string() + "/none.db").c_str());
   const std::string request = "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";
 
   const ToolRun empty =
@@ -445,7 +444,7 @@ TEST(CommandErrorsTest, ALibraryNamedWithoutASlashIsAFileHere) {
 TEST(RegisterCommandTest, RegistryProblemsAreToldInWords) {
   TempDir dir;
   {
-    EnvVar q("QUILLOR_REGISTRY", nullptr), x("XDG_CONFIG_HOME", nullptr), h("HOME", nullptr);
+    ScopedEnv q("QUILLOR_REGISTRY", nullptr), x("XDG_CONFIG_HOME", nullptr), h("HOME", nullptr);
     const ToolRun r = RunTool({"register", "--library", kLibrary871});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("no place for the registry file"), std::string::npos) << r.err;
@@ -453,7 +452,7 @@ TEST(RegisterCommandTest, RegistryProblemsAreToldInWords) {
   }
   // A registry below a plain file cannot be made, even by root.
   const std::string blocker = WriteTextFile(dir.path().string() + "/plain");
-  EnvVar q("QUILLOR_REGISTRY", (blocker + "/registry").c_str());
+  ScopedEnv q("QUILLOR_REGISTRY", (blocker + "/registry").c_str());
   for (const char* command : {"register", "unregister"}) {
     const ToolRun r = RunTool({command, "--library", kLibrary871});
     EXPECT_EQ(r.code, 1) << command;

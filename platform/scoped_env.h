@@ -1,16 +1,16 @@
-// For tests: one environment variable set (or unset) for a scope and put back as
-// it was when the scope ends.
+// One environment variable set (or unset) for a scope and put back as it was when
+// the scope ends: a setting for one call, or for one test.
 #pragma once
 
 #include <cstdlib>
 #include <optional>
 #include <string>
 
-namespace quillor::testing {
+namespace quillor {
 
 class ScopedEnv {
  public:
-  // Only remembers the variable, for a test that changes it itself.
+  // Only remembers the variable, for code that changes it itself.
   explicit ScopedEnv(const char* name) : name_(name) {
     if (const char* v = std::getenv(name)) old_ = v;
   }
@@ -37,4 +37,4 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-}  // namespace quillor::testing
+}  // namespace quillor

@@ -13,6 +13,7 @@
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
 #include "platform/scoped_env.h"
+#include "testing/built_tree.h"
 #include "testing/test_db.h"
 #include "tools/quillor/cli.h"
 
@@ -22,9 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string LibraryOf(const ReleaseProfile& profile) {
-  return fs::canonical(std::string(QUILLOR_BUILD_DIR) + "/lib/" + std::string(profile.release) +
-                       "/libquillor.so")
-      .string();
+  return testing::BuiltLibraryResolved(profile.release);
 }
 
 std::vector<com::Guid> GuidsOf(const ReleaseProfile& p) {

@@ -1,5 +1,6 @@
 #include "tests/serve_process.h"
 #include "platform/text.h"
+#include "testing/temp_dir.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -28,13 +29,6 @@ std::string TempPath(const char* what) {
   static int counter = 0;
   return "/tmp/quillor-serve-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) +
          "." + what;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 [[noreturn]] void Exec(const std::vector<std::string>& args) {
@@ -66,7 +60,8 @@ CommandResult RunQuillor(const std::vector<std::string>& args, const std::string
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  CommandResult result{ExitCodeOf(status), ReadFile(out_file), ReadFile(err_file)};
+  CommandResult result{ExitCodeOf(status), testing::ReadFileText(out_file),
+                       testing::ReadFileText(err_file)};
   for (const std::string& f : {in_file, out_file, err_file}) unlink(f.c_str());
   return result;
 }
@@ -145,7 +140,7 @@ int ServeProcess::Wait(std::chrono::seconds limit) {
   return ExitCodeOf(status);
 }
 
-std::string ServeProcess::Err() const { return ReadFile(err_file_); }
+std::string ServeProcess::Err() const { return testing::ReadFileText(err_file_); }
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "platform/database.h"
 #include "platform/failure.h"
 #include "platform/scoped_env.h"
+#include "testing/built_tree.h"
 #include "testing/temp_dir.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/connection_text.h"
@@ -27,7 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kLibrary871 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.71/libquillor.so";
+const std::string kLibrary871 = testing::BuiltLibrary("8.71");
 
 using testing::TempDir;
 
@@ -136,8 +137,7 @@ TEST(CliTest, VersionNamesTheReleaseLibrariesBesideTheCommand) {
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out.rfind("quillor 8.71\nreleases:\n", 0), 0u) << r.out;
   for (const char* release : {"8.71", "8.61", "8.50"}) {
-    const std::string library =
-        fs::canonical(std::string(QUILLOR_BUILD_DIR) + "/lib/" + release + "/libquillor.so");
+    const std::string library = testing::BuiltLibraryResolved(release);
     EXPECT_NE(r.out.find("  " + std::string(release) + "  " + library + "\n"), std::string::npos)
         << r.out;
   }
@@ -484,8 +484,8 @@ TEST(RegisterCommandTest, SaysWhenNothingIsRegisteredAndWhenTheReleaseDiffers) {
       << nothing.out;
   EXPECT_FALSE(fs::exists(path));
 
-  const std::string lib861 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.61/libquillor.so";
-  const std::string lib850 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.50/libquillor.so";
+  const std::string lib861 = testing::BuiltLibrary("8.61");
+  const std::string lib850 = testing::BuiltLibrary("8.50");
   struct Case {
     std::string release, library, served;
   };

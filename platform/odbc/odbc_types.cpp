@@ -7,15 +7,9 @@
 namespace quillor::odbc {
 namespace {
 
-// ADO codes the component itself never names.
-constexpr int kAdoUnsignedTinyInt = 17;
-constexpr int kAdoGuid = 72;
-constexpr int kAdoBinary = 128;
-constexpr int kAdoVarBinary = 204;
-
 struct SqlTypeMapping {
   SQLSMALLINT sql_type;
-  int ado_type;
+  int ado_code;
   FetchKind fetch;
 };
 
@@ -31,7 +25,7 @@ constexpr SqlTypeMapping kSqlTypes[] = {
     {SQL_SMALLINT, ado_type::kSmallInt, FetchKind::kInteger},
     {SQL_INTEGER, ado_type::kInteger, FetchKind::kInteger},
     {SQL_BIGINT, ado_type::kBigInt, FetchKind::kInteger},
-    {SQL_TINYINT, kAdoUnsignedTinyInt, FetchKind::kInteger},
+    {SQL_TINYINT, ado_type::kUnsignedTinyInt, FetchKind::kInteger},
     {SQL_BIT, ado_type::kBoolean, FetchKind::kInteger},
     {SQL_REAL, ado_type::kSingle, FetchKind::kDouble},
     {SQL_FLOAT, ado_type::kDouble, FetchKind::kDouble},
@@ -44,10 +38,10 @@ constexpr SqlTypeMapping kSqlTypes[] = {
     {SQL_TIME, ado_type::kDBTime, FetchKind::kText},
     {SQL_TYPE_TIMESTAMP, ado_type::kDBTimeStamp, FetchKind::kText},
     {SQL_TIMESTAMP, ado_type::kDBTimeStamp, FetchKind::kText},
-    {SQL_BINARY, kAdoBinary, FetchKind::kBinary},
-    {SQL_VARBINARY, kAdoVarBinary, FetchKind::kBinary},
+    {SQL_BINARY, ado_type::kBinary, FetchKind::kBinary},
+    {SQL_VARBINARY, ado_type::kVarBinary, FetchKind::kBinary},
     {SQL_LONGVARBINARY, ado_type::kLongVarBinary, FetchKind::kBinary},
-    {SQL_GUID, kAdoGuid, FetchKind::kText},
+    {SQL_GUID, ado_type::kGuid, FetchKind::kText},
 };
 
 // A type of no row (a driver's own) is reported as adVarChar and read as text.
@@ -62,7 +56,7 @@ const SqlTypeMapping& MappingOf(SQLSMALLINT sql_type) {
 
 }  // namespace
 
-int AdoTypeFromSqlType(SQLSMALLINT sql_type) { return MappingOf(sql_type).ado_type; }
+int AdoTypeFromSqlType(SQLSMALLINT sql_type) { return MappingOf(sql_type).ado_code; }
 
 FetchKind FetchKindForSqlType(SQLSMALLINT sql_type) { return MappingOf(sql_type).fetch; }
 

@@ -1,5 +1,6 @@
 #include "platform/database.h"
 
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <string>
@@ -14,77 +15,46 @@
 namespace quillor {
 namespace {
 
-struct DeclaredType {
-  std::string_view name;
+// Each ADO code with the declared type names that carry it: the server's own type
+// of that name, its synonyms, and the names other engines give the same type.
+struct DeclaredTypes {
   int code;
+  std::array<std::string_view, 4> names;  // unused places are empty
 };
 
-// Declared type names and the ADO code the server's own type of that name
-// carries; synonyms and the names other engines give the same types map alike.
-constexpr int kAdoUnsignedTinyInt = 17;
-constexpr int kAdoVariant = 12;
-constexpr int kAdoGuid = 72;
-constexpr int kAdoBinary = 128;
-constexpr int kAdoVarBinary = 204;
-
-constexpr DeclaredType kDeclaredTypes[] = {
-    {"varchar", ado_type::kVarChar},
-    {"character varying", ado_type::kVarChar},
-    {"char varying", ado_type::kVarChar},
-    {"nvarchar", ado_type::kVarWChar},
-    {"national character varying", ado_type::kVarWChar},
-    {"national char varying", ado_type::kVarWChar},
-    {"sysname", ado_type::kVarWChar},
-    {"char", ado_type::kChar},
-    {"character", ado_type::kChar},
-    {"nchar", ado_type::kWChar},
-    {"national character", ado_type::kWChar},
-    {"national char", ado_type::kWChar},
-    {"text", ado_type::kLongVarChar},
-    {"ntext", ado_type::kLongVarWChar},
-    {"national text", ado_type::kLongVarWChar},
-    {"xml", ado_type::kLongVarWChar},
-    {"int", ado_type::kInteger},
-    {"integer", ado_type::kInteger},
-    {"int4", ado_type::kInteger},
-    {"smallint", ado_type::kSmallInt},
-    {"int2", ado_type::kSmallInt},
-    {"tinyint", kAdoUnsignedTinyInt},
-    {"bigint", ado_type::kBigInt},
-    {"int8", ado_type::kBigInt},
-    {"bit", ado_type::kBoolean},
-    {"boolean", ado_type::kBoolean},
-    {"bool", ado_type::kBoolean},
-    {"float", ado_type::kDouble},
-    {"double precision", ado_type::kDouble},
-    {"double", ado_type::kDouble},
-    {"float8", ado_type::kDouble},
-    {"real", ado_type::kSingle},
-    {"float4", ado_type::kSingle},
-    {"decimal", ado_type::kNumeric},
-    {"dec", ado_type::kNumeric},
-    {"numeric", ado_type::kNumeric},
-    {"number", ado_type::kNumeric},
-    {"money", ado_type::kCurrency},
-    {"smallmoney", ado_type::kCurrency},
-    {"datetime", ado_type::kDBTimeStamp},
-    {"smalldatetime", ado_type::kDBTimeStamp},
-    {"datetime2", ado_type::kDBTimeStamp},
-    {"date", ado_type::kDBDate},
-    {"time", ado_type::kDBTime},
-    {"uniqueidentifier", kAdoGuid},
-    {"binary", kAdoBinary},
-    {"timestamp", kAdoBinary},  // the server's row version, not a date
-    {"rowversion", kAdoBinary},
-    {"varbinary", kAdoVarBinary},
-    {"binary varying", kAdoVarBinary},
-    {"image", ado_type::kLongVarBinary},
-    {"sql_variant", kAdoVariant},
+constexpr DeclaredTypes kDeclaredTypes[] = {
+    {ado_type::kVarChar, {"varchar", "character varying", "char varying"}},
+    {ado_type::kVarWChar,
+     {"nvarchar", "national character varying", "national char varying", "sysname"}},
+    {ado_type::kChar, {"char", "character"}},
+    {ado_type::kWChar, {"nchar", "national character", "national char"}},
+    {ado_type::kLongVarChar, {"text"}},
+    {ado_type::kLongVarWChar, {"ntext", "national text", "xml"}},
+    {ado_type::kInteger, {"int", "integer", "int4"}},
+    {ado_type::kSmallInt, {"smallint", "int2"}},
+    {ado_type::kUnsignedTinyInt, {"tinyint"}},
+    {ado_type::kBigInt, {"bigint", "int8"}},
+    {ado_type::kBoolean, {"bit", "boolean", "bool"}},
+    {ado_type::kDouble, {"float", "double precision", "double", "float8"}},
+    {ado_type::kSingle, {"real", "float4"}},
+    {ado_type::kNumeric, {"decimal", "dec", "numeric", "number"}},
+    {ado_type::kCurrency, {"money", "smallmoney"}},
+    {ado_type::kDBTimeStamp, {"datetime", "smalldatetime", "datetime2"}},
+    {ado_type::kDBDate, {"date"}},
+    {ado_type::kDBTime, {"time"}},
+    {ado_type::kGuid, {"uniqueidentifier"}},
+    // "timestamp" is the server's row version, not a date.
+    {ado_type::kBinary, {"binary", "timestamp", "rowversion"}},
+    {ado_type::kVarBinary, {"varbinary", "binary varying"}},
+    {ado_type::kLongVarBinary, {"image"}},
+    {ado_type::kVariant, {"sql_variant"}},
 };
 
 int CodeOf(std::string_view name) {
-  for (const auto& t : kDeclaredTypes) {
-    if (name == t.name) return t.code;
+  for (const DeclaredTypes& t : kDeclaredTypes) {
+    for (const std::string_view n : t.names) {
+      if (!n.empty() && name == n) return t.code;
+    }
   }
   return -1;
 }

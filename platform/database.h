@@ -29,7 +29,11 @@ inline constexpr int kCurrency = 6;
 inline constexpr int kDate = 7;
 inline constexpr int kBSTR = 8;
 inline constexpr int kBoolean = 11;
+inline constexpr int kVariant = 12;
+inline constexpr int kUnsignedTinyInt = 17;
 inline constexpr int kBigInt = 20;
+inline constexpr int kGuid = 72;
+inline constexpr int kBinary = 128;
 inline constexpr int kChar = 129;
 inline constexpr int kWChar = 130;
 inline constexpr int kNumeric = 131;
@@ -40,6 +44,7 @@ inline constexpr int kVarChar = 200;
 inline constexpr int kLongVarChar = 201;
 inline constexpr int kVarWChar = 202;
 inline constexpr int kLongVarWChar = 203;
+inline constexpr int kVarBinary = 204;
 inline constexpr int kLongVarBinary = 205;
 }  // namespace ado_type
 

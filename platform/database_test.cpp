@@ -11,11 +11,15 @@
 namespace quillor {
 namespace {
 
+// Each declared type and the ADO code it maps to.
+void ExpectCodes(std::initializer_list<std::pair<const char*, int>> cases) {
+  for (const auto& [declared, code] : cases) {
+    EXPECT_EQ(AdoTypeFromDeclaredType(declared), code) << declared;
+  }
+}
+
 TEST(AdoTypeFromDeclaredType, Table) {
-  struct Case {
-    const char* declared;
-    int code;
-  } cases[] = {
+  ExpectCodes({
       {"varchar(60)", 200},   {"VARCHAR (10)", 200},
       {"nvarchar(20)", 202},  {"char(1)", 129},
       {"nchar(2)", 130},      {"text", 201},
@@ -29,17 +33,13 @@ TEST(AdoTypeFromDeclaredType, Table) {
       {"image", 205},         {"varbinary(max)", 205},
       {"varbinary(16)", 204}, {"", 200},
       {"blob", 200},          {"  Int  ", 3},
-  };
-  for (const auto& c : cases) EXPECT_EQ(AdoTypeFromDeclaredType(c.declared), c.code) << c.declared;
+  });
 }
 
 // Declared types outside the short list map as the server's own type of that name,
 // so that a condition on such a column writes its number bare.
 TEST(AdoTypeFromDeclaredType, TheServersOwnTypeNames) {
-  struct Case {
-    const char* declared;
-    int code;
-  } cases[] = {
+  ExpectCodes({
       {"tinyint", 17},
       {"smallmoney", 6},
       {"double precision", 5},
@@ -67,8 +67,7 @@ TEST(AdoTypeFromDeclaredType, TheServersOwnTypeNames) {
       {"dec(9,2)", 131},
       {"unknowntype", 200},
       {"varchar2(10)", 200},
-  };
-  for (const auto& c : cases) EXPECT_EQ(AdoTypeFromDeclaredType(c.declared), c.code) << c.declared;
+  });
 }
 
 TEST(ConnectionText, ParsesPairs) {

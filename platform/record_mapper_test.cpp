@@ -35,17 +35,37 @@ class RecordMapperTest : public ::testing::Test {
     RecordMapper mapper;
     return Map(rs, mapper);
   }
+  // The document of the current row mapped into a <q> root, serialised.
+  static std::string MapAsTree(FakeRecordset& rs, RecordMapper& mapper) {
+    XmlDocument doc;
+    XmlElement row = doc.CreateElement("q");
+    doc.SetRoot(row);
+    mapper.MapRecord(doc, row, "MaterialXmlRs.Xml", rs);
+    return doc.Serialize();
+  }
+  // The current row written as text in a <q> element.
+  static std::string WriteAsText(FakeRecordset& rs, RecordMapper& mapper) {
+    std::string text;
+    XmlTextWriter writer(text);
+    const XmlName q("q");
+    writer.StartElement(q);
+    mapper.WriteRecord(writer, "MaterialXmlRs.Xml", rs);
+    writer.EndElement();
+    return text;
+  }
+  // The mapped columns of a material line, spelt in mixed case; `more` follow them.
+  static std::vector<Column> MaterialColumns(std::vector<Column> more) {
+    std::vector<Column> columns{{"CDEPTID", ado_type::kVarChar}, {"iQua", ado_type::kDouble},
+                                {"iprice", ado_type::kDouble},   {"iMatQua", ado_type::kDouble},
+                                {"iPeriod", ado_type::kInteger}, {"cFree1", ado_type::kVarChar},
+                                {"cFree2", ado_type::kVarChar}};
+    columns.insert(columns.end(), more.begin(), more.end());
+    return columns;
+  }
 };
 
 TEST_F(RecordMapperTest, ValuesCaseAndUnmappedColumns) {
-  FakeRecordset rs({{"CDEPTID", ado_type::kVarChar},
-                    {"iQua", ado_type::kDouble},
-                    {"iprice", ado_type::kDouble},
-                    {"iMatQua", ado_type::kDouble},
-                    {"iPeriod", ado_type::kInteger},
-                    {"cFree1", ado_type::kVarChar},
-                    {"cFree2", ado_type::kVarChar},
-                    {"ExtraCol", ado_type::kInteger}},
+  FakeRecordset rs(MaterialColumns({{"ExtraCol", ado_type::kInteger}}),
                    {{DbValue(std::string("D<&>1 ")), DbValue(2.5), DbValue(6.0), DbValue(0.1),
                      DbValue(int64_t{-12}), DbValue(), DbValue(std::string("")),
                      DbValue(int64_t{1234567890123})}});
@@ -61,12 +81,9 @@ TEST_F(RecordMapperTest, ValuesCaseAndUnmappedColumns) {
 }
 
 TEST_F(RecordMapperTest, NullGivesAnEmptyElement) {
-  XmlDocument doc;
-  XmlElement row = doc.CreateElement("q");
-  doc.SetRoot(row);
   FakeRecordset rs({{"cFree1", ado_type::kVarChar}}, {{DbValue()}});
-  RecordMapper().MapRecord(doc, row, "MaterialXmlRs.Xml", rs);
-  EXPECT_EQ(doc.Serialize(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<q><free1/></q>");
+  RecordMapper mapper;
+  EXPECT_EQ(MapAsTree(rs, mapper), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<q><free1/></q>");
 }
 
 // One mapper over rows of one result and then of another: each row is named by its
@@ -133,21 +150,14 @@ TEST_F(RecordMapperTest, DataDirectoryIsReadOncePerMapper) {
 // escaped, nulls and empty texts as empty elements, numbers as the runtime writes
 // them, each result named by its own columns.
 TEST_F(RecordMapperTest, WrittenAsTextAsTheTreeWritesIt) {
-  FakeRecordset rs({{"CDEPTID", ado_type::kVarChar},
-                    {"iQua", ado_type::kDouble},
-                    {"iprice", ado_type::kDouble},
-                    {"iMatQua", ado_type::kDouble},
-                    {"iPeriod", ado_type::kInteger},
-                    {"cFree1", ado_type::kVarChar},
-                    {"cFree2", ado_type::kVarChar},
-                    {"cFree3", ado_type::kVarChar},
-                    {"ExtraCol", ado_type::kBigInt}},
-                   {{DbValue(std::string("D<&>1\r\n\"")), DbValue(2.5), DbValue(-0.0),
-                     DbValue(1e21), DbValue(int64_t{-12}), DbValue(), DbValue(std::string("")),
-                     DbValue(std::string("成功")), DbValue(int64_t{-9223372036854775807 - 1})},
-                    {DbValue(std::string("")), DbValue(0.1), DbValue(6.0), DbValue(123456.789),
-                     DbValue(int64_t{0}), DbValue(std::string(" ")), DbValue(), DbValue(),
-                     DbValue(int64_t{9223372036854775807})}});
+  FakeRecordset rs(
+      MaterialColumns({{"cFree3", ado_type::kVarChar}, {"ExtraCol", ado_type::kBigInt}}),
+      {{DbValue(std::string("D<&>1\r\n\"")), DbValue(2.5), DbValue(-0.0), DbValue(1e21),
+        DbValue(int64_t{-12}), DbValue(), DbValue(std::string("")), DbValue(std::string("成功")),
+        DbValue(int64_t{-9223372036854775807 - 1})},
+       {DbValue(std::string("")), DbValue(0.1), DbValue(6.0), DbValue(123456.789),
+        DbValue(int64_t{0}), DbValue(std::string(" ")), DbValue(), DbValue(),
+        DbValue(int64_t{9223372036854775807})}});
   const std::string expected[] = {
       "<q><departmentno>D&lt;&amp;&gt;1&#13;\n\"</departmentno><quantity>2.5</quantity>"
       "<price>0</price><totalmoney>1e+21</totalmoney><period>-12</period><free1/><free2/>"
@@ -158,32 +168,16 @@ TEST_F(RecordMapperTest, WrittenAsTextAsTheTreeWritesIt) {
   RecordMapper tree_mapper;
   RecordMapper text_mapper;
   for (const std::string& want : expected) {
-    XmlDocument doc;
-    XmlElement row = doc.CreateElement("q");
-    doc.SetRoot(row);
-    tree_mapper.MapRecord(doc, row, "MaterialXmlRs.Xml", rs);
-    const std::string tree = doc.Serialize();
+    const std::string tree = MapAsTree(rs, tree_mapper);
     EXPECT_EQ(tree.substr(tree.find('\n') + 1), want);
 
-    std::string text;
-    XmlTextWriter writer(text);
-    const XmlName q("q");
-    writer.StartElement(q);
-    text_mapper.WriteRecord(writer, "MaterialXmlRs.Xml", rs);
-    writer.EndElement();
-    EXPECT_EQ(text, want);
+    EXPECT_EQ(WriteAsText(rs, text_mapper), want);
     rs.MoveNext();
   }
 
   // Another result in the same place is named by its own columns.
   rs = FakeRecordset({{"cBatch", ado_type::kVarChar}}, {{DbValue(std::string("B"))}});
-  std::string text;
-  XmlTextWriter writer(text);
-  const XmlName q("q");
-  writer.StartElement(q);
-  text_mapper.WriteRecord(writer, "MaterialXmlRs.Xml", rs);
-  writer.EndElement();
-  EXPECT_EQ(text, "<q><serial>B</serial></q>");
+  EXPECT_EQ(WriteAsText(rs, text_mapper), "<q><serial>B</serial></q>");
 }
 
 TEST_F(RecordMapperTest, WrittenAsTextAColumnNamedOutsideXmlNamesFails) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "platform/failure.h"
 #include "testing/expect_failure.h"
@@ -20,21 +21,17 @@ std::string Pattern(StatementFaults& faults) {
 }
 
 TEST(StatementFaults, CountedStatementsFailFromTheNthOn) {
-  struct Case {
-    int64_t n;
-    int64_t count;
-    const char* pattern;
-  };
-  const Case cases[] = {
+  // The n and count armed, and the pattern that follows.
+  const std::tuple<int64_t, int64_t, const char*> cases[] = {
       {0, 1, "........"},  {1, 1, "x......."},
       {3, 2, "..xx...."},  {2, StatementFaults::kForever, ".xxxxxxx"},
       {-5, 1, "........"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [n, count, pattern] : cases) {
     StatementFaults faults;
     faults.ShouldFail("before arming");  // arming counts afresh
-    faults.FailStatement(c.n, c.count);
-    EXPECT_EQ(Pattern(faults), c.pattern) << c.n << " " << c.count;
+    faults.FailStatement(n, count);
+    EXPECT_EQ(Pattern(faults), pattern) << n << " " << count;
     EXPECT_EQ(faults.StatementsRun(), 8);
   }
 }

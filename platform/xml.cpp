@@ -20,27 +20,16 @@
 namespace quillor {
 namespace {
 
-struct DocFree {
-  void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
+// A libxml2 handle, freed by the function libxml2 gives for its kind.
+template <auto free_fn>
+struct FreeWith {
+  template <typename T>
+  void operator()(T* handle) const {
+    free_fn(handle);
+  }
 };
-struct ParserCtxtFree {
-  void operator()(xmlParserCtxt* c) const { xmlFreeParserCtxt(c); }
-};
-struct XPathCtxtFree {
-  void operator()(xmlXPathContext* c) const { xmlXPathFreeContext(c); }
-};
-struct XPathObjectFree {
-  void operator()(xmlXPathObject* o) const { xmlXPathFreeObject(o); }
-};
-struct BufferFree {
-  void operator()(xmlBuffer* b) const { xmlBufferFree(b); }
-};
-struct SaveCtxtClose {
-  void operator()(xmlSaveCtxt* s) const { xmlSaveClose(s); }
-};
-struct NodeFree {
-  void operator()(xmlNode* n) const { xmlFreeNode(n); }
-};
+template <typename T, auto free_fn>
+using XmlHandle = std::unique_ptr<T, FreeWith<free_fn>>;
 
 void DiscardStructured(void*, xmlErrorPtr) {}
 void DiscardGeneric(void*, const char*, ...) {}
@@ -371,7 +360,7 @@ XmlElement XmlElement::AppendTextChild(std::string_view name, std::string_view t
 std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
   xmlNode* n = Checked(node_);
   const QuietErrors quiet;
-  std::unique_ptr<xmlXPathContext, XPathCtxtFree> ctx(xmlXPathNewContext(n->doc));
+  XmlHandle<xmlXPathContext, xmlXPathFreeContext> ctx(xmlXPathNewContext(n->doc));
   if (!ctx) throw std::bad_alloc();
   ctx->node = n;
   // The expression's errors land in the context; the handler only keeps them quiet.
@@ -380,7 +369,7 @@ std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
   // node). A budget of operations, generous beside what a path over this
   // document needs, stops it in well under a second.
   ctx->opLimit = kSelectOperations + kSelectOperationsPerNode * NodesBeneath(n);
-  std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
+  XmlHandle<xmlXPathObject, xmlXPathFreeObject> result(
       xmlXPathEvalExpression(X(std::string(path)), ctx.get()));
   if (!result) {
     if (ctx->opLimit != 0 && ctx->opCount >= ctx->opLimit) {
@@ -461,7 +450,7 @@ bool XmlDocument::StartLoad(std::string_view text) {
 bool XmlDocument::LoadXml(std::string_view text) {
   const QuietErrors quiet;
   if (!StartLoad(text)) return false;
-  std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
+  XmlHandle<xmlParserCtxt, xmlFreeParserCtxt> ctxt(xmlNewParserCtxt());
   if (!ctxt) throw std::bad_alloc();
   // An encoding named in the declaration is ignored. Internal entities are
   // substituted and attribute defaults applied, within libxml2's amplification
@@ -473,7 +462,7 @@ bool XmlDocument::LoadXml(std::string_view text) {
   // refuses a memory block whose start tags hold more than 10 MB of attributes
   // ("Huge input lookup"), and a reader is also spared the block's copy.
   MemoryReader reader{text};
-  std::unique_ptr<xmlDoc, DocFree> doc(
+  XmlHandle<xmlDoc, xmlFreeDoc> doc(
       xmlCtxtReadIO(ctxt.get(), MemoryReader::Read, nullptr, &reader, nullptr, nullptr, options));
   if (std::optional<std::string> failure = ParseFailure(doc.get(), ctxt.get())) {
     parse_error_ = std::move(*failure);
@@ -533,7 +522,7 @@ XmlElement XmlDocument::CreateElement(std::string_view name) {
     if (doc_ == nullptr) throw std::bad_alloc();
   }
   xmlDoc* doc = static_cast<xmlDoc*>(doc_);
-  std::unique_ptr<xmlNode, NodeFree> node(xmlNewDocNode(doc, nullptr, X(n), nullptr));
+  XmlHandle<xmlNode, xmlFreeNode> node(xmlNewDocNode(doc, nullptr, X(n), nullptr));
   if (!node) throw std::bad_alloc();
   xmlNode* placed = node.release();
   xmlAddChild(Nursery(doc), placed);
@@ -577,11 +566,11 @@ bool DumpInto(std::string& out, xmlDoc* doc, xmlNode* root) {
 // The element through a save context (the way a document with a type declaration
 // must go, which the direct dump would write as XHTML).
 bool SaveInto(std::string& out, xmlNode* root) {
-  std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
+  XmlHandle<xmlBuffer, xmlBufferFree> buffer(xmlBufferCreate());
   if (!buffer) throw std::bad_alloc();
   {
     // Naming UTF-8 keeps characters beyond ASCII raw instead of as references.
-    std::unique_ptr<xmlSaveCtxt, SaveCtxtClose> save(
+    XmlHandle<xmlSaveCtxt, xmlSaveClose> save(
         xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_NO_DECL | XML_SAVE_AS_XML));
     if (!save) throw std::bad_alloc();
     if (xmlSaveTree(save.get(), root) < 0) return false;
@@ -826,7 +815,7 @@ void XmlDocument::ForEachRootChild(std::string_view text, std::string_view name,
     // Handed over between pieces, outside the parser.
     std::vector<xmlNode*> ready;
     ready.swap(stream.ready);
-    std::unique_ptr<xmlNode, NodeFree> held;
+    XmlHandle<xmlNode, xmlFreeNode> held;
     for (size_t i = 0; i < ready.size(); ++i) {
       held.reset(ready[i]);
       ready[i] = nullptr;
@@ -856,7 +845,7 @@ void XmlDocument::AppendToRootAsText(XmlElement child) {
   }
   const QuietErrors quiet;
   xmlUnlinkNode(c);
-  std::unique_ptr<xmlNode, NodeFree> node(c);
+  XmlHandle<xmlNode, xmlFreeNode> node(c);
   // Written by the serialiser that writes the whole document, so that the reply
   // reads exactly as if the element had stayed in the tree.
   std::string text;

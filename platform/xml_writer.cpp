@@ -4,63 +4,50 @@
 
 #include <array>
 #include <climits>
+#include <string_view>
+#include <utility>
 
 #include "platform/failure.h"
 
 namespace quillor {
 namespace {
 
-// The bytes that end a run of text copied as it is. A NUL ends the text itself:
-// a text node holds a C string, so the serialised tree never showed what follows.
-constexpr std::array<bool, 256> SpecialBytes(std::string_view specials) {
-  std::array<bool, 256> table{};
-  table[0] = true;
-  for (char c : specials) table[static_cast<unsigned char>(c)] = true;
+// The references written for the bytes that are escaped, in text and attribute
+// values alike.
+constexpr std::pair<char, std::string_view> kReferences[] = {
+    {'&', "&amp;"},  {'<', "&lt;"},  {'>', "&gt;"},   {'\r', "&#13;"},
+    {'"', "&quot;"}, {'\t', "&#9;"}, {'\n', "&#10;"},
+};
+
+using EscapeTable = std::array<std::string_view, 256>;
+
+// The reference of each byte in `escaped`; every other byte is copied as it is.
+constexpr EscapeTable EscapesOf(std::string_view escaped) {
+  EscapeTable table{};
+  for (const char c : escaped) {
+    for (const auto& [byte, reference] : kReferences) {
+      if (byte == c) table[static_cast<unsigned char>(c)] = reference;
+    }
+    // A byte without a reference stops the build rather than going out unescaped.
+    if (table[static_cast<unsigned char>(c)].empty()) throw "a byte without a reference";
+  }
   return table;
 }
-constexpr std::array<bool, 256> kTextSpecial = SpecialBytes("&<>\r");
-constexpr std::array<bool, 256> kAttributeSpecial = SpecialBytes("&<>\"\t\n\r");
+constexpr EscapeTable kTextEscapes = EscapesOf("&<>\r");
+constexpr EscapeTable kAttributeEscapes = EscapesOf("&<>\"\t\n\r");
 
-// Copies runs of ordinary bytes in one go; `escape` gives the reference for a
-// special byte other than NUL.
-template <typename Escape>
-void AppendEscaped(std::string& out, std::string_view text, const std::array<bool, 256>& special,
-                   Escape escape) {
+// Copies runs of ordinary bytes in one go. A NUL ends the text itself: a text node
+// holds a C string, so the serialised tree never showed what follows.
+void AppendEscaped(std::string& out, std::string_view text, const EscapeTable& escapes) {
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p < end) {
     const char* run = p;
-    while (p < end && !special[static_cast<unsigned char>(*p)]) ++p;
+    while (p < end && *p != '\0' && escapes[static_cast<unsigned char>(*p)].empty()) ++p;
     out.append(run, static_cast<size_t>(p - run));
     if (p == end || *p == '\0') return;
-    out.append(escape(*p));
+    out.append(escapes[static_cast<unsigned char>(*p)]);
     ++p;
-  }
-}
-
-std::string_view TextReference(char c) {
-  switch (c) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    default:
-      return "&#13;";
-  }
-}
-
-std::string_view AttributeReference(char c) {
-  switch (c) {
-    case '"':
-      return "&quot;";
-    case '\t':
-      return "&#9;";
-    case '\n':
-      return "&#10;";
-    default:
-      return TextReference(c);
   }
 }
 
@@ -78,11 +65,11 @@ XmlName::XmlName(std::string_view name) : name_(name) {
 }
 
 void AppendXmlText(std::string& out, std::string_view text) {
-  AppendEscaped(out, text, kTextSpecial, TextReference);
+  AppendEscaped(out, text, kTextEscapes);
 }
 
 void AppendXmlAttributeValue(std::string& out, std::string_view text) {
-  AppendEscaped(out, text, kAttributeSpecial, AttributeReference);
+  AppendEscaped(out, text, kAttributeEscapes);
 }
 
 void XmlTextWriter::CloseStartTag() {

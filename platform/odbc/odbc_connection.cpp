@@ -54,23 +54,24 @@ DbValue ReadPieces(const Handle& stmt, SQLUSMALLINT column, bool wide) {
   return DbValue(Utf16ToUtf8(text));
 }
 
-DbValue ReadValue(const Handle& stmt, SQLUSMALLINT column, FetchKind kind) {
+// Reads a column of the current row into a fixed-size C value of the given type.
+template <typename Value>
+DbValue ReadFixed(const Handle& stmt, SQLUSMALLINT column, SQLSMALLINT c_type) {
+  Value value = 0;
   SQLLEN indicator = 0;
+  stmt.Check(SQLGetData(stmt.get(), column, c_type, &value, 0, &indicator), "reading a value");
+  if (indicator == SQL_NULL_DATA) return DbValue();
+  return DbValue(value);
+}
+
+static_assert(sizeof(int64_t) == sizeof(SQLBIGINT) && sizeof(double) == sizeof(SQLDOUBLE));
+
+DbValue ReadValue(const Handle& stmt, SQLUSMALLINT column, FetchKind kind) {
   switch (kind) {
-    case FetchKind::kInteger: {
-      SQLBIGINT value = 0;
-      stmt.Check(SQLGetData(stmt.get(), column, SQL_C_SBIGINT, &value, 0, &indicator),
-                 "reading a value");
-      if (indicator == SQL_NULL_DATA) return DbValue();
-      return DbValue(static_cast<int64_t>(value));
-    }
-    case FetchKind::kDouble: {
-      SQLDOUBLE value = 0;
-      stmt.Check(SQLGetData(stmt.get(), column, SQL_C_DOUBLE, &value, 0, &indicator),
-                 "reading a value");
-      if (indicator == SQL_NULL_DATA) return DbValue();
-      return DbValue(static_cast<double>(value));
-    }
+    case FetchKind::kInteger:
+      return ReadFixed<int64_t>(stmt, column, SQL_C_SBIGINT);
+    case FetchKind::kDouble:
+      return ReadFixed<double>(stmt, column, SQL_C_DOUBLE);
     case FetchKind::kText:
       return ReadPieces(stmt, column, true);
     case FetchKind::kBinary:

@@ -82,6 +82,10 @@ TEST(OdbcTypes, AdoCodesOfTheSqlTypes) {
       {SQL_TYPE_TIMESTAMP, 135, FetchKind::kText},
       {SQL_TYPE_DATE, 133, FetchKind::kText},
       {SQL_TYPE_TIME, 134, FetchKind::kText},
+      {SQL_TIMESTAMP, 135, FetchKind::kText},  // the ODBC 2 codes of the same types
+      {SQL_DATE, 133, FetchKind::kText},
+      {SQL_TIME, 134, FetchKind::kText},
+      {SQL_BINARY, 128, FetchKind::kBinary},
       {SQL_LONGVARBINARY, 205, FetchKind::kBinary},
       {SQL_VARBINARY, 204, FetchKind::kBinary},
       {SQL_GUID, 72, FetchKind::kText},

@@ -7,89 +7,57 @@
 namespace quillor::odbc {
 namespace {
 
-// ADO codes the component itself never names.
-constexpr int kAdoUnsignedTinyInt = 17;
-constexpr int kAdoGuid = 72;
-constexpr int kAdoBinary = 128;
-constexpr int kAdoVarBinary = 204;
+struct SqlTypeMapping {
+  SQLSMALLINT sql_type;
+  int ado_code;
+  FetchKind fetch;
+};
+
+// Each SQL type SQLDescribeCol may report, the ADO code it is reported as, and
+// how its values are read.
+constexpr SqlTypeMapping kSqlTypes[] = {
+    {SQL_CHAR, ado_type::kChar, FetchKind::kText},
+    {SQL_VARCHAR, ado_type::kVarChar, FetchKind::kText},
+    {SQL_LONGVARCHAR, ado_type::kLongVarChar, FetchKind::kText},
+    {SQL_WCHAR, ado_type::kWChar, FetchKind::kText},
+    {SQL_WVARCHAR, ado_type::kVarWChar, FetchKind::kText},
+    {SQL_WLONGVARCHAR, ado_type::kLongVarWChar, FetchKind::kText},
+    {SQL_SMALLINT, ado_type::kSmallInt, FetchKind::kInteger},
+    {SQL_INTEGER, ado_type::kInteger, FetchKind::kInteger},
+    {SQL_BIGINT, ado_type::kBigInt, FetchKind::kInteger},
+    {SQL_TINYINT, ado_type::kUnsignedTinyInt, FetchKind::kInteger},
+    {SQL_BIT, ado_type::kBoolean, FetchKind::kInteger},
+    {SQL_REAL, ado_type::kSingle, FetchKind::kDouble},
+    {SQL_FLOAT, ado_type::kDouble, FetchKind::kDouble},
+    {SQL_DOUBLE, ado_type::kDouble, FetchKind::kDouble},
+    {SQL_DECIMAL, ado_type::kNumeric, FetchKind::kDouble},
+    {SQL_NUMERIC, ado_type::kNumeric, FetchKind::kDouble},
+    {SQL_TYPE_DATE, ado_type::kDBDate, FetchKind::kText},
+    {SQL_DATE, ado_type::kDBDate, FetchKind::kText},
+    {SQL_TYPE_TIME, ado_type::kDBTime, FetchKind::kText},
+    {SQL_TIME, ado_type::kDBTime, FetchKind::kText},
+    {SQL_TYPE_TIMESTAMP, ado_type::kDBTimeStamp, FetchKind::kText},
+    {SQL_TIMESTAMP, ado_type::kDBTimeStamp, FetchKind::kText},
+    {SQL_BINARY, ado_type::kBinary, FetchKind::kBinary},
+    {SQL_VARBINARY, ado_type::kVarBinary, FetchKind::kBinary},
+    {SQL_LONGVARBINARY, ado_type::kLongVarBinary, FetchKind::kBinary},
+    {SQL_GUID, ado_type::kGuid, FetchKind::kText},
+};
+
+// A type of no row (a driver's own) is reported as adVarChar and read as text.
+constexpr SqlTypeMapping kDriverType = {SQL_UNKNOWN_TYPE, ado_type::kVarChar, FetchKind::kText};
+
+const SqlTypeMapping& MappingOf(SQLSMALLINT sql_type) {
+  for (const SqlTypeMapping& m : kSqlTypes) {
+    if (m.sql_type == sql_type) return m;
+  }
+  return kDriverType;
+}
 
 }  // namespace
 
-int AdoTypeFromSqlType(SQLSMALLINT sql_type) {
-  switch (sql_type) {
-    case SQL_CHAR:
-      return ado_type::kChar;
-    case SQL_VARCHAR:
-      return ado_type::kVarChar;
-    case SQL_LONGVARCHAR:
-      return ado_type::kLongVarChar;
-    case SQL_WCHAR:
-      return ado_type::kWChar;
-    case SQL_WVARCHAR:
-      return ado_type::kVarWChar;
-    case SQL_WLONGVARCHAR:
-      return ado_type::kLongVarWChar;
-    case SQL_SMALLINT:
-      return ado_type::kSmallInt;
-    case SQL_INTEGER:
-      return ado_type::kInteger;
-    case SQL_BIGINT:
-      return ado_type::kBigInt;
-    case SQL_TINYINT:
-      return kAdoUnsignedTinyInt;
-    case SQL_BIT:
-      return ado_type::kBoolean;
-    case SQL_REAL:
-      return ado_type::kSingle;
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-      return ado_type::kDouble;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-      return ado_type::kNumeric;
-    case SQL_TYPE_DATE:
-    case SQL_DATE:
-      return ado_type::kDBDate;
-    case SQL_TYPE_TIME:
-    case SQL_TIME:
-      return ado_type::kDBTime;
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TIMESTAMP:
-      return ado_type::kDBTimeStamp;
-    case SQL_BINARY:
-      return kAdoBinary;
-    case SQL_VARBINARY:
-      return kAdoVarBinary;
-    case SQL_LONGVARBINARY:
-      return ado_type::kLongVarBinary;
-    case SQL_GUID:
-      return kAdoGuid;
-    default:
-      return ado_type::kVarChar;
-  }
-}
+int AdoTypeFromSqlType(SQLSMALLINT sql_type) { return MappingOf(sql_type).ado_code; }
 
-FetchKind FetchKindForSqlType(SQLSMALLINT sql_type) {
-  switch (sql_type) {
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-    case SQL_TINYINT:
-    case SQL_BIT:
-      return FetchKind::kInteger;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-      return FetchKind::kDouble;
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-      return FetchKind::kBinary;
-    default:
-      return FetchKind::kText;
-  }
-}
+FetchKind FetchKindForSqlType(SQLSMALLINT sql_type) { return MappingOf(sql_type).fetch; }
 
 }  // namespace quillor::odbc

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "platform/failure.h"
-#include "testing/temp_dir.h"
 #include "platform/sqlite/sqlite_file.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
@@ -83,12 +83,9 @@ TEST_F(TraceTest, NoTraceWithoutTheVariable) {
 TEST_F(TraceTest, AppendsToAnExistingFile) {
   std::ofstream(trace_) << "earlier\n";
   OpenConnection(testing::SqliteText(db_))->Execute("create table t(a int)");
-  std::ifstream in(trace_);
-  std::stringstream all;
-  all << in.rdbuf();
-  EXPECT_EQ(
-      all.str().rfind("earlier\n{\"sql\": \"create table t(a int)\", \"rows\": 0, \"ms\": ", 0),
-      0u);
+  EXPECT_EQ(testing::ReadFileText(trace_).rfind(
+                "earlier\n{\"sql\": \"create table t(a int)\", \"rows\": 0, \"ms\": ", 0),
+            0u);
 }
 
 // A recordset that streams its rows: the line is written when it closes.

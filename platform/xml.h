@@ -73,16 +73,6 @@ class XmlElement {
  private:
   friend class XmlDocument;
 
-  // The text of a document around its root's content, so that content can be
-  // written straight into it: head + content + tail, or empty when there is none.
-  struct XmlFrame {
-    std::string head;   // up to and including the root's start tag
-    std::string tail;   // from the root's end tag to the end of the document
-    std::string empty;  // the whole document with the root empty
-    // A default namespace is in scope inside the root: an element in no namespace
-    // written into it must undeclare it (xmlns="") to read back in no namespace.
-    bool default_namespace = false;
-  };
   explicit XmlElement(void* node) : node_(node) {}
   void* node_ = nullptr;
 };

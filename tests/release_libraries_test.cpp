@@ -154,17 +154,9 @@ TEST_F(ReleaseLibraries, TheCommandRunsTheReleaseAskedForWhateverSharesItsClass)
   }
 }
 
-// The bytes of a built library.
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 TEST_F(ReleaseLibraries, NoLibraryCarriesAnotherReleasesOwnIdentifiers) {
   for (const ReleaseProfile* own : AllReleases()) {
-    const std::string bytes = Contents(LibraryOf(*own));
+    const std::string bytes = testing::ReadFileText(LibraryOf(*own));
     const std::vector<com::Guid> mine = GuidsOf(*own);
     for (const com::Guid& g : mine) {
       EXPECT_NE(bytes.find(g.ToString()), std::string::npos)
@@ -181,9 +173,9 @@ TEST_F(ReleaseLibraries, NoLibraryCarriesAnotherReleasesOwnIdentifiers) {
 }
 
 TEST_F(ReleaseLibraries, MessageTextsAreOnlyThoseTheReleaseUses) {
-  const std::string lib871 = Contents(LibraryOf(Release871()));
-  const std::string lib861 = Contents(LibraryOf(Release861()));
-  const std::string lib850 = Contents(LibraryOf(Release850()));
+  const std::string lib871 = testing::ReadFileText(LibraryOf(Release871()));
+  const std::string lib861 = testing::ReadFileText(LibraryOf(Release861()));
+  const std::string lib850 = testing::ReadFileText(LibraryOf(Release850()));
   // A text a library does not carry is nowhere in it. (That a library does carry
   // a text is shown by its replies: an optimising build may spell a short text
   // as immediate stores, so its bytes need not stand together in the file.)

@@ -11,17 +11,13 @@
 #include <sstream>
 
 #include "platform/sqlite/sqlite_faults.h"
+#include "testing/temp_dir.h"
 #include "tests/reliability_support.h"
 
 namespace quillor::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class HostileTest : public ::testing::Test {
  protected:
@@ -80,7 +76,7 @@ TEST(HostileDataSourceTest, AFileThatIsNoDatabaseIsAConnectionFailureAndUntouche
     EXPECT_TRUE(reply.is_error);
     EXPECT_EQ(reply.code, "-2147467259");
     EXPECT_NE(reply.message.find("[SQLite] "), std::string::npos) << reply.message;
-    EXPECT_EQ(ReadAll(file), c.content);
+    EXPECT_EQ(testing::ReadFileText(file), c.content);
     EXPECT_FALSE(fs::exists(file.string() + "-wal"));
     EXPECT_FALSE(fs::exists(file.string() + "-journal"));
   }
@@ -105,7 +101,7 @@ TEST(HostileLockTest, ALockedDatabaseSaysSoInTheTrace) {
 
   ASSERT_EQ(reply.items.size(), 2u);
   for (const ReplyItem& item : reply.items) EXPECT_EQ(item.message, WriteFailedText());
-  std::istringstream lines(ReadAll(trace));
+  std::istringstream lines(testing::ReadFileText(trace));
   int locked = 0;
   for (std::string line; std::getline(lines, line);) {
     if (line.find("\"error\"") == std::string::npos) continue;
@@ -137,7 +133,7 @@ TEST(HostileLockTest, AFailedCommitIsInTheTrace) {
   ASSERT_EQ(reply.items.size(), 1u);
   EXPECT_EQ(reply.items[0].code, 100);
   EXPECT_TRUE(db.MaterialRows().empty());
-  const std::string lines = ReadAll(trace);
+  const std::string lines = testing::ReadFileText(trace);
   EXPECT_NE(lines.find("{\"sql\": \"commit\", \"error\": {\"number\": -2147467259, "
                        "\"description\": \"[SQLite] disk I/O error (injected)\"}}"),
             std::string::npos)
@@ -386,7 +382,7 @@ TEST(HostileMemoryTest, ARequestCutShortByLowMemoryIsNeverProcessedAsWhole) {
     const int exit_code = WEXITSTATUS(status);
     ASSERT_TRUE(exit_code == 0 || exit_code == 5) << exit_code;
     const auto rows = db.MaterialRows();
-    const std::string text = ReadAll(reply_file);
+    const std::string text = testing::ReadFileText(reply_file);
     if (exit_code == 5 || text.empty()) {  // no reply could be made: nothing written
       EXPECT_TRUE(rows.empty());
       continue;

@@ -44,10 +44,7 @@ TEST(PageReceiver, AnswersProcessExportOnlyAndWritesEachPage) {
     EXPECT_EQ(writer->Invoke(c.dispid, c.kind, args, &result, &exception), c.expected)
         << c.dispid << " " << c.arguments;
   }
-  std::ifstream page(dir.path() / "page-2.xml");
-  std::stringstream text;
-  text << page.rdbuf();
-  EXPECT_EQ(text.str(), "<page/>");
+  EXPECT_EQ(testing::ReadFileText(dir.path() / "page-2.xml"), "<page/>");
   EXPECT_EQ(progress.str(), "page 2 of 5\n");
 }
 

@@ -13,6 +13,7 @@
 #include "platform/orvo_login.h"
 #include "platform/xml.h"
 #include "testing/test_db.h"
+#include "testing/xml_text.h"
 
 namespace quillor::testing {
 
@@ -106,15 +107,13 @@ inline std::string Line(std::string_view id,
   return out + "</material>";
 }
 
-inline std::string ReleaseAddRequest(const std::string& lines) {
-  return R"(<ufinterface roottag="material" docid="d1" proc="ADD">)" + lines + "</ufinterface>";
-}
+inline std::string ReleaseAddRequest(const std::string& lines) { return RequestXml({}, lines); }
 
 // A QUERY request; conditions are field elements, paginate an attribute text or none.
-inline std::string QueryRequest(const std::string& fields, const char* paginate = "0") {
-  std::string root = R"(<ufinterface roottag="material" docid="d1" proc="QUERY")";
-  if (paginate) root += " paginate=\"" + std::string(paginate) + "\"";
-  return root + "><material>" + fields + "</material></ufinterface>";
+inline std::string ReleaseQueryRequest(const std::string& fields, const char* paginate = "0") {
+  RequestHead head{.proc = "QUERY"};
+  if (paginate) head.paginate = paginate;
+  return RequestXml(head, "<material>" + fields + "</material>");
 }
 
 inline std::string Field(std::string_view name, std::string_view operation, std::string_view value,

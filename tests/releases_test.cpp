@@ -220,8 +220,8 @@ TEST_P(EveryRelease, AQueryReturnsTheMatchingRows) {
   host_.Call(ReleaseAddRequest(Line("1", GoodLine()) +
                                Line("2", With(Without(GoodLine(), "productno"), "period", "5"))));
   host_.Statements();
-  const auto rows = ReplyRows(
-      host_.Call(QueryRequest(Field("cMatID", "=", "M1", "and") + Field("iPeriod", "=", "4"))));
+  const auto rows = ReplyRows(host_.Call(
+      ReleaseQueryRequest(Field("cMatID", "=", "M1", "and") + Field("iPeriod", "=", "4"))));
   EXPECT_EQ(Matching(host_.Statements(), "where cMatID"),
             std::vector<std::string>{GetParam().query_for_m1 + " and iPeriod=4"});
   ASSERT_EQ(rows.size(), 1u);
@@ -236,12 +236,13 @@ TEST_P(EveryRelease, AQueryReturnsTheMatchingRows) {
 TEST_P(EveryRelease, QueryValuesNeverChangeTheStatement) {
   host_.Call(ReleaseAddRequest(Line("1", GoodLine())));
   // A quote inside a text is doubled: no row, no failure.
-  EXPECT_TRUE(ReplyRows(host_.Call(QueryRequest(Field("cMatID", "=", "M1' or '1'='1")))).empty());
+  EXPECT_TRUE(
+      ReplyRows(host_.Call(ReleaseQueryRequest(Field("cMatID", "=", "M1' or '1'='1")))).empty());
   EXPECT_EQ(Matching(host_.Statements(), "where cMatID='M1'' or ''1''=''1'").size(), 1u);
   // A number column takes numbers only, and the operator comes from the allowed list.
-  EXPECT_EQ(host_.Call(QueryRequest(Field("iPeriod", "=", "4 or 1=1"))),
+  EXPECT_EQ(host_.Call(ReleaseQueryRequest(Field("iPeriod", "=", "4 or 1=1"))),
             ErrorReply("5", "Condition 1: value &quot;4 or 1=1&quot; is not a number"));
-  EXPECT_EQ(host_.Call(QueryRequest(Field("iPeriod", "=4 or 1", "1"))),
+  EXPECT_EQ(host_.Call(ReleaseQueryRequest(Field("iPeriod", "=4 or 1", "1"))),
             ErrorReply("5", "Condition 1: operation &quot;=4 or 1&quot; is not allowed"));
   EXPECT_TRUE(Matching(host_.Statements(), "or 1").empty());
 }
@@ -329,7 +330,7 @@ TEST_F(OneRelease, Release850QueryWithoutConditionsReadsTheWholeTable) {
   auto host = Host(Release850());
   host->Call(ReleaseAddRequest(Line("1", GoodLine()) + Line("2", With(GoodLine(), "period", "5"))));
   host->Statements();
-  const auto rows = ReplyRows(host->Call(QueryRequest("", nullptr)));
+  const auto rows = ReplyRows(host->Call(ReleaseQueryRequest("", nullptr)));
   EXPECT_EQ(host->Statements(), (std::vector<std::string>{"select * from ca_mabsw where 1>1",
                                                           "select * from ca_mabsw "}));
   ASSERT_EQ(rows.size(), 2u);
@@ -339,7 +340,7 @@ TEST_F(OneRelease, Release850QueryWithoutConditionsReadsTheWholeTable) {
 }
 
 TEST_F(OneRelease, OnlyRelease850AcceptsAConditionOnIrdcode) {
-  const std::string request = QueryRequest(Field("irdcode", "=", "0"));
+  const std::string request = ReleaseQueryRequest(Field("irdcode", "=", "0"));
   auto host = Host(Release850());
   host->db.Run("insert into ca_mabsw(cDeptID,cMatID,irdcode) values('D1','M1',0)");
   host->db.Run("insert into ca_mabsw(cDeptID,cMatID,irdcode) values('D1','M2',8)");
@@ -362,7 +363,7 @@ TEST_F(OneRelease, Release850ServesADatabaseWithoutTheOptions) {
   host->db.Run("drop table AccInformation");
   EXPECT_EQ(Items(host->Call(ReleaseAddRequest(Line("1", GoodLine())))),
             std::vector<std::string>{"1 0 成功"});
-  EXPECT_EQ(ReplyRows(host->Call(QueryRequest("", nullptr))).size(), 1u);
+  EXPECT_EQ(ReplyRows(host->Call(ReleaseQueryRequest("", nullptr))).size(), 1u);
   EXPECT_TRUE(Matching(host->Statements(), "accinformation").empty());
   // Without a batch the costing method is still read from AccInformation.
   EXPECT_EQ(Items(host->Call(ReleaseAddRequest(Line("1", Without(GoodLine(), "serial"))))),
@@ -409,19 +410,20 @@ TEST_F(OneRelease, EarlierReleasesQueryWithoutPaginate) {
   for (const ReleaseProfile* profile : {&Release861(), &Release850()}) {
     auto host = Host(*profile);
     host->Call(ReleaseAddRequest(Line("1", GoodLine()) + Line("2", GoodLine())));
-    EXPECT_EQ(ReplyRows(host->Call(QueryRequest(Field("cDeptID", "=", "D1"), nullptr))).size(), 2u)
+    EXPECT_EQ(
+        ReplyRows(host->Call(ReleaseQueryRequest(Field("cDeptID", "=", "D1"), nullptr))).size(), 2u)
         << profile->release;
   }
   // 8.71 reads the attribute and fails without it.
   auto host = Host(Release871());
-  EXPECT_EQ(Items(host->Call(QueryRequest("", nullptr))).front().rfind("<?xml", 0), 0u);
-  EXPECT_NE(host->Call(QueryRequest("", nullptr)).find("code=\"94\""), std::string::npos);
+  EXPECT_EQ(Items(host->Call(ReleaseQueryRequest("", nullptr))).front().rfind("<?xml", 0), 0u);
+  EXPECT_NE(host->Call(ReleaseQueryRequest("", nullptr)).find("code=\"94\""), std::string::npos);
 }
 
 TEST_F(OneRelease, Release861QueryReadsTheCostObjectTable) {
   auto host = Host(Release861());
   host->db.Run("insert into ca_mabsw(cDeptID,cppid,cMatID,iQua) values('D1','8','M1',1)");
-  const auto rows = ReplyRows(host->Call(QueryRequest("", nullptr)));
+  const auto rows = ReplyRows(host->Call(ReleaseQueryRequest("", nullptr)));
   EXPECT_EQ(Matching(host->Statements(), "select c.* from"), std::vector<std::string>{kQuery861});
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].at("mocode"), "MO1");

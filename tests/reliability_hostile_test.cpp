@@ -141,9 +141,10 @@ TEST(HostileLockTest, AFailedCommitIsInTheTrace) {
 }
 
 // The rows a QUERY reply carries: the root's children named "material".
-std::string QueryRequest(const std::string& roottag, const std::string& content) {
-  return "<zqinterface roottag=\"" + roottag + "\" docid=\"d\" proc=\"QUERY\" paginate=\"0\">" +
-         content + "</zqinterface>";
+std::string QueryUnderRoottag(const std::string& roottag, const std::string& content) {
+  return RequestXml(
+      {.root = "zqinterface", .proc = "QUERY", .docid = "d", .roottag = roottag, .paginate = "0"},
+      content);
 }
 
 // A path in roottag that would take minutes (counts of counts of every element)
@@ -159,13 +160,13 @@ TEST_F(HostileTest, AnExpensivePathInRoottagFailsTheQuery) {
   };
   for (const char* roottag : hostile) {
     SCOPED_TRACE(roottag);
-    const ParsedReply reply = Parse(Call(QueryRequest(roottag, elements)));
+    const ParsedReply reply = Parse(Call(QueryUnderRoottag(roottag, elements)));
     ASSERT_TRUE(reply.is_error);
     EXPECT_EQ(reply.code, "-2147467259");
     EXPECT_NE(reply.message.find("more operations than a selection may"), std::string::npos)
         << reply.message;
   }
-  const std::string ordinary = Call(QueryRequest(
+  const std::string ordinary = Call(QueryUnderRoottag(
       "material", elements + "<material><field name=\"cDeptID\" operation=\"=\" value=\"D01\"/>"
                              "</material>"));
   EXPECT_FALSE(Parse(ordinary).is_error) << ordinary;
@@ -187,7 +188,7 @@ TEST_F(HostileTest, ARequestBeyondTenMegabytesWithLongTextsLoads) {
     SCOPED_TRACE(c.name);
     std::string content;
     for (int i = 0; i < 12000; ++i) content += c.element;
-    const std::string request = QueryRequest("material", content);
+    const std::string request = QueryUnderRoottag("material", content);
     ASSERT_GT(request.size(), 10'000'000u);
     const std::string reply = Call(request);
     const ParsedReply parsed = Parse(reply);
@@ -264,7 +265,7 @@ TEST(HostileStoredValueTest, AValueAReplyCannotCarryFailsTheQueryNamingRowAndCol
       {"infinite total", "iMatQua", "-9e999", "the stored number is infinite"},
   };
   auto object = IMaterial::Create(Release871());
-  const std::string query = QueryRequest("material", "");
+  const std::string query = QueryUnderRoottag("material", "");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     db.Run("delete from ca_mabsw");

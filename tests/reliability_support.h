@@ -14,6 +14,7 @@
 #include "platform/xml.h"
 #include "profiles/release_profile.h"
 #include "testing/test_db.h"
+#include "testing/xml_text.h"
 #include "tools/quillor/sample_data.h"
 
 namespace quillor::testing {
@@ -108,8 +109,7 @@ inline std::string Material(std::string_view id, std::string_view inventory,
 }
 
 inline std::string AddRequest(const std::string& materials) {
-  return "<zqinterface roottag=\"material\" docid=\"d1\" proc=\"ADD\">" + materials +
-         "</zqinterface>";
+  return RequestXml({.root = "zqinterface"}, materials);
 }
 
 // The rows of a QUERY reply; -1 when the reply is no XML.

@@ -1,5 +1,7 @@
 #include "tests/serve_fixture.h"
 
+#include "testing/xml_text.h"
+
 namespace quillor::testing {
 
 void AddMasterRows(TestDb& db, int items) {
@@ -24,17 +26,16 @@ std::string MaterialLine(int n) {
          "<period>5</period><totalmoney>6</totalmoney><irdcode>0</irdcode></material>";
 }
 
-std::string AddRequest(const std::vector<int>& lines, const std::string& docid) {
-  std::string xml = "<ufinterface roottag=\"material\" docid=\"" + docid + "\" proc=\"ADD\">";
-  for (const int n : lines) xml += MaterialLine(n);
-  return xml + "</ufinterface>";
+std::string ServeAddRequest(const std::vector<int>& lines, const std::string& docid) {
+  std::string content;
+  for (const int n : lines) content += MaterialLine(n);
+  return RequestXml({.docid = docid}, content);
 }
 
-std::string QueryRequest(int paginate) {
-  return "<ufinterface roottag=\"material\" docid=\"Q\" proc=\"QUERY\" paginate=\"" +
-         std::to_string(paginate) +
-         "\"><material><field name=\"cDeptID\" operation=\"=\" value=\"D01\"/></material>"
-         "</ufinterface>";
+std::string ServeQueryRequest(int paginate) {
+  const std::string page_size = std::to_string(paginate);
+  return RequestXml({.proc = "QUERY", .docid = "Q", .paginate = page_size},
+                    "<material><field name=\"cDeptID\" operation=\"=\" value=\"D01\"/></material>");
 }
 
 std::vector<std::string> ServeArgs(const TestDb& db, std::vector<std::string> more) {

@@ -20,9 +20,9 @@ void AddMasterRows(TestDb& db, int items);
 // Line n consumes material M<n>; quantity and total are fixed, so that the same
 // line sent twice is the same row.
 std::string MaterialLine(int n);
-std::string AddRequest(const std::vector<int>& lines, const std::string& docid = "SERVE");
+std::string ServeAddRequest(const std::vector<int>& lines, const std::string& docid = "SERVE");
 // The QUERY for every row of department D01, with the given page size.
-std::string QueryRequest(int paginate);
+std::string ServeQueryRequest(int paginate);
 
 // The arguments of a server over the database: connection and library.
 std::vector<std::string> ServeArgs(const TestDb& db, std::vector<std::string> more = {});

@@ -21,7 +21,7 @@ std::string Post(const std::string& headers, const std::string& body) {
 TEST(ServeHostile, EveryHostileRequestIsRefusedAndNothingIsWritten) {
   TestDb db;
   AddMasterRows(db, 5);
-  const std::string add = AddRequest({1});
+  const std::string add = ServeAddRequest({1});
   const std::string length = "Content-Length: " + std::to_string(add.size()) + "\r\n";
   const std::vector<Hostile> table = {
       {"request line that is no HTTP", "HELLO\r\n\r\n", 400},

@@ -47,10 +47,10 @@ TEST_F(ServeHttp, ListeningLineNamesTheLoopbackPortItListensOn) {
 TEST_F(ServeHttp, RepliesAreTheBytesTheTransactCommandPrints) {
   ServeProcess server(ServeArgs(db_));
   const std::vector<std::pair<const char*, std::string>> requests = {
-      {"ADD, stored and refused lines", WithRefusedLine(AddRequest({1, 2}))},
-      {"ADD sent again", AddRequest({1, 2})},
-      {"QUERY without pages", QueryRequest(0)},
-      {"QUERY with pages the server is not asked for", QueryRequest(-1)},
+      {"ADD, stored and refused lines", WithRefusedLine(ServeAddRequest({1, 2}))},
+      {"ADD sent again", ServeAddRequest({1, 2})},
+      {"QUERY without pages", ServeQueryRequest(0)},
+      {"QUERY with pages the server is not asked for", ServeQueryRequest(-1)},
       {"unknown operation", "<ufinterface roottag=\"material\" docid=\"D\" proc=\"DROP\"/>"},
       {"not XML", "this is <not xml"},
       {"empty body", ""},
@@ -94,11 +94,11 @@ std::vector<Part> SplitParts(const std::string& body, const std::string& boundar
 TEST_F(ServeHttp, PagedQueryStreamsEachPageThenTheReply) {
   std::vector<int> seven = {0, 1, 2, 3, 4, 5, 6};
   ServeProcess server(ServeArgs(db_));
-  ASSERT_EQ(Post(server.port(), AddRequest(seven))->status, 200);
+  ASSERT_EQ(Post(server.port(), ServeAddRequest(seven))->status, 200);
 
   httplib::Client client("127.0.0.1", server.port());
   std::string body;
-  auto answer = client.Post("/transact", {}, QueryRequest(3), "application/xml");
+  auto answer = client.Post("/transact", {}, ServeQueryRequest(3), "application/xml");
   ASSERT_TRUE(answer);
   body = answer->body;
   ASSERT_EQ(answer->status, 200);
@@ -130,7 +130,7 @@ TEST_F(ServeHttp, PagedQueryStreamsEachPageThenTheReply) {
   // The reply part is what the command prints when it takes the pages itself.
   TempDir pages;
   const CommandResult command =
-      TransactCommand(db_, QueryRequest(3), {"--pages-dir", pages.path().string()});
+      TransactCommand(db_, ServeQueryRequest(3), {"--pages-dir", pages.path().string()});
   ASSERT_EQ(command.exit_code, 0) << command.err;
   EXPECT_EQ(parts[3].content, command.out);
   std::ifstream first(pages.path() / "page-1.xml");
@@ -143,10 +143,10 @@ TEST_F(ServeHttp, PagedQueryArrivesPartByPart) {
   std::vector<int> lines;
   for (int i = 0; i < 20; ++i) lines.push_back(i);
   ServeProcess server(ServeArgs(db_));
-  ASSERT_EQ(Post(server.port(), AddRequest(lines))->status, 200);
+  ASSERT_EQ(Post(server.port(), ServeAddRequest(lines))->status, 200);
 
   // The raw answer is read as it comes: each page part is a chunk of its own.
-  const std::string request = QueryRequest(5);
+  const std::string request = ServeQueryRequest(5);
   const std::string answer = RawHttp(
       server.port(), "POST /transact HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
                          std::to_string(request.size()) + "\r\n\r\n" + request);
@@ -266,7 +266,7 @@ TEST_F(ServeHttp, TokensAreRequiredOnEveryPath) {
   for (const auto& [authorization, status] : cases) {
     httplib::Headers headers;
     if (!authorization.empty()) headers.emplace("Authorization", authorization);
-    const auto answer = client.Post("/transact", headers, AddRequest({3}), "application/xml");
+    const auto answer = client.Post("/transact", headers, ServeAddRequest({3}), "application/xml");
     ASSERT_TRUE(answer) << authorization;
     EXPECT_EQ(answer->status, status) << authorization;
     if (status == 401) {
@@ -314,10 +314,10 @@ TEST_F(ServeHttp, TlsWithACertificateMadeHere) {
   httplib::SSLClient client("127.0.0.1", server.port());
   client.set_ca_cert_path(cert.c_str());
   client.enable_server_certificate_verification(true);
-  const auto answer = client.Post("/transact", AddRequest({4}), "application/xml");
+  const auto answer = client.Post("/transact", ServeAddRequest({4}), "application/xml");
   ASSERT_TRUE(answer) << httplib::to_string(answer.error());
   EXPECT_EQ(answer->status, 200);
-  EXPECT_EQ(answer->body, TransactCommand(db_, AddRequest({4})).out);
+  EXPECT_EQ(answer->body, TransactCommand(db_, ServeAddRequest({4})).out);
 
   // Plain HTTP on the TLS port is no request.
   EXPECT_EQ(StatusOf(RawHttp(server.port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n",
@@ -333,13 +333,13 @@ TEST_F(ServeHttp, TlsWithACertificateMadeHere) {
 
 TEST_F(ServeHttp, MetricsAndTheAccessLogCountWhatWasServed) {
   ServeProcess server(ServeArgs(db_));
-  ASSERT_EQ(Post(server.port(), AddRequest({5, 6}, "DOC-&quot;7&quot;"))->status, 200);
+  ASSERT_EQ(Post(server.port(), ServeAddRequest({5, 6}, "DOC-\"7\""))->status, 200);
   const std::string refused =
       "<ufinterface roottag=\"material\" docid=\"DOC-8\" proc=\"add\"><material id=\"9\">"
       "<departmentno>D01</departmentno><inventoryno>M5</inventoryno><quantity>0</quantity>"
       "</material></ufinterface>";
   ASSERT_EQ(Post(server.port(), refused)->status, 200);
-  ASSERT_EQ(Post(server.port(), QueryRequest(0))->status, 200);
+  ASSERT_EQ(Post(server.port(), ServeQueryRequest(0))->status, 200);
   httplib::Client client("127.0.0.1", server.port());
   EXPECT_EQ(client.Get("/nowhere")->status, 404);
 

@@ -58,7 +58,7 @@ std::vector<std::vector<Sent>> RunClients(int port, std::atomic<int>& answered) 
         Sent s;
         for (int i = 0; i < kLines; ++i) s.lines.push_back(LineOf(c, r, i));
         s.at = Clock::now();
-        const auto answer = client.Post("/transact", AddRequest(s.lines), "application/xml");
+        const auto answer = client.Post("/transact", ServeAddRequest(s.lines), "application/xml");
         if (answer) {
           s.status = answer->status;
           if (answer->status == 200) s.codes = ItemCodes(answer->body);

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "testing/saved_env.h"
+#include "testing/temp_dir.h"
 
 namespace quillor::com {
 namespace {
@@ -20,16 +22,11 @@ namespace fs = std::filesystem;
 
 class RegistryFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/quillor-registry-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   void Write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
   }
-  std::string dir_;
+  testing::TempDir temp_;
+  const std::string dir_ = temp_.path().string();
 };
 
 TEST(RegistryTest, TextRoundTripKeepsEveryByte) {
@@ -211,26 +208,8 @@ TEST_F(RegistryFileTest, ConcurrentProcessesAllLand) {
   }
 }
 
-// Restores one environment variable when it goes.
-class SavedEnv {
- public:
-  explicit SavedEnv(const char* name) : name_(name) {
-    if (const char* v = std::getenv(name)) old_ = v;
-  }
-  ~SavedEnv() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 TEST(RegistryTest, DefaultPathPrefersTheVariableThenXdgThenHome) {
-  SavedEnv a("QUILLOR_REGISTRY"), b("XDG_CONFIG_HOME"), c("HOME");
+  testing::SavedEnv a("QUILLOR_REGISTRY"), b("XDG_CONFIG_HOME"), c("HOME");
   setenv("QUILLOR_REGISTRY", "/r/file", 1);
   setenv("XDG_CONFIG_HOME", "/xdg", 1);
   setenv("HOME", "/home/u", 1);

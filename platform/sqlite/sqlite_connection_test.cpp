@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <utility>
 
 #include "platform/failure.h"
 #include "platform/sqlite/sqlite_file.h"
@@ -199,14 +200,12 @@ TEST_F(SqliteTest, FieldLookupFailures) {
 }
 
 TEST_F(SqliteTest, TypeCodesOfHostColumns) {
-  struct Case {
-    const char* column;
-    int type;
-  } cases[] = {
-      {"cDeptID", 200}, {"cppid", 200},     {"cMatID", 200},   {"cBatch", 200},  {"iPrice", 5},
-      {"iQua", 5},      {"iPeriod", 3},     {"iMatQua", 5},    {"cFree1", 200},  {"cFree10", 200},
-      {"cbomver", 200}, {"cbomvertd", 200}, {"cmoroutesn", 3}, {"cmocode", 200}, {"cmosubsn", 3},
-  };
+  // Every text column is adVarChar; the numbers are these.
+  const char* const texts[] = {"cDeptID", "cppid",   "cMatID",    "cBatch", "cFree1",
+                               "cFree10", "cbomver", "cbomvertd", "cmocode"};
+  const std::pair<const char*, int> numbers[] = {{"iPrice", 5},     {"iQua", 5},
+                                                 {"iPeriod", 3},    {"iMatQua", 5},
+                                                 {"cmoroutesn", 3}, {"cmosubsn", 3}};
   // The check statement of the query: its column types decide the quoting.
   const std::string check =
       "select a.cDeptID as cDeptID,b.InvCode as cppid, cMatID, cBatch, iPrice, iQua, iPeriod "
@@ -215,8 +214,10 @@ TEST_F(SqliteTest, TypeCodesOfHostColumns) {
       "   b.iMORouteSN as cmoroutesn, b.cMOCode as cmocode, \r\n   b.iMOSubSN as cmosubsn \r\n"
       " from ca_mabsw a join caq_coreal b on a.cppid=b.iRealCOID \r\n where 1>1";
   auto rs = conn_->Open(check, CursorType::kForwardOnly);
-  for (const auto& c : cases)
-    EXPECT_EQ(rs->FieldType(rs->FieldIndex(c.column)), c.type) << c.column;
+  for (const char* column : texts) EXPECT_EQ(rs->FieldType(rs->FieldIndex(column)), 200) << column;
+  for (const auto& [column, type] : numbers) {
+    EXPECT_EQ(rs->FieldType(rs->FieldIndex(column)), type) << column;
+  }
 
   auto flags = conn_->Open("select bIsBaseDep from ca_depDf", CursorType::kStatic);
   EXPECT_EQ(flags->FieldType(0), 11);
@@ -255,19 +256,17 @@ TEST_F(SqliteTest, HostDialectRunsAdapted) {
 // The host's str(): halves away from zero, right-aligned in ten characters, ten
 // asterisks for a number that needs more, null for null.
 TEST_F(SqliteTest, StrAsTheHostWritesIt) {
-  const struct {
-    const char* x;
-    const char* text;
-  } cases[] = {
+  // The argument and the text str() gives for it.
+  const std::pair<const char*, const char*> cases[] = {
       {"2.5", "         3"},        {"-2.5", "        -3"},        {"0.5", "         1"},
       {"1.5", "         2"},        {"-0.4", "         0"},        {"7", "         7"},
       {"-123", "      -123"},       {"1234567890", "1234567890"},  {"12345678901", "**********"},
       {"-999999999", "-999999999"}, {"-1000000000", "**********"}, {"1e300", "**********"},
       {"' 42 '", "        42"},
   };
-  for (const auto& c : cases) {
-    auto rs = conn_->Open(std::string("select str(") + c.x + ") as s", CursorType::kStatic);
-    EXPECT_EQ(rs->Value("s").ToText(), c.text) << c.x;
+  for (const auto& [x, text] : cases) {
+    auto rs = conn_->Open(std::string("select str(") + x + ") as s", CursorType::kStatic);
+    EXPECT_EQ(rs->Value("s").ToText(), text) << x;
   }
   EXPECT_TRUE(conn_->Open("select str(null) as s", CursorType::kStatic)->Value("s").IsNull());
   EXPECT_THROW(conn_->Open("select str('x') as s", CursorType::kStatic), Failure);

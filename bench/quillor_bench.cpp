@@ -37,6 +37,7 @@
 #include "component/imaterial.h"
 #include "platform/connection_pool.h"
 #include "platform/sqlite/sqlite_file.h"
+#include "platform/text.h"
 #include "profiles/release_profile.h"
 #include "schema/host_schema.h"
 
@@ -48,6 +49,31 @@ namespace {
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// Runs a program in a child process and waits for it; the bench stops with the
+// failure's text when the child does not end with 0. Quiet children write their
+// standard output to /dev/null. Gives the child's resource use.
+rusage RunChild(const std::string& program, const std::vector<std::string>& args,
+                const char* failure, bool quiet = false) {
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (quiet) dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "%s\n", failure);
+    std::exit(1);
+  }
+  return usage;
 }
 
 // The processor time of this process, to tell our work from waiting for the disk
@@ -309,22 +335,9 @@ void BenchAddMemory(const fs::path& dir, int megabytes) {
   const std::string conn = ConnectionText(db, "Normal");
   std::fflush(stdout);
   const Clock::time_point start = Clock::now();
-  const pid_t child = fork();
-  if (child == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    execl(tool.c_str(), "quillor", "transact", "--connection", conn.c_str(), request_file.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
+  const rusage usage = RunChild(tool, {"quillor", "transact", "--connection", conn, request_file},
+                                "quillor transact failed on the ADD request", true);
   const double wall = Seconds(start);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "quillor transact failed on the ADD request\n");
-    std::exit(1);
-  }
   const double request_mib = static_cast<double>(fs::file_size(request_file)) / (1 << 20);
   const double peak_mib = static_cast<double>(usage.ru_maxrss) / 1024;
   const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
@@ -506,20 +519,10 @@ int QueryChild(const fs::path& db, int rows, int page_size, const std::string& s
 void BenchQuery(const fs::path& db, int rows, int page_size, const std::string& sync,
                 const fs::path& figures_file = {}) {
   std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) {
-    const std::string rows_text = std::to_string(rows);
-    const std::string page_text = std::to_string(page_size);
-    execl("/proc/self/exe", "quillor_bench", "--query-child", db.c_str(), rows_text.c_str(),
-          page_text.c_str(), sync.c_str(), figures_file.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "the QUERY run failed\n");
-    std::exit(1);
-  }
+  RunChild("/proc/self/exe",
+           {"quillor_bench", "--query-child", db, std::to_string(rows), std::to_string(page_size),
+            sync, figures_file},
+           "the QUERY run failed");
 }
 
 void MakeQueryDatabase(const fs::path& db, int rows) {
@@ -556,7 +559,7 @@ std::string FieldOfColumn(std::string column) {
       {"cfree10", "free10"},       {"cbomver", "bomver"},     {"cbomvertd", "bomvertd"},
       {"cmocode", "mocode"},       {"cmosubsn", "mosubsn"},   {"cmoroutesn", "moroutesn"},
       {"ompflag", "ompflag"}};
-  for (char& c : column) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  column = AsciiLower(column);
   for (const auto& [name, field] : kFields) {
     if (name == column) return field;
   }
@@ -679,18 +682,8 @@ QueryFigures BaselineInChild(const fs::path& dir, const fs::path& db) {
   const fs::path file = dir / "baseline-figures.txt";
   fs::remove(file);
   std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) {
-    execl("/proc/self/exe", "quillor_bench", "--baseline-child", db.c_str(), file.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "the baseline run failed\n");
-    std::exit(1);
-  }
+  RunChild("/proc/self/exe", {"quillor_bench", "--baseline-child", db, file},
+           "the baseline run failed");
   return ReadQueryFigures(file);
 }
 
@@ -773,9 +766,9 @@ int main(int argc, char** argv) {
     } else if (args[i] == "--sync" && i + 1 < args.size()) {
       only_sync = args[++i];
     } else {
-      std::fprintf(
-          stderr,
-          "usage: quillor_bench [--quick] [--only add|calls|addmem|query|http] [--sync Normal|Full]\n");
+      std::fprintf(stderr,
+                   "usage: quillor_bench [--quick] [--only add|calls|addmem|query|http] [--sync "
+                   "Normal|Full]\n");
       return 2;
     }
   }

@@ -36,13 +36,10 @@ bool IMaterial::AddProc(const MaterialSource& list, std::string& reply) {
     list.ForEach([this](XmlElement element) { AddItem(element); });
     reply = result_doc_.Serialize();
     return true;
-  } catch (const Failure& failure) {
-    description = failure.description();
-  } catch (const std::bad_alloc&) {
-    // The runtime's own words; the lines reported before it stand as reported.
-    description = Failure::OutOfMemory().description();
-  } catch (const std::exception& e) {
-    description = e.what();
+  } catch (...) {
+    // Out of memory in the runtime's own words; the lines reported before it
+    // stand as reported.
+    description = Failure::FromCurrentException().description();
   }
   // A failure of the recording itself is not caught here: it reaches Transact.
   AppendResult(result_doc_, "Item", ItemCode::kBatchFailed, description);

@@ -8,6 +8,7 @@
 
 #include "platform/com/error_info.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 #include "platform/xml_node_list_object.h"
 #include "query/query_execution.h"
 
@@ -60,11 +61,7 @@ bool IMaterial::AnswersTo(const com::Guid& iid) const {
 com::HRESULT IMaterial::GetIDsOfNames(std::string_view name, int32_t* dispid) {
   if (dispid == nullptr) return com::E_POINTER;
   for (const MethodId& m : profile_.ids.methods) {
-    if (m.name.size() == name.size() &&
-        std::equal(name.begin(), name.end(), m.name.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        })) {
+    if (EqualsIgnoreCase(m.name, name)) {
       *dispid = m.dispid;
       return com::S_OK;
     }
@@ -141,12 +138,10 @@ com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login, st
       *result = TransactRequest(sXML, **login);
     }
     return com::S_OK;
-  } catch (const Failure& failure) {
-    return ReportFailure(failure);
   } catch (const std::bad_alloc&) {
     return com::E_OUTOFMEMORY;
-  } catch (const std::exception& e) {
-    return ReportFailure(Failure(failure_numbers::kFail, e.what()));
+  } catch (...) {
+    return ReportFailure(Failure::FromCurrentException());
   }
 }
 
@@ -156,12 +151,8 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
   try {
     *result = QueryProcRequest(eleList, *sRetXml);
     return com::S_OK;
-  } catch (const Failure& failure) {
-    return ReportFailure(failure);
-  } catch (const std::bad_alloc&) {
-    return ReportFailure(Failure::OutOfMemory());
-  } catch (const std::exception& e) {
-    return ReportFailure(Failure(failure_numbers::kFail, e.what()));
+  } catch (...) {
+    return ReportFailure(Failure::FromCurrentException());
   }
 }
 

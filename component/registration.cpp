@@ -1,4 +1,5 @@
 #include "component/registration.h"
+#include "platform/text.h"
 
 #include <sys/stat.h>
 
@@ -7,12 +8,6 @@
 namespace quillor {
 
 namespace {
-
-std::string DispidText(int32_t dispid) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(dispid));
-  return buf;
-}
 
 bool IsFile(const std::string& path) {
   struct stat st {};
@@ -64,7 +59,7 @@ void RegisterServer(com::Registry& registry, const ReleaseProfile& profile,
   registry.SetValue(lib + "\\FLAGS", "", "0");
   registry.SetValue(lib + "\\HELPDIR", "", DirectoryOf(library_path));
   for (const MethodId& m : ids.methods) {
-    registry.SetValue(lib + "\\Methods", m.name, DispidText(m.dispid));
+    registry.SetValue(lib + "\\Methods", m.name, HexWord(static_cast<uint32_t>(m.dispid)));
   }
 }
 

@@ -14,18 +14,11 @@
 #include "platform/connection_pool.h"
 #include "platform/connection_text.h"
 #include "platform/eai_helper.h"
+#include "platform/text.h"
 
 namespace quillor {
 
 namespace {
-
-// proc is compared upper-cased and untrimmed.
-std::string UpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  });
-  return text;
-}
 
 // The code is written as a signed decimal number.
 std::string ErrorReply(int32_t code, const std::string& message) {
@@ -120,7 +113,7 @@ std::string IMaterial::TransactRequest(const std::string& request_text, IOrvoLog
     XmlDocument request;
     XmlElement root = envelope.Root();
     if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
-    const bool streamed = UpperCase(root.Attribute("proc").value_or("")) == "ADD";
+    const bool streamed = AsciiUpper(root.Attribute("proc").value_or("")) == "ADD";
     if (!streamed) {
       if (!request.LoadXml(request_text))
         return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
@@ -137,7 +130,7 @@ std::string IMaterial::TransactRequest(const std::string& request_text, IOrvoLog
     result_doc_.LoadXml(helper.GetReplyTemplate(docid, proc));
 
     const XmlNodeList materials = streamed ? XmlNodeList() : root.Select("material");
-    const std::string operation = UpperCase(helper.ReadAttribute(root, "proc"));
+    const std::string operation = AsciiUpper(helper.ReadAttribute(root, "proc"));
 
     if (profile_.reads_options) LoadOptions();
 
@@ -159,14 +152,10 @@ std::string IMaterial::TransactRequest(const std::string& request_text, IOrvoLog
       return ErrorReply(ReplyCode::kUnknownProc, messages_.Text(msg::kUnknownProc));
     }
     return reply;
-  } catch (const Failure& failure) {
-    return BuildFailureReply(failure);
-  } catch (const std::bad_alloc&) {
-    // Whatever was being built is gone by now, which leaves room for the reply.
-    return BuildFailureReply(Failure::OutOfMemory());
-  } catch (const std::exception& e) {
-    // Out of memory and the like: still a reply, never an escape.
-    return BuildFailureReply(Failure(failure_numbers::kFail, e.what()));
+  } catch (...) {
+    // Still a reply, never an escape; after running out of memory, whatever was
+    // being built is gone by now, which leaves room for the reply.
+    return BuildFailureReply(Failure::FromCurrentException());
   }
 }
 

@@ -15,6 +15,7 @@
 #include "platform/xml_node_list_object.h"
 #include "schema/host_schema.h"
 #include "testing/pg_database.h"
+#include "testing/recording_caller.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {
@@ -198,29 +199,8 @@ TEST(MessageTextTest, TextsWithSpecialCharacters) {
   EXPECT_THROW(lookup861.Text("Orvo.ca.uscbhs.Orvo71.00028"), Failure);
 }
 
-// A caller object that only has an identity.
-class FakeCaller final : public com::IDispatch {
- public:
-  com::HRESULT QueryInterface(const com::Guid& iid, void** out) override {
-    if (iid == com::kIID_IUnknown || iid == com::kIID_IDispatch) {
-      *out = static_cast<com::IDispatch*>(this);
-      AddRef();
-      return com::S_OK;
-    }
-    *out = nullptr;
-    return com::E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return ++refs; }
-  uint32_t Release() override { return --refs; }
-  com::HRESULT GetIDsOfNames(std::string_view, int32_t*) override {
-    return com::DISP_E_UNKNOWNNAME;
-  }
-  com::HRESULT Invoke(int32_t, com::InvokeKind, std::vector<com::Variant>&, com::Variant*,
-                      com::ExceptionInfo*) override {
-    return com::DISP_E_MEMBERNOTFOUND;
-  }
-  uint32_t refs = 1;
-};
+// Callers here only show their identity and their reference count.
+using FakeCaller = testing_fakes::RecordingCaller;
 
 TEST(CallerRegistrationTest, DropComparesWithoutReleasing) {
   com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
@@ -234,18 +214,18 @@ TEST(CallerRegistrationTest, DropComparesWithoutReleasing) {
   EXPECT_TRUE(result);
   ASSERT_EQ(object->AddObjectReference(&pa, &result), com::S_OK);
   EXPECT_TRUE(result);
-  EXPECT_EQ(a.refs, 2u);
+  EXPECT_EQ(a.refs(), 2u);
   object->DropObjectReference(&pb, &result);
   EXPECT_FALSE(result);
   object->DropObjectReference(&pa, &result);
   EXPECT_TRUE(result);
-  EXPECT_EQ(a.refs, 2u) << "A stays registered";
+  EXPECT_EQ(a.refs(), 2u) << "A stays registered";
   // A new registration releases the earlier caller.
   object->AddObjectReference(&pb, &result);
-  EXPECT_EQ(a.refs, 1u);
-  EXPECT_EQ(b.refs, 2u);
+  EXPECT_EQ(a.refs(), 1u);
+  EXPECT_EQ(b.refs(), 2u);
   object.Reset();
-  EXPECT_EQ(b.refs, 1u) << "released when the object ends";
+  EXPECT_EQ(b.refs(), 1u) << "released when the object ends";
 }
 
 TEST(CallerRegistrationTest, ReleasesWithoutRegistrationRefuseIt) {

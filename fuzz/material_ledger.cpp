@@ -7,6 +7,7 @@
 #include "platform/eai_helper.h"
 #include "platform/failure.h"
 #include "platform/sql_literal.h"
+#include "platform/text.h"
 #include "platform/xml.h"
 
 namespace quillor::fuzz {
@@ -18,11 +19,6 @@ constexpr const char* kColumns =
 const char* const kOtherTables[] = {"AccInformation", "ca_depDf",          "Inventory",
                                     "ca_pronb",       "caq_coreal",        "ca_batchmap",
                                     "gl_mend",        "ProductStructureEx"};
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  return text;
-}
 
 std::string Key(const MaterialLedger::Row& row) {
   std::string key;
@@ -104,7 +100,7 @@ void MaterialLedger::CheckAfter(const std::string& request, const std::string& r
   if (doc.LoadXml(request)) {
     EaiHelper& helper = EaiHelper::ForThisThread();
     XmlElement root = doc.Root();
-    if (Upper(helper.ReadAttribute(root, "proc")) == "ADD") {
+    if (AsciiUpper(helper.ReadAttribute(root, "proc")) == "ADD") {
       const XmlNodeList materials = root.Select("material");
       Check(codes.size() <= materials.size() + 1, "more item results than elements");
       for (size_t i = 0; i < codes.size() && i < materials.size(); ++i) {

@@ -10,6 +10,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "platform/sql_dialect.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -56,14 +57,8 @@ std::vector<std::string> QuotedParts(std::string_view sql) {
   return parts;
 }
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool Mentions(std::string_view sql, std::string_view word) {
-  return Lower(sql).find(word) != std::string::npos;
+  return quillor::AsciiLower(sql).find(word) != std::string::npos;
 }
 
 }  // namespace

@@ -32,13 +32,13 @@ using quillor::fuzz::Check;
 quillor::fuzz::FuzzHost* g_host = nullptr;
 
 // The columns written, in the table's order, with the element each comes back in.
-struct Column {
+struct MappedColumn {
   const char* column;
   const char* field;
 };
-constexpr Column kColumns[] = {{"cDeptID", "departmentno"}, {"cMatID", "inventoryno"},
-                               {"cBatch", "serial"},        {"iPrice", "price"},
-                               {"iQua", "quantity"},        {"iMatQua", "totalmoney"}};
+constexpr MappedColumn kColumns[] = {{"cDeptID", "departmentno"}, {"cMatID", "inventoryno"},
+                                     {"cBatch", "serial"},        {"iPrice", "price"},
+                                     {"iQua", "quantity"},        {"iMatQua", "totalmoney"}};
 constexpr size_t kTextColumns = 3;
 constexpr size_t kColumnCount = std::size(kColumns);
 
@@ -121,7 +121,7 @@ std::string InsertStatement(const WrittenRow& row) {
 // The rows as the database holds them, in the table's order.
 std::vector<std::vector<DbValue>> StoredRows(quillor::Connection& conn) {
   std::string sql = "select rowid";
-  for (const Column& c : kColumns) sql += std::string(", ") + c.column;
+  for (const MappedColumn& c : kColumns) sql += std::string(", ") + c.column;
   sql += " from ca_mabsw order by rowid";
   std::vector<std::vector<DbValue>> rows;
   for (auto result = conn.Open(sql, quillor::CursorType::kForwardOnly); !result->Eof();

@@ -4,7 +4,8 @@
 namespace quillor {
 
 // Each label carries its own separator.
-void AddCostObjectLabels(MessageTable& table) {
+MessageTable CostObjectReleaseTexts(std::string_view own_id, std::string_view own_text) {
+  MessageTable table = CommonTexts();
   table.emplace(msg::kLabelDepartment, "部门：");
   table.emplace(msg::kLabelProduct, "产品：");
   for (int i = 0; i < 10; ++i) {
@@ -16,6 +17,8 @@ void AddCostObjectLabels(MessageTable& table) {
   table.emplace(msg::kLabelMoSubSn, "生产订单行号：");
   table.emplace(msg::kLabelMoRouteSn, "工序行号：");
   table.emplace(msg::kCostObjectNotFound, "，找不到对应的成本对象！");
+  table.emplace(own_id, own_text);
+  return table;
 }
 
 }  // namespace quillor

@@ -8,8 +8,9 @@ namespace quillor {
 
 // The texts every release shares, byte for byte.
 MessageTable CommonTexts();
-// Labels of the cost-object values and the not-found text that follows them, in
-// the releases that resolve cost objects.
-void AddCostObjectLabels(MessageTable& table);
+// The texts of a release that resolves cost objects: the common ones, the labels of
+// the cost-object values and the not-found text that follows them, and the one
+// text that is the release's own.
+MessageTable CostObjectReleaseTexts(std::string_view own_id, std::string_view own_text);
 
 }  // namespace quillor

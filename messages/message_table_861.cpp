@@ -4,12 +4,7 @@
 namespace quillor {
 
 const MessageTable& MessageTable861() {
-  static const MessageTable table = [] {
-    MessageTable t = CommonTexts();
-    AddCostObjectLabels(t);
-    t.emplace(msg::kPeriodClosed, "该期间已结帐！");
-    return t;
-  }();
+  static const MessageTable table = CostObjectReleaseTexts(msg::kPeriodClosed, "该期间已结帐！");
   return table;
 }
 

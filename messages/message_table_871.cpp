@@ -4,12 +4,7 @@
 namespace quillor {
 
 const MessageTable& MessageTable871() {
-  static const MessageTable table = [] {
-    MessageTable t = CommonTexts();
-    AddCostObjectLabels(t);
-    t.emplace(msg::kLabelOmpFlag, "委外标识：");
-    return t;
-  }();
+  static const MessageTable table = CostObjectReleaseTexts(msg::kLabelOmpFlag, "委外标识：");
   return table;
 }
 

@@ -25,10 +25,10 @@ struct FakeState {
   bool closed = false;
 };
 
-class FakeConnection final : public Connection {
+class TrackedConnection final : public Connection {
  public:
-  explicit FakeConnection(std::shared_ptr<FakeState> state) : state_(std::move(state)) {}
-  ~FakeConnection() override { state_->closed = true; }
+  explicit TrackedConnection(std::shared_ptr<FakeState> state) : state_(std::move(state)) {}
+  ~TrackedConnection() override { state_->closed = true; }
   std::unique_ptr<Recordset> Open(std::string_view, CursorType) override { return nullptr; }
   int64_t Execute(std::string_view) override { return state_->id; }
   void Begin() override {}
@@ -57,7 +57,7 @@ class PoolTest : public ::testing::Test {
           auto state = std::make_shared<FakeState>();
           state->id = static_cast<int>(states_.size()) + 1;
           states_.push_back(state);
-          return std::make_unique<FakeConnection>(state);
+          return std::make_unique<TrackedConnection>(state);
         },
         [this] { return now_; }, bounds);
   }

@@ -1,5 +1,7 @@
 #include "platform/failure.h"
 
+#include <new>
+
 namespace quillor {
 
 Failure Failure::FromStatus(uint32_t status, std::string description) {
@@ -10,6 +12,20 @@ Failure Failure::FromStatus(uint32_t status, std::string description) {
 }
 
 Failure Failure::Overflow() { return Failure(failure_numbers::kOverflow, "Overflow"); }
+Failure Failure::FromCurrentException() {
+  try {
+    throw;
+  } catch (const Failure& failure) {
+    return failure;
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  } catch (const std::exception& e) {
+    return Failure(failure_numbers::kFail, e.what());
+  } catch (...) {
+    return Failure(failure_numbers::kFail, "Unknown failure");
+  }
+}
+
 Failure Failure::OutOfMemory() { return Failure(failure_numbers::kOutOfMemory, "Out of memory"); }
 Failure Failure::TypeMismatch() { return Failure(failure_numbers::kTypeMismatch, "Type mismatch"); }
 Failure Failure::InvalidUseOfNull() {

@@ -45,6 +45,10 @@ class Failure : public std::exception {
   // A platform status code: codes of the automation facility (0x800A....) carry
   // only their low 16 bits, as a positive number; every other code is kept whole.
   static Failure FromStatus(uint32_t status, std::string description);
+  // The exception being handled, as a failure: a Failure as it is, running out of
+  // memory in the runtime's words, any other exception's text as a plain failure.
+  // Only inside a catch block.
+  static Failure FromCurrentException();
 
   // The failures raised in more than one place, with the runtime's own words.
   static Failure Overflow();

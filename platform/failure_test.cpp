@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 namespace quillor {
 namespace {
 
@@ -38,6 +41,27 @@ TEST(FailureTest, AutomationStatusesKeepTheirLowWordOthersStayWhole) {
   EXPECT_EQ(failure_numbers::kFail, -2147467259);
   EXPECT_EQ(failure_numbers::kNotImplemented, -2147467263);
   EXPECT_EQ(failure_numbers::kWrongThread, -2147417842);
+}
+
+// Whatever is thrown becomes a failure at the boundaries that must not let it out.
+TEST(FailureTest, TheExceptionBeingHandledBecomesAFailure) {
+  const auto as_failure = [](auto thrown) {
+    try {
+      throw thrown;
+    } catch (...) {
+      return Failure::FromCurrentException();
+    }
+  };
+  const Failure kept = as_failure(Failure(3265, "not here"));
+  EXPECT_EQ(kept.number(), 3265);
+  EXPECT_EQ(kept.description(), "not here");
+  const Failure memory = as_failure(std::bad_alloc());
+  EXPECT_EQ(memory.number(), failure_numbers::kOutOfMemory);
+  EXPECT_EQ(memory.description(), "Out of memory");
+  const Failure other = as_failure(std::runtime_error("disk on fire"));
+  EXPECT_EQ(other.number(), failure_numbers::kFail);
+  EXPECT_EQ(other.description(), "disk on fire");
+  EXPECT_EQ(as_failure(42).number(), failure_numbers::kFail);
 }
 
 }  // namespace

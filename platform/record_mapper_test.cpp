@@ -3,14 +3,13 @@
 #include "platform/record_mapper.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "platform/failure.h"
+#include "platform/scoped_env.h"
 #include "testing/fake_database.h"
-#include "testing/saved_env.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {
@@ -127,8 +126,7 @@ TEST_F(RecordMapperTest, DataDirectoryIsReadOncePerMapper) {
   const fs::path& dir = temp.path();
   const fs::path file = dir / "MaterialXmlRs.Xml";
   std::ofstream(file) << "<mapping><column name=\"cdeptid\" field=\"dept\"/></mapping>";
-  const testing::SavedEnv saved("QUILLOR_DATA_DIR");
-  setenv("QUILLOR_DATA_DIR", dir.string().c_str(), 1);
+  const ScopedEnv data_dir("QUILLOR_DATA_DIR", dir.string().c_str());
   FakeRecordset rs({{"cDeptID", ado_type::kVarChar}}, {{DbValue(std::string("01"))}});
   RecordMapper mapper;
   EXPECT_EQ(Map(rs, mapper), (std::vector<std::pair<std::string, std::string>>{{"dept", "01"}}));

@@ -1,11 +1,19 @@
 #include "platform/text.h"
 
+#include <cstdio>
+
 namespace quillor {
 
 std::string AsciiLower(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = AsciiLower(c);
   return out;
+}
+
+std::string HexWord(uint32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(value));
+  return buf;
 }
 
 std::string AsciiUpper(std::string_view text) {

@@ -35,6 +35,9 @@ std::string AsciiUpper(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 
+// "0x" and eight upper-case hex digits, as status codes and dispatch IDs are written.
+std::string HexWord(uint32_t value);
+
 // Digits only, and at least one.
 bool AllDigits(std::string_view text);
 

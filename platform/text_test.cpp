@@ -57,5 +57,12 @@ TEST(Text, Utf8DecodesWhatItEncodesAndRefusesMalformedBytes) {
   }
 }
 
+// Negative status codes are written as their unsigned bits, always eight digits.
+TEST(HexWord, EightUpperCaseDigitsAfter0x) {
+  EXPECT_EQ(HexWord(0), "0x00000000");
+  EXPECT_EQ(HexWord(0x6003000Du), "0x6003000D");
+  EXPECT_EQ(HexWord(static_cast<uint32_t>(int32_t{-2147467259})), "0x80004005");
+}
+
 }  // namespace
 }  // namespace quillor

@@ -1,13 +1,11 @@
 #include "query/condition_words.h"
+#include "platform/text.h"
 
 #include <array>
-#include <cctype>
 #include <string>
 
 namespace quillor {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Trimmed, lower-cased, and inner runs of blanks reduced to one space, so that
 // "NOT  LIKE" compares equal to "not like".
@@ -21,7 +19,7 @@ std::string Normalise(std::string_view text) {
     }
     if (pending_blank) out += ' ';
     pending_blank = false;
-    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    out += AsciiLower(c);
   }
   return out;
 }

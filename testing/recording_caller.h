@@ -2,12 +2,12 @@
 // every page it is handed and may change the page number and count it is passed.
 #pragma once
 
-#include <cctype>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/com/dispatch.h"
+#include "platform/text.h"
 
 namespace quillor::testing_fakes {
 
@@ -33,9 +33,9 @@ class RecordingCaller final : public com::IDispatch {
   uint32_t Release() override { return --refs_; }
 
   com::HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
-    std::string lower;
-    for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!has_process_export || lower != "processexport") return com::DISP_E_UNKNOWNNAME;
+    if (!has_process_export || !EqualsIgnoreCase(name, "ProcessExport")) {
+      return com::DISP_E_UNKNOWNNAME;
+    }
     *dispid = kProcessExport;
     return com::S_OK;
   }

@@ -2,6 +2,9 @@
 
 #include <stdlib.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "platform/failure.h"
 
 namespace quillor::testing {
@@ -12,6 +15,13 @@ TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "quillor-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw Failure(failure_numbers::kFail, "mkdtemp failed");
   path_ = pattern;
+}
+
+std::string ReadFileText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 TempDir::~TempDir() {

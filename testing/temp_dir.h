@@ -23,6 +23,9 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The whole content of a file, byte for byte; empty when it cannot be read.
+std::string ReadFileText(const std::filesystem::path& file);
+
 inline std::string SqliteText(const std::string& path) {
   return "Provider=SQLite;Data Source=" + path;
 }

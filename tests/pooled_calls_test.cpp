@@ -14,6 +14,7 @@
 #include "platform/sqlite/sqlite_faults.h"
 #include "platform/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
+#include "testing/built_tree.h"
 #include "testing/pg_database.h"
 #include "tests/reliability_support.h"
 
@@ -191,9 +192,7 @@ TEST(PoolUnloadTest, TheLibraryClosesItsIdleConnectionsWhenItIsUnloaded) {
   ASSERT_EQ(DescriptorsInto(data), 0);
 
   const ReleaseProfile& profile = Release850();
-  const std::string library = fs::canonical(std::string(QUILLOR_BUILD_DIR) + "/lib/" +
-                                            std::string(profile.release) + "/libquillor.so")
-                                  .string();
+  const std::string library = testing::BuiltLibraryResolved(profile.release);
   // As in the unload test: a copy loaded first stays for good, so that the
   // library under test is really unloaded.
   const fs::path copy = dir.path() / "first" / "libquillor.so";

@@ -12,6 +12,8 @@
 #include "component/registration.h"
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
+#include "platform/scoped_env.h"
+#include "testing/built_tree.h"
 #include "testing/test_db.h"
 #include "tools/quillor/cli.h"
 
@@ -21,9 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string LibraryOf(const ReleaseProfile& profile) {
-  return fs::canonical(std::string(QUILLOR_BUILD_DIR) + "/lib/" + std::string(profile.release) +
-                       "/libquillor.so")
-      .string();
+  return testing::BuiltLibraryResolved(profile.release);
 }
 
 std::vector<com::Guid> GuidsOf(const ReleaseProfile& p) {
@@ -46,18 +46,6 @@ std::vector<com::Guid> GuidsOf(const ReleaseProfile& p) {
 
 class ReleaseLibraries : public ::testing::Test {
  protected:
-  ReleaseLibraries() : registry_((dir_.path() / "registry").string()) {
-    if (const char* old = getenv("QUILLOR_REGISTRY")) old_ = old;
-    setenv("QUILLOR_REGISTRY", registry_.c_str(), 1);
-  }
-  ~ReleaseLibraries() override {
-    if (old_) {
-      setenv("QUILLOR_REGISTRY", old_->c_str(), 1);
-    } else {
-      unsetenv("QUILLOR_REGISTRY");
-    }
-  }
-
   // What the release's keys are when it alone is registered.
   static std::string AloneText(const ReleaseProfile& profile) {
     com::Registry r;
@@ -67,8 +55,8 @@ class ReleaseLibraries : public ::testing::Test {
   com::Registry Current() const { return com::Registry::Load(registry_); }
 
   TempDir dir_;
-  std::string registry_;
-  std::optional<std::string> old_;
+  const std::string registry_ = (dir_.path() / "registry").string();
+  ScopedEnv registry_variable_{"QUILLOR_REGISTRY", registry_.c_str()};
 };
 
 // The build makes one library per release of its own list; that list is the

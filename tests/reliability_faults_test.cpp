@@ -11,8 +11,8 @@
 
 #include "platform/sqlite/sqlite_faults.h"
 #include "platform/sqlite/sqlite_file.h"
-#include "tests/reliability_support.h"
 #include "schema/host_schema.h"
+#include "tests/reliability_support.h"
 
 namespace quillor::testing {
 namespace {
@@ -42,7 +42,7 @@ class FaultTest : public ::testing::Test {
     const ParsedReply clean = Parse(SendClean(batch_));
     clean_statements_ = faults::StatementsRun();
     ASSERT_EQ(clean.items.size(), 3u);
-    for (const ItemResult& item : clean.items) ASSERT_EQ(item.code, 0) << item.message;
+    for (const ReplyItem& item : clean.items) ASSERT_EQ(item.code, 0) << item.message;
   }
 
   void Clear() { db_.Run("delete from ca_mabsw"); }
@@ -88,7 +88,7 @@ class FaultTest : public ::testing::Test {
     }
     ASSERT_LE(reply.items.size(), 3u);
     for (size_t i = 0; i < reply.items.size(); ++i) {
-      const ItemResult& item = reply.items[i];
+      const ReplyItem& item = reply.items[i];
       seen_.insert(std::to_string(item.code));
       switch (item.code) {
         case 0:
@@ -155,7 +155,7 @@ TEST_F(FaultTest, AnObjectRecoversAfterAFault) {
   // The same object, the next call: every element written.
   const ParsedReply next = Parse(Send(*object, batch_, db_.ConnectionText()));
   ASSERT_EQ(next.items.size(), 3u);
-  for (const ItemResult& item : next.items) EXPECT_EQ(item.code, 0);
+  for (const ReplyItem& item : next.items) EXPECT_EQ(item.code, 0);
   std::vector<std::string> actual = db_.MaterialRows();
   std::sort(actual.begin(), actual.end());
   std::vector<std::string> all = rows_;
@@ -170,7 +170,7 @@ TEST_F(FaultTest, AReadOnlyDatabaseRefusesEveryWrite) {
   faults::Reset();
   ASSERT_FALSE(reply.is_error);
   ASSERT_EQ(reply.items.size(), 3u);
-  for (const ItemResult& item : reply.items) {
+  for (const ReplyItem& item : reply.items) {
     EXPECT_EQ(item.code, 100);
     EXPECT_EQ(item.message, WriteFailedText());
   }
@@ -187,7 +187,7 @@ TEST_F(FaultTest, AFileWithoutWritePermissionRefusesEveryWrite) {
   ASSERT_TRUE(reply.parses);
   if (!reply.is_error) {
     ASSERT_EQ(reply.items.size(), 3u);
-    for (const ItemResult& item : reply.items) EXPECT_EQ(item.code, 100);
+    for (const ReplyItem& item : reply.items) EXPECT_EQ(item.code, 100);
   }
   EXPECT_EQ(db_.MaterialRows(), std::vector<std::string>{earlier_row_});
 }
@@ -207,7 +207,7 @@ TEST_F(FaultTest, ALockHeldBeyondTheBusyTimeoutFailsEachWrite) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   ASSERT_FALSE(reply.is_error) << reply.message;
   ASSERT_EQ(reply.items.size(), 3u);
-  for (const ItemResult& item : reply.items) {
+  for (const ReplyItem& item : reply.items) {
     EXPECT_EQ(item.code, 100);
     EXPECT_EQ(item.message, WriteFailedText());
   }
@@ -246,7 +246,7 @@ TEST(ExclusiveLockTest, ADatabaseHeldExclusivelyFailsTheConnection) {
 
   // Once the holder is gone the same object writes again, and the holder's row stays.
   EXPECT_EQ(Parse(Send(*object, request, text)).items,
-            (std::vector<ItemResult>{{"1", 0, SuccessText()}}));
+            (std::vector<ReplyItem>{{"1", 0, SuccessText()}}));
   auto check = OpenConnection(text);
   auto rs = check->Open("select count(*) from ca_mabsw", CursorType::kForwardOnly);
   EXPECT_EQ(rs->Value(0).Integer(), 2);

@@ -104,7 +104,7 @@ TEST(HostileLockTest, ALockedDatabaseSaysSoInTheTrace) {
   holder->Rollback();
 
   ASSERT_EQ(reply.items.size(), 2u);
-  for (const ItemResult& item : reply.items) EXPECT_EQ(item.message, WriteFailedText());
+  for (const ReplyItem& item : reply.items) EXPECT_EQ(item.message, WriteFailedText());
   std::istringstream lines(ReadAll(trace));
   int locked = 0;
   for (std::string line; std::getline(lines, line);) {
@@ -145,14 +145,6 @@ TEST(HostileLockTest, AFailedCommitIsInTheTrace) {
 }
 
 // The rows a QUERY reply carries: the root's children named "material".
-int QueryRows(const std::string& reply) {
-  XmlDocument doc;
-  if (!doc.LoadXml(reply)) return -1;
-  int rows = 0;
-  for (XmlElement e : doc.Root().ChildElements()) rows += e.Name() == "material";
-  return rows;
-}
-
 std::string QueryRequest(const std::string& roottag, const std::string& content) {
   return "<zqinterface roottag=\"" + roottag + "\" docid=\"d\" proc=\"QUERY\" paginate=\"0\">" +
          content + "</zqinterface>";
@@ -409,7 +401,7 @@ TEST(HostileMemoryTest, ARequestCutShortByLowMemoryIsNeverProcessedAsWhole) {
     }
     ASSERT_FALSE(reply.items.empty());
     size_t written = 0;
-    for (const ItemResult& item : reply.items) written += item.code == 0;
+    for (const ReplyItem& item : reply.items) written += item.code == 0;
     EXPECT_EQ(rows.size(), written);
     // Every line answered, or the batch ended by its own 999 result.
     if (reply.items.back().code != 999) {

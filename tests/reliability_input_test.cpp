@@ -28,14 +28,6 @@ class BadInputTest : public ::testing::Test {
   void ExpectTableUnchanged() { EXPECT_EQ(db_.MaterialRows(), sentinel_); }
 
   // The rows a QUERY reply carries: the root's children named by roottag.
-  static int QueryRows(const std::string& reply) {
-    XmlDocument doc;
-    if (!doc.LoadXml(reply)) return -1;
-    int rows = 0;
-    for (XmlElement e : doc.Root().ChildElements()) rows += e.Name() == "material";
-    return rows;
-  }
-
   static std::string Query(const std::string& fields, const std::string& roottag = "material") {
     return "<zqinterface roottag=\"" + roottag +
            "\" docid=\"d\" proc=\"QUERY\" paginate=\"0\"><material>" + fields +

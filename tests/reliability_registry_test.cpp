@@ -13,19 +13,14 @@
 #include <thread>
 
 #include "component/registration.h"
+#include "platform/scoped_env.h"
+#include "testing/temp_dir.h"
 #include "tests/reliability_support.h"
 
 namespace quillor::testing {
 namespace {
 
 using com::Registry;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A release's class key and its type-library key are written by one change, so
 // they stand or fall together.
@@ -53,7 +48,7 @@ void ExpectWhole(const Registry& registry, const ReleaseProfile& profile) {
 TEST(RegistryStressTest, RegistrationsAtOnceAndAKilledWriterLeaveAWholeFile) {
   TempDir dir;
   const std::string path = (dir.path() / "registry").string();
-  setenv("QUILLOR_REGISTRY", path.c_str(), 1);
+  ScopedEnv registry_variable("QUILLOR_REGISTRY", path.c_str());
   const std::string library = (dir.path() / "libquillor.so").string();
   // A key no writer touches: none may lose it.
   Registry::Update(path, [](Registry& r) { r.SetValue("Software\\Kept", "", "yes"); });
@@ -76,7 +71,7 @@ TEST(RegistryStressTest, RegistrationsAtOnceAndAKilledWriterLeaveAWholeFile) {
   int reads = 0;
   bool first_done = false;
   while (!first_done || killed < kVictims) {
-    const std::string text = ReadFile(path);
+    const std::string text = testing::ReadFileText(path);
     ASSERT_NO_THROW({
       const Registry registry = Registry::FromText(text);
       EXPECT_EQ(registry.ToText(), text);
@@ -110,7 +105,6 @@ TEST(RegistryStressTest, RegistrationsAtOnceAndAKilledWriterLeaveAWholeFile) {
   EXPECT_FALSE(final_state.HasKey(ClassKey(Release871())));
   EXPECT_FALSE(final_state.HasKey(ClassKey(Release861())));
   EXPECT_EQ(final_state.GetValue("Software\\Kept"), "yes");
-  unsetenv("QUILLOR_REGISTRY");
 }
 
 // A registry path that is a symbolic link (directly, through a chain, relative or
@@ -156,7 +150,7 @@ TEST(RegistryLinkTest, LinksAreFollowedAndReadOnlyFilesRefused) {
 
   // Read-only, reached directly or through a link: refused, content and mode kept.
   fs::permissions(real, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  const std::string before = ReadFile(real.string());
+  const std::string before = testing::ReadFileText(real.string());
   for (const std::string& named : {real.string(), (dir.path() / "links" / "registry").string()}) {
     SCOPED_TRACE(named);
     try {
@@ -166,7 +160,7 @@ TEST(RegistryLinkTest, LinksAreFollowedAndReadOnlyFilesRefused) {
       EXPECT_NE(f.description().find("is read-only"), std::string::npos) << f.description();
       EXPECT_NE(f.description().find(real.string()), std::string::npos) << f.description();
     }
-    EXPECT_EQ(ReadFile(real.string()), before);
+    EXPECT_EQ(testing::ReadFileText(real.string()), before);
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::owner_write, fs::perms::none);
   }
 }

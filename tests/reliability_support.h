@@ -18,11 +18,11 @@
 
 namespace quillor::testing {
 
-struct ItemResult {
+struct ReplyItem {
   std::string id;
   int code = 0;
   std::string message;
-  bool operator==(const ItemResult&) const = default;
+  bool operator==(const ReplyItem&) const = default;
 };
 
 // A reply as the tests look at it: the error reply's code and message, or the
@@ -32,7 +32,7 @@ struct ParsedReply {
   bool is_error = false;  // a reply with a code of its own
   std::string code;
   std::string message;
-  std::vector<ItemResult> items;
+  std::vector<ReplyItem> items;
 };
 
 inline ParsedReply Parse(const std::string& reply) {
@@ -110,6 +110,15 @@ inline std::string Material(std::string_view id, std::string_view inventory,
 inline std::string AddRequest(const std::string& materials) {
   return "<zqinterface roottag=\"material\" docid=\"d1\" proc=\"ADD\">" + materials +
          "</zqinterface>";
+}
+
+// The rows of a QUERY reply; -1 when the reply is no XML.
+inline int QueryRows(const std::string& reply) {
+  XmlDocument doc;
+  if (!doc.LoadXml(reply)) return -1;
+  int rows = 0;
+  for (XmlElement e : doc.Root().ChildElements()) rows += e.Name() == "material";
+  return rows;
 }
 
 }  // namespace quillor::testing

@@ -65,7 +65,7 @@ TEST(ThreadsTest, EachLineOfConcurrentBatchesIsWrittenExactlyOnce) {
       ASSERT_EQ(reply.items.size(), static_cast<size_t>(kLines));
       for (int l = 0; l < kLines; ++l) {
         EXPECT_EQ(reply.items[static_cast<size_t>(l)],
-                  (ItemResult{Code(t, r, l), 0, SuccessText()}));
+                  (ReplyItem{Code(t, r, l), 0, SuccessText()}));
       }
     }
   }
@@ -91,7 +91,7 @@ TEST(ThreadsTest, TheSameLinesSentByEveryThreadAtOnceLeaveOneRowEach) {
   });
   for (const auto& thread_replies : replies) {
     for (const std::string& reply : thread_replies) {
-      for (const ItemResult& item : Parse(reply).items) EXPECT_EQ(item.code, 0) << item.message;
+      for (const ReplyItem& item : Parse(reply).items) EXPECT_EQ(item.code, 0) << item.message;
     }
   }
   EXPECT_EQ(db.Rows("select count(*) from ca_mabsw"),
@@ -139,7 +139,7 @@ TEST(ThreadsTest, ACallFromAnotherThreadIsRefusedBeforeAnythingRuns) {
 
   // On its own thread the object still works.
   EXPECT_EQ(Parse(Send(*object, request, db.ConnectionText())).items,
-            (std::vector<ItemResult>{{"1", 0, SuccessText()}}));
+            (std::vector<ReplyItem>{{"1", 0, SuccessText()}}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "platform/com/inproc_server.h"
+#include "testing/built_tree.h"
 #include "tests/reliability_support.h"
 
 namespace quillor::testing {
@@ -19,10 +20,7 @@ TEST(UnloadTest, ParseErrorsAfterTheLibraryIsUnloadedDoNotReachIt) {
   TestDb db;
   db.Run("insert into ca_mabsw(cDeptID,cMatID,irdcode) values('D1','M1',0)");
   const ReleaseProfile& profile = Release861();
-  const std::string library =
-      std::filesystem::canonical(std::string(QUILLOR_BUILD_DIR) + "/lib/" +
-                                 std::string(profile.release) + "/libquillor.so")
-          .string();
+  const std::string library = testing::BuiltLibraryResolved(profile.release);
   // The first library of a process that defines certain shared symbols stays
   // loaded for good; a copy loaded first takes that part, so that the library
   // under test is really unloaded, as any later one in a host is.

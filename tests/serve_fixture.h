@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/serve_process.h"
+#include "testing/built_tree.h"
 #include "testing/test_db.h"
+#include "tests/serve_process.h"
 
 namespace quillor::testing {
 
-inline const std::string kServeLibrary = std::string(QUILLOR_BUILD_DIR) + "/lib/8.71/libquillor.so";
+inline const std::string kServeLibrary = testing::BuiltLibrary("8.71");
 
 // Department D01, product P100 (cost object 1001), batch B1 and materials M0 to M<items-1>.
 void AddMasterRows(TestDb& db, int items);

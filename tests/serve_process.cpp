@@ -1,4 +1,6 @@
 #include "tests/serve_process.h"
+#include "platform/text.h"
+#include "testing/temp_dir.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -27,13 +29,6 @@ std::string TempPath(const char* what) {
   static int counter = 0;
   return "/tmp/quillor-serve-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) +
          "." + what;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 [[noreturn]] void Exec(const std::vector<std::string>& args) {
@@ -65,7 +60,8 @@ CommandResult RunQuillor(const std::vector<std::string>& args, const std::string
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  CommandResult result{ExitCodeOf(status), ReadFile(out_file), ReadFile(err_file)};
+  CommandResult result{ExitCodeOf(status), testing::ReadFileText(out_file),
+                       testing::ReadFileText(err_file)};
   for (const std::string& f : {in_file, out_file, err_file}) unlink(f.c_str());
   return result;
 }
@@ -144,7 +140,7 @@ int ServeProcess::Wait(std::chrono::seconds limit) {
   return ExitCodeOf(status);
 }
 
-std::string ServeProcess::Err() const { return ReadFile(err_file_); }
+std::string ServeProcess::Err() const { return testing::ReadFileText(err_file_); }
 
 namespace {
 
@@ -152,8 +148,7 @@ namespace {
 bool WholeAnswer(const std::string& text) {
   const size_t end = text.find("\r\n\r\n");
   if (end == std::string::npos) return false;
-  std::string head = text.substr(0, end);
-  for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string head = AsciiLower(text.substr(0, end));
   if (head.find("transfer-encoding: chunked") != std::string::npos) {
     return text.find("\r\n0\r\n\r\n", end) != std::string::npos;
   }

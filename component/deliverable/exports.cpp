@@ -41,32 +41,26 @@ std::string LibraryPath() {
   return info.dli_fname;
 }
 
-}  // namespace
-
-QUILLOR_EXPORT HRESULT DllRegisterServer() {
+// Writes this library's entries into, or takes them out of, the registry file.
+HRESULT UpdateRegistration(void (*change)(quillor::com::Registry&, const quillor::ReleaseProfile&,
+                                          const std::string&)) {
   try {
     const std::string library = LibraryPath();
-    quillor::com::Registry::Update(quillor::com::Registry::DefaultPath(),
-                                   [&](quillor::com::Registry& registry) {
-                                     quillor::RegisterServer(registry, Profile(), library);
-                                   });
+    quillor::com::Registry::Update(
+        quillor::com::Registry::DefaultPath(),
+        [&](quillor::com::Registry& registry) { change(registry, Profile(), library); });
     return quillor::com::S_OK;
   } catch (...) {
     return quillor::com::SELFREG_E_CLASS;
   }
 }
 
+}  // namespace
+
+QUILLOR_EXPORT HRESULT DllRegisterServer() { return UpdateRegistration(quillor::RegisterServer); }
+
 QUILLOR_EXPORT HRESULT DllUnregisterServer() {
-  try {
-    const std::string library = LibraryPath();
-    quillor::com::Registry::Update(quillor::com::Registry::DefaultPath(),
-                                   [&](quillor::com::Registry& registry) {
-                                     quillor::UnregisterServer(registry, Profile(), library);
-                                   });
-    return quillor::com::S_OK;
-  } catch (...) {
-    return quillor::com::SELFREG_E_CLASS;
-  }
+  return UpdateRegistration(quillor::UnregisterServer);
 }
 
 QUILLOR_EXPORT HRESULT DllGetClassObject(const Guid* clsid, const Guid* iid, void** out) {

@@ -10,46 +10,33 @@
 #include "platform/com/registry.h"
 #include "platform/failure.h"
 #include "platform/orvo_login.h"
+#include "platform/scoped_env.h"
 #include "profiles/release_profile.h"
+#include "testing/built_tree.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string LibraryOf(std::string_view release) {
-  return std::string(QUILLOR_BUILD_DIR) + "/lib/" + std::string(release) + "/libquillor.so";
-}
+using testing::BuiltLibrary;
 
 class ExportsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/quillor-exports-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    if (const char* old = getenv("QUILLOR_REGISTRY")) old_registry_ = old;
-    registry_ = dir_ + "/registry";
-    setenv("QUILLOR_REGISTRY", registry_.c_str(), 1);
-  }
-  void TearDown() override {
-    if (old_registry_) {
-      setenv("QUILLOR_REGISTRY", old_registry_->c_str(), 1);
-    } else {
-      unsetenv("QUILLOR_REGISTRY");
-    }
-    fs::remove_all(dir_);
-  }
-  std::string dir_, registry_;
-  std::optional<std::string> old_registry_;
+  testing::TempDir temp_;
+  const std::string dir_ = temp_.path().string();
+  const std::string registry_ = dir_ + "/registry";
+  ScopedEnv registry_variable_{"QUILLOR_REGISTRY", registry_.c_str()};
 };
 
 TEST_F(ExportsTest, RegistersCreatesAndAnswersTheNoConnectionReply) {
   const ReleaseProfile& profile = Release871();
-  com::InprocServer server = com::InprocServer::Load(LibraryOf("8.71"));
+  com::InprocServer server = com::InprocServer::Load(BuiltLibrary("8.71"));
   ASSERT_EQ(server.Register(), com::S_OK);
   const com::Registry registry = com::Registry::Load(registry_);
   EXPECT_EQ(registry.GetValue("CLSID\\" + profile.ids.clsid.ToString() + "\\InprocServer32"),
-            fs::canonical(LibraryOf("8.71")).string());
+            fs::canonical(BuiltLibrary("8.71")).string());
   EXPECT_EQ(registry.GetValue("Quillor.IMaterial\\CLSID"), profile.ids.clsid.ToString());
 
   EXPECT_EQ(server.CanUnloadNow(), com::S_OK);
@@ -77,7 +64,7 @@ TEST_F(ExportsTest, RegistersCreatesAndAnswersTheNoConnectionReply) {
 }
 
 TEST_F(ExportsTest, HandsOutOnlyItsOwnClass) {
-  com::InprocServer server = com::InprocServer::Load(LibraryOf("8.61"));
+  com::InprocServer server = com::InprocServer::Load(BuiltLibrary("8.61"));
   for (const com::Guid& other : {Release871().ids.clsid, Release871().ids.libid}) {
     try {
       server.GetClassObject(other);
@@ -90,8 +77,8 @@ TEST_F(ExportsTest, HandsOutOnlyItsOwnClass) {
 }
 
 TEST_F(ExportsTest, LaterRegistrationTakesTheNameAndEarlierRemovalLeavesIt) {
-  com::InprocServer s871 = com::InprocServer::Load(LibraryOf("8.71"));
-  com::InprocServer s861 = com::InprocServer::Load(LibraryOf("8.61"));
+  com::InprocServer s871 = com::InprocServer::Load(BuiltLibrary("8.71"));
+  com::InprocServer s861 = com::InprocServer::Load(BuiltLibrary("8.61"));
   ASSERT_EQ(s871.Register(), com::S_OK);
   ASSERT_EQ(s861.Register(), com::S_OK);
   ASSERT_EQ(s871.Unregister(), com::S_OK);
@@ -99,14 +86,14 @@ TEST_F(ExportsTest, LaterRegistrationTakesTheNameAndEarlierRemovalLeavesIt) {
   EXPECT_EQ(r.GetValue("Quillor.IMaterial\\CLSID"), Release861().ids.clsid.ToString());
   EXPECT_FALSE(r.HasKey("CLSID\\" + Release871().ids.clsid.ToString()));
   EXPECT_EQ(r.GetValue("CLSID\\" + Release861().ids.clsid.ToString() + "\\InprocServer32"),
-            fs::canonical(LibraryOf("8.61")).string());
+            fs::canonical(BuiltLibrary("8.61")).string());
 }
 
 TEST_F(ExportsTest, RegistrationThatCannotWriteReportsSelfRegFailure) {
   fs::create_directory(dir_ + "/blocker");
   // The registry path is a directory: the rename over it must fail.
   setenv("QUILLOR_REGISTRY", (dir_ + "/blocker").c_str(), 1);
-  com::InprocServer server = com::InprocServer::Load(LibraryOf("8.50"));
+  com::InprocServer server = com::InprocServer::Load(BuiltLibrary("8.50"));
   EXPECT_EQ(server.Register(), com::SELFREG_E_CLASS);
   EXPECT_EQ(server.Unregister(), com::SELFREG_E_CLASS);
 }

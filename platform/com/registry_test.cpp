@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/failure.h"
-#include "testing/saved_env.h"
+#include "platform/scoped_env.h"
 #include "testing/temp_dir.h"
 
 namespace quillor::com {
@@ -209,7 +209,7 @@ TEST_F(RegistryFileTest, ConcurrentProcessesAllLand) {
 }
 
 TEST(RegistryTest, DefaultPathPrefersTheVariableThenXdgThenHome) {
-  testing::SavedEnv a("QUILLOR_REGISTRY"), b("XDG_CONFIG_HOME"), c("HOME");
+  ScopedEnv a("QUILLOR_REGISTRY"), b("XDG_CONFIG_HOME"), c("HOME");
   setenv("QUILLOR_REGISTRY", "/r/file", 1);
   setenv("XDG_CONFIG_HOME", "/xdg", 1);
   setenv("HOME", "/home/u", 1);

@@ -7,6 +7,7 @@
 
 #include "platform/connection_text.h"
 #include "platform/sql_dialect.h"
+#include "platform/sqlite/db_handle.h"
 #include "platform/sqlite/host_functions.h"
 #include "platform/sqlite/sqlite_cursor.h"
 #include "platform/sqlite/sqlite_error.h"
@@ -17,11 +18,6 @@
 
 namespace quillor::sqlite {
 namespace {
-
-struct DbClose {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DbHandle = std::unique_ptr<sqlite3, DbClose>;
 
 [[noreturn]] void RefuseText(const std::string& why) {
   throw Failure(failure_numbers::kFail, "[Quillor] invalid connection text: " + why);

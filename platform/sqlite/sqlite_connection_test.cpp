@@ -4,11 +4,11 @@
 #include <sqlite3.h>
 
 #include <fstream>
-#include <utility>
 
 #include "platform/failure.h"
 #include "platform/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
+#include "testing/condition_columns.h"
 #include "testing/expect_failure.h"
 #include "testing/sqlite_host_test.h"
 #include "testing/temp_dir.h"
@@ -200,12 +200,6 @@ TEST_F(SqliteTest, FieldLookupFailures) {
 }
 
 TEST_F(SqliteTest, TypeCodesOfHostColumns) {
-  // Every text column is adVarChar; the numbers are these.
-  const char* const texts[] = {"cDeptID", "cppid",   "cMatID",    "cBatch", "cFree1",
-                               "cFree10", "cbomver", "cbomvertd", "cmocode"};
-  const std::pair<const char*, int> numbers[] = {{"iPrice", 5},     {"iQua", 5},
-                                                 {"iPeriod", 3},    {"iMatQua", 5},
-                                                 {"cmoroutesn", 3}, {"cmosubsn", 3}};
   // The check statement of the query: its column types decide the quoting.
   const std::string check =
       "select a.cDeptID as cDeptID,b.InvCode as cppid, cMatID, cBatch, iPrice, iQua, iPeriod "
@@ -214,10 +208,9 @@ TEST_F(SqliteTest, TypeCodesOfHostColumns) {
       "   b.iMORouteSN as cmoroutesn, b.cMOCode as cmocode, \r\n   b.iMOSubSN as cmosubsn \r\n"
       " from ca_mabsw a join caq_coreal b on a.cppid=b.iRealCOID \r\n where 1>1";
   auto rs = conn_->Open(check, CursorType::kForwardOnly);
-  for (const char* column : texts) EXPECT_EQ(rs->FieldType(rs->FieldIndex(column)), 200) << column;
-  for (const auto& [column, type] : numbers) {
-    EXPECT_EQ(rs->FieldType(rs->FieldIndex(column)), type) << column;
-  }
+  for (const auto& c : testing::kConditionColumns)
+    EXPECT_EQ(rs->FieldType(rs->FieldIndex(c.name)), testing::ExpectedAdoType(c.kind, 200))
+        << c.name;
 
   auto flags = conn_->Open("select bIsBaseDep from ca_depDf", CursorType::kStatic);
   EXPECT_EQ(flags->FieldType(0), 11);
@@ -256,17 +249,19 @@ TEST_F(SqliteTest, HostDialectRunsAdapted) {
 // The host's str(): halves away from zero, right-aligned in ten characters, ten
 // asterisks for a number that needs more, null for null.
 TEST_F(SqliteTest, StrAsTheHostWritesIt) {
-  // The argument and the text str() gives for it.
-  const std::pair<const char*, const char*> cases[] = {
+  const struct {
+    const char* x;
+    const char* text;
+  } cases[] = {
       {"2.5", "         3"},        {"-2.5", "        -3"},        {"0.5", "         1"},
       {"1.5", "         2"},        {"-0.4", "         0"},        {"7", "         7"},
       {"-123", "      -123"},       {"1234567890", "1234567890"},  {"12345678901", "**********"},
       {"-999999999", "-999999999"}, {"-1000000000", "**********"}, {"1e300", "**********"},
       {"' 42 '", "        42"},
   };
-  for (const auto& [x, text] : cases) {
-    auto rs = conn_->Open(std::string("select str(") + x + ") as s", CursorType::kStatic);
-    EXPECT_EQ(rs->Value("s").ToText(), text) << x;
+  for (const auto& c : cases) {
+    auto rs = conn_->Open(std::string("select str(") + c.x + ") as s", CursorType::kStatic);
+    EXPECT_EQ(rs->Value("s").ToText(), c.text) << c.x;
   }
   EXPECT_TRUE(conn_->Open("select str(null) as s", CursorType::kStatic)->Value("s").IsNull());
   EXPECT_THROW(conn_->Open("select str('x') as s", CursorType::kStatic), Failure);

@@ -13,6 +13,8 @@
 #include "platform/com/dispatch.h"
 #include "platform/database.h"
 #include "platform/failure.h"
+#include "platform/scoped_env.h"
+#include "testing/built_tree.h"
 #include "testing/temp_dir.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/connection_text.h"
@@ -26,33 +28,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kLibrary871 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.71/libquillor.so";
-
-// Sets a variable for one test and restores it afterwards.
-class EnvVar {
- public:
-  EnvVar(const char* name, const char* value) : name_(name) {
-    if (const char* v = getenv(name)) old_ = v;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~EnvVar() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+const std::string kLibrary871 = testing::BuiltLibrary("8.71");
 
 using testing::TempDir;
+
+// A registry file of the test's own in dir, named by QUILLOR_REGISTRY while it lives.
+struct OwnRegistry {
+  explicit OwnRegistry(const TempDir& dir, const std::string& name = "registry")
+      : path(dir.File(name)), variable("QUILLOR_REGISTRY", path.c_str()) {}
+  const std::string path;
+  ScopedEnv variable;
+};
 
 struct ToolRun {
   int code;
@@ -91,11 +77,11 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
 }
 
 TEST(CliTest, ConnectionComesFromTheOptionEvenWhenEmpty) {
-  EnvVar env("QUILLOR_CONNECTION", "Provider=SQLite;Data Source=/env.db");
+  ScopedEnv env("QUILLOR_CONNECTION", "Provider=SQLite;Data Source=/env.db");
   EXPECT_EQ(ChooseConnection(std::string("")), "");
   EXPECT_EQ(ChooseConnection(std::string("DSN=x")), "DSN=x");
   EXPECT_EQ(ChooseConnection(std::nullopt), "Provider=SQLite;Data Source=/env.db");
-  EnvVar unset("QUILLOR_CONNECTION", nullptr);
+  ScopedEnv unset("QUILLOR_CONNECTION", nullptr);
   EXPECT_EQ(ChooseConnection(std::nullopt), "");
 }
 
@@ -151,8 +137,7 @@ TEST(CliTest, VersionNamesTheReleaseLibrariesBesideTheCommand) {
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out.rfind("quillor 8.71\nreleases:\n", 0), 0u) << r.out;
   for (const char* release : {"8.71", "8.61", "8.50"}) {
-    const std::string library =
-        fs::canonical(std::string(QUILLOR_BUILD_DIR) + "/lib/" + release + "/libquillor.so");
+    const std::string library = testing::BuiltLibraryResolved(release);
     EXPECT_NE(r.out.find("  " + std::string(release) + "  " + library + "\n"), std::string::npos)
         << r.out;
   }
@@ -173,9 +158,9 @@ TEST(CliTest, InstalledLibrariesAreFoundBesideTheCommand) {
 
 TEST(CliTest, TransactPassesAnExplicitEmptyConnectionOn) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
-  EnvVar env("QUILLOR_CONNECTION",
-             ("Provider=SQLite;Data Source=" + dir.path().string() + "/none.db").c_str());
+  OwnRegistry registry(dir);
+  ScopedEnv env("QUILLOR_CONNECTION",
+                ("Provider=SQLite;Data Source=" + dir.path().string() + "/none.db").c_str());
   const std::string request = "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";
 
   const ToolRun empty =
@@ -271,7 +256,7 @@ TEST(InitDbTest, AQuotedDataSourceWithASemicolonIsTheFileTheComponentOpens) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path().string()), fs::directory_iterator()),
             1);
 
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  OwnRegistry registry(dir);
   const std::string query =
       "<zqinterface roottag=\"material\" docid=\"d\" proc=\"QUERY\" paginate=\"0\"><material>"
       "<field name=\"cDeptID\" operation=\"=\" value=\"D01\"/></material></zqinterface>";
@@ -291,7 +276,7 @@ namespace {
 
 TEST(DemoTest, RunsEverySampleRequestOnAFreshDatabase) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  OwnRegistry registry(dir);
   const std::string demo_dir = dir.path().string() + "/demo";
   for (int run = 0; run < 2; ++run) {  // the second run starts from a fresh database again
     const ToolRun r = RunTool({"demo", "--dir", demo_dir, "--library", kLibrary871});
@@ -321,8 +306,8 @@ namespace {
 
 TEST(RegisterCommandTest, RegistersIntoTheRegistryFileAndTransactFindsItThere) {
   TempDir dir;
-  const std::string path = dir.path().string() + "/cfg/registry";
-  EnvVar registry("QUILLOR_REGISTRY", path.c_str());
+  OwnRegistry registry(dir, "cfg/registry");
+  const std::string& path = registry.path;
   const ToolRun reg = RunTool({"register", "--release", "8.71", "--library", kLibrary871});
   ASSERT_EQ(reg.code, 0) << reg.err;
   EXPECT_NE(reg.out.find("registry: " + path + "\n"), std::string::npos) << reg.out;
@@ -385,7 +370,7 @@ std::string WriteTextFile(const std::string& path) {
 
 TEST(CommandErrorsTest, SayWhatFailedOnWhichFileAndWhatToDo) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  OwnRegistry registry(dir);
   const std::string request = dir.path().string() + "/add.xml";
   std::ofstream(request) << "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";
   const std::string missing_db = dir.path().string() + "/missing.db";
@@ -459,7 +444,7 @@ TEST(CommandErrorsTest, ALibraryNamedWithoutASlashIsAFileHere) {
 TEST(RegisterCommandTest, RegistryProblemsAreToldInWords) {
   TempDir dir;
   {
-    EnvVar q("QUILLOR_REGISTRY", nullptr), x("XDG_CONFIG_HOME", nullptr), h("HOME", nullptr);
+    ScopedEnv q("QUILLOR_REGISTRY", nullptr), x("XDG_CONFIG_HOME", nullptr), h("HOME", nullptr);
     const ToolRun r = RunTool({"register", "--library", kLibrary871});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("no place for the registry file"), std::string::npos) << r.err;
@@ -467,7 +452,7 @@ TEST(RegisterCommandTest, RegistryProblemsAreToldInWords) {
   }
   // A registry below a plain file cannot be made, even by root.
   const std::string blocker = WriteTextFile(dir.path().string() + "/plain");
-  EnvVar q("QUILLOR_REGISTRY", (blocker + "/registry").c_str());
+  ScopedEnv q("QUILLOR_REGISTRY", (blocker + "/registry").c_str());
   for (const char* command : {"register", "unregister"}) {
     const ToolRun r = RunTool({command, "--library", kLibrary871});
     EXPECT_EQ(r.code, 1) << command;
@@ -491,16 +476,16 @@ TEST(RegisterCommandTest, HelpNamesTheRegistryFileAndItsOrder) {
 
 TEST(RegisterCommandTest, SaysWhenNothingIsRegisteredAndWhenTheReleaseDiffers) {
   TempDir dir;
-  const std::string path = dir.path().string() + "/registry";
-  EnvVar registry("QUILLOR_REGISTRY", path.c_str());
+  OwnRegistry registry(dir);
+  const std::string& path = registry.path;
   const ToolRun nothing = RunTool({"unregister", "--release", "8.71", "--library", kLibrary871});
   EXPECT_EQ(nothing.code, 0) << nothing.err;
   EXPECT_NE(nothing.out.find("release 8.71 is not registered in " + path), std::string::npos)
       << nothing.out;
   EXPECT_FALSE(fs::exists(path));
 
-  const std::string lib861 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.61/libquillor.so";
-  const std::string lib850 = std::string(QUILLOR_BUILD_DIR) + "/lib/8.50/libquillor.so";
+  const std::string lib861 = testing::BuiltLibrary("8.61");
+  const std::string lib850 = testing::BuiltLibrary("8.50");
   struct Case {
     std::string release, library, served;
   };
@@ -525,7 +510,7 @@ TEST(RegisterCommandTest, SaysWhenNothingIsRegisteredAndWhenTheReleaseDiffers) {
 
 TEST(DemoTest, GlossesEachReplyInEnglishApartFromIt) {
   TempDir dir;
-  EnvVar registry("QUILLOR_REGISTRY", (dir.path().string() + "/registry").c_str());
+  OwnRegistry registry(dir);
   const std::string demo_dir = dir.path().string() + "/demo";
   const ToolRun r = RunTool({"demo", "--dir", demo_dir, "--library", kLibrary871});
   ASSERT_EQ(r.code, 0) << r.err;

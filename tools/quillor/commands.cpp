@@ -15,13 +15,14 @@
 #include "platform/com/registry.h"
 #include "platform/database.h"
 #include "platform/failure.h"
+#include "platform/scoped_env.h"
 #include "platform/sqlite/sqlite_file.h"
 #include "profiles/release_profile.h"
+#include "schema/host_schema.h"
 #include "tools/quillor/command_error.h"
 #include "tools/quillor/component_session.h"
 #include "tools/quillor/connection_text.h"
 #include "tools/quillor/demo_requests.h"
-#include "schema/host_schema.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/page_writer.h"
 #include "tools/quillor/registry_check.h"
@@ -32,38 +33,6 @@
 namespace quillor {
 
 namespace {
-
-std::string StatusText(com::HRESULT hr) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
-  return buf;
-}
-
-// Sets an environment variable for the lifetime of the object, then restores it.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (!value) return;
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value->c_str(), 1);
-    active_ = true;
-  }
-  ~ScopedEnv() {
-    if (!active_) return;
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-  bool active_ = false;
-};
 
 const ReleaseProfile& ProfileOf(const std::string& release) {
   const ReleaseProfile* profile = FindRelease(release);
@@ -80,12 +49,6 @@ std::string LibraryFor(const ReleaseProfile& profile, const std::optional<std::s
     // An unreadable registry only means there is no registered library to prefer.
   }
   return ResolveLibrary(profile, std::nullopt, registry, ExecutableDirectory());
-}
-
-std::string WithoutPrefix(std::string text) {
-  constexpr std::string_view kPrefix = "[Quillor] ";
-  if (text.compare(0, kPrefix.size(), kPrefix) == 0) text.erase(0, kPrefix.size());
-  return text;
 }
 
 // The trace file must take lines before anything is sent: a trace that was asked
@@ -195,7 +158,8 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
     com::HRESULT hr;
     const std::string connection = ChooseConnection(options.connection);
     {
-      ScopedEnv trace("QUILLOR_TRACE_SQL", options.trace_sql);
+      std::optional<ScopedEnv> trace;
+      if (options.trace_sql) trace.emplace("QUILLOR_TRACE_SQL", options.trace_sql->c_str());
       hr = session.Transact(request, connection, &reply);
     }
     if (com::Failed(hr)) {

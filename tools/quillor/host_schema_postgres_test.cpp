@@ -5,9 +5,10 @@
 #include <sstream>
 
 #include "profiles/release_profile.h"
+#include "schema/host_schema.h"
+#include "testing/condition_columns.h"
 #include "testing/pg_database.h"
 #include "tools/quillor/commands.h"
-#include "schema/host_schema.h"
 
 namespace quillor {
 namespace {
@@ -55,20 +56,13 @@ TEST_F(PgHostSchema, CreatingAgainKeepsTablesAndRows) {
 }
 
 TEST_F(PgHostSchema, ConditionColumnsReportTheirAdoTypes) {
-  const struct {
-    const char* column;
-    int type;
-  } joined[] = {
-      {"cDeptID", 202}, {"cppid", 202},     {"cMatID", 202},   {"cBatch", 202},  {"iPrice", 5},
-      {"iQua", 5},      {"iPeriod", 3},     {"iMatQua", 5},    {"cFree1", 202},  {"cFree10", 202},
-      {"cbomver", 202}, {"cbomvertd", 202}, {"cmoroutesn", 3}, {"cmocode", 202}, {"cmosubsn", 3},
-  };
   auto check =
       conn_->Open(JoinPieces(Release871().check_statement_pieces), CursorType::kForwardOnly);
   EXPECT_EQ(check->FieldCount(), 23);
   EXPECT_TRUE(check->Eof());
-  for (const auto& c : joined) {
-    EXPECT_EQ(check->FieldType(check->FieldIndex(c.column)), c.type) << c.column;
+  for (const auto& c : testing::kConditionColumns) {
+    EXPECT_EQ(check->FieldType(check->FieldIndex(c.name)), testing::ExpectedAdoType(c.kind, 202))
+        << c.name;
   }
   auto whole =
       conn_->Open(JoinPieces(Release850().check_statement_pieces), CursorType::kForwardOnly);

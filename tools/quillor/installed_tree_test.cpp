@@ -23,13 +23,6 @@ namespace fs = std::filesystem;
 const char* const kReleases[] = {"8.71", "8.61", "8.50"};
 const char* const kMapping = "MaterialXmlRs.Xml";
 
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 struct ProcessRun {
   int code;
   std::string out, err;
@@ -69,7 +62,8 @@ class InstalledTreeTest : public ::testing::Test {
     line += " '" + command().string() + "' " + args + " >'" + out.string() + "' 2>'" +
             err.string() + "' </dev/null";
     const int status = std::system(line.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, testing::ReadFileText(out),
+            testing::ReadFileText(err)};
   }
 
   // A QUERY of department D01 through one release, as a file.

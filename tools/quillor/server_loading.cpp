@@ -3,17 +3,12 @@
 #include <sys/stat.h>
 
 #include "platform/failure.h"
+#include "platform/text.h"
 #include "tools/quillor/command_error.h"
 
 namespace quillor {
 
 namespace {
-
-std::string WithoutPrefix(std::string text) {
-  constexpr std::string_view kPrefix = "[Quillor] ";
-  if (text.compare(0, kPrefix.size(), kPrefix) == 0) text.erase(0, kPrefix.size());
-  return text;
-}
 
 std::string WhereToFindOne(bool given) {
   return given ? "--library takes the path of a release's libquillor.so, e.g. "
@@ -22,6 +17,14 @@ std::string WhereToFindOne(bool given) {
 }
 
 }  // namespace
+
+std::string WithoutPrefix(std::string text) {
+  constexpr std::string_view kPrefix = "[Quillor] ";
+  if (text.compare(0, kPrefix.size(), kPrefix) == 0) text.erase(0, kPrefix.size());
+  return text;
+}
+
+std::string StatusText(com::HRESULT hr) { return HexWord(static_cast<uint32_t>(hr)); }
 
 std::string LibraryFile(const std::string& given) {
   if (given.empty() || given.find('/') != std::string::npos) return given;

@@ -23,6 +23,12 @@ com::InprocServer LoadServer(const std::string& library, bool given);
 // another release is a CommandError that says so.
 ComponentSession OpenSession(const ReleaseProfile& profile, const std::string& library, bool given);
 
+// A failure's description without the component's "[Quillor] " prefix, for the
+// command's own lines.
+std::string WithoutPrefix(std::string text);
+// A status code as the command writes it: "0x" and eight hex digits.
+std::string StatusText(com::HRESULT hr);
+
 // The release a loaded library says it serves, when it says.
 std::optional<std::string> ReleaseOfServer(const com::InprocServer& server);
 

@@ -10,20 +10,9 @@
 #include <sstream>
 
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace quillor::serve {
-
-namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-}  // namespace
 
 BearerTokens BearerTokens::Load(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -41,7 +30,7 @@ BearerTokens BearerTokens::FromText(std::string_view text) {
   BearerTokens tokens;
   while (!text.empty()) {
     const size_t end = text.find('\n');
-    const std::string_view line = Trimmed(text.substr(0, end));
+    const std::string_view line = Trim(text.substr(0, end));
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     if (line.empty() || line.front() == '#') continue;
     tokens.digests_.push_back(DigestOf(line));
@@ -55,7 +44,7 @@ bool BearerTokens::Accepts(std::string_view authorization) const {
       strncasecmp(authorization.data(), kScheme.data(), kScheme.size()) != 0) {
     return false;
   }
-  const Digest presented = DigestOf(Trimmed(authorization.substr(kScheme.size())));
+  const Digest presented = DigestOf(Trim(authorization.substr(kScheme.size())));
   // Every digest is compared, the first match does not end the loop.
   int matches = 0;
   for (const Digest& known : digests_) {

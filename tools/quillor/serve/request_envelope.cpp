@@ -1,32 +1,21 @@
 #include "tools/quillor/serve/request_envelope.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 
+#include "platform/text.h"
 #include "platform/xml.h"
 
 namespace quillor::serve {
 
 namespace {
 
-std::string Upper(std::string_view text) {
-  std::string upper(text);
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return upper;
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // True when paginate reads as a number that rounds to a whole page size of at
 // least 1, as the component reads it; any text it refuses is no page size.
 bool PositivePageSize(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  text = Trim(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() ||
-      !(std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.')) {
+  if (text.empty() || !(IsDigit(text.front()) || text.front() == '.')) {
     return false;
   }
   double value = 0;
@@ -48,12 +37,12 @@ RequestEnvelope ReadEnvelope(std::string_view request) {
   envelope.proc = root.Attribute("proc").value_or("");
   envelope.docid = root.Attribute("docid").value_or("");
   const auto paginate = root.Attribute("paginate");
-  envelope.paged = Upper(envelope.proc) == "QUERY" && paginate && PositivePageSize(*paginate);
+  envelope.paged = AsciiUpper(envelope.proc) == "QUERY" && paginate && PositivePageSize(*paginate);
   return envelope;
 }
 
 std::string ProcLabel(std::string_view proc) {
-  const std::string upper = Upper(proc);
+  const std::string upper = AsciiUpper(proc);
   return upper == "ADD" || upper == "QUERY" ? upper : "OTHER";
 }
 

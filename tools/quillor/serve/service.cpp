@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/text.h"
 #include "tools/quillor/serve/access_log.h"
 #include "tools/quillor/serve/request_envelope.h"
 #include "tools/quillor/serve/request_note.h"
@@ -43,14 +44,6 @@ std::optional<long long> AnnouncedLength(const httplib::Request& req) {
     length = length * 10 + (c - '0');
   }
   return length;
-}
-
-bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  }
-  return true;
 }
 
 const char* ReasonOf(int status) {
@@ -143,7 +136,7 @@ HandlerResponse Service::CheckRequest(const httplib::Request& req, httplib::Resp
     if (length && static_cast<unsigned long long>(*length) > settings_.max_request_bytes) {
       return Close(res, 413, "the request is larger than the server takes");
     }
-    if (StartsWithNoCase(req.get_header_value("Content-Type"), "multipart/form-data")) {
+    if (StartsWithIgnoreCase(req.get_header_value("Content-Type"), "multipart/form-data")) {
       return Close(res, 415, "the body is the request document itself");
     }
     return HandlerResponse::Unhandled;

@@ -7,6 +7,7 @@
 #include "tools/quillor/serve/request_envelope.h"
 #include "tools/quillor/serve/request_note.h"
 #include "tools/quillor/serve/service.h"
+#include "tools/quillor/server_loading.h"
 
 namespace quillor::serve {
 
@@ -14,12 +15,6 @@ namespace {
 
 constexpr const char* kXml = "application/xml; charset=utf-8";
 constexpr const char* kText = "text/plain; charset=utf-8";
-
-std::string StatusText(com::HRESULT hr) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
-  return buf;
-}
 
 void Refuse(httplib::Response& res, int status, const std::string& text) {
   res.status = status;

@@ -57,6 +57,16 @@ size_t WorkerPool::queued() const {
   return jobs_.size();
 }
 
+std::function<void()> WorkerPool::Next(std::deque<std::function<void()>>& queue, bool counts_busy) {
+  std::unique_lock lock(mutex_);
+  ready_.wait(lock, [&] { return !queue.empty() || stopping_; });
+  if (queue.empty()) return {};
+  std::function<void()> job = std::move(queue.front());
+  queue.pop_front();
+  if (counts_busy) ++busy_;
+  return job;
+}
+
 void WorkerPool::Work() {
   // The object is created here, on the thread that will make every call on it,
   // and released here when the thread ends.
@@ -67,16 +77,7 @@ void WorkerPool::Work() {
     state.failure = e.what();
   }
   current_worker = &state;
-  for (;;) {
-    std::function<void()> job;
-    {
-      std::unique_lock lock(mutex_);
-      ready_.wait(lock, [&] { return !jobs_.empty() || stopping_; });
-      if (jobs_.empty()) break;
-      job = std::move(jobs_.front());
-      jobs_.pop_front();
-      ++busy_;
-    }
+  while (std::function<void()> job = Next(jobs_, true)) {
     job();
     std::lock_guard lock(mutex_);
     --busy_;
@@ -86,17 +87,7 @@ void WorkerPool::Work() {
 
 void WorkerPool::Refuse() {
   refusing = true;
-  for (;;) {
-    std::function<void()> job;
-    {
-      std::unique_lock lock(mutex_);
-      ready_.wait(lock, [&] { return !refusals_.empty() || stopping_; });
-      if (refusals_.empty()) break;
-      job = std::move(refusals_.front());
-      refusals_.pop_front();
-    }
-    job();
-  }
+  while (std::function<void()> job = Next(refusals_, false)) job();
 }
 
 }  // namespace quillor::serve

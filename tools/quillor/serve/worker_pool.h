@@ -50,6 +50,9 @@ class WorkerPool final : public httplib::TaskQueue {
  private:
   void Work();
   void Refuse();
+  // The next job of a queue, waiting for one; empty once the pool stops and the
+  // queue is drained. A job taken from the workers' queue counts as busy.
+  std::function<void()> Next(std::deque<std::function<void()>>& queue, bool counts_busy);
 
   const size_t queue_limit_;
   const MakeComponent make_;

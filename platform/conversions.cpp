@@ -19,18 +19,10 @@ bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 double RadixNumber(std::string_view text, size_t pos, unsigned radix) {
   uint64_t value = 0;
   for (; pos < text.size(); ++pos) {
-    const char c = AsciiUpper(text[pos]);
-    if (IsSkipped(c)) continue;
-    unsigned digit;
-    if (IsDigit(c)) {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (radix == 16 && c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-      break;
-    }
-    if (digit >= radix) break;
-    value = value * radix + digit;
+    if (IsSkipped(text[pos])) continue;
+    const int digit = HexDigitValue(text[pos]);
+    if (digit < 0 || static_cast<unsigned>(digit) >= radix) break;
+    value = value * radix + static_cast<unsigned>(digit);
     if (value > 0xFFFFFFFFull) throw Failure::Overflow();
   }
   if (value <= 0xFFFFu) return static_cast<int16_t>(static_cast<uint16_t>(value));
@@ -138,10 +130,9 @@ std::string_view TrimmedBlanks(std::string_view text) { return Trim(text, IsSpac
 // At least one digit of the radix, and nothing else.
 bool IsRadixDigits(std::string_view digits, unsigned radix) {
   if (digits.empty()) return false;
-  for (const char raw : digits) {
-    const char c = AsciiUpper(raw);
-    const bool ok = radix == 16 ? (IsDigit(c) || (c >= 'A' && c <= 'F')) : (c >= '0' && c <= '7');
-    if (!ok) return false;
+  for (const char c : digits) {
+    const int digit = HexDigitValue(c);
+    if (digit < 0 || static_cast<unsigned>(digit) >= radix) return false;
   }
   return true;
 }

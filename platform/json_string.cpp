@@ -12,17 +12,8 @@ int HexQuad(std::string_view text, size_t pos) {
   if (pos + 4 > text.size()) return -1;
   int value = 0;
   for (size_t i = pos; i < pos + 4; ++i) {
-    const char c = text[i];
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      return -1;
-    }
+    const int digit = HexDigitValue(text[i]);
+    if (digit < 0) return -1;
     value = value * 16 + digit;
   }
   return value;

@@ -1,8 +1,8 @@
 #include "platform/orvo_login.h"
 
-#include <strings.h>
-
 #include <new>
+
+#include "platform/text.h"
 
 namespace quillor {
 
@@ -22,7 +22,7 @@ class Login final : public com::Implements<IOrvoLogin> {
   HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
     if (!dispid) return com::E_POINTER;
     // Member names are matched without regard to case, as late-bound callers expect.
-    if (name.size() == 16 && strncasecmp(name.data(), "ConnectionString", 16) == 0) {
+    if (EqualsIgnoreCase(name, "ConnectionString")) {
       *dispid = kConnectionStringDispid;
       return com::S_OK;
     }

@@ -3,13 +3,14 @@
 #include "platform/record_mapper.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "platform/failure.h"
+#include "platform/scoped_env.h"
 #include "testing/fake_database.h"
+#include "testing/temp_dir.h"
 
 namespace quillor {
 namespace {
@@ -121,29 +122,19 @@ TEST_F(RecordMapperTest, UnknownMappingNamesFail) {
 }
 
 TEST_F(RecordMapperTest, DataDirectoryIsReadOncePerMapper) {
-  std::string tmpl = (fs::temp_directory_path() / "quillor-mapper-XXXXXX").string();
-  const fs::path dir = mkdtemp(tmpl.data());
+  const testing::TempDir temp;
+  const fs::path& dir = temp.path();
   const fs::path file = dir / "MaterialXmlRs.Xml";
   std::ofstream(file) << "<mapping><column name=\"cdeptid\" field=\"dept\"/></mapping>";
-  {
-    const char* old = getenv("QUILLOR_DATA_DIR");
-    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-    setenv("QUILLOR_DATA_DIR", dir.string().c_str(), 1);
-    FakeRecordset rs({{"cDeptID", ado_type::kVarChar}}, {{DbValue(std::string("01"))}});
-    RecordMapper mapper;
-    EXPECT_EQ(Map(rs, mapper), (std::vector<std::pair<std::string, std::string>>{{"dept", "01"}}));
-    // A second row uses the mapping already loaded, not the file as it is now.
-    fs::remove(file);
-    EXPECT_EQ(Map(rs, mapper), (std::vector<std::pair<std::string, std::string>>{{"dept", "01"}}));
-    RecordMapper fresh;
-    EXPECT_THROW(Map(rs, fresh), Failure);
-    if (saved) {
-      setenv("QUILLOR_DATA_DIR", saved->c_str(), 1);
-    } else {
-      unsetenv("QUILLOR_DATA_DIR");
-    }
-  }
-  fs::remove_all(dir);
+  const ScopedEnv data_dir("QUILLOR_DATA_DIR", dir.string().c_str());
+  FakeRecordset rs({{"cDeptID", ado_type::kVarChar}}, {{DbValue(std::string("01"))}});
+  RecordMapper mapper;
+  EXPECT_EQ(Map(rs, mapper), (std::vector<std::pair<std::string, std::string>>{{"dept", "01"}}));
+  // A second row uses the mapping already loaded, not the file as it is now.
+  fs::remove(file);
+  EXPECT_EQ(Map(rs, mapper), (std::vector<std::pair<std::string, std::string>>{{"dept", "01"}}));
+  RecordMapper fresh;
+  EXPECT_THROW(Map(rs, fresh), Failure);
 }
 
 // Written as text, a row has the children the tree gives it, byte for byte: texts

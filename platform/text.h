@@ -11,6 +11,13 @@ namespace quillor {
 
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+// The value of a hexadecimal digit in either case; -1 for any other character.
+constexpr int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 // A blank of a line: space, tab, carriage return, line feed.
 constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // White space as the C library's isspace has it in the C locale (adds \v and \f).

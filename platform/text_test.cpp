@@ -34,6 +34,15 @@ TEST(Text, CaseIsFoldedInAsciiOnly) {
   EXPECT_FALSE(AllDigits("12a"));
 }
 
+TEST(Text, HexDigitsInEitherCaseAndNothingElse) {
+  const std::pair<char, int> digits[] = {{'0', 0},  {'9', 9},  {'a', 10}, {'f', 15},
+                                         {'A', 10}, {'F', 15}, {'c', 12}, {'D', 13}};
+  for (const auto& [c, value] : digits) EXPECT_EQ(HexDigitValue(c), value) << c;
+  for (const char c : {'g', 'G', '/', ':', '@', '`', ' ', '\0', '\xC3'}) {
+    EXPECT_EQ(HexDigitValue(c), -1) << static_cast<int>(c);
+  }
+}
+
 TEST(Text, Utf8DecodesWhatItEncodesAndRefusesMalformedBytes) {
   for (char32_t code : {U'A', U'\u00e9', U'\u6210', U'\U0001F600', U'\U0010FFFF'}) {
     std::string bytes;

@@ -1,6 +1,6 @@
 #include "platform/xml_node_list_object.h"
 
-#include <strings.h>
+#include "platform/text.h"
 
 namespace quillor {
 namespace {
@@ -20,7 +20,7 @@ class NodeListObject final : public com::Implements<IXmlNodeList> {
 
   HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
     if (dispid == nullptr) return com::E_POINTER;
-    if (name.size() == 6 && strncasecmp(name.data(), "length", 6) == 0) {
+    if (EqualsIgnoreCase(name, "length")) {
       *dispid = kLengthDispid;
       return com::S_OK;
     }

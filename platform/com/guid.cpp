@@ -3,22 +3,17 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/text.h"
+
 namespace quillor::com {
 
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Reads `digits` hex digits at text[pos]; false on any other character.
 bool ReadHex(std::string_view text, size_t pos, int digits, uint64_t& value) {
   value = 0;
   for (int i = 0; i < digits; ++i) {
-    const int d = HexDigit(text[pos + i]);
+    const int d = HexDigitValue(text[pos + i]);
     if (d < 0) return false;
     value = value * 16 + static_cast<uint64_t>(d);
   }

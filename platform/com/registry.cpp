@@ -21,12 +21,10 @@ namespace {
 
 constexpr std::string_view kHeader = "; Quillor registry file";
 
-bool SameText(std::string_view a, std::string_view b) { return EqualsIgnoreCase(a, b); }
-
 // True when key lies strictly beneath parent.
 bool IsBeneath(std::string_view key, std::string_view parent) {
   return key.size() > parent.size() + 1 && key[parent.size()] == '\\' &&
-         SameText(key.substr(0, parent.size()), parent);
+         EqualsIgnoreCase(key.substr(0, parent.size()), parent);
 }
 
 std::string_view TrimSlashes(std::string_view key) {
@@ -38,7 +36,7 @@ std::string_view TrimSlashes(std::string_view key) {
 template <class Map>
 auto FindIgnoringCase(Map& map, std::string_view name) {
   for (auto it = map.begin(); it != map.end(); ++it) {
-    if (SameText(it->first, name)) return it;
+    if (EqualsIgnoreCase(it->first, name)) return it;
   }
   return map.end();
 }
@@ -252,7 +250,7 @@ std::optional<std::string> Registry::GetValue(std::string_view key, std::string_
 bool Registry::HasKey(std::string_view key) const {
   key = TrimSlashes(key);
   for (const auto& [k, values] : keys_) {
-    if (SameText(k, key) || IsBeneath(k, key)) return true;
+    if (EqualsIgnoreCase(k, key) || IsBeneath(k, key)) return true;
   }
   return false;
 }
@@ -260,7 +258,7 @@ bool Registry::HasKey(std::string_view key) const {
 void Registry::DeleteTree(std::string_view key) {
   key = TrimSlashes(key);
   std::erase_if(keys_, [&](const auto& entry) {
-    return SameText(entry.first, key) || IsBeneath(entry.first, key);
+    return EqualsIgnoreCase(entry.first, key) || IsBeneath(entry.first, key);
   });
 }
 

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <utility>
 
 #include "platform/failure.h"
 #include "platform/sqlite/sqlite_file.h"
@@ -249,19 +250,17 @@ TEST_F(SqliteTest, HostDialectRunsAdapted) {
 // The host's str(): halves away from zero, right-aligned in ten characters, ten
 // asterisks for a number that needs more, null for null.
 TEST_F(SqliteTest, StrAsTheHostWritesIt) {
-  const struct {
-    const char* x;
-    const char* text;
-  } cases[] = {
+  // The argument and the text str() gives for it.
+  const std::pair<const char*, const char*> cases[] = {
       {"2.5", "         3"},        {"-2.5", "        -3"},        {"0.5", "         1"},
       {"1.5", "         2"},        {"-0.4", "         0"},        {"7", "         7"},
       {"-123", "      -123"},       {"1234567890", "1234567890"},  {"12345678901", "**********"},
       {"-999999999", "-999999999"}, {"-1000000000", "**********"}, {"1e300", "**********"},
       {"' 42 '", "        42"},
   };
-  for (const auto& c : cases) {
-    auto rs = conn_->Open(std::string("select str(") + c.x + ") as s", CursorType::kStatic);
-    EXPECT_EQ(rs->Value("s").ToText(), c.text) << c.x;
+  for (const auto& [x, text] : cases) {
+    auto rs = conn_->Open(std::string("select str(") + x + ") as s", CursorType::kStatic);
+    EXPECT_EQ(rs->Value("s").ToText(), text) << x;
   }
   EXPECT_TRUE(conn_->Open("select str(null) as s", CursorType::kStatic)->Value("s").IsNull());
   EXPECT_THROW(conn_->Open("select str('x') as s", CursorType::kStatic), Failure);

@@ -1,9 +1,8 @@
 #include "component/registration.h"
-#include "platform/text.h"
 
 #include <sys/stat.h>
 
-#include <cstdio>
+#include "platform/text.h"
 
 namespace quillor {
 

@@ -11,7 +11,6 @@ Failure Failure::FromStatus(uint32_t status, std::string description) {
   return Failure(static_cast<int32_t>(status), std::move(description));
 }
 
-Failure Failure::Overflow() { return Failure(failure_numbers::kOverflow, "Overflow"); }
 Failure Failure::FromCurrentException() {
   try {
     throw;
@@ -26,6 +25,7 @@ Failure Failure::FromCurrentException() {
   }
 }
 
+Failure Failure::Overflow() { return Failure(failure_numbers::kOverflow, "Overflow"); }
 Failure Failure::OutOfMemory() { return Failure(failure_numbers::kOutOfMemory, "Out of memory"); }
 Failure Failure::TypeMismatch() { return Failure(failure_numbers::kTypeMismatch, "Type mismatch"); }
 Failure Failure::InvalidUseOfNull() {

@@ -8,6 +8,7 @@
 
 namespace quillor {
 
+// The name is kept as given: a text that outlives the object, such as a literal.
 class ScopedEnv {
  public:
   // Only remembers the variable, for code that changes it itself.

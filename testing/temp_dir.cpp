@@ -17,16 +17,16 @@ TempDir::TempDir() {
   path_ = pattern;
 }
 
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
 std::string ReadFileText(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
 }
 
 }  // namespace quillor::testing

@@ -2,7 +2,6 @@
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <strings.h>
 
 #include <cerrno>
 #include <cstring>
@@ -40,10 +39,7 @@ BearerTokens BearerTokens::FromText(std::string_view text) {
 
 bool BearerTokens::Accepts(std::string_view authorization) const {
   constexpr std::string_view kScheme = "Bearer ";
-  if (authorization.size() < kScheme.size() ||
-      strncasecmp(authorization.data(), kScheme.data(), kScheme.size()) != 0) {
-    return false;
-  }
+  if (!StartsWithIgnoreCase(authorization, kScheme)) return false;
   const Digest presented = DigestOf(Trim(authorization.substr(kScheme.size())));
   // Every digest is compared, the first match does not end the loop.
   int matches = 0;

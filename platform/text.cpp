@@ -10,12 +10,6 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
-std::string HexWord(uint32_t value) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(value));
-  return buf;
-}
-
 std::string AsciiUpper(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = AsciiUpper(c);
@@ -32,6 +26,12 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::string HexWord(uint32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(value));
+  return buf;
 }
 
 bool AllDigits(std::string_view text) {

@@ -974,3 +974,13 @@ XmlFrame XmlDocument::FrameAsLoaded() const {
 }
 
 }  // namespace quillor
+
+namespace quillor {
+
+bool IsXmlName(std::string_view name) {
+  if (name.empty() || name.find('\0') != std::string_view::npos) return false;
+  const std::string copy(name);
+  return xmlValidateName(reinterpret_cast<const xmlChar*>(copy.c_str()), 0) == 0;
+}
+
+}  // namespace quillor

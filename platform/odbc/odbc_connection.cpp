@@ -1,7 +1,6 @@
 #include "platform/odbc/odbc_connection.h"
 
-#include <sql.h>
-#include <sqlext.h>
+#include "platform/odbc/odbc_api.h"
 
 #include <array>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "platform/odbc/odbc_error.h"
 
-#include <sqlext.h>
+#include "platform/odbc/odbc_api.h"
 
 #include "platform/odbc/odbc_text.h"
 

@@ -1,6 +1,6 @@
 #include "platform/odbc/odbc_types.h"
 
-#include <sqlext.h>
+#include "platform/odbc/odbc_api.h"
 
 #include "platform/database.h"
 

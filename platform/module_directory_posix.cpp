@@ -1,0 +1,18 @@
+#include <dlfcn.h>
+
+#include "platform/module_directory.h"
+
+namespace quillor {
+
+std::filesystem::path ModuleDirectory() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&ModuleDirectory), &info) == 0 ||
+      info.dli_fname == nullptr) {
+    return {};
+  }
+  std::error_code ec;
+  const std::filesystem::path file = std::filesystem::canonical(info.dli_fname, ec);
+  return ec ? std::filesystem::path() : file.parent_path();
+}
+
+}  // namespace quillor

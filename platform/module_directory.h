@@ -7,5 +7,7 @@
 namespace quillor {
 
 std::filesystem::path ModuleDirectory();
+// The file itself.
+std::filesystem::path ModulePath();
 
 }  // namespace quillor

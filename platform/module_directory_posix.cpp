@@ -4,15 +4,16 @@
 
 namespace quillor {
 
-std::filesystem::path ModuleDirectory() {
+std::filesystem::path ModulePath() {
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&ModuleDirectory), &info) == 0 ||
-      info.dli_fname == nullptr) {
+  if (dladdr(reinterpret_cast<void*>(&ModulePath), &info) == 0 || info.dli_fname == nullptr) {
     return {};
   }
   std::error_code ec;
   const std::filesystem::path file = std::filesystem::canonical(info.dli_fname, ec);
-  return ec ? std::filesystem::path() : file.parent_path();
+  return ec ? std::filesystem::path() : file;
 }
+
+std::filesystem::path ModuleDirectory() { return ModulePath().parent_path(); }
 
 }  // namespace quillor

@@ -6,11 +6,11 @@
 
 namespace quillor {
 
-std::filesystem::path ModuleDirectory() {
+std::filesystem::path ModulePath() {
   HMODULE module = nullptr;
   if (!GetModuleHandleExW(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCWSTR>(&ModuleDirectory), &module)) {
+          reinterpret_cast<LPCWSTR>(&ModulePath), &module)) {
     return {};
   }
   std::wstring path(MAX_PATH, L'\0');
@@ -23,7 +23,9 @@ std::filesystem::path ModuleDirectory() {
     }
     path.resize(path.size() * 2);  // cut short: try a longer buffer
   }
-  return std::filesystem::path(path).parent_path();
+  return std::filesystem::path(path);
 }
+
+std::filesystem::path ModuleDirectory() { return ModulePath().parent_path(); }
 
 }  // namespace quillor

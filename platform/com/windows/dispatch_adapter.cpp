@@ -30,7 +30,7 @@ class Adapter final : public com::Implements<DispatchAdapter> {
     target_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity_.GetAddressOf()));
   }
 
-  IUnknown* Identity() const override { return identity_.Get(); }
+  ::IUnknown* Identity() const override { return identity_.Get(); }
   ::IDispatch* Target() const override { return target_.Get(); }
 
   com::HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
@@ -123,7 +123,7 @@ class Adapter final : public com::Implements<DispatchAdapter> {
   }
 
   ComPtr<::IDispatch> target_;
-  ComPtr<IUnknown> identity_;
+  ComPtr<::IUnknown> identity_;
 };
 
 class Login final : public com::Implements<IOrvoLogin> {

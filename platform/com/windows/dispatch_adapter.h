@@ -24,7 +24,7 @@ class DispatchAdapter : public com::IDispatch {
  public:
   // The wrapped object's COM identity (its IUnknown), to tell two wrappers of
   // one object from wrappers of two.
-  virtual IUnknown* Identity() const = 0;
+  virtual ::IUnknown* Identity() const = 0;
   virtual ::IDispatch* Target() const = 0;
 
  protected:

@@ -39,7 +39,8 @@ com::Variant FromVariant(const VARIANT& value) {
     default: {
       VARIANT text;
       VariantInit(&text);
-      if (FAILED(VariantChangeType(&text, const_cast<VARIANT*>(v), 0, VT_BSTR))) throw Failure::TypeMismatch();
+      if (FAILED(VariantChangeType(&text, const_cast<VARIANT*>(v), 0, VT_BSTR)))
+        throw Failure::TypeMismatch();
       com::Variant out(Narrow(text.bstrVal));
       VariantClear(&text);
       return out;

@@ -20,7 +20,8 @@ namespace {
 
 win::ComPtr<IXMLDOMElement> AsElement(IXMLDOMNode* node) {
   win::ComPtr<IXMLDOMElement> element;
-  Check(node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.GetAddressOf())),
+  Check(node->QueryInterface(msxml::kIID_IXMLDOMElement,
+                             reinterpret_cast<void**>(element.GetAddressOf())),
         "The node is not an element");
   return element;
 }
@@ -73,8 +74,7 @@ void RemoveChildren(IXMLDOMNode* node) {
 }
 
 // The document that creates nodes beside node: the store's own, else the node's.
-IXMLDOMDocument* DocumentOf(IXMLDOMNode* node, Store& store,
-                            win::ComPtr<IXMLDOMDocument>& holder) {
+IXMLDOMDocument* DocumentOf(IXMLDOMNode* node, Store& store, win::ComPtr<IXMLDOMDocument>& holder) {
   if (store.doc) return store.doc.Get();
   Check(node->get_ownerDocument(holder.GetAddressOf()), "The node's document could not be read");
   if (!holder) throw Failure(failure_numbers::kFail, "The node belongs to no document");
@@ -88,9 +88,7 @@ win::ComPtr<IXMLDOMNode> NewElement(IXMLDOMNode* beside, Store& store, std::stri
   win::ComPtr<IXMLDOMElement> element;
   win::Bstr tag(name);
   Check(doc->createElement(tag.get(), element.GetAddressOf()), "The element could not be created");
-  win::ComPtr<IXMLDOMNode> node;
-  Check(element.As(&node), "The element could not be created");
-  return node;
+  return win::ComPtr<IXMLDOMNode>(element.Get());
 }
 
 void AppendText(IXMLDOMNode* node, Store& store, std::string_view text) {
@@ -115,9 +113,7 @@ std::optional<std::string> XmlElement::Attribute(std::string_view name) const {
   Check(element->getAttributeNode(key.get(), attr.GetAddressOf()),
         "The attribute could not be read");
   if (!attr) return std::nullopt;
-  win::ComPtr<IXMLDOMNode> node;
-  Check(attr.As(&node), "The attribute could not be read");
-  return msxml::NodeValue(node.Get());
+  return msxml::NodeValue(attr.Get());
 }
 
 void XmlElement::SetAttribute(std::string_view name, std::string_view value) {
@@ -274,9 +270,7 @@ XmlElement XmlDocument::Root() const {
     win::ComPtr<IXMLDOMElement> root;
     Check(store->doc->get_documentElement(root.GetAddressOf()), "The root could not be read");
     if (!root) return XmlElement();
-    win::ComPtr<IXMLDOMNode> node;
-    Check(root.As(&node), "The root could not be read");
-    store->root = XmlBackend::Of(store->Keep(std::move(node)));
+    store->root = XmlBackend::Of(store->Keep(win::ComPtr<IXMLDOMNode>(root.Get())));
   }
   return XmlBackend::Make(store->root);
 }
@@ -303,9 +297,7 @@ XmlElement XmlDocument::CreateElement(std::string_view name) {
   win::Bstr tag(name);
   Check(store->doc->createElement(tag.get(), element.GetAddressOf()),
         "The element could not be created");
-  win::ComPtr<IXMLDOMNode> node;
-  Check(element.As(&node), "The element could not be created");
-  return store->Keep(std::move(node));
+  return store->Keep(win::ComPtr<IXMLDOMNode>(element.Get()));
 }
 
 void XmlDocument::SetRoot(XmlElement element) {

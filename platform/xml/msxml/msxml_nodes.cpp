@@ -35,12 +35,13 @@ void SetProperty(IXMLDOMDocument2* doc, const wchar_t* name, const wchar_t* valu
 
 win::ComPtr<IXMLDOMDocument2> NewDocument() {
   win::ComPtr<IXMLDOMDocument2> doc;
-  HRESULT hr = CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IXMLDOMDocument2, reinterpret_cast<void**>(doc.GetAddressOf()));
+  HRESULT hr =
+      CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, kIID_IXMLDOMDocument2,
+                       reinterpret_cast<void**>(doc.GetAddressOf()));
   if (hr == CO_E_NOTINITIALIZED) {
     // A caller that never entered COM: the thread joins an apartment of its own.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    hr = CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
+    hr = CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, kIID_IXMLDOMDocument2,
                           reinterpret_cast<void**>(doc.GetAddressOf()));
   }
   Check(hr, "The XML engine (MSXML 3.0) could not be created");

@@ -14,6 +14,12 @@ namespace quillor {
 
 namespace msxml {
 
+// The engine's interface identifiers (the system's import libraries lack them).
+inline constexpr IID kIID_IXMLDOMDocument2 = {
+    0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+inline constexpr IID kIID_IXMLDOMElement = {
+    0x2933bf86, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
 struct Store;
 
 struct Node {

@@ -167,7 +167,8 @@ AroundRoot TextAroundRoot(IXMLDOMDocument2* doc, bool declared) {
   }
   if (declared) {
     around.before = "<?xml version=\"" + version + "\" encoding=\"UTF-8\"";
-    if (standalone == "yes" || standalone == "no") around.before += " standalone=\"" + *standalone + "\"";
+    if (standalone == "yes" || standalone == "no")
+      around.before += " standalone=\"" + *standalone + "\"";
     around.before += "?>\n";
   }
   for (const std::string& text : before) around.before += text + "\n";

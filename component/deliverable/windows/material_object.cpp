@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 #include "component/imaterial.h"
 #include "platform/com/error_info.h"
@@ -99,8 +100,29 @@ class MaterialObject final : public ::_IMaterial, public ISupportErrorInfo {
                                    VARIANT* result, EXCEPINFO* exception,
                                    UINT* bad_argument) override {
     if (!type_info_) return com::E_FAIL;
-    return DispInvoke(static_cast<::_IMaterial*>(this), type_info_.Get(), id, flags, params, result,
-                      exception, bad_argument);
+    // VBScript passes a variable as a reference to a VARIANT; the type library
+    // asks for an object or a text by reference. The reference is narrowed to the
+    // value inside, so that what the method writes lands in the caller's variable.
+    std::vector<VARIANT> args;
+    DISPPARAMS narrowed{};
+    if (params != nullptr) {
+      narrowed = *params;
+      args.assign(params->rgvarg, params->rgvarg + params->cArgs);
+      for (VARIANT& arg : args) {
+        if (arg.vt != (VT_VARIANT | VT_BYREF) || arg.pvarVal == nullptr) continue;
+        VARIANT* inner = arg.pvarVal;
+        if (inner->vt == VT_DISPATCH) {
+          arg.vt = VT_DISPATCH | VT_BYREF;
+          arg.ppdispVal = &inner->pdispVal;
+        } else if (inner->vt == VT_BSTR) {
+          arg.vt = VT_BSTR | VT_BYREF;
+          arg.pbstrVal = &inner->bstrVal;
+        }
+      }
+      narrowed.rgvarg = args.data();
+    }
+    return DispInvoke(static_cast<::_IMaterial*>(this), type_info_.Get(), id, flags,
+                      params != nullptr ? &narrowed : nullptr, result, exception, bad_argument);
   }
 
   // ISupportErrorInfo: every failing method leaves its error information.

@@ -90,8 +90,26 @@ class Adapter final : public com::Implements<DispatchAdapter> {
     VariantInit(&out);
     EXCEPINFO info{};
     UINT bad_arg = 0;
-    const HRESULT hr = target_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, InvokeFlags(kind),
-                                       &params, &out, &info, &bad_arg);
+    HRESULT hr = target_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, InvokeFlags(kind), &params,
+                                 &out, &info, &bad_arg);
+    if (hr == static_cast<HRESULT>(com::E_NOTIMPL) ||
+        hr == static_cast<HRESULT>(com::DISP_E_TYPEMISMATCH) || hr == DISP_E_BADVARTYPE) {
+      // An engine that takes no references (JScript) refuses them before the
+      // call: the numbers go again by value, and come back as they went.
+      bool by_reference = false;
+      for (VARIANT& slot : passed) {
+        if (slot.vt == (VT_I4 | VT_BYREF)) {
+          const LONG number = *slot.plVal;
+          slot.vt = VT_I4;
+          slot.lVal = number;
+          by_reference = true;
+        }
+      }
+      if (by_reference) {
+        hr = target_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, InvokeFlags(kind), &params,
+                             &out, &info, &bad_arg);
+      }
+    }
     if (hr == static_cast<HRESULT>(com::DISP_E_EXCEPTION)) {
       if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
       if (exception) {

@@ -35,9 +35,10 @@
 #include <vector>
 
 #include "component/imaterial.h"
-#include "platform/connection_pool.h"
-#include "platform/sqlite/sqlite_file.h"
-#include "platform/text.h"
+#include "platform/base/text.h"
+#include "platform/db/connection_pool.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_file.h"
 #include "profiles/release_profile.h"
 #include "schema/host_schema.h"
 

@@ -8,7 +8,7 @@
 #include "entry/item_validation.h"
 #include "entry/row_write.h"
 #include "messages/message_ids.h"
-#include "platform/eai_helper.h"
+#include "platform/hosts/eai_helper.h"
 
 namespace quillor {
 

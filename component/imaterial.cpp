@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
 #include "platform/com/error_info.h"
-#include "platform/failure.h"
-#include "platform/text.h"
-#include "platform/xml_node_list_object.h"
+#include "platform/xml/xml_node_list_object.h"
 #include "query/query_execution.h"
 
 namespace quillor {

@@ -15,9 +15,9 @@
 
 #include "component/imaterial_interface.h"
 #include "component/message_lookup.h"
-#include "platform/database.h"
-#include "platform/failure.h"
-#include "platform/xml.h"
+#include "platform/base/failure.h"
+#include "platform/db/database.h"
+#include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
 
 namespace quillor {

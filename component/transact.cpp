@@ -10,11 +10,11 @@
 #include "component/imaterial.h"
 #include "component/reply_codes.h"
 #include "messages/message_ids.h"
+#include "platform/base/text.h"
 #include "platform/com/error_info.h"
-#include "platform/connection_pool.h"
-#include "platform/connection_text.h"
-#include "platform/eai_helper.h"
-#include "platform/text.h"
+#include "platform/db/connection_pool.h"
+#include "platform/db/connection_text.h"
+#include "platform/hosts/eai_helper.h"
 
 namespace quillor {
 

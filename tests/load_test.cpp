@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "component/imaterial.h"
-#include "platform/orvo_login.h"
-#include "testing/pg_database.h"
+#include "platform/hosts/orvo_login.h"
 #include "schema/host_schema.h"
+#include "testing/pg_database.h"
 
 namespace quillor {
 namespace {

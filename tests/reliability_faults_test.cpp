@@ -9,8 +9,9 @@
 #include <chrono>
 #include <set>
 
-#include "platform/sqlite/sqlite_faults.h"
-#include "platform/sqlite/sqlite_file.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_faults.h"
+#include "platform/db/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
 #include "tests/reliability_support.h"
 

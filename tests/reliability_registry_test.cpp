@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "component/registration.h"
-#include "platform/scoped_env.h"
+#include "platform/base/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tests/reliability_support.h"
 

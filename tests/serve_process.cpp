@@ -1,5 +1,5 @@
 #include "tests/serve_process.h"
-#include "platform/text.h"
+#include "platform/base/text.h"
 #include "testing/temp_dir.h"
 
 #include <arpa/inet.h>

@@ -10,14 +10,14 @@
 #include <sstream>
 
 #include "component/registration.h"
+#include "platform/base/failure.h"
+#include "platform/base/scoped_env.h"
 #include "platform/com/dispatch.h"
-#include "platform/database.h"
-#include "platform/failure.h"
-#include "platform/scoped_env.h"
+#include "platform/db/open_connection.h"
 #include "testing/built_tree.h"
 #include "testing/temp_dir.h"
+#include "tools/quillor/command_connection.h"
 #include "tools/quillor/commands.h"
-#include "tools/quillor/connection_text.h"
 #include "tools/quillor/demo_requests.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/page_writer.h"

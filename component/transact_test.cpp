@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "component/imaterial.h"
+#include "platform/base/failure.h"
 #include "platform/com/error_info.h"
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_file.h"

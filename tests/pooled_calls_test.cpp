@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "component/deliverable/pool_stats.h"
+#include "platform/base/failure.h"
 #include "platform/com/inproc_server.h"
 #include "platform/db/connection_pool.h"
 #include "platform/db/open_connection.h"

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <set>
 
+#include "platform/base/failure.h"
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_faults.h"
 #include "platform/db/sqlite/sqlite_file.h"

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "component/registration.h"
+#include "platform/base/failure.h"
 #include "platform/base/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tests/reliability_support.h"

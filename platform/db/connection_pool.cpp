@@ -46,22 +46,20 @@ std::chrono::seconds ReadSeconds(const std::string& value) {
 
 }  // namespace
 
-PoolSettings ReadPoolSettings(std::string_view connection_text) {
+PoolSettings ReadPoolSettings(const ConnectionText& connection_text) {
+  // An ODBC text in a form of its own holds no pairs: the driver judges it as it is.
   PoolSettings settings;
-  ConnectionText parsed;
-  try {
-    parsed = ConnectionText::Parse(connection_text);
-  } catch (const Failure&) {
-    // An ODBC text may use forms of its own; the driver judges it as it is.
-    settings.database_text = std::string(connection_text);
-    return settings;
+  if (const auto pooling = connection_text.Get(kPoolingKey))
+    settings.pooling = ReadSwitch(*pooling);
+  if (const auto idle = connection_text.Get(kIdleTimeoutKey)) {
+    settings.idle_time = ReadSeconds(*idle);
   }
-  if (const auto pooling = parsed.Get(kPoolingKey)) settings.pooling = ReadSwitch(*pooling);
-  if (const auto idle = parsed.Get(kIdleTimeoutKey)) settings.idle_time = ReadSeconds(*idle);
-  // The request bound is the component's own key too (read by Transact).
-  settings.database_text =
-      parsed.Without(connection_text, {kPoolingKey, kIdleTimeoutKey, "Max Request Size"});
+  settings.database = connection_text.Without({kPoolingKey, kIdleTimeoutKey});
   return settings;
+}
+
+PoolSettings ReadPoolSettings(std::string_view connection_text) {
+  return ReadPoolSettings(ConnectionText::Lenient(connection_text));
 }
 
 struct ConnectionPool::Shared {
@@ -211,10 +209,10 @@ ConnectionPool::~ConnectionPool() {
   shared_->counts.idle = 0;
 }
 
-std::unique_ptr<Connection> ConnectionPool::Acquire(std::string_view connection_text) {
+std::unique_ptr<Connection> ConnectionPool::Acquire(const ConnectionText& connection_text) {
   const PoolSettings settings = ReadPoolSettings(connection_text);
-  if (!settings.pooling) return shared_->open(settings.database_text);
-  std::string text(connection_text);
+  if (!settings.pooling) return shared_->open(settings.database);
+  std::string text = connection_text.text();
   for (;;) {
     std::unique_ptr<Connection> candidate;
     {
@@ -246,7 +244,7 @@ std::unique_ptr<Connection> ConnectionPool::Acquire(std::string_view connection_
     }
     ++shared_->counts.discarded;
   }
-  std::unique_ptr<Connection> fresh = shared_->open(settings.database_text);
+  std::unique_ptr<Connection> fresh = shared_->open(settings.database);
   const std::lock_guard lock(shared_->mutex);
   ++shared_->counts.opened;
   ++shared_->counts.busy;
@@ -280,7 +278,7 @@ ConnectionPool& ConnectionPool::ForProcess() {
   return pool;
 }
 
-std::unique_ptr<Connection> OpenCallConnection(std::string_view connection_text) {
+std::unique_ptr<Connection> OpenCallConnection(const ConnectionText& connection_text) {
   return TracedWhenAsked(ConnectionPool::ForProcess().Acquire(connection_text));
 }
 

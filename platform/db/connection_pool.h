@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/db/connection_text.h"
 #include "platform/db/database.h"
 
 namespace quillor {
@@ -33,18 +34,19 @@ struct PoolCounts {
 struct PoolSettings {
   bool pooling = true;
   std::chrono::seconds idle_time{60};
-  std::string database_text;  // the text without the pool's keys, for the database
+  ConnectionText database;  // the text without the pool's keys, for the database
 };
 
 // A value of Pooling or Pool Idle Timeout that means nothing is a failure. A text
 // that does not parse as pairs is left to the database to judge, pooled.
+PoolSettings ReadPoolSettings(const ConnectionText& connection_text);
 PoolSettings ReadPoolSettings(std::string_view connection_text);
 
 class ConnectionPool {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
   // Opens a connection from a text already without the pool's keys.
-  using Opener = std::function<std::unique_ptr<Connection>(std::string_view)>;
+  using Opener = std::function<std::unique_ptr<Connection>(const ConnectionText&)>;
 
   struct Bounds {
     size_t idle_per_text = 8;
@@ -63,7 +65,10 @@ class ConnectionPool {
   // passes its check, else a new one (a failure to open is the call's failure).
   // Destroying what comes back gives the connection back to the pool. With
   // Pooling=false the connection is opened for the call alone and closed after.
-  std::unique_ptr<Connection> Acquire(std::string_view connection_text);
+  std::unique_ptr<Connection> Acquire(const ConnectionText& connection_text);
+  std::unique_ptr<Connection> Acquire(std::string_view connection_text) {
+    return Acquire(ConnectionText::Lenient(connection_text));
+  }
 
   // The counts now; idle connections past their time are closed first.
   PoolCounts Counts();
@@ -83,6 +88,6 @@ class ConnectionPool {
 // The connection one Transact call works on: from the process's pool, traced
 // when QUILLOR_TRACE_SQL names a file. The pool's own checks and resets run
 // beneath the trace and never appear in it.
-std::unique_ptr<Connection> OpenCallConnection(std::string_view connection_text);
+std::unique_ptr<Connection> OpenCallConnection(const ConnectionText& connection_text);
 
 }  // namespace quillor

@@ -51,9 +51,9 @@ class PoolTest : public ::testing::Test {
  protected:
   ConnectionPool MakePool(ConnectionPool::Bounds bounds = {}) {
     return ConnectionPool(
-        [this](std::string_view text) -> std::unique_ptr<Connection> {
+        [this](const ConnectionText& text) -> std::unique_ptr<Connection> {
           if (refuse_open_) throw Failure(failure_numbers::kFail, "cannot open");
-          opened_texts_.emplace_back(text);
+          opened_texts_.emplace_back(text.text());
           auto state = std::make_shared<FakeState>();
           state->id = static_cast<int>(states_.size()) + 1;
           states_.push_back(state);
@@ -155,7 +155,7 @@ TEST_F(PoolTest, ThePoolsKeysAreTakenOutWhereverTheyStand) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     const PoolSettings s = ReadPoolSettings(c.text);
-    EXPECT_EQ(s.database_text, c.database_text);
+    EXPECT_EQ(s.database.text(), c.database_text);
     EXPECT_EQ(s.pooling, c.pooling);
     EXPECT_EQ(s.idle_time, c.idle);
   }

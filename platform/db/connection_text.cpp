@@ -14,6 +14,7 @@ namespace {
 
 ConnectionText ConnectionText::Parse(std::string_view text) {
   ConnectionText result;
+  result.text_ = std::string(text);
   size_t i = 0;
   const size_t n = text.size();
   while (i < n) {
@@ -73,18 +74,33 @@ std::optional<std::string> ConnectionText::Get(std::string_view key) const {
   return found;
 }
 
-std::string ConnectionText::Without(std::string_view text,
-                                    std::initializer_list<std::string_view> keys) const {
-  std::string out;
+ConnectionText ConnectionText::Lenient(std::string_view text) {
+  try {
+    return Parse(text);
+  } catch (const Failure&) {
+    ConnectionText unread;
+    unread.text_ = std::string(text);
+    return unread;
+  }
+}
+
+ConnectionText ConnectionText::Without(std::initializer_list<std::string_view> keys) const {
+  ConnectionText out;
   size_t kept_from = 0;
   for (size_t p = 0; p < pairs_.size(); ++p) {
     bool drop = false;
     for (std::string_view key : keys) drop = drop || EqualsIgnoreCase(pairs_[p].first, key);
-    if (!drop) continue;
-    out.append(text.substr(kept_from, spans_[p].first - kept_from));
+    if (!drop) {
+      // Shifted by what was dropped before it.
+      const size_t shift = kept_from - out.text_.size();
+      out.pairs_.push_back(pairs_[p]);
+      out.spans_.emplace_back(spans_[p].first - shift, spans_[p].second - shift);
+      continue;
+    }
+    out.text_.append(text_, kept_from, spans_[p].first - kept_from);
     kept_from = spans_[p].second;
   }
-  out.append(text.substr(kept_from));
+  out.text_.append(text_, kept_from);
   return out;
 }
 

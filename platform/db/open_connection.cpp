@@ -11,28 +11,17 @@
 #include "platform/db/sqlite/sqlite_connection.h"
 
 namespace quillor {
-namespace {
 
-// The provider a connection text names, read leniently: an ODBC string may use
-// forms of its own that are not ours to judge.
-std::string ProviderOf(std::string_view text) {
-  try {
-    return ConnectionText::Parse(text).Get("Provider").value_or("");
-  } catch (const Failure&) {
-    return "";
-  }
-}
-
-}  // namespace
-
-std::unique_ptr<Connection> OpenUntracedConnection(std::string_view connection_text) {
-  if (Trim(connection_text, IsSpace).empty()) {
+std::unique_ptr<Connection> OpenUntracedConnection(const ConnectionText& connection_text) {
+  if (Trim(connection_text.text(), IsSpace).empty()) {
     throw Failure(failure_numbers::kFail, "[Quillor] the connection text is empty");
   }
-  if (EqualsIgnoreCase(Trim(ProviderOf(connection_text), IsSpace), "SQLite")) {
+  // A text that is not pairs names no provider: an ODBC string may use forms of
+  // its own that are not ours to judge.
+  if (EqualsIgnoreCase(Trim(connection_text.Get("Provider").value_or(""), IsSpace), "SQLite")) {
     return sqlite::OpenSqliteConnection(sqlite::ParseSqliteConnectionText(connection_text));
   }
-  return OpenOdbcConnection(connection_text);
+  return OpenOdbcConnection(connection_text.text());
 }
 
 std::unique_ptr<Connection> TracedWhenAsked(std::unique_ptr<Connection> conn) {
@@ -42,7 +31,7 @@ std::unique_ptr<Connection> TracedWhenAsked(std::unique_ptr<Connection> conn) {
 }
 
 std::unique_ptr<Connection> OpenConnection(std::string_view connection_text) {
-  return TracedWhenAsked(OpenUntracedConnection(connection_text));
+  return TracedWhenAsked(OpenUntracedConnection(ConnectionText::Lenient(connection_text)));
 }
 
 }  // namespace quillor

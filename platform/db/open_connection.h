@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/db/connection_text.h"
 #include "platform/db/database.h"
 
 namespace quillor {
@@ -15,8 +16,8 @@ namespace quillor {
 // When QUILLOR_TRACE_SQL names a file, the connection traces every statement.
 std::unique_ptr<Connection> OpenConnection(std::string_view connection_text);
 
-// The same, never traced.
-std::unique_ptr<Connection> OpenUntracedConnection(std::string_view connection_text);
+// The same, never traced, from a text already read (ConnectionText::Lenient).
+std::unique_ptr<Connection> OpenUntracedConnection(const ConnectionText& connection_text);
 
 // Wraps the connection in the trace when QUILLOR_TRACE_SQL names a file (read at
 // every call, so that a process can start or stop tracing as it runs).

@@ -221,7 +221,10 @@ void RequireDatabasePages(sqlite3* db) {
 }  // namespace
 
 SqliteSettings ParseSqliteConnectionText(std::string_view text) {
-  const ConnectionText parsed = ConnectionText::Parse(text);
+  return ParseSqliteConnectionText(ConnectionText::Parse(text));
+}
+
+SqliteSettings ParseSqliteConnectionText(const ConnectionText& parsed) {
   SqliteSettings settings;
   const auto path = parsed.Get("Data Source");
   if (!path || path->empty()) RefuseText("no Data Source is given");

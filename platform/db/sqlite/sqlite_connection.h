@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/db/connection_text.h"
 #include "platform/db/database.h"
 
 namespace quillor::sqlite {
@@ -16,6 +17,7 @@ struct SqliteSettings {
 };
 
 // Reads "Provider=SQLite;Data Source=PATH[;Synchronous=Full|Normal][;Busy Timeout=MS]".
+SqliteSettings ParseSqliteConnectionText(const ConnectionText& text);
 SqliteSettings ParseSqliteConnectionText(std::string_view text);
 
 // Opens an existing database file (a missing file is a failure, never created),

@@ -5,7 +5,7 @@
 #include "platform/base/failure.h"
 #include "platform/db/open_connection.h"
 #include "testing/pg_database.h"
-#include "tests/reliability_support.h"
+#include "testing/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

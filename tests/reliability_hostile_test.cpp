@@ -12,8 +12,8 @@
 
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_faults.h"
+#include "testing/reliability_support.h"
 #include "testing/temp_dir.h"
-#include "tests/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

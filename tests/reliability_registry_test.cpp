@@ -15,8 +15,8 @@
 #include "component/registration.h"
 #include "platform/base/failure.h"
 #include "platform/base/scoped_env.h"
+#include "testing/reliability_support.h"
 #include "testing/temp_dir.h"
-#include "tests/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

@@ -13,3 +13,6 @@ add_subdirectory(profiles)
 add_subdirectory(entry)
 add_subdirectory(query)
 add_subdirectory(component)
+
+# The test program for Wine (scripts/test-windows builds it).
+add_subdirectory(tests/windows)

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "platform/com/registry.h"
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 
 namespace quillor::com {
 

@@ -5,9 +5,9 @@
 
 #include "component/deliverable/windows/class_object.h"
 #include "component/deliverable/windows/system_registry.h"
+#include "platform/base/module_directory.h"
 #include "platform/com/unknown.h"
 #include "platform/com/windows/wide_text.h"
-#include "platform/module_directory.h"
 #include "profiles/release_profile.h"
 
 #ifndef QUILLOR_RELEASE_FUNCTION

@@ -4,12 +4,13 @@
 #include <new>
 #include <vector>
 
+#include "component/deliverable/windows/login_adapter.h"
 #include "component/imaterial.h"
+#include "platform/base/failure.h"
+#include "platform/base/module_directory.h"
 #include "platform/com/error_info.h"
 #include "platform/com/windows/dispatch_adapter.h"
 #include "platform/com/windows/wide_text.h"
-#include "platform/failure.h"
-#include "platform/module_directory.h"
 #include "platform/xml/msxml/msxml_nodes.h"
 // The table of functions as widl writes it from the 8.71 type library; the
 // earlier releases' interfaces are its first two slots.

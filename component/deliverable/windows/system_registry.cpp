@@ -3,10 +3,10 @@
 #include <vector>
 
 #include "component/registration.h"
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
 #include "platform/com/registry.h"
 #include "platform/com/windows/wide_text.h"
-#include "platform/failure.h"
-#include "platform/text.h"
 
 namespace quillor::win {
 

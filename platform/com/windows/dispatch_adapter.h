@@ -1,11 +1,10 @@
 // A caller's automation object (a real IDispatch) as the component's own
-// dispatch interface, so that the core can read the login object's
-// ConnectionString and call the registered caller's ProcessExport by name.
+// dispatch interface, so that the core can call it by name: the login object's
+// ConnectionString, the registered caller's ProcessExport.
 #pragma once
 
 #include "platform/com/dispatch.h"
 #include "platform/com/windows/windows_api.h"
-#include "platform/orvo_login.h"
 
 namespace quillor::win {
 
@@ -30,9 +29,5 @@ class DispatchAdapter : public com::IDispatch {
  protected:
   ~DispatchAdapter() = default;
 };
-
-// The login object as the component reads it: ConnectionString, a property read
-// by name.
-com::ComPtr<IOrvoLogin> WrapLogin(::IDispatch* login);
 
 }  // namespace quillor::win

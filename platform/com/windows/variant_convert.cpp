@@ -1,8 +1,8 @@
 #include "platform/com/windows/variant_convert.h"
 
+#include "platform/base/failure.h"
 #include "platform/com/windows/dispatch_adapter.h"
 #include "platform/com/windows/wide_text.h"
-#include "platform/failure.h"
 
 namespace quillor::win {
 

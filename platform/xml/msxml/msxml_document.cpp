@@ -3,10 +3,10 @@
 // serialiser (msxml_write.cpp), never by the engine.
 #include <new>
 
+#include "platform/base/failure.h"
 #include "platform/com/windows/wide_text.h"
-#include "platform/failure.h"
 #include "platform/xml/msxml/msxml_nodes.h"
-#include "platform/xml_text.h"
+#include "platform/xml/xml_text.h"
 
 namespace quillor {
 

@@ -2,8 +2,8 @@
 
 #include <new>
 
+#include "platform/base/failure.h"
 #include "platform/com/windows/wide_text.h"
-#include "platform/failure.h"
 
 namespace quillor {
 

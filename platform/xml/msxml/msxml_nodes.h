@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/com/windows/windows_api.h"
-#include "platform/xml.h"
+#include "platform/xml/xml.h"
 
 namespace quillor {
 

@@ -3,10 +3,10 @@
 // engine's own xml text is laid out differently from one engine build to the next).
 #include <vector>
 
+#include "platform/base/failure.h"
 #include "platform/com/windows/wide_text.h"
-#include "platform/failure.h"
 #include "platform/xml/msxml/msxml_nodes.h"
-#include "platform/xml_writer.h"
+#include "platform/xml/xml_writer.h"
 
 namespace quillor {
 

@@ -3,7 +3,7 @@
 // before it writes it.
 #include <cstdint>
 
-#include "platform/xml.h"
+#include "platform/xml/xml.h"
 
 namespace quillor {
 

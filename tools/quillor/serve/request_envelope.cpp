@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cmath>
 
-#include "platform/text.h"
-#include "platform/xml.h"
+#include "platform/base/text.h"
+#include "platform/xml/xml.h"
 
 namespace quillor::serve {
 

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/text.h"
+#include "platform/base/text.h"
 #include "tools/quillor/serve/access_log.h"
 #include "tools/quillor/serve/request_envelope.h"
 #include "tools/quillor/serve/request_note.h"

@@ -26,11 +26,6 @@ std::optional<Reply> CheckFraming(const RequestFraming& f) {
   return std::nullopt;
 }
 
-bool RequestLineEnds(std::string_view received) {
-  const size_t end = received.find("\r\n");
-  return end != std::string_view::npos && end <= kRequestLineBytes;
-}
-
 bool IsKnownMethod(std::string_view method) {
   static constexpr std::array<std::string_view, 9> kMethods = {
       "GET", "HEAD", "POST", "PUT", "DELETE", "CONNECT", "OPTIONS", "TRACE", "PATCH"};

@@ -32,11 +32,6 @@ struct RequestFraming {
 // The refusal of a head that cannot be served, or nothing.
 std::optional<Reply> CheckFraming(const RequestFraming& framing);
 
-// True when the text read so far holds the end of the request line within its
-// bound: a header over the parser's limit is then too many fields, not too long
-// a line.
-bool RequestLineEnds(std::string_view received);
-
 // The methods of HTTP/1.1.
 bool IsKnownMethod(std::string_view method);
 

@@ -5,7 +5,6 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/read.hpp>
-#include <boost/beast/http/string_body.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
 #include <future>
 #include <limits>
@@ -13,6 +12,7 @@
 
 #include "tools/quillor/serve/http_core.h"
 #include "tools/quillor/serve/http_limits.h"
+#include "tools/quillor/serve/http_request_reader.h"
 
 namespace quillor::serve {
 
@@ -28,45 +28,6 @@ using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 // still sends is thrown away unread.
 constexpr std::chrono::seconds kLinger{2};
 
-using Request = http::request<http::string_body>;
-
-std::string_view View(beast::string_view text) { return {text.data(), text.size()}; }
-
-RequestHead HeadOf(const Request& req, const http::request_parser<http::string_body>& parser) {
-  RequestHead head;
-  head.start = std::chrono::steady_clock::now();
-  head.method = std::string(req.method_string());
-  head.target = std::string(req.target());
-  head.path = head.target.substr(0, head.target.find('?'));
-  head.version = static_cast<int>(req.version());
-  for (auto [it, end] = req.equal_range(http::field::authorization); it != end; ++it) {
-    head.authorization.emplace_back(it->value());
-  }
-  head.content_type = std::string(req[http::field::content_type]);
-  if (const auto length = parser.content_length()) head.content_length = *length;
-  head.chunked = parser.chunked();
-  head.expects_continue = beast::iequals(req[http::field::expect], "100-continue");
-  head.keep_alive = req.keep_alive();
-  return head;
-}
-
-std::optional<Reply> CheckHead(const Request& req) {
-  RequestFraming framing;
-  framing.method_known = IsKnownMethod(View(req.method_string()));
-  framing.version = static_cast<int>(req.version());
-  framing.request_line_bytes = req.method_string().size() + req.target().size() + 10;
-  for (const auto& field : req) {
-    ++framing.field_count;
-    framing.field_bytes += field.name_string().size() + field.value().size() + 4;
-  }
-  framing.host_count = req.count(http::field::host);
-  if (req.count(http::field::transfer_encoding) > 0) {
-    framing.transfer_encoding = std::string(req[http::field::transfer_encoding]);
-    if (req.count(http::field::transfer_encoding) > 1) framing.transfer_encoding = "";
-  }
-  return CheckFraming(framing);
-}
-
 template <class Stream>
 class Session final : public OpenConnection, public std::enable_shared_from_this<Session<Stream>> {
  public:
@@ -74,6 +35,12 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   Session(HttpEngine::Core& core, std::string client, Args&&... args)
       : core_(core), client_(std::move(client)), stream_(std::forward<Args>(args)...) {
     core_.Added(this);
+  }
+
+  // A connection whose handler failed by an exception ends without End(); it
+  // leaves the set here, on the I/O thread that dropped it.
+  ~Session() override {
+    if (!ended_) core_.Removed(this);
   }
 
   void Start() {
@@ -129,7 +96,7 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   void WaitForRequest() {
     if (ended_) return;
     if (core_.stopping) return End();
-    parser_.emplace();
+    parser_.emplace(core_.settings.max_request_bytes);
     parser_->header_limit(kHeaderBytesRead);
     // The announced length is checked by the service, after the token. (No
     // limit at all compares wrongly in this version of the parser.)
@@ -161,15 +128,17 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
       return Refuse(nullptr, TextReply(408, "the request came too slowly", true));
     }
     if (ec == http::error::header_limit) {
-      const bool line = !RequestLineEnds(
-          std::string_view(static_cast<const char*>(buffer_.data().data()), buffer_.size()));
-      return Refuse(nullptr, line ? TextReply(414, "the request line is too long", true)
-                                  : TextReply(431, "the request headers are too large", true));
+      const bool line =
+          !parser_->line_read || parser_->framing.request_line_bytes > kRequestLineBytes;
+      return Refuse(nullptr,
+                    line ? TextReply(414, "the request line is longer than 8 KiB", true)
+                         : TextReply(431, "the headers are over 100 fields or 64 KiB", true));
     }
     if (ec) return Refuse(nullptr, TextReply(400, "the request could not be read", true));
 
-    head_ = HeadOf(parser_->get(), *parser_);
-    if (std::optional<Reply> refusal = CheckHead(parser_->get())) {
+    head_ = parser_->head;
+    head_.client = client_;
+    if (std::optional<Reply> refusal = CheckFraming(parser_->framing)) {
       return Refuse(&head_, std::move(*refusal));
     }
     if (std::optional<Reply> refusal = core_.service.Check(head_)) {
@@ -214,8 +183,8 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   }
 
   void Dispatch() {
-    head_.keep_alive = parser_->get().keep_alive();
-    body_ = std::move(parser_->get().body());
+    head_.keep_alive = parser_->keep_alive();
+    body_ = std::move(parser_->body);
     parser_.reset();
     note_ = ServedNote{};
     if (!Service::NeedsWorker(head_)) {
@@ -374,7 +343,7 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   const std::string client_;
   Stream stream_;
   beast::flat_buffer buffer_{kHeaderBytesRead + 4096};
-  std::optional<http::request_parser<http::string_body>> parser_;
+  std::optional<RequestReader> parser_;
   RequestHead head_;
   std::string body_;
   ServedNote note_;

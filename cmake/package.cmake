@@ -1,7 +1,9 @@
 # Installation and the Debian package.
 #
 # The installed tree: the command in bin/, each release's library with its
-# mapping file in lib/quillor/<release>/, the examples in share/quillor/examples/.
+# mapping file in lib/quillor/<release>/, the examples in share/quillor/examples/,
+# the README with the docs/ folder beside it (so that its links hold) in
+# share/doc/quillor/.
 # The command finds the libraries relative to itself and each library finds its
 # mapping file beside itself, so the tree works wherever it is unpacked.
 
@@ -14,6 +16,7 @@ endforeach()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION share/quillor/examples
         USE_SOURCE_PERMISSIONS)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/quillor)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs DESTINATION share/doc/quillor)
 
 # Installing takes what is built; it does not build the tests and the bench first.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)

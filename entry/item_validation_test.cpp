@@ -1,6 +1,6 @@
 #include "entry/item_validation.h"
 
-#include "entry/entry_test_fixture.h"
+#include "testing/entry_fixture.h"
 #include "testing/expect_failure.h"
 
 namespace quillor::testing {

@@ -1,6 +1,6 @@
 #include "entry/row_write.h"
 
-#include "entry/entry_test_fixture.h"
+#include "testing/entry_fixture.h"
 
 namespace quillor::testing {
 namespace {

@@ -14,8 +14,8 @@
 
 #include "component/imaterial.h"
 #include "platform/orvo_login.h"
-#include "testing/pg_database.h"
 #include "schema/host_schema.h"
+#include "testing/pg_database.h"
 
 namespace quillor {
 namespace {

@@ -4,7 +4,7 @@
 // stay values, and no text with a second statement in it is ever run.
 #include "platform/failure.h"
 #include "testing/pg_database.h"
-#include "tests/reliability_support.h"
+#include "testing/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

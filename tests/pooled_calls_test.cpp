@@ -16,7 +16,7 @@
 #include "schema/host_schema.h"
 #include "testing/built_tree.h"
 #include "testing/pg_database.h"
-#include "tests/reliability_support.h"
+#include "testing/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "tests/release_host_test.h"
+#include "testing/release_host.h"
 
 namespace quillor::testing {
 namespace {

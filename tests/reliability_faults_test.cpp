@@ -12,7 +12,7 @@
 #include "platform/sqlite/sqlite_faults.h"
 #include "platform/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
-#include "tests/reliability_support.h"
+#include "testing/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "platform/sqlite/sqlite_faults.h"
+#include "testing/reliability_support.h"
 #include "testing/temp_dir.h"
-#include "tests/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <fstream>
 
-#include "tests/reliability_support.h"
+#include "testing/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

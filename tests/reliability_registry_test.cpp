@@ -14,8 +14,8 @@
 
 #include "component/registration.h"
 #include "platform/scoped_env.h"
+#include "testing/reliability_support.h"
 #include "testing/temp_dir.h"
-#include "tests/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "platform/sqlite/sqlite_faults.h"
-#include "tests/reliability_support.h"
+#include "testing/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "platform/com/inproc_server.h"
 #include "testing/built_tree.h"
-#include "tests/reliability_support.h"
+#include "testing/reliability_support.h"
 
 namespace quillor::testing {
 namespace {

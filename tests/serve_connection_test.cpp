@@ -7,8 +7,8 @@
 #include <fstream>
 #include <thread>
 
-#include "tests/serve_fixture.h"
-#include "tests/serve_socket.h"
+#include "testing/serve_fixture.h"
+#include "testing/serve_socket.h"
 
 namespace quillor::testing {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include "tests/serve_fixture.h"
+#include "testing/serve_fixture.h"
 
 namespace quillor::testing {
 namespace {

@@ -10,7 +10,7 @@
 #include <regex>
 #include <thread>
 
-#include "tests/serve_fixture.h"
+#include "testing/serve_fixture.h"
 
 namespace quillor::testing {
 namespace {

@@ -11,7 +11,7 @@
 #include <set>
 #include <thread>
 
-#include "tests/serve_fixture.h"
+#include "testing/serve_fixture.h"
 
 namespace quillor::testing {
 namespace {

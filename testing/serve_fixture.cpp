@@ -1,4 +1,4 @@
-#include "tests/serve_fixture.h"
+#include "testing/serve_fixture.h"
 
 #include "testing/xml_text.h"
 

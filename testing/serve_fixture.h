@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "testing/built_tree.h"
+#include "testing/serve_process.h"
 #include "testing/test_db.h"
-#include "tests/serve_process.h"
 
 namespace quillor::testing {
 

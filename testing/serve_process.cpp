@@ -1,4 +1,5 @@
-#include "tests/serve_process.h"
+#include "testing/serve_process.h"
+
 #include "platform/text.h"
 #include "testing/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "tests/serve_socket.h"
+#include "testing/serve_socket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,11 +1,14 @@
 // One connection: its requests read in turn under their deadlines, checked on
 // their headers, handed to a worker once complete, and answered in order.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
+
 #include <future>
 #include <limits>
 #include <type_traits>
@@ -112,7 +115,16 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
                             });
   }
 
+  // A client that writes its headers and its body apart waits for their
+  // acknowledgement before it sends the body: acknowledge at once, not after the
+  // delayed acknowledgement's 40 ms.
+  void AcknowledgeAtOnce() {
+    const int on = 1;
+    ::setsockopt(Lowest().socket().native_handle(), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+  }
+
   void ReadHeader() {
+    AcknowledgeAtOnce();
     Deadline(core_.settings.read_timeout);
     http::async_read_header(stream_, buffer_, *parser_,
                             [self = this->shared_from_this()](error_code ec, size_t) {
@@ -161,6 +173,7 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   }
 
   void ReadBody() {
+    AcknowledgeAtOnce();
     parser_->body_limit(core_.settings.max_request_bytes);
     Deadline(core_.settings.read_timeout);
     http::async_read(stream_, buffer_, *parser_,

@@ -3,12 +3,12 @@
 // validation nor the write handles ends the batch with one 999 result.
 #include <new>
 
-#include "component/imaterial.h"
+#include "component/transact_call.h"
 #include "entry/item_result.h"
 #include "entry/item_validation.h"
 #include "entry/row_write.h"
 #include "messages/message_ids.h"
-#include "platform/eai_helper.h"
+#include "platform/hosts/eai_helper.h"
 
 namespace quillor {
 
@@ -30,7 +30,7 @@ void MaterialSource::ForEach(const std::function<void(XmlElement)>& each) const 
   }
 }
 
-bool IMaterial::AddProc(const MaterialSource& list, std::string& reply) {
+bool TransactCall::AddProc(const MaterialSource& list, std::string& reply) {
   std::string description;
   try {
     list.ForEach([this](XmlElement element) { AddItem(element); });
@@ -47,17 +47,17 @@ bool IMaterial::AddProc(const MaterialSource& list, std::string& reply) {
   return false;
 }
 
-void IMaterial::AddItem(XmlElement element) {
+void TransactCall::AddItem(XmlElement element) {
   EaiHelper& helper = EaiHelper::ForThisThread();
   const std::string id = helper.ReadAttribute(element, "id");
-  const EntryContext ctx{*conn_, helper, messages_, profile_, cost_object_mode_};
+  const EntryContext ctx{*conn_, helper, messages_, profile_, state_.cost_object_mode};
 
-  const ItemResult check = CheckItem(ctx, element, cost_object_id_);
+  const ItemResult check = CheckItem(ctx, element, state_.cost_object_id);
   if (!check.ok()) {
     AppendResult(result_doc_, id, check.code, check.message);
     return;
   }
-  const ItemResult save = SaveItem(ctx, element, cost_object_id_);
+  const ItemResult save = SaveItem(ctx, element, state_.cost_object_id);
   if (!save.ok()) {
     AppendResult(result_doc_, id, save.code,
                  messages_.Text(msg::kDatabaseOperationError) + save.message);

@@ -1,15 +1,17 @@
 // The class's identity as an object: reference counting, interfaces, late-bound
-// calls, and the public methods' status boundary. The request handling itself is
-// in transact.cpp, add_batch.cpp and options.cpp.
+// calls, and the public methods' status boundary. Each Transact call is a
+// TransactCall (transact_call.h).
 #include "component/imaterial.h"
 
 #include <algorithm>
 #include <new>
 
+#include "component/transact_call.h"
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
 #include "platform/com/error_info.h"
-#include "platform/failure.h"
-#include "platform/text.h"
-#include "platform/xml_node_list_object.h"
+#include "platform/hosts/eai_helper.h"
+#include "platform/xml/xml_node_list_object.h"
 #include "query/query_execution.h"
 
 namespace quillor {
@@ -133,9 +135,10 @@ com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login, st
   if (result == nullptr) return com::E_POINTER;
   try {
     if (login == nullptr || *login == nullptr) {
-      *result = BuildFailureReply(Failure(failure_numbers::kFail, "No login object was given."));
+      *result =
+          TransactCall::FailureReply(Failure(failure_numbers::kFail, "No login object was given."));
     } else {
-      *result = TransactRequest(sXML, **login);
+      *result = TransactCall(profile_, messages_, state_).Run(sXML, **login);
     }
     return com::S_OK;
   } catch (const std::bad_alloc&) {
@@ -149,17 +152,15 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (sRetXml == nullptr || result == nullptr) return com::E_POINTER;
   try {
-    *result = QueryProcRequest(eleList, *sRetXml);
+    // Outside a Transact call there is no connection: the query fails as the
+    // host's own runtime fails on an object not set.
+    const QueryContext ctx{state_.call_connection, EaiHelper::ForThisThread(), profile_, nullptr,
+                           profile_.caller_registration ? &state_.caller : nullptr};
+    *result = ::quillor::QueryProc(ctx, eleList, *sRetXml);
     return com::S_OK;
   } catch (...) {
     return ReportFailure(Failure::FromCurrentException());
   }
-}
-
-bool IMaterial::QueryProcRequest(const XmlNodeList& fields, std::string& reply) {
-  QueryContext ctx{conn_.get(), EaiHelper::ForThisThread(), profile_, nullptr,
-                   profile_.caller_registration ? &caller_ : nullptr};
-  return ::quillor::QueryProc(ctx, fields, reply);
 }
 
 com::HRESULT IMaterial::AddObjectReference(com::IDispatch** Caller, bool* result) {
@@ -170,7 +171,7 @@ com::HRESULT IMaterial::AddObjectReference(com::IDispatch** Caller, bool* result
     *result = false;
     return com::S_OK;
   }
-  caller_ = com::ComPtr<com::IDispatch>(*Caller);  // the earlier caller is released
+  state_.caller = com::ComPtr<com::IDispatch>(*Caller);  // the earlier caller is released
   *result = true;
   return com::S_OK;
 }
@@ -181,7 +182,7 @@ com::HRESULT IMaterial::DropObjectReference(com::IDispatch** Caller, bool* resul
   if (result == nullptr) return com::E_POINTER;
   // Only compares: the registered caller stays registered either way.
   try {
-    *result = Identity(caller_.Get()) == Identity(Caller ? *Caller : nullptr);
+    *result = Identity(state_.caller.Get()) == Identity(Caller ? *Caller : nullptr);
   } catch (const Failure&) {
     *result = false;
   }

@@ -7,34 +7,17 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 
 #include "component/imaterial_interface.h"
+#include "component/material_state.h"
 #include "component/message_lookup.h"
-#include "platform/database.h"
-#include "platform/failure.h"
-#include "platform/xml.h"
+#include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
 
 namespace quillor {
-
-// The material elements of an ADD request: selected from the whole document, or
-// read from the request's text one at a time, so that the batch holds one line,
-// never the request's tree.
-class MaterialSource {
- public:
-  explicit MaterialSource(const XmlNodeList& list) : list_(&list) {}
-  explicit MaterialSource(std::string_view text) : text_(text) {}
-  void ForEach(const std::function<void(XmlElement)>& each) const;
-
- private:
-  const XmlNodeList* list_ = nullptr;
-  std::string_view text_;
-};
 
 class IMaterial final : public com::Implements<_IMaterial> {
  public:
@@ -53,7 +36,7 @@ class IMaterial final : public com::Implements<_IMaterial> {
   com::HRESULT DropObjectReference(com::IDispatch** Caller, bool* result) override;
 
   const ReleaseProfile& profile() const { return profile_; }
-  int16_t cost_object_mode() const { return cost_object_mode_; }
+  int16_t cost_object_mode() const { return state_.cost_object_mode; }
 
  private:
   explicit IMaterial(const ReleaseProfile& profile);
@@ -63,28 +46,10 @@ class IMaterial final : public com::Implements<_IMaterial> {
   bool AnswersTo(const com::Guid& iid) const override;
 
   bool OnOwnerThread() const { return std::this_thread::get_id() == owner_thread_; }
-  // The envelope: connection, parse, dispatch. Throws only when the failure
-  // reply itself cannot be built.
-  std::string TransactRequest(const std::string& request_text, IOrvoLogin& login);
-  std::string BuildFailureReply(const Failure& failure);
-  bool QueryProcRequest(const XmlNodeList& fields, std::string& reply);
-
-  // The class's own operations.
-  bool AddProc(const MaterialSource& list, std::string& reply);
-  void AddItem(XmlElement element);
-  void LoadOptions();
 
   const ReleaseProfile& profile_;
   const std::thread::id owner_thread_;
-
-  // The state of the call in progress, and what outlives it: the cost-object
-  // mode of the last options read, the last element's cost object, and the
-  // registered caller.
-  XmlDocument result_doc_;
-  std::unique_ptr<Connection> conn_;
-  int16_t cost_object_mode_ = 0;  // cost_object_modes::kByProduct
-  std::string cost_object_id_;
-  com::ComPtr<com::IDispatch> caller_;
+  MaterialState state_;     // what outlives a call; each call is a TransactCall
   MessageLookup messages_;  // creates the catalogue at its first lookup
 };
 

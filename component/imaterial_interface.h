@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/com/dispatch.h"
-#include "platform/orvo_login.h"
-#include "platform/xml.h"
+#include "platform/hosts/orvo_login.h"
+#include "platform/xml/xml.h"
 
 namespace quillor {
 

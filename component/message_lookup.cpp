@@ -1,6 +1,6 @@
 #include "component/message_lookup.h"
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 
 namespace quillor {
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "messages/message_source.h"
-#include "platform/message_catalog.h"
+#include "platform/hosts/message_catalog.h"
 #include "profiles/release_profile.h"
 
 namespace quillor {

@@ -1,6 +1,8 @@
-// The two cost-accounting options that decide how a cost object is identified,
-// read anew at every call and condensed into cost_object_mode_.
-#include "component/imaterial.h"
+#include "component/options.h"
+
+#include <memory>
+#include <string_view>
+
 #include "entry/entry_context.h"
 
 namespace quillor {
@@ -22,19 +24,15 @@ bool OptionIsOn(Connection& conn, std::string_view sql) {
 
 }  // namespace
 
-void IMaterial::LoadOptions() {
+int16_t ReadCostObjectMode(Connection& conn, int16_t previous) {
   const bool by_order =
-      OptionIsOn(*conn_, "select * from accinformation where csysid='ca' and cid='8601'");
+      OptionIsOn(conn, "select * from accinformation where csysid='ca' and cid='8601'");
   const bool with_ompflag =
-      OptionIsOn(*conn_, "select * from accinformation where csysid='ca' and cid='8602'");
-  if (by_order && with_ompflag) {
-    cost_object_mode_ = cost_object_modes::kByOrderWithOmpFlag;
-  } else if (by_order) {
-    cost_object_mode_ = cost_object_modes::kByOrder;
-  } else if (!with_ompflag) {
-    cost_object_mode_ = cost_object_modes::kByProduct;
-  }
-  // 8602 on without 8601 names no mode: the mode of the previous call stays.
+      OptionIsOn(conn, "select * from accinformation where csysid='ca' and cid='8602'");
+  if (by_order && with_ompflag) return cost_object_modes::kByOrderWithOmpFlag;
+  if (by_order) return cost_object_modes::kByOrder;
+  if (!with_ompflag) return cost_object_modes::kByProduct;
+  return previous;  // 8602 on without 8601 names no mode
 }
 
 }  // namespace quillor

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "platform/text.h"
+#include "platform/base/text.h"
 
 namespace quillor {
 

@@ -1,20 +1,21 @@
-// Transact: the request envelope. Opens the call's connection, parses the request,
-// reads its envelope, loads the reply template, reads the options and dispatches on
-// proc. Every failure on the way ends in a reply.
-#include <algorithm>
+// One Transact call: opens the call's connection, parses the request, reads its
+// envelope, loads the reply template, reads the options and dispatches on proc.
+// Every failure on the way ends in a reply.
+#include "component/transact_call.h"
+
 #include <charconv>
 #include <cstdlib>
-#include <new>
 #include <optional>
 
-#include "component/imaterial.h"
+#include "component/options.h"
 #include "component/reply_codes.h"
 #include "messages/message_ids.h"
+#include "platform/base/text.h"
 #include "platform/com/error_info.h"
-#include "platform/connection_pool.h"
-#include "platform/connection_text.h"
-#include "platform/eai_helper.h"
-#include "platform/text.h"
+#include "platform/db/connection_pool.h"
+#include "platform/db/connection_text.h"
+#include "platform/hosts/eai_helper.h"
+#include "query/query_execution.h"
 
 namespace quillor {
 
@@ -57,13 +58,13 @@ uint64_t WholeBytes(std::string_view text, std::string_view where) {
   return value;
 }
 
-uint64_t MaxRequestBytes(std::string_view connection_text) {
-  std::optional<std::string> given;
-  try {
-    given = ConnectionText::Parse(connection_text).Get("Max Request Size");
-  } catch (const Failure&) {  // an ODBC text in a form of its own: not ours to judge
+constexpr std::string_view kMaxRequestSizeKey = "Max Request Size";
+
+// An ODBC text in a form of its own holds no pairs: the bound is then the default.
+uint64_t MaxRequestBytes(const ConnectionText& connection_text) {
+  if (const std::optional<std::string> given = connection_text.Get(kMaxRequestSizeKey)) {
+    return WholeBytes(*given, "Max Request Size in the connection text");
   }
-  if (given) return WholeBytes(*given, "Max Request Size in the connection text");
   if (const char* env = std::getenv("QUILLOR_MAX_REQUEST_SIZE"); env != nullptr && *env != '\0') {
     return WholeBytes(env, "QUILLOR_MAX_REQUEST_SIZE");
   }
@@ -72,91 +73,98 @@ uint64_t MaxRequestBytes(std::string_view connection_text) {
 
 }  // namespace
 
-std::string IMaterial::BuildFailureReply(const Failure& failure) {
+std::string TransactCall::FailureReply(const Failure& failure) {
   return ErrorReply(failure.number(), failure.description());
 }
 
-std::string IMaterial::TransactRequest(const std::string& request_text, IOrvoLogin& login) {
+std::string TransactCall::Run(const std::string& request_text, IOrvoLogin& login) {
   // The connection is let go of on every way out, the error replies included:
   // nothing after the call uses it. The pool closes it or keeps it, reset.
-  struct CloseOnReturn {
-    std::unique_ptr<Connection>& conn;
-    ~CloseOnReturn() { conn.reset(); }
-  } close_on_return{conn_};
-
+  struct LetGoOnReturn {
+    TransactCall& call;
+    ~LetGoOnReturn() {
+      call.state_.call_connection = nullptr;
+      call.conn_.reset();
+    }
+  } let_go{*this};
   try {
-    result_doc_ = XmlDocument();
-    conn_.reset();
-
-    const std::string connection_text = ReadConnectionString(login);
-    // From the process's pool: an idle connection opened from the same text when
-    // there is one, and given back when the call ends.
-    if (!connection_text.empty()) conn_ = OpenCallConnection(connection_text);
-    if (!conn_) return ErrorReply(ReplyCode::kNoConnection, messages_.Text(msg::kConnectionError));
-
-    if (const uint64_t most = MaxRequestBytes(connection_text); request_text.size() > most) {
-      return ErrorReply(ReplyCode::kNotWellFormed,
-                        messages_.Text(msg::kXmlParseError) + "(the request is " +
-                            std::to_string(request_text.size()) +
-                            " bytes, more than the largest accepted, " + std::to_string(most) +
-                            " bytes: Max Request Size)");
-    }
-    // A first pass over the whole text proves it well-formed and keeps only the
-    // root with its attributes. ADD then reads its material elements from the
-    // text one at a time, in a second pass, so that a request of any length
-    // costs the memory of one line; every other operation works on the whole
-    // document. The request's text is the caller's and outlives the call.
-    XmlDocument envelope;
-    if (!envelope.LoadRootOnly(request_text)) {
-      return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
-    }
-    XmlDocument request;
-    XmlElement root = envelope.Root();
-    if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
-    const bool streamed = AsciiUpper(root.Attribute("proc").value_or("")) == "ADD";
-    if (!streamed) {
-      if (!request.LoadXml(request_text))
-        return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
-      root = request.Root();
-      if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
-    }
-
-    EaiHelper& helper = EaiHelper::ForThisThread();
-    const std::string roottag = helper.ReadAttribute(root, "roottag");
-    const std::string docid = helper.ReadAttribute(root, "docid");
-    std::string proc = helper.ReadAttribute(root, "proc");
-
-    // Whether the template loads is not checked: the ADD batch finds out.
-    result_doc_.LoadXml(helper.GetReplyTemplate(docid, proc));
-
-    const XmlNodeList materials = streamed ? XmlNodeList() : root.Select("material");
-    const std::string operation = AsciiUpper(helper.ReadAttribute(root, "proc"));
-
-    if (profile_.reads_options) LoadOptions();
-
-    std::string reply;
-    if (operation == "ADD") {
-      AddProc(streamed ? MaterialSource(std::string_view(request_text)) : MaterialSource(materials),
-              reply);
-    } else if (operation == "QUERY") {
-      reply = request.SerializeAsLoaded();
-      const XmlNodeList fields = root.Select(roottag + "/field");
-      // Through the class's own public interface, as any caller would.
-      bool ignored = false;
-      com::HRESULT hr = QueryProc(fields, &reply, &ignored);
-      if (com::Failed(hr)) {
-        if (auto info = com::TakeErrorInfo()) throw Failure(info->number, info->description);
-        throw Failure::FromStatus(static_cast<uint32_t>(hr), "QueryProc failed.");
-      }
-    } else {
-      return ErrorReply(ReplyCode::kUnknownProc, messages_.Text(msg::kUnknownProc));
-    }
-    return reply;
+    return Dispatch(request_text, login);
   } catch (...) {
     // Still a reply, never an escape; after running out of memory, whatever was
     // being built is gone by now, which leaves room for the reply.
-    return BuildFailureReply(Failure::FromCurrentException());
+    return FailureReply(Failure::FromCurrentException());
   }
+}
+
+std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& login) {
+  // Read once: the request bound is the component's own key, and the rest goes
+  // to the pool and the database.
+  const ConnectionText connection_text = ConnectionText::Lenient(ReadConnectionString(login));
+  // From the process's pool: an idle connection opened from the same text when
+  // there is one, and given back when the call ends.
+  if (!connection_text.text().empty()) {
+    conn_ = OpenCallConnection(connection_text.Without({kMaxRequestSizeKey}));
+  }
+  if (!conn_) return ErrorReply(ReplyCode::kNoConnection, messages_.Text(msg::kConnectionError));
+  state_.call_connection = conn_.get();
+
+  if (const uint64_t most = MaxRequestBytes(connection_text); request_text.size() > most) {
+    return ErrorReply(ReplyCode::kNotWellFormed,
+                      messages_.Text(msg::kXmlParseError) + "(the request is " +
+                          std::to_string(request_text.size()) +
+                          " bytes, more than the largest accepted, " + std::to_string(most) +
+                          " bytes: Max Request Size)");
+  }
+  // A first pass over the whole text proves it well-formed and keeps only the
+  // root with its attributes. ADD then reads its material elements from the
+  // text one at a time, in a second pass, so that a request of any length
+  // costs the memory of one line; every other operation works on the whole
+  // document. The request's text is the caller's and outlives the call.
+  XmlDocument envelope;
+  if (!envelope.LoadRootOnly(request_text)) {
+    return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
+  }
+  XmlDocument request;
+  XmlElement root = envelope.Root();
+  if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
+  const bool streamed = AsciiUpper(root.Attribute("proc").value_or("")) == "ADD";
+  if (!streamed) {
+    if (!request.LoadXml(request_text)) {
+      return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
+    }
+    root = request.Root();
+    if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
+  }
+
+  EaiHelper& helper = EaiHelper::ForThisThread();
+  const std::string roottag = helper.ReadAttribute(root, "roottag");
+  const std::string docid = helper.ReadAttribute(root, "docid");
+  std::string proc = helper.ReadAttribute(root, "proc");
+
+  // Whether the template loads is not checked: the ADD batch finds out.
+  result_doc_.LoadXml(helper.GetReplyTemplate(docid, proc));
+
+  const XmlNodeList materials = streamed ? XmlNodeList() : root.Select("material");
+  const std::string operation = AsciiUpper(helper.ReadAttribute(root, "proc"));
+
+  if (profile_.reads_options) {
+    state_.cost_object_mode = ReadCostObjectMode(*conn_, state_.cost_object_mode);
+  }
+
+  std::string reply;
+  if (operation == "ADD") {
+    AddProc(streamed ? MaterialSource(std::string_view(request_text)) : MaterialSource(materials),
+            reply);
+  } else if (operation == "QUERY") {
+    reply = request.SerializeAsLoaded();
+    const XmlNodeList fields = root.Select(roottag + "/field");
+    const QueryContext ctx{conn_.get(), helper, profile_, nullptr,
+                           profile_.caller_registration ? &state_.caller : nullptr};
+    QueryProc(ctx, fields, reply);
+  } else {
+    return ErrorReply(ReplyCode::kUnknownProc, messages_.Text(msg::kUnknownProc));
+  }
+  return reply;
 }
 
 }  // namespace quillor

@@ -10,9 +10,11 @@
 #include <thread>
 
 #include "component/imaterial.h"
+#include "platform/base/failure.h"
 #include "platform/com/error_info.h"
-#include "platform/sqlite/sqlite_file.h"
-#include "platform/xml_node_list_object.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_file.h"
+#include "platform/xml/xml_node_list_object.h"
 #include "schema/host_schema.h"
 #include "testing/pg_database.h"
 #include "testing/recording_caller.h"

@@ -5,8 +5,9 @@
 #include <string_view>
 
 #include "messages/message_ids.h"
-#include "platform/failure.h"
-#include "platform/sql_literal.h"
+#include "platform/base/failure.h"
+#include "platform/base/number_text.h"
+#include "platform/db/sql_literal.h"
 
 namespace quillor {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "entry/entry_context.h"
 #include "entry/item_result.h"
-#include "platform/xml.h"
+#include "platform/xml/xml.h"
 
 namespace quillor {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "messages/message_source.h"
-#include "platform/database.h"
-#include "platform/eai_helper.h"
+#include "platform/db/database.h"
+#include "platform/hosts/eai_helper.h"
 #include "profiles/release_profile.h"
 
 namespace quillor {

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "platform/database.h"
+#include "platform/db/database.h"
 
 namespace quillor {
 

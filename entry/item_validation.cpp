@@ -6,8 +6,8 @@
 #include "entry/cost_object.h"
 #include "entry/existence.h"
 #include "messages/message_ids.h"
-#include "platform/conversions.h"
-#include "platform/sql_literal.h"
+#include "platform/base/conversions.h"
+#include "platform/db/sql_literal.h"
 
 namespace quillor {
 namespace {

@@ -4,9 +4,10 @@
 #include <string>
 
 #include "messages/message_ids.h"
-#include "platform/conversions.h"
-#include "platform/failure.h"
-#include "platform/sql_literal.h"
+#include "platform/base/conversions.h"
+#include "platform/base/failure.h"
+#include "platform/base/number_text.h"
+#include "platform/db/sql_literal.h"
 
 namespace quillor {
 namespace {

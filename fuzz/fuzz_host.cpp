@@ -3,7 +3,8 @@
 #include <stdlib.h>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/sqlite/sqlite_file.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_file.h"
 #include "profiles/release_profile.h"
 #include "schema/host_schema.h"
 #include "tools/quillor/sample_data.h"

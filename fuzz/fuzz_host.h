@@ -10,7 +10,7 @@
 #include <string>
 
 #include "component/imaterial.h"
-#include "platform/database.h"
+#include "platform/db/database.h"
 
 namespace quillor::fuzz {
 

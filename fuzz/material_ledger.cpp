@@ -3,12 +3,12 @@
 #include <set>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/conversions.h"
-#include "platform/eai_helper.h"
-#include "platform/failure.h"
-#include "platform/sql_literal.h"
-#include "platform/text.h"
-#include "platform/xml.h"
+#include "platform/base/conversions.h"
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
+#include "platform/db/sql_literal.h"
+#include "platform/hosts/eai_helper.h"
+#include "platform/xml/xml.h"
 
 namespace quillor::fuzz {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/database.h"
+#include "platform/db/database.h"
 
 namespace quillor::fuzz {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/sql_dialect.h"
-#include "platform/text.h"
+#include "platform/base/text.h"
+#include "platform/db/sql_dialect.h"
 
 namespace {
 

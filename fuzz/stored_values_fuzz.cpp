@@ -22,7 +22,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_host.h"
-#include "platform/xml.h"
+#include "platform/xml/xml.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "fuzz/fuzz_host.h"
 #include "fuzz/material_ledger.h"
-#include "platform/sqlite/sqlite_faults.h"
+#include "platform/db/sqlite/sqlite_faults.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "query/condition_words.h"
-#include "platform/text.h"
+#include "platform/base/text.h"
 
 #include <array>
 #include <string>

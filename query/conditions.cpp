@@ -5,8 +5,9 @@
 #include <memory>
 #include <optional>
 
-#include "platform/failure.h"
-#include "platform/sql_literal.h"
+#include "platform/base/failure.h"
+#include "platform/base/number_text.h"
+#include "platform/db/sql_literal.h"
 #include "query/condition_words.h"
 
 namespace quillor {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "platform/database.h"
-#include "platform/xml.h"
+#include "platform/db/database.h"
+#include "platform/xml/xml.h"
 #include "query/query_context.h"
 
 namespace quillor {

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 #include "testing/fake_database.h"
 #include "testing/xml_text.h"
 

@@ -1,7 +1,7 @@
 #include "query/page_size.h"
 
-#include "platform/conversions.h"
-#include "platform/failure.h"
+#include "platform/base/conversions.h"
+#include "platform/base/failure.h"
 
 namespace quillor {
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "platform/com/dispatch.h"
-#include "platform/database.h"
-#include "platform/eai_helper.h"
+#include "platform/db/database.h"
+#include "platform/hosts/eai_helper.h"
 #include "profiles/release_profile.h"
 
 namespace quillor {

@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "platform/failure.h"
-#include "platform/record_mapper.h"
-#include "platform/reply_value.h"
+#include "platform/base/failure.h"
+#include "platform/hosts/record_mapper.h"
+#include "platform/xml/reply_value.h"
 #include "query/conditions.h"
 #include "query/page_size.h"
 #include "query/reply_writer.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/xml.h"
+#include "platform/xml/xml.h"
 #include "query/query_context.h"
 
 namespace quillor {

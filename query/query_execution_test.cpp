@@ -8,8 +8,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/failure.h"
-#include "platform/sqlite/sqlite_file.h"
+#include "platform/base/failure.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_file.h"
 #include "query/conditions.h"
 #include "schema/host_schema_postgres.h"
 #include "testing/fake_database.h"

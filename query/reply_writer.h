@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/xml.h"
-#include "platform/xml_writer.h"
+#include "platform/xml/xml.h"
+#include "platform/xml/xml_writer.h"
 
 namespace quillor {
 

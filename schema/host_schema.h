@@ -1,7 +1,7 @@
 // The host ERP tables that the component reads and writes, for a new database.
 #pragma once
 
-#include "platform/database.h"
+#include "platform/db/database.h"
 
 namespace quillor {
 

@@ -2,7 +2,7 @@
 // statements run there unchanged.
 #pragma once
 
-#include "platform/database.h"
+#include "platform/db/database.h"
 
 namespace quillor {
 

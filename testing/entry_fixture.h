@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "entry/entry_context.h"
-#include "platform/eai_helper.h"
-#include "platform/failure.h"
-#include "platform/sql_literal.h"
-#include "platform/xml.h"
+#include "platform/base/failure.h"
+#include "platform/db/sql_literal.h"
+#include "platform/hosts/eai_helper.h"
+#include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
 #include "testing/test_db.h"
 #include "testing/xml_text.h"

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 
 namespace quillor::testing {
 

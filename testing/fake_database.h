@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/database.h"
-#include "platform/held_recordset.h"
+#include "platform/db/database.h"
+#include "platform/db/held_recordset.h"
 
 namespace quillor::testing_fakes {
 

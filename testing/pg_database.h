@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/database.h"
+#include "platform/db/open_connection.h"
 
 namespace quillor::testing {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/text.h"
 #include "platform/com/dispatch.h"
-#include "platform/text.h"
 
 namespace quillor::testing_fakes {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "component/imaterial.h"
-#include "platform/orvo_login.h"
-#include "platform/xml.h"
+#include "platform/hosts/orvo_login.h"
+#include "platform/xml/xml.h"
 #include "testing/test_db.h"
 #include "testing/xml_text.h"
 

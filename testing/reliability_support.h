@@ -11,7 +11,7 @@
 #include "component/imaterial.h"
 #include "messages/message_ids.h"
 #include "messages/message_table.h"
-#include "platform/xml.h"
+#include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
 #include "testing/test_db.h"
 #include "testing/xml_text.h"

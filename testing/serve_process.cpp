@@ -1,6 +1,6 @@
 #include "testing/serve_process.h"
 
-#include "platform/text.h"
+#include "platform/base/text.h"
 #include "testing/temp_dir.h"
 
 #include <arpa/inet.h>

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/database.h"
-#include "platform/sqlite/sqlite_file.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
 #include "testing/temp_dir.h"
 

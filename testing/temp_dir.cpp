@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 
 namespace quillor::testing {
 

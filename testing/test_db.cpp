@@ -1,7 +1,8 @@
 #include "testing/test_db.h"
 
-#include "platform/failure.h"
-#include "platform/sqlite/sqlite_file.h"
+#include "platform/base/failure.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
 #include "testing/pg_database.h"
 

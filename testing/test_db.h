@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/database.h"
-#include "platform/statement_faults.h"
+#include "platform/db/database.h"
+#include "platform/db/statement_faults.h"
 #include "testing/temp_dir.h"
 
 namespace quillor::testing {

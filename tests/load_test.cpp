@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "component/imaterial.h"
-#include "platform/orvo_login.h"
+#include "platform/hosts/orvo_login.h"
 #include "schema/host_schema.h"
 #include "testing/pg_database.h"
 

@@ -2,7 +2,8 @@
 // a backslash before a quote would end a quoted text whose quotes were only
 // doubled: every session of the component turns the setting on, so request values
 // stay values, and no text with a second statement in it is ever run.
-#include "platform/failure.h"
+#include "platform/base/failure.h"
+#include "platform/db/open_connection.h"
 #include "testing/pg_database.h"
 #include "testing/reliability_support.h"
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "component/imaterial.h"
-#include "platform/orvo_login.h"
+#include "platform/hosts/orvo_login.h"
 #include "testing/pg_database.h"
 
 namespace quillor {

@@ -9,10 +9,12 @@
 #include <regex>
 
 #include "component/deliverable/pool_stats.h"
+#include "platform/base/failure.h"
 #include "platform/com/inproc_server.h"
-#include "platform/connection_pool.h"
-#include "platform/sqlite/sqlite_faults.h"
-#include "platform/sqlite/sqlite_file.h"
+#include "platform/db/connection_pool.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_faults.h"
+#include "platform/db/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
 #include "testing/built_tree.h"
 #include "testing/pg_database.h"

@@ -10,9 +10,9 @@
 #include <sstream>
 
 #include "component/registration.h"
+#include "platform/base/scoped_env.h"
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
-#include "platform/scoped_env.h"
 #include "testing/built_tree.h"
 #include "testing/test_db.h"
 #include "tools/quillor/cli.h"

@@ -9,8 +9,10 @@
 #include <chrono>
 #include <set>
 
-#include "platform/sqlite/sqlite_faults.h"
-#include "platform/sqlite/sqlite_file.h"
+#include "platform/base/failure.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_faults.h"
+#include "platform/db/sqlite/sqlite_file.h"
 #include "schema/host_schema.h"
 #include "testing/reliability_support.h"
 

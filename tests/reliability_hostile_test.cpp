@@ -10,7 +10,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "platform/sqlite/sqlite_faults.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_faults.h"
 #include "testing/reliability_support.h"
 #include "testing/temp_dir.h"
 

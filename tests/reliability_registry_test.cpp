@@ -13,7 +13,8 @@
 #include <thread>
 
 #include "component/registration.h"
-#include "platform/scoped_env.h"
+#include "platform/base/failure.h"
+#include "platform/base/scoped_env.h"
 #include "testing/reliability_support.h"
 #include "testing/temp_dir.h"
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <thread>
 
-#include "platform/sqlite/sqlite_faults.h"
+#include "platform/db/sqlite/sqlite_faults.h"
 #include "testing/reliability_support.h"
 
 namespace quillor::testing {

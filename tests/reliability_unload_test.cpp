@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/base/failure.h"
 #include "platform/com/inproc_server.h"
 #include "testing/built_tree.h"
 #include "testing/reliability_support.h"

@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "component/class_factory.h"
 #include "component/deliverable/pool_stats.h"
+#include "component/material_factory.h"
 #include "component/registration.h"
+#include "platform/base/failure.h"
 #include "platform/com/registry.h"
-#include "platform/connection_pool.h"
-#include "platform/failure.h"
+#include "platform/db/connection_pool.h"
 #include "profiles/release_profile.h"
 
 #ifndef QUILLOR_RELEASE_FUNCTION

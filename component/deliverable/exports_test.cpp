@@ -6,11 +6,11 @@
 #include <optional>
 
 #include "component/imaterial_interface.h"
+#include "platform/base/failure.h"
+#include "platform/base/scoped_env.h"
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
-#include "platform/failure.h"
-#include "platform/orvo_login.h"
-#include "platform/scoped_env.h"
+#include "platform/hosts/orvo_login.h"
 #include "profiles/release_profile.h"
 #include "testing/built_tree.h"
 #include "testing/temp_dir.h"

@@ -1,6 +1,6 @@
 #include "platform/com/dispatch.h"
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 
 namespace quillor::com {
 

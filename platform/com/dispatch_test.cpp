@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 
 namespace quillor::com {
 namespace {

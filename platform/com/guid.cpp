@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/text.h"
+#include "platform/base/text.h"
 
 namespace quillor::com {
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 
 namespace quillor::com {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/com/class_factory.h"
+#include "platform/com/class_factory_interface.h"
 
 namespace quillor::com {
 

@@ -11,9 +11,9 @@
 #include <optional>
 #include <utility>
 
-#include "platform/failure.h"
-#include "platform/json_string.h"
-#include "platform/text.h"
+#include "platform/base/failure.h"
+#include "platform/base/json_string.h"
+#include "platform/base/text.h"
 
 namespace quillor::com {
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/failure.h"
-#include "platform/scoped_env.h"
+#include "platform/base/failure.h"
+#include "platform/base/scoped_env.h"
 #include "testing/temp_dir.h"
 
 namespace quillor::com {
@@ -220,6 +220,16 @@ TEST(RegistryTest, DefaultPathPrefersTheVariableThenXdgThenHome) {
   EXPECT_EQ(Registry::DefaultPath(), "/home/u/.config/quillor/registry");
   unsetenv("HOME");
   EXPECT_THROW(Registry::DefaultPath(), Failure);
+}
+
+TEST(ReadJsonString, RegistryValuesWithControlCharactersSurviveTheFile) {
+  const char raw[] = "tab\tnul\0bell\a\"q\"\\";
+  const std::string data(raw, sizeof raw - 1);
+  com::Registry r;
+  r.SetValue("Key\\Sub", "name\n", data);
+  const com::Registry back = com::Registry::FromText(r.ToText());
+  EXPECT_EQ(back.GetValue("Key\\Sub", "name\n"), data);
+  EXPECT_NE(r.ToText().find(R"(\t)"), std::string::npos);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/base/hresult.h"
 #include "platform/com/guid.h"
-#include "platform/com/hresult.h"
 
 namespace quillor::com {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/scoped_env.h"
+#include "platform/base/scoped_env.h"
 #include "testing/command_line.h"
 
 namespace quillor {

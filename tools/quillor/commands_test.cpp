@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "component/registration.h"
+#include "platform/base/scoped_env.h"
 #include "platform/com/registry.h"
-#include "platform/database.h"
-#include "platform/scoped_env.h"
+#include "platform/db/open_connection.h"
 #include "testing/built_tree.h"
 #include "testing/command_line.h"
 #include "tools/quillor/demo_requests.h"

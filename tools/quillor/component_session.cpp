@@ -1,7 +1,7 @@
 #include "tools/quillor/component_session.h"
 
-#include "platform/failure.h"
-#include "platform/orvo_login.h"
+#include "platform/base/failure.h"
+#include "platform/hosts/orvo_login.h"
 
 namespace quillor {
 

@@ -1,6 +1,6 @@
 #include "tools/quillor/page_receiver.h"
 
-#include "platform/text.h"
+#include "platform/base/text.h"
 
 namespace quillor {
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <optional>
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 #include "tools/quillor/page_receiver.h"
 
 namespace quillor {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/failure.h"
 #include "platform/com/dispatch.h"
-#include "platform/failure.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {

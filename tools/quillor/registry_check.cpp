@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/base/failure.h"
 #include "platform/com/registry.h"
-#include "platform/failure.h"
 #include "tools/quillor/command_error.h"
 
 namespace quillor {

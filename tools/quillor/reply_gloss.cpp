@@ -5,7 +5,7 @@
 
 #include "messages/message_ids.h"
 #include "messages/message_table.h"
-#include "platform/xml.h"
+#include "platform/xml/xml.h"
 
 namespace quillor {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/database.h"
+#include "platform/db/open_connection.h"
 #include "testing/command_line.h"
 
 namespace quillor {

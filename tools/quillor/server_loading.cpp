@@ -2,8 +2,8 @@
 
 #include <sys/stat.h>
 
-#include "platform/failure.h"
-#include "platform/text.h"
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
 #include "tools/quillor/command_error.h"
 
 namespace quillor {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/failure.h"
-#include "platform/text.h"
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
 
 namespace quillor::serve {
 

@@ -4,7 +4,7 @@
 #include <boost/asio/post.hpp>
 #include <exception>
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 #include "tools/quillor/serve/http_core.h"
 #include "tools/quillor/serve/listen_address.h"
 

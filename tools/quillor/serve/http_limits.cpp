@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/text.h"
+#include "platform/base/text.h"
 
 namespace quillor::serve {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <optional>
 
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 #include "tools/quillor/page_receiver.h"
 
 namespace quillor::serve {

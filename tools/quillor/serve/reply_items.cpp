@@ -1,6 +1,6 @@
 #include "tools/quillor/serve/reply_items.h"
 
-#include "platform/xml.h"
+#include "platform/xml/xml.h"
 
 namespace quillor::serve {
 

@@ -1,9 +1,9 @@
 #include "tools/quillor/serve/request_envelope.h"
 
-#include "platform/conversions.h"
-#include "platform/failure.h"
-#include "platform/text.h"
-#include "platform/xml.h"
+#include "platform/base/conversions.h"
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
+#include "platform/xml/xml.h"
 
 namespace quillor::serve {
 

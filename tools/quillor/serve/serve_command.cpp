@@ -7,10 +7,10 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/base/failure.h"
 #include "platform/com/registry.h"
-#include "platform/failure.h"
 #include "profiles/release_profile.h"
-#include "tools/quillor/connection_text.h"
+#include "tools/quillor/command_connection.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/serve/http_engine.h"
 #include "tools/quillor/serve/listen_address.h"

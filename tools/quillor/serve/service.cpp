@@ -1,6 +1,6 @@
 #include "tools/quillor/serve/service.h"
 
-#include "platform/text.h"
+#include "platform/base/text.h"
 #include "tools/quillor/serve/access_log.h"
 #include "tools/quillor/serve/request_envelope.h"
 

@@ -1,8 +1,8 @@
 #include "tools/quillor/serve/startup_line.h"
 
-#include "platform/database.h"
-#include "platform/failure.h"
-#include "platform/text.h"
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
+#include "platform/db/open_connection.h"
 
 namespace quillor::serve {
 

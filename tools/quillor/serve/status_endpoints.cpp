@@ -1,6 +1,6 @@
 // GET /healthz and GET /metrics.
-#include "platform/database.h"
-#include "platform/failure.h"
+#include "platform/base/failure.h"
+#include "platform/db/open_connection.h"
 #include "tools/quillor/serve/service.h"
 
 namespace quillor::serve {

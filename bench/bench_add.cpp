@@ -1,0 +1,182 @@
+// ADD: batches against their replayed statements, single calls, memory, HTTP.
+#include "bench/bench_support.h"
+
+namespace quillor::bench {
+
+AddFigures BenchAdd(const fs::path& dir, int n, const std::string& sync, bool print) {
+  const fs::path db = dir / "add.db";
+  const fs::path trace = dir / "add.jsonl";
+  const std::string request = AddRequest(0, n);
+
+  // The statements the component sends, captured on an identical database (the
+  // statements do not depend on how the database waits for the disk).
+  PrepareAddRun(db, n);
+  fs::remove(trace);
+  setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
+  {
+    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+    Transact(*object, request, ConnectionText(db, "Normal"));
+  }
+  unsetenv("QUILLOR_TRACE_SQL");
+  const std::vector<std::string> statements = TracedStatements(trace);
+
+  PrepareAddRun(db, n);
+  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  std::string reply;
+  const Timing component =
+      Measure([&] { reply = Transact(*object, request, ConnectionText(db, sync)); });
+  const size_t written = Count(reply, "code=\"0\"");
+
+  PrepareAddRun(db, n);
+  const Timing baseline = Replay(db, statements, sync == "Full");
+
+  if (!print) return {n, component.wall * 1e6 / n};
+  std::printf(
+      "ADD   sync=%-6s N=%-6d written=%-6zu statements=%-6zu %8.0f elements/s %8.2f us/element"
+      " (cpu %6.2f)  baseline %8.2f us/element (cpu %6.2f)  ratio %.3f\n",
+      sync.c_str(), n, written, statements.size(), n / component.wall, component.wall * 1e6 / n,
+      component.cpu * 1e6 / n, baseline.wall * 1e6 / n, baseline.cpu * 1e6 / n,
+      component.wall / baseline.wall);
+  std::fflush(stdout);
+  return {n, component.wall * 1e6 / n};
+}
+
+// Single-element calls through one object, on a fresh database each time: with
+// the connection kept across calls (pooled) and with Pooling=false, where every
+// call opens its connection and closes it (with the checkpoint at the close).
+Timing TimeCalls(const fs::path& db, int calls, const std::string& conn) {
+  MakeHostDatabase(db, calls);
+  ConnectionPool::ForProcess().CloseIdle();
+  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  std::vector<std::string> requests;
+  for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
+  size_t written = 0;
+  const Timing t = Measure([&] {
+    for (const std::string& request : requests) {
+      written += Count(Transact(*object, request, conn), "code=\"0\"");
+    }
+  });
+  if (written != static_cast<size_t>(calls)) {
+    std::fprintf(stderr, "only %zu of %d calls wrote their line\n", written, calls);
+    std::exit(1);
+  }
+  return t;
+}
+
+void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
+  const fs::path db = dir / "calls.db";
+  const std::string conn = ConnectionText(db, sync);
+  const Timing unpooled = TimeCalls(db, calls, conn + ";Pooling=false");
+  const Timing pooled = TimeCalls(db, calls, conn);
+  std::printf("CALL sync=%s calls=%d pooled %.0f calls/s unpooled %.0f calls/s ratio %.2f\n",
+              sync.c_str(), calls, calls / pooled.wall, calls / unpooled.wall,
+              unpooled.wall / pooled.wall);
+  std::printf(
+      "CALL  sync=%-6s calls=%-5d pooled %8.1f us/call (cpu %6.1f)  unpooled %8.1f us/call"
+      " (cpu %6.1f)  cpu ratio %.2f\n",
+      sync.c_str(), calls, pooled.wall * 1e6 / calls, pooled.cpu * 1e6 / calls,
+      unpooled.wall * 1e6 / calls, unpooled.cpu * 1e6 / calls, unpooled.cpu / pooled.cpu);
+  std::fflush(stdout);
+}
+
+// The peak resident memory of `quillor transact` on one ADD request of about
+// `megabytes` MB, in a process of its own, against the bound of twice the
+// request's size plus 64 MiB.
+void BenchAddMemory(const fs::path& dir, int megabytes) {
+  const fs::path db = dir / "addmem.db";
+  const fs::path request_file = dir / "addmem.xml";
+  const size_t size = static_cast<size_t>(megabytes) << 20;
+  int lines = 0;
+  {
+    std::string request = R"(<ufinterface roottag="material" docid="bench" proc="ADD">)";
+    while (request.size() < size) request += Material(lines++) + "\n";
+    request += "</ufinterface>";
+    std::ofstream(request_file, std::ios::binary) << request;
+  }
+  MakeHostDatabase(db, lines);
+  const std::string tool = (fs::read_symlink("/proc/self/exe").parent_path() / "quillor").string();
+  const std::string conn = ConnectionText(db, "Normal");
+  std::fflush(stdout);
+  const Clock::time_point start = Clock::now();
+  const rusage usage = RunChild(tool, {"quillor", "transact", "--connection", conn, request_file},
+                                "quillor transact failed on the ADD request", true);
+  const double wall = Seconds(start);
+  const double request_mib = static_cast<double>(fs::file_size(request_file)) / (1 << 20);
+  const double peak_mib = static_cast<double>(usage.ru_maxrss) / 1024;
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+  std::printf(
+      "ADDMEM request %.1f MiB (%d lines) quillor transact peak RSS %.1f MiB bound %.1f MiB"
+      " (2x request + 64 MiB) peak/request %.2f  %.1f s (cpu %.1f)\n",
+      request_mib, lines, peak_mib, 2 * request_mib + 64, peak_mib / request_mib, wall, cpu);
+  std::fflush(stdout);
+  fs::remove(request_file);
+}
+
+// Starts `quillor serve` beside this program on a free loopback port; returns its
+// process and port (0 when it did not start).
+std::pair<pid_t, int> StartServer(const std::string& conn) {
+  const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
+  const std::string quillor = (bin / "quillor").string();
+  const std::string library = (bin.parent_path() / "lib/8.71/libquillor.so").string();
+  int out[2];
+  if (pipe(out) != 0) return {-1, 0};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    if (freopen("/dev/null", "w", stderr) == nullptr) _exit(127);  // no access log
+    execl(quillor.c_str(), quillor.c_str(), "serve", "--connection", conn.c_str(), "--library",
+          library.c_str(), "--listen", "127.0.0.1:0", "--threads", "2", nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  std::string line;
+  char c = 0;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  close(out[0]);
+  const size_t colon = line.rfind(':');
+  return {pid, colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1)};
+}
+
+// Single-element ADD requests over HTTP, one client with keep-alive, against the
+// same calls through one object in process with the pooled connection.
+void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
+  const fs::path db = dir / "http.db";
+  const std::string conn = ConnectionText(db, sync);
+  const Timing in_process = TimeCalls(db, calls, conn);
+
+  MakeHostDatabase(db, calls);
+  const auto [pid, port] = StartServer(conn);
+  if (port == 0) {
+    std::fprintf(stderr, "quillor serve did not start\n");
+    std::exit(1);
+  }
+  httplib::Client client("127.0.0.1", port);
+  client.set_keep_alive(true);
+  client.set_tcp_nodelay(true);  // as curl and most HTTP clients do
+  std::vector<std::string> requests;
+  for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
+  size_t written = 0;
+  const Timing http = Measure([&] {
+    for (const std::string& request : requests) {
+      const auto answer = client.Post("/transact", request, "application/xml");
+      if (answer && answer->status == 200) written += Count(answer->body, "code=\"0\"");
+    }
+  });
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+  if (written != static_cast<size_t>(calls)) {
+    std::fprintf(stderr, "only %zu of %d HTTP requests wrote their line\n", written, calls);
+    std::exit(1);
+  }
+  std::printf(
+      "HTTP  sync=%-6s requests=%-5d %8.0f requests/s over HTTP  %8.0f calls/s in process"
+      "  ratio %.2f (target at least 0.5)\n",
+      sync.c_str(), calls, calls / http.wall, calls / in_process.wall, in_process.wall / http.wall);
+  std::fflush(stdout);
+}
+
+// A caller that receives pages and drops them.
+
+}  // namespace quillor::bench

@@ -1,0 +1,96 @@
+// What the bench's parts share: timing, child processes, host databases, requests
+// and the replay of traced statements through the SQLite C API.
+#pragma once
+
+#include <fcntl.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "component/imaterial.h"
+#include "platform/base/text.h"
+#include "platform/db/connection_pool.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sqlite/sqlite_file.h"
+#include "profiles/release_profile.h"
+#include "schema/host_schema.h"
+
+namespace quillor::bench {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct Timing {
+  double wall = 0;
+  double cpu = 0;
+};
+
+double Seconds(Clock::time_point since);
+
+rusage RunChild(const std::string& program, const std::vector<std::string>& args,
+                const char* failure, bool quiet = false);
+
+double CpuSeconds();
+
+std::string ConnectionText(const fs::path& db, const std::string& sync);
+
+void MakeHostDatabase(const fs::path& db, int items);
+
+std::string Material(int i);
+
+std::string AddRequest(int first, int count);
+
+std::string Transact(IMaterial& object, const std::string& request, const std::string& conn);
+
+size_t Count(const std::string& text, const std::string& what);
+
+std::vector<std::string> TracedStatements(const fs::path& trace);
+
+bool StartsWith(const std::string& text, const char* prefix);
+
+void Exec(sqlite3* handle, const std::string& sql);
+
+Timing Replay(const fs::path& db, const std::vector<std::string>& statements, bool full);
+
+void PrepareAddRun(const fs::path& db, int n);
+
+template <typename Work>
+Timing Measure(Work&& work) {
+  const double cpu = CpuSeconds();
+  const Clock::time_point start = Clock::now();
+  work();
+  return {Seconds(start), CpuSeconds() - cpu};
+}
+
+// The parts, each printing its figures (bench_add.cpp, bench_query.cpp).
+struct AddFigures {
+  int n;
+  double us_per_element;
+};
+AddFigures BenchAdd(const fs::path& dir, int n, const std::string& sync, bool print = true);
+void BenchCalls(const fs::path& dir, int calls, const std::string& sync);
+void BenchAddMemory(const fs::path& dir, int megabytes);
+void BenchHttp(const fs::path& dir, int calls, const std::string& sync);
+void BenchQueries(const fs::path& dir, bool quick, const std::string& only_sync);
+// The children the query part starts, in fresh processes for their peak memory.
+int QueryChild(const fs::path& db, int rows, int page_size, const std::string& sync,
+               const fs::path& figures_file = {});
+int BaselineChild(const fs::path& db, const fs::path& figures_file);
+
+}  // namespace quillor::bench

@@ -1,0 +1,62 @@
+// One Transact call: it owns what lives for the call alone (the connection, the
+// reply document) and reads the connection text once. Built and run by
+// IMaterial::Transact; the object's lasting state is lent to it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "component/material_state.h"
+#include "component/message_lookup.h"
+#include "platform/base/failure.h"
+#include "platform/db/database.h"
+#include "platform/hosts/orvo_login.h"
+#include "platform/xml/xml.h"
+#include "profiles/release_profile.h"
+
+namespace quillor {
+
+// The material elements of an ADD request: selected from the whole document, or
+// read from the request's text one at a time, so that the batch holds one line,
+// never the request's tree.
+class MaterialSource {
+ public:
+  explicit MaterialSource(const XmlNodeList& list) : list_(&list) {}
+  explicit MaterialSource(std::string_view text) : text_(text) {}
+  void ForEach(const std::function<void(XmlElement)>& each) const;
+
+ private:
+  const XmlNodeList* list_ = nullptr;
+  std::string_view text_;
+};
+
+class TransactCall {
+ public:
+  TransactCall(const ReleaseProfile& profile, const MessageLookup& messages, MaterialState& state)
+      : profile_(profile), messages_(messages), state_(state) {}
+  TransactCall(const TransactCall&) = delete;
+  TransactCall& operator=(const TransactCall&) = delete;
+
+  // The reply to the request; every failure on the way ends in a reply. The
+  // connection is let go of before it returns. Throws only when the failure
+  // reply itself cannot be built.
+  std::string Run(const std::string& request_text, IOrvoLogin& login);
+
+  // The reply a failure gives.
+  static std::string FailureReply(const Failure& failure);
+
+ private:
+  std::string Dispatch(const std::string& request_text, IOrvoLogin& login);
+  bool AddProc(const MaterialSource& list, std::string& reply);
+  void AddItem(XmlElement element);
+
+  const ReleaseProfile& profile_;
+  const MessageLookup& messages_;
+  MaterialState& state_;
+  XmlDocument result_doc_;
+  std::unique_ptr<Connection> conn_;
+};
+
+}  // namespace quillor

@@ -1,0 +1,19 @@
+// Connections through the ODBC driver manager, for every connection text that
+// names no embedded provider: SQL Server, PostgreSQL, or any engine with a driver.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "platform/db/database.h"
+
+namespace quillor {
+
+// Opens a connection from an ODBC connection string ("Driver=...;Server=...",
+// "DSN=...") without ever prompting. Failures carry the driver's diagnostics as
+// their description. The dialect is the engine's, as the driver names it:
+// PostgreSQL receives the few adaptations it needs, every other engine the
+// statements exactly as formed.
+std::unique_ptr<Connection> OpenOdbcConnection(std::string_view connection_text);
+
+}  // namespace quillor

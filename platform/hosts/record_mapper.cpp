@@ -1,0 +1,155 @@
+#include "platform/hosts/record_mapper.h"
+
+#include <dlfcn.h>
+
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
+#include "platform/xml/reply_value.h"
+
+namespace quillor {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void Unknown(std::string_view mapping, std::string_view why) {
+  throw Failure(failure_numbers::kFail,
+                "The record mapping \"" + std::string(mapping) + "\" " + std::string(why));
+}
+
+// The directory of the shared object (or program) this code was loaded from.
+fs::path LoadedFromDirectory() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&LoadedFromDirectory), &info) == 0 ||
+      info.dli_fname == nullptr) {
+    return {};
+  }
+  std::error_code ec;
+  const fs::path file = fs::canonical(info.dli_fname, ec);
+  return ec ? fs::path() : file.parent_path();
+}
+
+// The mapping file: in $QUILLOR_DATA_DIR when set, else beside the library (or
+// program) this code runs in, wherever that tree was built, installed or unpacked.
+fs::path FindMappingFile(std::string_view mapping) {
+  if (const char* dir = std::getenv("QUILLOR_DATA_DIR"); dir != nullptr && *dir != '\0') {
+    return fs::path(dir) / mapping;
+  }
+  const fs::path dir = LoadedFromDirectory();
+  return dir.empty() ? fs::path() : dir / mapping;
+}
+
+}  // namespace
+
+const RecordMapper::Mapping& RecordMapper::Load(std::string_view mapping) {
+  if (!loaded_name_.empty() && loaded_name_ == mapping) return loaded_;
+
+  // A mapping is named by a bare file name: nothing that leads out of the directory.
+  if (mapping.empty() || mapping == "." || mapping == ".." ||
+      mapping.find_first_of("/\\") != std::string_view::npos) {
+    Unknown(mapping, "is unknown");
+  }
+  const fs::path file = FindMappingFile(mapping);
+  std::ifstream in(file, std::ios::binary);
+  if (file.empty() || !in) Unknown(mapping, "is unknown");
+  std::ostringstream text;
+  text << in.rdbuf();
+
+  XmlDocument doc;
+  if (!doc.LoadXml(text.str()) || !doc.Root())
+    Unknown(mapping, "cannot be read: " + doc.ParseError());
+  Mapping columns;
+  for (const XmlElement& column : doc.Root().ChildElements()) {
+    if (column.Name() != "column") continue;
+    const std::optional<std::string> name = column.Attribute("name");
+    const std::optional<std::string> field = column.Attribute("field");
+    if (!name || !field || field->empty()) {
+      Unknown(mapping, "has a column without a name or a field");
+    }
+    columns.emplace(AsciiLower(*name), *field);
+  }
+  loaded_ = std::move(columns);
+  loaded_name_ = std::string(mapping);
+  return loaded_;
+}
+
+const std::vector<std::string>& RecordMapper::FieldsFor(const Mapping& columns,
+                                                        const Recordset& result) {
+  // The columns of a result do not change between its rows: the field names are
+  // worked out once and kept while the result's column names stay the same.
+  const int count = result.FieldCount();
+  bool same = &result == fields_of_ && static_cast<size_t>(count) == column_names_.size();
+  for (int i = 0; same && i < count; ++i) same = result.FieldName(i) == column_names_[i];
+  if (same) return field_names_;
+
+  fields_of_ = nullptr;
+  column_names_.clear();
+  field_names_.clear();
+  field_tags_.clear();
+  for (int i = 0; i < count; ++i) {
+    std::string name = result.FieldName(i);
+    std::string column = AsciiLower(name);
+    const auto found = columns.find(column);
+    field_names_.push_back(found != columns.end() ? found->second : std::move(column));
+    column_names_.push_back(std::move(name));
+  }
+  fields_of_ = &result;
+  return field_names_;
+}
+
+void RecordMapper::MapRecord(XmlDocument& /*doc*/, XmlElement& element, std::string_view mapping,
+                             Recordset& result) {
+  const std::vector<std::string>& fields = FieldsFor(Load(mapping), result);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const DbValue value = result.Value(static_cast<int>(i));
+    // A value the reply cannot carry fails the row rather than spoil the reply.
+    RequireFitForReply(value, column_names_[i]);
+    if (value.IsNull()) {
+      element.AppendTextChild(fields[i], {});
+    } else if (value.IsText()) {
+      element.AppendTextChild(fields[i], value.Text());
+    } else if (value.IsInteger()) {
+      char digits[24];  // any 64-bit integer in decimal, with its sign
+      const char* end = std::to_chars(digits, digits + sizeof digits, value.Integer()).ptr;
+      element.AppendTextChild(fields[i],
+                              std::string_view(digits, static_cast<size_t>(end - digits)));
+    } else {
+      element.AppendTextChild(fields[i], value.ToText());
+    }
+  }
+}
+
+void RecordMapper::WriteRecord(XmlTextWriter& out, std::string_view mapping, Recordset& result) {
+  const std::vector<std::string>& fields = FieldsFor(Load(mapping), result);
+  if (field_tags_.size() != fields.size()) {
+    field_tags_.clear();
+    field_tags_.reserve(fields.size());
+    for (const std::string& field : fields) field_tags_.emplace_back(field);
+  }
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const XmlName& tag = field_tags_[i];
+    const DbValue value = result.Value(static_cast<int>(i));
+    // A value the reply's XML cannot carry is refused before any of it is
+    // written; the caller names the row.
+    RequireFitForReply(value, column_names_[i]);
+    if (value.IsNull()) {
+      out.TextElement(tag, {});
+    } else if (value.IsText()) {
+      out.TextElement(tag, value.Text());
+    } else if (value.IsInteger()) {
+      char digits[24];  // any 64-bit integer in decimal, with its sign
+      const char* end = std::to_chars(digits, digits + sizeof digits, value.Integer()).ptr;
+      out.TextElement(tag, std::string_view(digits, static_cast<size_t>(end - digits)));
+    } else {
+      out.TextElement(tag, value.ToText());
+    }
+  }
+}
+
+}  // namespace quillor

@@ -1,0 +1,243 @@
+// Reading a request without holding it whole, and replies held as text.
+#include "platform/xml/xml.h"
+
+#include "platform/xml/libxml2/libxml2_support.h"
+#include "platform/xml/xml_text.h"
+
+namespace quillor {
+
+using namespace libxml2;  // NOLINT(google-build-using-namespace): this backend's own helpers
+
+namespace {
+
+constexpr size_t kStreamChunk = 64 * 1024;
+
+struct RootStream {
+  xmlParserCtxt* parser = nullptr;
+  xmlNode* root = nullptr;
+  // When set, the root's child elements of this name (and no namespace, as a
+  // path step of that name selects them) are kept for the caller; every other
+  // finished child of the root is freed.
+  const std::string* keep = nullptr;
+  std::vector<xmlNode*> ready;
+
+  ~RootStream() {
+    for (xmlNode* n : ready) xmlFreeNode(n);
+  }
+
+  bool Kept(const xmlNode* n) const {
+    return keep != nullptr && n->type == XML_ELEMENT_NODE && n->ns == nullptr &&
+           S(n->name) == *keep;
+  }
+
+  // The root's children are all complete whenever the parser stands on the root.
+  void Drain() {
+    for (xmlNode* c = root->children; c != nullptr;) {
+      xmlNode* next = c->next;
+      xmlUnlinkNode(c);
+      if (Kept(c)) {
+        for (xmlAttr* a = c->properties; a != nullptr; a = a->next) {
+          DropEntityReferences(reinterpret_cast<xmlNode*>(a));
+        }
+        DropEntityReferences(c);
+        ready.push_back(c);
+      } else {
+        xmlFreeNode(c);
+      }
+      c = next;
+    }
+  }
+};
+
+// The stream of the parser that calls, when it stands on the root. The parser
+// of an entity's text calls the same handlers with a context of its own (which
+// may carry the same private pointer): it is never the stream's.
+RootStream* OwnStream(void* ctx) {
+  auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+  auto* stream = static_cast<RootStream*>(ctxt->_private);
+  if (stream == nullptr || stream->parser != ctxt) return nullptr;
+  return stream;
+}
+
+RootStream* StreamAtRoot(void* ctx) {
+  RootStream* stream = OwnStream(ctx);
+  if (stream == nullptr || stream->root == nullptr) return nullptr;
+  if (static_cast<xmlParserCtxt*>(ctx)->node != stream->root) return nullptr;
+  return stream;
+}
+
+void DrainAtRoot(void* ctx) {
+  if (RootStream* stream = StreamAtRoot(ctx)) stream->Drain();
+}
+
+void StartElementDraining(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                          const xmlChar* uri, int nb_namespaces, const xmlChar** namespaces,
+                          int nb_attributes, int nb_defaulted, const xmlChar** attributes) {
+  DrainAtRoot(ctx);
+  xmlSAX2StartElementNs(ctx, localname, prefix, uri, nb_namespaces, namespaces, nb_attributes,
+                        nb_defaulted, attributes);
+  RootStream* stream = OwnStream(ctx);
+  if (stream != nullptr && stream->root == nullptr) {
+    stream->root = static_cast<xmlParserCtxt*>(ctx)->node;
+  }
+}
+
+void EndElementDraining(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                        const xmlChar* uri) {
+  // The root itself ending: what it still holds (text, the content of an entity)
+  // goes before it closes.
+  DrainAtRoot(ctx);
+  xmlSAX2EndElementNs(ctx, localname, prefix, uri);
+  DrainAtRoot(ctx);
+}
+
+void CharactersDraining(void* ctx, const xmlChar* ch, int len) {
+  xmlSAX2Characters(ctx, ch, len);
+  DrainAtRoot(ctx);
+}
+
+void CdataDraining(void* ctx, const xmlChar* value, int len) {
+  xmlSAX2CDataBlock(ctx, value, len);
+  DrainAtRoot(ctx);
+}
+
+void CommentDraining(void* ctx, const xmlChar* value) {
+  xmlSAX2Comment(ctx, value);
+  DrainAtRoot(ctx);
+}
+
+void PiDraining(void* ctx, const xmlChar* target, const xmlChar* data) {
+  xmlSAX2ProcessingInstruction(ctx, target, data);
+  DrainAtRoot(ctx);
+}
+
+void ReferenceDraining(void* ctx, const xmlChar* name) {
+  xmlSAX2Reference(ctx, name);
+  DrainAtRoot(ctx);
+}
+
+struct StreamedDocFree {
+  void operator()(xmlParserCtxt* c) const {
+    if (c->myDoc != nullptr) xmlFreeDoc(c->myDoc);
+    xmlFreeParserCtxt(c);
+  }
+};
+using StreamParser = std::unique_ptr<xmlParserCtxt, StreamedDocFree>;
+
+// A push parser set up as LoadXml sets up its parser, with the hooks above.
+StreamParser NewStreamParser(RootStream& stream) {
+  StreamParser ctxt(xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr));
+  if (!ctxt) throw std::bad_alloc();
+  xmlCtxtUseOptions(ctxt.get(), kRequestParseOptions);
+  KeepToTheText(ctxt.get());
+  xmlSAXHandler* sax = ctxt->sax;
+  sax->startElementNs = StartElementDraining;
+  sax->endElementNs = EndElementDraining;
+  sax->characters = CharactersDraining;
+  sax->ignorableWhitespace = CharactersDraining;
+  sax->cdataBlock = CdataDraining;
+  sax->comment = CommentDraining;
+  sax->processingInstruction = PiDraining;
+  sax->reference = ReferenceDraining;
+  ctxt->_private = &stream;
+  stream.parser = ctxt.get();
+  return ctxt;
+}
+
+// Feeds the text in pieces; after each piece `between` runs outside the parser.
+template <typename Between>
+void Feed(xmlParserCtxt* ctxt, std::string_view text, Between&& between) {
+  for (size_t at = 0; at < text.size() && ctxt->disableSAX == 0; at += kStreamChunk) {
+    const size_t piece = std::min(kStreamChunk, text.size() - at);
+    xmlParseChunk(ctxt, text.data() + at, static_cast<int>(piece), 0);
+    between();
+  }
+  xmlParseChunk(ctxt, nullptr, 0, 1);
+  between();
+}
+
+}  // namespace
+
+bool XmlDocument::LoadRootOnly(std::string_view text) {
+  const QuietErrors quiet;
+  if (!StartLoad(text)) return false;  // the same checks as a whole-document load
+  RootStream stream;
+  StreamParser ctxt = NewStreamParser(stream);
+  Feed(ctxt.get(), text, [] {});
+  xmlDoc* doc = ctxt->myDoc;
+  // A parser stopped short (a text node past libxml2's limit reports itself as
+  // an allocation failure and halts) has read only part of the text: the text
+  // does not load, as it does not with LoadXml.
+  if (std::optional<std::string> failure = ParseFailure(doc, ctxt.get())) {
+    parse_error_ = std::move(*failure);
+    return false;
+  }
+  xmlNode* root = xmlDocGetRootElement(doc);
+  if (root == nullptr) {
+    parse_error_ = "The document has no root element";
+    return false;
+  }
+  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
+    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
+  }
+  ctxt->myDoc = nullptr;
+  doc->_private = nullptr;
+  doc_ = doc;
+  declared_ = BeginsWithDeclaration(text);
+  return true;
+}
+
+void XmlDocument::ForEachRootChild(std::string_view text, std::string_view name,
+                                   const std::function<void(XmlElement)>& each) {
+  if (text.size() > static_cast<size_t>(INT_MAX)) {
+    throw Failure(failure_numbers::kFail, "The document is too large");
+  }
+  const std::string wanted(name);
+  RootStream stream;
+  stream.keep = &wanted;
+  const QuietErrors quiet;
+  StreamParser ctxt = NewStreamParser(stream);
+  Feed(ctxt.get(), text, [&] {
+    // Handed over between pieces, outside the parser.
+    std::vector<xmlNode*> ready;
+    ready.swap(stream.ready);
+    XmlHandle<xmlNode, xmlFreeNode> held;
+    for (size_t i = 0; i < ready.size(); ++i) {
+      held.reset(ready[i]);
+      ready[i] = nullptr;
+      try {
+        each(XmlElement(held.get()));
+      } catch (...) {
+        for (xmlNode* rest : ready) xmlFreeNode(rest);
+        throw;
+      }
+    }
+  });
+  if (!ctxt->wellFormed || ctxt->disableSAX != 0 || ctxt->errNo == XML_ERR_NO_MEMORY) {
+    throw Failure(failure_numbers::kFail, "The document could not be read again");
+  }
+}
+
+void XmlDocument::AppendToRootAsText(XmlElement child) {
+  xmlNode* c = Checked(child.node_);
+  xmlDoc* doc = static_cast<xmlDoc*>(doc_);
+  if (doc == nullptr || c->doc != doc || c->type != XML_ELEMENT_NODE) {
+    throw Failure(failure_numbers::kFail, "The node to append belongs to another document");
+  }
+  xmlNode* root = xmlDocGetRootElement(doc);
+  if (root == nullptr) throw Failure(failure_numbers::kFail, "The document has no root element");
+  for (const xmlNode* a = root; a != nullptr; a = a->parent) {
+    if (a == c) throw Failure(failure_numbers::kFail, "The root cannot be appended to itself");
+  }
+  const QuietErrors quiet;
+  xmlUnlinkNode(c);
+  XmlHandle<xmlNode, xmlFreeNode> node(c);
+  // Written by the serialiser that writes the whole document, so that the reply
+  // reads exactly as if the element had stayed in the tree.
+  std::string text;
+  const bool written = xmlGetIntSubset(doc) == nullptr ? DumpInto(text, doc, c) : SaveInto(text, c);
+  if (!written) throw Failure(failure_numbers::kFail, "The element could not be serialised");
+  held_ += text;
+}
+
+}  // namespace quillor

@@ -215,7 +215,8 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     }
     in_progress_ = true;
     auto self = this->shared_from_this();
-    const bool taken = core_.pool.TrySubmit([self](WorkerState& worker) { self->Work(worker); });
+    const bool taken =
+        core_.pool.TrySubmit([self](WorkerState& worker) { return self->Work(worker); });
     if (!taken) {
       in_progress_ = false;
       Refuse(&head_, core_.service.stopping() ? Service::Stopping() : Service::Busy());
@@ -224,7 +225,7 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
 
   // On a worker: the connection has no operation of its own pending meanwhile,
   // other than the writes of a streamed answer, which this thread waits for.
-  void Work(WorkerState& worker) {
+  std::function<void()> Work(WorkerState& worker) {
     std::optional<Reply> reply;
     try {
       reply = core_.service.Serve(head_, body_, worker, streamer_, note_);
@@ -233,10 +234,13 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     }
     body_.clear();
     body_.shrink_to_fit();
-    asio::post(core_.io, [self = this->shared_from_this(), reply = std::move(reply)]() mutable {
-      if (reply) return self->Send(std::move(*reply));
-      self->AfterStream();
-    });
+    auto done = std::make_shared<std::optional<Reply>>(std::move(reply));
+    return [self = this->shared_from_this(), done] {
+      asio::post(self->core_.io, [self, done] {
+        if (*done) return self->Send(std::move(**done));
+        self->AfterStream();
+      });
+    };
   }
 
   void Send(Reply reply) {

@@ -69,9 +69,12 @@ void WorkerPool::Work() {
       jobs_.pop_front();
       ++busy_;
     }
-    job(state);
-    std::lock_guard lock(mutex_);
-    --busy_;
+    std::function<void()> after = job(state);
+    {
+      std::lock_guard lock(mutex_);
+      --busy_;
+    }
+    if (after) after();
   }
 }
 

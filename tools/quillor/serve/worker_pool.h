@@ -29,7 +29,9 @@ struct WorkerState {
 class WorkerPool {
  public:
   using MakeComponent = std::function<std::unique_ptr<WorkerComponent>()>;
-  using Job = std::function<void(WorkerState&)>;
+  // A job gives back what to do once its worker counts as free again (sending
+  // the answer), so that a client that has its answer finds the worker free.
+  using Job = std::function<std::function<void()>(WorkerState&)>;
 
   WorkerPool(size_t threads, size_t queue_limit, MakeComponent make);
   ~WorkerPool();

@@ -101,6 +101,12 @@ class XmlDocument {
   // text is.
   bool LoadRootOnly(std::string_view text);
 
+  // Reads the text only as far as the root's start tag and keeps the root with
+  // its attributes, the type declaration's defaults applied: what a request's
+  // envelope needs, without reading the rest. False when the text is not
+  // well-formed that far, or ends before a root; what follows is not judged.
+  bool LoadRootStart(std::string_view text);
+
   // Reads a text that LoadRootOnly accepted once more and hands `each`, in
   // document order, every element that Root().Select(name) would give on the
   // whole document (name: one plain element name). Each element is built as

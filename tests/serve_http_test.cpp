@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "testing/serve_fixture.h"
+#include "tools/quillor/serve/access_log.h"
 
 namespace quillor::testing {
 namespace {
@@ -401,17 +402,36 @@ TEST_F(ServeHttp, MetricsAndTheAccessLogCountWhatWasServed) {
   }
   ASSERT_GE(lines.size(), 5u) << log;  // the scrape may have been repeated
   const std::regex shape(
-      R"(\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z","client":"127\.0\.0\.1:\d+","method":"[A-Z]+","path":"[^"]*","status":\d{3},"code":"[^"]*","proc":"[^"]*","docid":"(\\"|[^"])*","items":\{[^}]*\},"duration_ms":\d+\.\d{3}\})");
+      R"(\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z","client":"127\.0\.0\.1:\d+","method":"[A-Z]+","path":"[^"]*","status":\d{3},"code":"[^"]*","proc":"[^"]*","docid":"(\\"|[^"])*","items":\{[^}]*\}(,"refused":\{"\d+":\["[^"]*"\]\})?,"duration_ms":\d+\.\d{3}\})");
   for (const std::string& line : lines) EXPECT_TRUE(std::regex_match(line, shape)) << line;
   // Each worker writes its line once its answer is sent: the order is not fixed.
   for (const char* part :
        {R"("status":200,"code":"","proc":"ADD","docid":"DOC-\"7\"","items":{"0":2})",
-        R"("proc":"add","docid":"DOC-8","items":{"101":1})",
+        R"("proc":"add","docid":"DOC-8","items":{"101":1},"refused":{"101":["the )",
         R"("method":"GET","path":"/nowhere","status":404)"}) {
     EXPECT_NE(log.find(part), std::string::npos) << part << "\n" << log;
   }
   EXPECT_EQ(log.find("<material"), std::string::npos);  // no body
   EXPECT_EQ(log.find("D01"), std::string::npos);
+}
+
+// Each refused item's reason in English; a batch of many keeps its line short.
+TEST(AccessLineRefused, ReasonsShareOneBudget) {
+  serve::AccessRecord record;
+  record.items = {{"101", 2}};
+  record.refused = {{"101", {"D09: the department is not a base costing department"}}};
+  EXPECT_NE(serve::AccessLine(record).find(
+                R"("items":{"101":2},"refused":{"101":["D09: the department is not a base )"
+                R"(costing department"]},"duration_ms")"),
+            std::string::npos);
+  record.refused = {{"100", {std::string(200, 'a')}}, {"101", {std::string(200, 'b'), "c"}}};
+  const std::string line = serve::AccessLine(record);
+  EXPECT_NE(line.find(R"("refused":{"100":[")" + std::string(200, 'a') + R"("],"101":[")" +
+                      std::string(56, 'b') + R"("]},)"),
+            std::string::npos)
+      << line;
+  record.refused.clear();
+  EXPECT_EQ(serve::AccessLine(record).find("refused"), std::string::npos);
 }
 
 }  // namespace

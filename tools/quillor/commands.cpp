@@ -259,7 +259,7 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
         err << line << "\n";
       }
     }
-    NoteAfterReply(connection, request.size(), err);
+    NoteAfterReply(connection, reply, request.size(), err);
     HintAtMissingDatabase(connection, err);
     return 0;
   });

@@ -103,11 +103,33 @@ std::vector<std::string> ExplainReply(
   return out;
 }
 
-void NoteAfterReply(const std::string& connection, uint64_t request_bytes, std::ostream& err) {
+namespace {
+
+constexpr const char* kConnectionForms =
+    "  the forms: Provider=SQLite;Data Source=PATH\n"
+    "             Driver=PostgreSQL Unicode;Server=HOST;Port=5432;Database=DB;UID=USER;PWD=...\n"
+    "             DSN=NAME;UID=USER;PWD=...   (a data source of odbc.ini)\n";
+
+// A text that is no SQLite text went to the ODBC driver manager, which names
+// neither a data source nor a driver it knows (state IM002).
+bool DriverManagerKnewIt(std::string_view reply) {
+  return reply.find("IM002") == std::string_view::npos &&
+         reply.find("Data source name not found") == std::string_view::npos;
+}
+
+}  // namespace
+
+void NoteAfterReply(const std::string& connection, std::string_view reply, uint64_t request_bytes,
+                    std::ostream& err) {
   if (Trim(connection, IsSpace).empty()) {
     err << "quillor: no connection text: give --connection TEXT or set QUILLOR_CONNECTION\n"
-        << "  for example: --connection \"Provider=SQLite;Data Source=quillor.db\"\n";
+        << kConnectionForms;
     return;
+  }
+  if (!DriverManagerKnewIt(reply)) {
+    err << "quillor: the connection text is neither Provider=SQLite nor an ODBC text the driver "
+           "manager knows\n"
+        << kConnectionForms;
   }
   try {
     const ConnectionText text = ConnectionText::Lenient(connection);

@@ -20,8 +20,10 @@ std::map<std::string, std::vector<std::string>> RefusedWrites(std::string_view t
 std::vector<std::string> ExplainReply(
     std::string_view reply, const std::map<std::string, std::vector<std::string>>& refused);
 
-// Notes after the call: no connection text at all, a request over the bound.
-void NoteAfterReply(const std::string& connection, uint64_t request_bytes, std::ostream& err);
+// Notes after the call: no connection text at all, one the driver manager did
+// not know, a request over the bound.
+void NoteAfterReply(const std::string& connection, std::string_view reply, uint64_t request_bytes,
+                    std::ostream& err);
 
 // The line said when the request comes from a terminal, before reading it.
 inline constexpr std::string_view kReadingStandardInput =

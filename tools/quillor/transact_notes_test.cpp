@@ -108,6 +108,23 @@ TEST_F(TransactNotesTest, NotesTheMissingConnectionAndTheOversizedRequest) {
       << big.err;
 }
 
+TEST_F(TransactNotesTest, AConnectionTextNoDriverKnowsGetsTheForms) {
+  const std::string request = "<ufinterface roottag=\"material\" docid=\"d\" proc=\"ADD\"/>";
+  for (const char* text : {"DSN=quillor_no_such_source", "Provider=SQLight;Data Source=x.db"}) {
+    const ToolRun r =
+        RunTool({"transact", "--library", kLibrary871, "--connection", text}, request);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("neither Provider=SQLite nor an ODBC text the driver manager knows"),
+              std::string::npos)
+        << text << "\n"
+        << r.err;
+    EXPECT_NE(r.err.find("DSN=NAME"), std::string::npos) << r.err;
+  }
+  const ToolRun good =
+      RunTool({"transact", "--library", kLibrary871, "--connection", connection_}, request);
+  EXPECT_EQ(good.err.find("driver manager"), std::string::npos) << good.err;
+}
+
 TEST_F(TransactNotesTest, PagesDirWithPageFilesNeedsOverwrite) {
   const std::string pages = dir_.path().string() + "/pages";
   std::filesystem::create_directories(pages);

@@ -1,6 +1,7 @@
 #include "tools/quillor/serve/reply_items.h"
 
 #include "platform/xml/xml.h"
+#include "tools/quillor/reply_gloss.h"
 
 namespace quillor::serve {
 
@@ -15,7 +16,13 @@ ReplySummary SummarizeReply(std::string_view reply, bool items) {
   if (!items) return summary;
   for (const XmlElement& child : root.ChildElements()) {
     if (child.Name() != "item") continue;
-    if (const auto code = child.Attribute("code")) ++summary.items[*code];
+    const auto code = child.Attribute("code");
+    if (!code) continue;
+    ++summary.items[*code];
+    // An operator who reads no Chinese can still tell a refusal's reason.
+    if (*code != "0") {
+      summary.refused[*code].push_back(GlossMessage(child.Attribute("message").value_or("")));
+    }
   }
   return summary;
 }

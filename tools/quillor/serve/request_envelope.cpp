@@ -23,10 +23,10 @@ bool PositivePageSize(const std::string& text) {
 
 RequestEnvelope ReadEnvelope(std::string_view request) {
   RequestEnvelope envelope;
-  // The root with its attributes is all that is kept: the rest of the text is
-  // read through without becoming a tree.
+  // Read as the component reads its envelope: as far as the root's start tag,
+  // no further. The component then parses the text itself.
   XmlDocument doc;
-  if (!doc.LoadRootOnly(request)) return envelope;
+  if (!doc.LoadRootStart(request)) return envelope;
   const XmlElement root = doc.Root();
   if (!root) return envelope;
   envelope.proc = root.Attribute("proc").value_or("");

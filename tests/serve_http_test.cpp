@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "testing/serve_fixture.h"
-#include "tools/quillor/serve/access_log.h"
 
 namespace quillor::testing {
 namespace {
@@ -413,25 +412,6 @@ TEST_F(ServeHttp, MetricsAndTheAccessLogCountWhatWasServed) {
   }
   EXPECT_EQ(log.find("<material"), std::string::npos);  // no body
   EXPECT_EQ(log.find("D01"), std::string::npos);
-}
-
-// Each refused item's reason in English; a batch of many keeps its line short.
-TEST(AccessLineRefused, ReasonsShareOneBudget) {
-  serve::AccessRecord record;
-  record.items = {{"101", 2}};
-  record.refused = {{"101", {"D09: the department is not a base costing department"}}};
-  EXPECT_NE(serve::AccessLine(record).find(
-                R"("items":{"101":2},"refused":{"101":["D09: the department is not a base )"
-                R"(costing department"]},"duration_ms")"),
-            std::string::npos);
-  record.refused = {{"100", {std::string(200, 'a')}}, {"101", {std::string(200, 'b'), "c"}}};
-  const std::string line = serve::AccessLine(record);
-  EXPECT_NE(line.find(R"("refused":{"100":[")" + std::string(200, 'a') + R"("],"101":[")" +
-                      std::string(56, 'b') + R"("]},)"),
-            std::string::npos)
-      << line;
-  record.refused.clear();
-  EXPECT_EQ(serve::AccessLine(record).find("refused"), std::string::npos);
 }
 
 }  // namespace

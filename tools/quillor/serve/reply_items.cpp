@@ -6,16 +6,20 @@ namespace quillor::serve {
 
 ReplySummary SummarizeReply(std::string_view reply, bool items) {
   ReplySummary summary;
+  // Read without building the reply into a tree: the root's start tag for the
+  // code, then the item elements one at a time. A long ADD reply costs the
+  // memory of one item.
   XmlDocument doc;
-  // Without the items only the root is needed: a long QUERY reply is not built
-  // into a tree for its code.
-  if (!(items ? doc.LoadXml(reply) : doc.LoadRootOnly(reply)) || !doc.Root()) return summary;
+  if (!doc.LoadRootStart(reply) || !doc.Root()) return summary;
   const XmlElement root = doc.Root();
   if (root.Name() == "reply") summary.code = root.Attribute("code").value_or("");
   if (!items) return summary;
-  for (const XmlElement& child : root.ChildElements()) {
-    if (child.Name() != "item") continue;
-    if (const auto code = child.Attribute("code")) ++summary.items[*code];
+  try {
+    XmlDocument::ForEachRootChild(reply, "item", [&](XmlElement item) {
+      if (const auto code = item.Attribute("code")) ++summary.items[*code];
+    });
+  } catch (const std::exception&) {
+    summary.items.clear();  // a reply that does not parse to its end counts no items
   }
   return summary;
 }

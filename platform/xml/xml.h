@@ -72,12 +72,18 @@ class XmlElement {
 
  private:
   friend class XmlDocument;
+  // The engine's own code, which makes handles to the nodes it holds.
+  friend struct XmlBackend;
 
   explicit XmlElement(void* node) : node_(node) {}
   void* node_ = nullptr;
 };
 
 using XmlNodeList = std::vector<XmlElement>;
+
+// Whether the text is a valid XML element name, as the engine that creates
+// elements judges it.
+bool IsXmlName(std::string_view name);
 
 // Owns one libxml2 document. Move-only.
 class XmlDocument {

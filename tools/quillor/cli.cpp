@@ -6,10 +6,15 @@
 
 #include "profiles/release_profile.h"
 #include "tools/quillor/commands.h"
+#include "tools/quillor/help_pages.h"
 #include "tools/quillor/nearest_name.h"
 #include "tools/quillor/registry_check.h"
 #include "tools/quillor/serve/serve_cli.h"
 #include "tools/quillor/version.h"
+
+#ifndef QUILLOR_VERSION
+#define QUILLOR_VERSION "unknown"
+#endif
 
 namespace quillor {
 
@@ -120,6 +125,15 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
 
   serve::ServeCommand serve(app);
 
+  // The package's manual page and completion, written from this definition.
+  if (args.size() == 2 && args[1] == "--man-page") {
+    out << ManPage(app, QUILLOR_VERSION);
+    return 0;
+  }
+  if (args.size() == 2 && args[1] == "--bash-completion") {
+    out << BashCompletion(app);
+    return 0;
+  }
   if (const std::string unknown = UnknownWord(app, args); !unknown.empty()) {
     err << "quillor: " << unknown << "\n  run quillor --help for the subcommands and options\n";
     return kUsageExit;

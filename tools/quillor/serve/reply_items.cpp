@@ -1,6 +1,7 @@
 #include "tools/quillor/serve/reply_items.h"
 
 #include "platform/xml/xml.h"
+#include "tools/quillor/reply_gloss.h"
 
 namespace quillor::serve {
 
@@ -16,10 +17,18 @@ ReplySummary SummarizeReply(std::string_view reply, bool items) {
   if (!items) return summary;
   try {
     XmlDocument::ForEachRootChild(reply, "item", [&](XmlElement item) {
-      if (const auto code = item.Attribute("code")) ++summary.items[*code];
+      const auto code = item.Attribute("code");
+      if (!code) return;
+      ++summary.items[*code];
+      // An operator who reads no Chinese can still tell a refusal's reason.
+      if (*code != "0") {
+        summary.refused[*code].push_back(GlossMessage(item.Attribute("message").value_or("")));
+      }
     });
   } catch (const std::exception&) {
-    summary.items.clear();  // a reply that does not parse to its end counts no items
+    // a reply that does not parse to its end counts no items
+    summary.items.clear();
+    summary.refused.clear();
   }
   return summary;
 }

@@ -3,8 +3,6 @@
 // Every failure on the way ends in a reply.
 #include "component/transact_call.h"
 
-#include <charconv>
-#include <cstdlib>
 #include <optional>
 
 #include "component/options.h"
@@ -14,6 +12,7 @@
 #include "platform/com/error_info.h"
 #include "platform/db/connection_pool.h"
 #include "platform/db/connection_text.h"
+#include "platform/db/request_bound.h"
 #include "platform/hosts/eai_helper.h"
 #include "query/query_execution.h"
 
@@ -39,36 +38,6 @@ std::string ReadConnectionString(IOrvoLogin& login) {
                               "The login object gave no connection text.");
   }
   return text;
-}
-
-// The largest request accepted, in bytes: "Max Request Size" in the connection
-// text, else $QUILLOR_MAX_REQUEST_SIZE, else 256 MiB. A request parses into a
-// tree several times its size, so the bound keeps one request from taking the
-// host process's memory.
-constexpr uint64_t kDefaultMaxRequestBytes = uint64_t{256} << 20;
-
-uint64_t WholeBytes(std::string_view text, std::string_view where) {
-  uint64_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end || value == 0) {
-    throw Failure(failure_numbers::kFail,
-                  "[Quillor] " + std::string(where) + " must be a whole number of bytes above 0");
-  }
-  return value;
-}
-
-constexpr std::string_view kMaxRequestSizeKey = "Max Request Size";
-
-// An ODBC text in a form of its own holds no pairs: the bound is then the default.
-uint64_t MaxRequestBytes(const ConnectionText& connection_text) {
-  if (const std::optional<std::string> given = connection_text.Get(kMaxRequestSizeKey)) {
-    return WholeBytes(*given, "Max Request Size in the connection text");
-  }
-  if (const char* env = std::getenv("QUILLOR_MAX_REQUEST_SIZE"); env != nullptr && *env != '\0') {
-    return WholeBytes(env, "QUILLOR_MAX_REQUEST_SIZE");
-  }
-  return kDefaultMaxRequestBytes;
 }
 
 }  // namespace
@@ -109,32 +78,27 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   state_.call_connection = conn_.get();
 
   if (const uint64_t most = MaxRequestBytes(connection_text); request_text.size() > most) {
-    return ErrorReply(ReplyCode::kNotWellFormed,
-                      messages_.Text(msg::kXmlParseError) + "(the request is " +
-                          std::to_string(request_text.size()) +
-                          " bytes, more than the largest accepted, " + std::to_string(most) +
-                          " bytes: Max Request Size)");
-  }
-  // A first pass over the whole text proves it well-formed and keeps only the
-  // root with its attributes. ADD then reads its material elements from the
-  // text one at a time, in a second pass, so that a request of any length
-  // costs the memory of one line; every other operation works on the whole
-  // document. The request's text is the caller's and outlives the call.
-  XmlDocument envelope;
-  if (!envelope.LoadRootOnly(request_text)) {
+    // The reply keeps the catalogue's text, as every caller reads it; the command
+    // and the server say the size and the bound on their own channels.
     return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
   }
-  XmlDocument request;
-  XmlElement root = envelope.Root();
-  if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
-  const bool streamed = AsciiUpper(root.Attribute("proc").value_or("")) == "ADD";
-  if (!streamed) {
-    if (!request.LoadXml(request_text)) {
-      return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
-    }
-    root = request.Root();
-    if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
+  // The root's start tag tells the operation. ADD then proves the whole text
+  // well-formed in a first pass that keeps only the root, and reads its material
+  // elements one at a time in a second, so that a request of any length costs
+  // the memory of one line; every other operation parses the whole document
+  // once. The request's text is the caller's and outlives the call.
+  XmlDocument envelope;
+  if (!envelope.LoadRootStart(request_text)) {
+    return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
   }
+  const bool streamed = AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
+  XmlDocument request;
+  XmlDocument& parsed = streamed ? envelope : request;
+  if (!(streamed ? envelope.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
+    return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
+  }
+  XmlElement root = parsed.Root();
+  if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
 
   EaiHelper& helper = EaiHelper::ForThisThread();
   const std::string roottag = helper.ReadAttribute(root, "roottag");

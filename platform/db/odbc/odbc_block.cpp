@@ -1,6 +1,6 @@
 #include "platform/db/odbc/odbc_block.h"
 
-#include <sqlext.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include <algorithm>
 #include <array>

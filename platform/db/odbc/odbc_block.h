@@ -2,7 +2,7 @@
 // column arrays bound once, each value converted once into the row it belongs to.
 #pragma once
 
-#include <sql.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include <cstddef>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "platform/db/odbc/odbc_values.h"
 
-#include <sqlext.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include <array>
 #include <string>

@@ -2,7 +2,7 @@
 // are not read in blocks and the values too long for their block's buffer.
 #pragma once
 
-#include <sql.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include "platform/base/db_value.h"
 #include "platform/db/odbc/odbc_handle.h"

@@ -1,6 +1,6 @@
 #include "platform/db/odbc/server_cursor.h"
 
-#include <sqlext.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include <optional>
 #include <vector>

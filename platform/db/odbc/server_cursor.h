@@ -10,7 +10,7 @@
 // MOVE back. These statements are the backend's own: the trace never sees them.
 #pragma once
 
-#include <sql.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include <cstddef>
 #include <memory>

@@ -33,7 +33,7 @@ set(CPACK_PACKAGE_CONTACT "Quillor developers <quillor@localhost>")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 # The dependencies of the command and the libraries (libxml2, SQLite, unixODBC,
-# OpenSSL, the C++ runtime): worked out from the files themselves where
+# OpenSSL, the C++ runtime; the HTTP engine is header-only): worked out from the files themselves where
 # dpkg-shlibdeps is at hand, else the names this Debian release gives them. The
 # ODBC drivers are the user's choice.
 find_program(QUILLOR_DPKG_SHLIBDEPS dpkg-shlibdeps)
@@ -41,7 +41,7 @@ if(QUILLOR_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libgcc-s1, libstdc++6, libxml2, libsqlite3-0, libodbc2, libssl3, libcpp-httplib0.11")
+      "libc6, libgcc-s1, libstdc++6, libxml2, libsqlite3-0, libodbc2, libssl3")
 endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "odbc-postgresql, tdsodbc")
 set(CPACK_STRIP_FILES ON)

@@ -115,26 +115,23 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
                           " bytes, more than the largest accepted, " + std::to_string(most) +
                           " bytes: Max Request Size)");
   }
-  // A first pass over the whole text proves it well-formed and keeps only the
-  // root with its attributes. ADD then reads its material elements from the
-  // text one at a time, in a second pass, so that a request of any length
-  // costs the memory of one line; every other operation works on the whole
-  // document. The request's text is the caller's and outlives the call.
+  // The root's start tag tells the operation. ADD then proves the whole text
+  // well-formed in a first pass that keeps only the root, and reads its material
+  // elements one at a time in a second, so that a request of any length costs
+  // the memory of one line; every other operation parses the whole document
+  // once. The request's text is the caller's and outlives the call.
   XmlDocument envelope;
-  if (!envelope.LoadRootOnly(request_text)) {
+  if (!envelope.LoadRootStart(request_text)) {
     return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
   }
+  const bool streamed = AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
   XmlDocument request;
-  XmlElement root = envelope.Root();
-  if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
-  const bool streamed = AsciiUpper(root.Attribute("proc").value_or("")) == "ADD";
-  if (!streamed) {
-    if (!request.LoadXml(request_text)) {
-      return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
-    }
-    root = request.Root();
-    if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
+  XmlDocument& parsed = streamed ? envelope : request;
+  if (!(streamed ? envelope.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
+    return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
   }
+  XmlElement root = parsed.Root();
+  if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
 
   EaiHelper& helper = EaiHelper::ForThisThread();
   const std::string roottag = helper.ReadAttribute(root, "roottag");

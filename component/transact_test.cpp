@@ -12,6 +12,7 @@
 #include "component/imaterial.h"
 #include "platform/base/failure.h"
 #include "platform/com/error_info.h"
+#include "platform/db/connection_pool.h"
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_file.h"
 #include "platform/xml/xml_node_list_object.h"
@@ -94,6 +95,37 @@ TEST_F(TransactTest, EnvelopeErrorReplies) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Call(c.request), c.expected) << c.name;
+  }
+}
+
+// Whatever the reply, the call's connection is back in the pool when Transact
+// returns: a reply that kept it would hold the database (and its write lock) for
+// a call that is over.
+TEST_F(TransactTest, EveryReplyGivesTheConnectionBack) {
+  struct Case {
+    const char* name;
+    std::string request;
+    std::string connection_suffix;
+  };
+  const Case cases[] = {
+      {"an ADD batch",
+       R"(<ufinterface roottag="material" docid="1" proc="ADD"><material id="1"/></ufinterface>)",
+       ""},
+      {"not well-formed", "<ufinterface proc=\"ADD\">", ""},
+      {"unknown proc", R"(<ufinterface roottag="m" docid="1" proc="DELETE"/>)", ""},
+      {"refused query condition",
+       R"(<ufinterface roottag="material" docid="1" proc="QUERY" paginate="0"><material><field name="cDeptID" operation="drop" value="1"/></material></ufinterface>)",
+       ""},
+      {"over the request bound", R"(<ufinterface roottag="m" docid="1" proc="ADD"/>)",
+       ";Max Request Size=10"},
+  };
+  ConnectionPool& pool = ConnectionPool::ForProcess();
+  for (const Case& c : cases) {
+    const uint64_t opened_before = pool.Counts().opened + pool.Counts().reused;
+    const std::string reply = Call(c.request, db_.ConnectionText() + c.connection_suffix);
+    const PoolCounts after = pool.Counts();
+    EXPECT_GT(after.opened + after.reused, opened_before) << c.name << ": no connection was taken";
+    EXPECT_EQ(after.busy, 0u) << c.name << ": " << reply;
   }
 }
 

@@ -18,11 +18,19 @@ double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// Not handed to child processes; on Windows also written as it is, with no line
+// ends translated.
+#ifdef _WIN32
+constexpr int kNotInherited = O_NOINHERIT | O_BINARY;
+#else
+constexpr int kNotInherited = O_CLOEXEC;
+#endif
+
 // One write() on a descriptor opened for appending: lines from several processes
 // sharing the file never interleave.
 void AppendLine(const std::string& path, std::string line) {
   line += '\n';
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | kNotInherited, 0644);
   if (fd < 0) return;  // the trace never stands in the way of the statement
   const ssize_t written = ::write(fd, line.data(), line.size());
   (void)written;

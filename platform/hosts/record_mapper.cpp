@@ -1,7 +1,5 @@
 #include "platform/hosts/record_mapper.h"
 
-#include <dlfcn.h>
-
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <sstream>
 
 #include "platform/base/failure.h"
+#include "platform/base/module_directory.h"
 #include "platform/base/text.h"
 #include "platform/xml/reply_value.h"
 
@@ -23,25 +22,13 @@ namespace fs = std::filesystem;
                 "The record mapping \"" + std::string(mapping) + "\" " + std::string(why));
 }
 
-// The directory of the shared object (or program) this code was loaded from.
-fs::path LoadedFromDirectory() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&LoadedFromDirectory), &info) == 0 ||
-      info.dli_fname == nullptr) {
-    return {};
-  }
-  std::error_code ec;
-  const fs::path file = fs::canonical(info.dli_fname, ec);
-  return ec ? fs::path() : file.parent_path();
-}
-
 // The mapping file: in $QUILLOR_DATA_DIR when set, else beside the library (or
 // program) this code runs in, wherever that tree was built, installed or unpacked.
 fs::path FindMappingFile(std::string_view mapping) {
   if (const char* dir = std::getenv("QUILLOR_DATA_DIR"); dir != nullptr && *dir != '\0') {
     return fs::path(dir) / mapping;
   }
-  const fs::path dir = LoadedFromDirectory();
+  const fs::path dir = ModuleDirectory();
   return dir.empty() ? fs::path() : dir / mapping;
 }
 

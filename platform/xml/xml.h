@@ -72,12 +72,18 @@ class XmlElement {
 
  private:
   friend class XmlDocument;
+  // The engine's own code, which makes handles to the nodes it holds.
+  friend struct XmlBackend;
 
   explicit XmlElement(void* node) : node_(node) {}
   void* node_ = nullptr;
 };
 
 using XmlNodeList = std::vector<XmlElement>;
+
+// Whether the text is a valid XML element name, as the engine that creates
+// elements judges it.
+bool IsXmlName(std::string_view name);
 
 // Owns one libxml2 document. Move-only.
 class XmlDocument {
@@ -100,6 +106,12 @@ class XmlDocument {
   // moment it is complete, so memory stays that of one child however long the
   // text is.
   bool LoadRootOnly(std::string_view text);
+
+  // Reads the text only as far as the root's start tag and keeps the root with
+  // its attributes, the type declaration's defaults applied: what a request's
+  // envelope needs, without reading the rest. False when the text is not
+  // well-formed that far, or ends before a root; what follows is not judged.
+  bool LoadRootStart(std::string_view text);
 
   // Reads a text that LoadRootOnly accepted once more and hands `each`, in
   // document order, every element that Root().Select(name) would give on the

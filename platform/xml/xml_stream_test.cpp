@@ -37,6 +37,12 @@ void ExpectSameAsWhole(const std::string& text) {
   EXPECT_EQ(described.substr(0, described.find('{')),
             Describe(whole.Root()).substr(0, Describe(whole.Root()).find('{')));
 
+  // The envelope read from the start tag alone: the same root, nothing beneath it.
+  XmlDocument start;
+  ASSERT_TRUE(start.LoadRootStart(text)) << start.ParseError();
+  EXPECT_TRUE(start.Root().ChildElements().empty());
+  EXPECT_EQ(Describe(start.Root()), described.substr(0, described.find('{')) + "{}");
+
   std::vector<std::string> expected;
   for (XmlElement m : whole.Root().Select("material")) expected.push_back(Describe(m));
   std::vector<std::string> streamed;
@@ -97,6 +103,22 @@ TEST(XmlStreamTest, AcceptsAndGivesWhatTheWholeDocumentGives) {
           "</departmentno></material></r>",
   };
   for (const std::string& text : cases) ExpectSameAsWhole(text);
+}
+
+TEST(XmlStreamTest, TheRootStartIsJudgedAsFarAsItGoes) {
+  for (const char* refused : {"", "   ", "<!-- open", "<r a=\"1\" a=\"2\"/>", "<r a='&x;'>",
+                              "junk<r/>", "<!-- only a comment -->"}) {
+    XmlDocument doc;
+    EXPECT_FALSE(doc.LoadRootStart(refused)) << refused;
+    EXPECT_FALSE(doc.ParseError().empty()) << refused;
+  }
+  // What follows the start tag is for the whole-document read to judge, and is
+  // not read: a fault far past it goes unseen.
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadRootStart("<r proc=\"QUERY\"><material>" + std::string(200000, ' ') + "</r>"));
+  EXPECT_EQ(doc.Root().Attribute("proc"), "QUERY");
+  EXPECT_TRUE(doc.Root().ChildElements().empty());
 }
 
 TEST(XmlStreamTest, TheRequestsOfTheFuzzCorpusReadTheSameStreamed) {

@@ -1,13 +1,12 @@
 #include "platform/xml/xml_writer.h"
 
-#include <libxml/tree.h>
-
 #include <array>
 #include <climits>
 #include <string_view>
 #include <utility>
 
 #include "platform/base/failure.h"
+#include "platform/xml/xml.h"
 
 namespace quillor {
 namespace {
@@ -55,8 +54,7 @@ void AppendEscaped(std::string& out, std::string_view text, const EscapeTable& e
 
 XmlName::XmlName(std::string_view name) : name_(name) {
   if (name_.empty() || name_.size() > static_cast<size_t>(INT_MAX) ||
-      xmlValidateName(reinterpret_cast<const xmlChar*>(name_.c_str()), 0) != 0 ||
-      name_.find('\0') != std::string::npos) {
+      name_.find('\0') != std::string::npos || !IsXmlName(name_)) {
     throw Failure(failure_numbers::kFail, "'" + name_ + "' is not a valid element name");
   }
   start_ = "<" + name_ + ">";

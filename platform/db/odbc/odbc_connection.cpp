@@ -1,7 +1,6 @@
 #include "platform/db/odbc/odbc_connection.h"
 
-#include <sql.h>
-#include <sqlext.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include <array>
 #include <vector>

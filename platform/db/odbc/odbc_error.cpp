@@ -1,6 +1,6 @@
 #include "platform/db/odbc/odbc_error.h"
 
-#include <sqlext.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include "platform/db/odbc/odbc_text.h"
 

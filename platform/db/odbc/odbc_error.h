@@ -1,7 +1,7 @@
 // The driver's diagnostics as the component's failures.
 #pragma once
 
-#include <sql.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // One ODBC handle (environment, connection or statement), freed when it goes.
 #pragma once
 
-#include <sql.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include <utility>
 

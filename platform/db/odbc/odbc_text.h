@@ -3,7 +3,7 @@
 // from the host process's locale.
 #pragma once
 
-#include <sql.h>
+#include "platform/db/odbc/odbc_api.h"
 
 #include <string>
 #include <string_view>

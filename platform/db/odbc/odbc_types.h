@@ -1,7 +1,7 @@
 // How a result column's ODBC type is reported (as an ADO type code) and fetched.
 #pragma once
 
-#include <sql.h>
+#include "platform/db/odbc/odbc_api.h"
 
 namespace quillor::odbc {
 

@@ -187,6 +187,44 @@ bool XmlDocument::LoadRootOnly(std::string_view text) {
   return true;
 }
 
+bool XmlDocument::LoadRootStart(std::string_view text) {
+  const QuietErrors quiet;
+  if (!StartLoad(text)) return false;  // the same checks as a whole-document load
+  RootStream stream;
+  StreamParser ctxt = NewStreamParser(stream);
+  for (size_t at = 0; at < text.size() && ctxt->disableSAX == 0 && stream.root == nullptr;
+       at += kStreamChunk) {
+    const size_t piece = std::min(kStreamChunk, text.size() - at);
+    xmlParseChunk(ctxt.get(), text.data() + at, static_cast<int>(piece), 0);
+  }
+  // Ended before a root: the parser's last word says why.
+  if (stream.root == nullptr) xmlParseChunk(ctxt.get(), nullptr, 0, 1);
+  xmlDoc* doc = ctxt->myDoc;
+  if (std::optional<std::string> failure = ParseFailure(doc, ctxt.get())) {
+    parse_error_ = std::move(*failure);
+    return false;
+  }
+  xmlNode* root = stream.root;
+  if (root == nullptr) {
+    parse_error_ = "The document has no root element";
+    return false;
+  }
+  // What the same piece held after the start tag is not the envelope's.
+  while (root->children != nullptr) {
+    xmlNode* child = root->children;
+    xmlUnlinkNode(child);
+    xmlFreeNode(child);
+  }
+  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
+    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
+  }
+  ctxt->myDoc = nullptr;
+  doc->_private = nullptr;
+  doc_ = doc;
+  declared_ = BeginsWithDeclaration(text);
+  return true;
+}
+
 void XmlDocument::ForEachRootChild(std::string_view text, std::string_view name,
                                    const std::function<void(XmlElement)>& each) {
   if (text.size() > static_cast<size_t>(INT_MAX)) {

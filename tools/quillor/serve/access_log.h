@@ -16,6 +16,7 @@ struct AccessRecord {
   std::string method;
   std::string path;
   int status = 0;
+  std::string code;  // the reply's own code; empty for a normal reply
   std::string proc;
   std::string docid;
   ItemCounts items;

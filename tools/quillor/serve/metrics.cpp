@@ -1,6 +1,7 @@
 #include "tools/quillor/serve/metrics.h"
 
 #include <cstdio>
+#include <set>
 
 namespace quillor::serve {
 
@@ -37,6 +38,20 @@ void Metrics::CountItems(const ItemCounts& items) {
   for (const auto& [code, count] : items) items_[code] += count;
 }
 
+void Metrics::CountReply(const std::string& proc_label, const std::string& code) {
+  std::lock_guard lock(mutex_);
+  ++replies_[{proc_label, CodeLabel(code)}];
+}
+
+std::string Metrics::CodeLabel(const std::string& code) {
+  // The component's own reply codes and the failure numbers it reports.
+  static const std::set<std::string> kKnown = {
+      "5",    "6",           "7",           "13",          "91",          "94",
+      "100",  "101",         "529",         "710",         "3021",        "3265",
+      "3704", "-2147217900", "-2147217873", "-2147467259", "-2147467263", "-2147417842"};
+  return kKnown.count(code) ? code : "other";
+}
+
 std::string Metrics::Render(const Gauges& gauges) const {
   std::string out;
   {
@@ -50,6 +65,12 @@ std::string Metrics::Render(const Gauges& gauges) const {
     Header(out, "quillor_items_total", "counter", "Item results of ADD replies, by result code.");
     for (const auto& [code, count] : items_) {
       out += "quillor_items_total{code=\"" + code + "\"} " + std::to_string(count) + "\n";
+    }
+    Header(out, "quillor_replies_total", "counter",
+           "Replies that carry a code of their own (failures), by operation and code.");
+    for (const auto& [key, count] : replies_) {
+      out += "quillor_replies_total{proc=\"" + key.first + "\",code=\"" + key.second + "\"} " +
+             std::to_string(count) + "\n";
     }
     Header(out, "quillor_request_duration_seconds", "histogram",
            "Time from reading a request to answering it.");

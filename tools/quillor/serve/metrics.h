@@ -30,14 +30,19 @@ class Metrics {
 
   void CountRequest(const std::string& proc_label, int status, double seconds);
   void CountItems(const ItemCounts& items);
+  // A reply that carries its own code (a failure); codes the component does not
+  // give are counted as "other", so that replies cannot make up label values.
+  void CountReply(const std::string& proc_label, const std::string& code);
+  static std::string CodeLabel(const std::string& code);
 
   std::string Render(const Gauges& gauges) const;
 
  private:
   mutable std::mutex mutex_;
-  std::map<std::pair<std::string, int>, long> requests_;  // (proc, status) -> count
-  std::map<std::string, long> items_;                     // item code -> count
-  std::array<long, kBuckets.size()> bucket_counts_{};     // not cumulative
+  std::map<std::pair<std::string, int>, long> requests_;         // (proc, status) -> count
+  std::map<std::string, long> items_;                            // item code -> count
+  std::map<std::pair<std::string, std::string>, long> replies_;  // (proc, code) -> count
+  std::array<long, kBuckets.size()> bucket_counts_{};            // not cumulative
   long duration_count_ = 0;
   double duration_sum_ = 0;
 };

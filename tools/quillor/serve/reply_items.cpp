@@ -4,15 +4,20 @@
 
 namespace quillor::serve {
 
-ItemCounts CountItemResults(std::string_view reply) {
-  ItemCounts counts;
+ReplySummary SummarizeReply(std::string_view reply, bool items) {
+  ReplySummary summary;
   XmlDocument doc;
-  if (!doc.LoadXml(reply) || !doc.Root()) return counts;
-  for (const XmlElement& child : doc.Root().ChildElements()) {
+  // Without the items only the root is needed: a long QUERY reply is not built
+  // into a tree for its code.
+  if (!(items ? doc.LoadXml(reply) : doc.LoadRootOnly(reply)) || !doc.Root()) return summary;
+  const XmlElement root = doc.Root();
+  if (root.Name() == "reply") summary.code = root.Attribute("code").value_or("");
+  if (!items) return summary;
+  for (const XmlElement& child : root.ChildElements()) {
     if (child.Name() != "item") continue;
-    if (const auto code = child.Attribute("code")) ++counts[*code];
+    if (const auto code = child.Attribute("code")) ++summary.items[*code];
   }
-  return counts;
+  return summary;
 }
 
 }  // namespace quillor::serve

@@ -1,4 +1,5 @@
-// The item results of an ADD reply, counted by their code.
+// What the server reads of a reply for its log and metrics: the reply's own
+// code and, for an ADD, the item results counted by their code.
 #pragma once
 
 #include <map>
@@ -7,10 +8,16 @@
 
 namespace quillor::serve {
 
-// code text -> number of item results with it; empty for a reply without items
-// or a text that does not parse.
+// code text -> number of item results with it.
 using ItemCounts = std::map<std::string, long>;
 
-ItemCounts CountItemResults(std::string_view reply);
+struct ReplySummary {
+  std::string code;  // the code of a <reply code="..."> root; empty for a normal reply
+  ItemCounts items;
+};
+
+// With `items`, the item results are counted too; a text that does not parse
+// gives an empty summary.
+ReplySummary SummarizeReply(std::string_view reply, bool items);
 
 }  // namespace quillor::serve

@@ -1,8 +1,7 @@
 #include "tools/quillor/serve/request_envelope.h"
 
-#include <charconv>
-#include <cmath>
-
+#include "platform/base/conversions.h"
+#include "platform/base/failure.h"
 #include "platform/base/text.h"
 #include "platform/xml/xml.h"
 
@@ -10,28 +9,24 @@ namespace quillor::serve {
 
 namespace {
 
-// True when paginate reads as a number that rounds to a whole page size of at
-// least 1, as the component reads it; any text it refuses is no page size.
-bool PositivePageSize(std::string_view text) {
-  text = Trim(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || !(IsDigit(text.front()) || text.front() == '.')) {
+// True when paginate converts to a page size of at least 1 by the conversion the
+// component applies to it; a text it refuses is no page size.
+bool PositivePageSize(const std::string& text) {
+  try {
+    return ToInt32(FullNumber(text)) >= 1;
+  } catch (const Failure&) {
     return false;
   }
-  double value = 0;
-  const auto [end, error] =
-      std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-  if (error != std::errc() || end != text.data() + text.size()) return false;
-  const double whole = std::nearbyint(value);
-  return whole >= 1 && whole <= 2147483647.0;
 }
 
 }  // namespace
 
 RequestEnvelope ReadEnvelope(std::string_view request) {
   RequestEnvelope envelope;
+  // Read as the component reads its envelope: as far as the root's start tag,
+  // no further. The component then parses the text itself.
   XmlDocument doc;
-  if (!doc.LoadXml(request)) return envelope;
+  if (!doc.LoadRootStart(request)) return envelope;
   const XmlElement root = doc.Root();
   if (!root) return envelope;
   envelope.proc = root.Attribute("proc").value_or("");

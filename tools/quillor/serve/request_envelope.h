@@ -10,7 +10,7 @@
 namespace quillor::serve {
 
 struct RequestEnvelope {
-  std::string proc;    // as written; empty when absent or when the text does not parse
+  std::string proc;    // as written; empty when absent or when the start tag does not parse
   std::string docid;   // as written
   bool paged = false;  // QUERY (in any case) with a paginate above 0
 };

@@ -31,11 +31,31 @@ ServeCommand::ServeCommand(CLI::App& app) {
   tokens_opt_ = c->add_option("--tokens", tokens_, "File of bearer tokens, one a line");
   c->add_option("--max-request-bytes", options_.max_request_bytes, "Largest request body")
       ->capture_default_str()
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            size_t value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || value < 1 || value > (size_t{1} << 40)) {
+              return "--max-request-bytes takes a whole number from 1 to 1099511627776, not " +
+                     text;
+            }
+            return "";
+          },
+          "1 to 2^40"));
   c->add_option("--read-timeout", options_.read_timeout_seconds,
-                "Seconds a client has to send its request body")
+                "Seconds a client has to send its request headers, and again its body")
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));
+  c->add_option("--idle-timeout", options_.idle_timeout_seconds,
+                "Seconds an open connection may wait between requests")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
+  c->add_option("--drain-timeout", options_.drain_timeout_seconds,
+                "Seconds the requests in progress at SIGTERM have to finish")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 3600));
+  c->add_option("--max-connections", options_.max_connections, "Connections open at once")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000));
   tls_cert_opt_ = c->add_option("--tls-cert", tls_cert_, "Certificate (PEM) for HTTPS");
   tls_key_opt_ = c->add_option("--tls-key", tls_key_, "Private key (PEM) for HTTPS");
 }

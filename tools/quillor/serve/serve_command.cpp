@@ -2,19 +2,21 @@
 
 #include <signal.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "platform/base/failure.h"
 #include "platform/com/registry.h"
 #include "profiles/release_profile.h"
 #include "tools/quillor/command_connection.h"
 #include "tools/quillor/library_resolution.h"
+#include "tools/quillor/serve/http_engine.h"
 #include "tools/quillor/serve/listen_address.h"
 #include "tools/quillor/serve/pool_counts.h"
 #include "tools/quillor/serve/service.h"
+#include "tools/quillor/serve/startup_line.h"
 #include "tools/quillor/serve/stop_signals.h"
 #include "tools/quillor/serve/worker_pool.h"
 
@@ -35,20 +37,6 @@ std::string LibraryFor(const ReleaseProfile& profile, const std::optional<std::s
 
 Failure StartFailure(const std::string& text) { return Failure(failure_numbers::kFail, text); }
 
-std::unique_ptr<httplib::Server> MakeServer(const ServeOptions& options) {
-  if (options.tls_cert.has_value() != options.tls_key.has_value()) {
-    throw StartFailure("--tls-cert and --tls-key go together");
-  }
-  if (!options.tls_cert) return std::make_unique<httplib::Server>();
-  auto server =
-      std::make_unique<httplib::SSLServer>(options.tls_cert->c_str(), options.tls_key->c_str());
-  if (!server->is_valid()) {
-    throw StartFailure("cannot use the certificate " + *options.tls_cert + " with the key " +
-                       *options.tls_key);
-  }
-  return server;
-}
-
 int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   const ReleaseProfile* profile = FindRelease(options.release);
   if (!profile) throw StartFailure("unknown release " + options.release);
@@ -67,28 +55,34 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
                        " without --tokens: only loopback addresses may go without");
   }
   settings.max_request_bytes = options.max_request_bytes;
-  settings.body_timeout = std::chrono::seconds(options.read_timeout_seconds);
   const std::string library = LibraryFor(*profile, options.library);
   settings.pool_counts = PoolCountsOf(library);
 
   std::mutex log_mutex;
-  Service service(std::move(settings), [&](const std::string& line) {
+  auto write_line = [&](const std::string& line) {
     std::lock_guard lock(log_mutex);
     err << line << '\n' << std::flush;
-  });
-  std::unique_ptr<httplib::Server> server = MakeServer(options);
-  std::atomic<bool> listen_over{false};
+  };
+  Service service(settings, write_line);
 
-  // Blocked before the first worker starts, so that the signals come only here.
+  EngineSettings engine_settings;
+  engine_settings.host = address->host;
+  engine_settings.port = address->port;
+  engine_settings.tls_cert = options.tls_cert;
+  engine_settings.tls_key = options.tls_key;
+  engine_settings.read_timeout = std::chrono::seconds(options.read_timeout_seconds);
+  engine_settings.idle_timeout = std::chrono::seconds(options.idle_timeout_seconds);
+  engine_settings.drain_timeout = std::chrono::seconds(options.drain_timeout_seconds);
+  engine_settings.max_connections = options.max_connections;
+  engine_settings.max_request_bytes = options.max_request_bytes;
+
+  // Blocked before the first worker starts, so that the signals come only to the
+  // waiter; it is made ready to stop the engine once the engine exists.
+  std::atomic<HttpEngine*> engine_to_stop{nullptr};
+  std::atomic<bool> stop_asked{false};
   StopSignals signals([&](int) {
-    service.BeginStop();
-    while (!listen_over.load()) {
-      if (server->is_running()) {
-        server->stop();
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    stop_asked.store(true);
+    if (HttpEngine* engine = engine_to_stop.load()) engine->Stop();
   });
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -96,36 +90,29 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   // before anything listens; the workers each create their own object later.
   { WorkerComponent probe(*profile, library); }
 
-  service.Install(*server);
-  server->new_task_queue = [&]() -> httplib::TaskQueue* {
-    auto* pool = new WorkerPool(options.threads, options.queue, [profile, library] {
-      return std::make_unique<WorkerComponent>(*profile, library);
-    });
-    service.set_pool(pool);
-    return pool;
-  };
-  server->set_read_timeout(options.read_timeout_seconds);
-  server->set_keep_alive_max_count(1000);
-  server->set_keep_alive_timeout(5);
-  // A reply is written in pieces (headers, then body): without this each small answer
-  // waits for the client's delayed acknowledgement.
-  server->set_tcp_nodelay(true);
-
-  int port = address->port;
-  if (port == 0) {
-    port = server->bind_to_any_port(address->host);
-  } else if (!server->bind_to_port(address->host, port)) {
-    port = -1;
-  }
-  if (port < 0) {
-    throw StartFailure("cannot listen on " + UrlAuthority(address->host, address->port));
-  }
+  WorkerPool pool(options.threads, options.queue, [profile, library] {
+    return std::make_unique<WorkerComponent>(*profile, library);
+  });
+  HttpEngine engine(engine_settings, service, pool, write_line);
   out << "listening on " << (options.tls_cert ? "https" : "http") << "://"
-      << UrlAuthority(address->host, port) << std::endl;
+      << UrlAuthority(address->host, engine.port()) << std::endl;
+  write_line(StartupLine(*profile, library, settings, options));
+  if (const std::optional<std::string> warning = DatabaseWarning(settings.connection_text)) {
+    write_line(*warning);
+  }
 
-  server->listen_after_bind();
-  listen_over.store(true);
-  service.set_pool(nullptr);
+  engine_to_stop.store(&engine);
+  if (stop_asked.load()) engine.Stop();
+  const bool drained = engine.Run();
+  engine_to_stop.store(nullptr);
+  if (!drained) {
+    // A request still running holds its worker inside the component; the
+    // process ends without waiting for it.
+    write_line("stopped: the drain timeout passed with requests in progress");
+    std::_Exit(0);
+  }
+  pool.Shutdown();
+  write_line("stopped");
   return 0;
 }
 

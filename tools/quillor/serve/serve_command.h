@@ -20,11 +20,14 @@ struct ServeOptions {
   std::optional<std::string> tls_cert;
   std::optional<std::string> tls_key;
   int read_timeout_seconds = 30;
+  int idle_timeout_seconds = 5;
+  int drain_timeout_seconds = 30;
+  size_t max_connections = 1024;
 };
 
 // Listens until SIGTERM or SIGINT, then lets every request in progress finish
-// and returns 0; 1 when the server cannot start (the reason is written to err).
-// The first line on out, once the socket listens, is "listening on URL".
+// (for at most the drain timeout) and returns 0; 1 when the server cannot start (the reason is
+// written to err). The first line on out, once the socket listens, is "listening on URL".
 int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace quillor::serve

@@ -1,18 +1,18 @@
 // What the server answers: the routes, the bearer check, the refusals, and the
-// access log and metrics of every request. Installed on a cpp-httplib server
-// whose task queue is a WorkerPool.
+// access log and metrics of every request. The engine (http_engine) reads the
+// requests and writes the answers; nothing here sees the HTTP library.
 #pragma once
 
-#include <httplib.h>
-
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "tools/quillor/serve/bearer_tokens.h"
+#include "tools/quillor/serve/http_exchange.h"
 #include "tools/quillor/serve/metrics.h"
+#include "tools/quillor/serve/reply_items.h"
 #include "tools/quillor/serve/worker_pool.h"
 
 namespace quillor::serve {
@@ -20,10 +20,18 @@ namespace quillor::serve {
 struct ServiceSettings {
   std::string connection_text;
   std::optional<BearerTokens> tokens;
-  size_t max_request_bytes = 64u << 20;
-  std::chrono::milliseconds body_timeout{30000};
+  uint64_t max_request_bytes = 64u << 20;
   // Reports the component's connection pool: idle and busy counts, or nothing.
   std::function<std::optional<std::pair<long, long>>()> pool_counts;
+};
+
+// What serving one request found out, for its log line and the metrics.
+struct ServedNote {
+  bool transact = false;  // a POST /transact whose body was read
+  std::string proc;
+  std::string docid;
+  std::string code;  // the reply's own code; empty for a normal reply
+  ItemCounts items;
 };
 
 class Service {
@@ -32,26 +40,39 @@ class Service {
 
   Service(ServiceSettings settings, LogWriter log);
 
-  // Routes, checks, error bodies and the access log, on the server.
-  void Install(httplib::Server& server);
-  // The pool the server made, for the metrics; set once it exists.
-  void set_pool(WorkerPool* pool) { pool_.store(pool); }
+  // The checks made on the headers alone, before a byte of the body is read:
+  // the refusal, or nothing when the request goes on.
+  std::optional<Reply> Check(const RequestHead& head) const;
+  // True for the requests a worker answers; the others are answered at once.
+  static bool NeedsWorker(const RequestHead& head) { return head.path != "/metrics"; }
+  // Answers a request that passed the check, on a worker. A paged QUERY is sent
+  // through `stream` as it comes and gives nothing back.
+  std::optional<Reply> Serve(const RequestHead& head, const std::string& body, WorkerState& worker,
+                             ReplyStream& stream, ServedNote& note) const;
+  Reply ShowMetrics(const RequestHead& head, const Gauges& gauges) const;
+
+  // One access log line and the counts of one answered request; no head for a
+  // request that could not be read.
+  void Log(const RequestHead* head, const std::string& client, int status, const ServedNote& note);
+  // Refused at once: the request the engine could not read or take on.
+  static Reply Busy();
+  static Reply Stopping();
+  // 413, naming the limit.
+  static Reply TooLarge(uint64_t limit);
+
   // From now on every request that is not already being served is refused.
   void BeginStop() { stopping_.store(true); }
+  bool stopping() const { return stopping_.load(); }
+  const ServiceSettings& settings() const { return settings_; }
 
  private:
-  httplib::Server::HandlerResponse CheckRequest(const httplib::Request& req,
-                                                httplib::Response& res);
-  void Transact(const httplib::Request& req, httplib::Response& res,
-                const httplib::ContentReader& content);
-  void Health(httplib::Response& res);
-  void ShowMetrics(httplib::Response& res);
-  void Log(const httplib::Request& req, const httplib::Response& res);
+  std::optional<Reply> Transact(const std::string& body, WorkerState& worker, ReplyStream& stream,
+                                ServedNote& note) const;
+  Reply Health(const RequestHead& head) const;
 
   const ServiceSettings settings_;
   const LogWriter log_;
   Metrics metrics_;
-  std::atomic<WorkerPool*> pool_{nullptr};
   std::atomic<bool> stopping_{false};
 };
 

@@ -5,34 +5,37 @@
 
 namespace quillor::serve {
 
-void Service::Health(httplib::Response& res) {
+namespace {
+
+constexpr const char* kText = "text/plain; charset=utf-8";
+
+Reply Text(const RequestHead& head, int status, std::string text) {
+  Reply reply;
+  reply.status = status;
+  reply.content_type = kText;
+  reply.body = std::move(text);
+  reply.head_only = head.method == "HEAD";
+  return reply;
+}
+
+}  // namespace
+
+Reply Service::Health(const RequestHead& head) const {
   try {
     std::unique_ptr<Connection> conn = OpenConnection(settings_.connection_text);
     conn->Open("select 1 as n", CursorType::kForwardOnly);
-    res.set_content("ok\n", "text/plain; charset=utf-8");
+    return Text(head, 200, "ok\n");
   } catch (const Failure& f) {
-    res.status = 503;
-    res.set_content(f.description() + "\n", "text/plain; charset=utf-8");
+    return Text(head, 503, f.description() + "\n");
   } catch (const std::exception& e) {
-    res.status = 503;
-    res.set_content(std::string(e.what()) + "\n", "text/plain; charset=utf-8");
+    return Text(head, 503, std::string(e.what()) + "\n");
   }
 }
 
-void Service::ShowMetrics(httplib::Response& res) {
-  Gauges gauges;
-  if (WorkerPool* pool = pool_.load()) {
-    gauges.workers_busy = static_cast<long>(pool->busy());
-    gauges.workers_idle = static_cast<long>(pool->threads()) - gauges.workers_busy;
-    gauges.connections_queued = static_cast<long>(pool->queued());
-  }
-  if (settings_.pool_counts) {
-    if (const auto counts = settings_.pool_counts()) {
-      gauges.pool_idle = counts->first;
-      gauges.pool_busy = counts->second;
-    }
-  }
-  res.set_content(metrics_.Render(gauges), "text/plain; version=0.0.4; charset=utf-8");
+Reply Service::ShowMetrics(const RequestHead& head, const Gauges& gauges) const {
+  Reply reply = Text(head, 200, metrics_.Render(gauges));
+  reply.content_type = "text/plain; version=0.0.4; charset=utf-8";
+  return reply;
 }
 
 }  // namespace quillor::serve

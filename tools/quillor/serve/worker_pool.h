@@ -1,11 +1,10 @@
-// The server's task queue. A fixed set of worker threads serve the accepted
-// connections; each thread creates its own component object when it starts and
-// keeps it until it ends. Connections wait in a bounded queue for a free worker;
-// one that finds every worker busy and the queue full goes to a refusal thread,
-// whose requests are answered 503 at once.
+// The workers that run complete requests. A fixed set of threads each create
+// their own component object when they start and keep it until they end. A
+// request waits in a bounded queue for a free worker; one that finds every
+// worker busy and the queue full is not taken, and the engine refuses it.
+// Connections that are still sending their request, or idle between requests,
+// hold no worker and no place in the queue.
 #pragma once
-
-#include <httplib.h>
 
 #include <condition_variable>
 #include <deque>
@@ -27,43 +26,41 @@ struct WorkerState {
   std::string failure;
 };
 
-class WorkerPool final : public httplib::TaskQueue {
+class WorkerPool {
  public:
   using MakeComponent = std::function<std::unique_ptr<WorkerComponent>()>;
+  // A job gives back what to do once its worker counts as free again (sending
+  // the answer), so that a client that has its answer finds the worker free.
+  using Job = std::function<std::function<void()>(WorkerState&)>;
 
   WorkerPool(size_t threads, size_t queue_limit, MakeComponent make);
-  ~WorkerPool() override;
+  ~WorkerPool();
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
 
-  void enqueue(std::function<void()> fn) override;
-  // Lets every queued connection run, then ends and joins every thread.
-  void shutdown() override;
+  // Queues the job unless every worker is busy and the queue is full.
+  bool TrySubmit(Job job);
+  // Lets every queued job run, then ends and joins every thread.
+  void Shutdown();
 
-  // The state of the worker the calling thread is; none on any other thread.
-  static WorkerState* Current();
-  // True on the refusal thread.
-  static bool Refusing();
-
-  size_t threads() const { return threads_.size(); }
+  // True when TrySubmit would refuse now.
+  bool Full() const;
+  size_t threads() const { return thread_count_; }
   size_t busy() const;
   size_t queued() const;
 
  private:
   void Work();
-  void Refuse();
-  // The next job of a queue, waiting for one; empty once the pool stops and the
-  // queue is drained. A job taken from the workers' queue counts as busy.
-  std::function<void()> Next(std::deque<std::function<void()>>& queue, bool counts_busy);
 
+  const size_t thread_count_;
   const size_t queue_limit_;
   const MakeComponent make_;
   mutable std::mutex mutex_;
   std::condition_variable ready_;
-  std::deque<std::function<void()>> jobs_;
-  std::deque<std::function<void()>> refusals_;
+  std::deque<Job> jobs_;
   size_t busy_ = 0;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
-  std::thread refusal_thread_;
 };
 
 }  // namespace quillor::serve

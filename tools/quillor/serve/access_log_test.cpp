@@ -1,0 +1,46 @@
+#include "tools/quillor/serve/access_log.h"
+
+#include <gtest/gtest.h>
+
+namespace quillor::serve {
+namespace {
+
+TEST(AccessLog, TextsAreEscapedForJson) {
+  const std::vector<std::pair<std::string, std::string>> table = {
+      {"plain /path", "plain /path"},
+      {"a\"b", "a\\\"b"},
+      {"back\\slash", "back\\\\slash"},
+      {"line\nfeed\ttab", "line\\u000afeed\\u0009tab"},
+      {std::string("nul\0x", 5), "nul\\u0000x"},
+      {"\x7f", "\\u007f"},
+      {"\xe6\x88\x90", "\\u00e6\\u0088\\u0090"},
+  };
+  for (const auto& [text, escaped] : table) EXPECT_EQ(JsonEscaped(text), escaped) << text;
+}
+
+TEST(AccessLog, OneLineWithEveryFieldAndTextsCut) {
+  AccessRecord record;
+  record.time = std::chrono::system_clock::time_point(std::chrono::milliseconds(1767323045678));
+  record.client = "127.0.0.1:5000";
+  record.method = "POST";
+  record.path = "/transact";
+  record.status = 200;
+  record.code = "100";
+  record.proc = "add";
+  record.docid = "D\"1";
+  record.items = {{"0", 2}, {"101", 1}};
+  record.duration_ms = 1.23456;
+  EXPECT_EQ(AccessLine(record),
+            "{\"time\":\"2026-01-02T03:04:05.678Z\",\"client\":\"127.0.0.1:5000\",\"method\":"
+            "\"POST\",\"path\":\"/transact\",\"status\":200,\"code\":\"100\",\"proc\":\"add\","
+            "\"docid\":\"D\\\"1\",\"items\":{\"0\":2,\"101\":1},\"duration_ms\":1.235}");
+
+  record.path = "/" + std::string(1000, 'a');
+  const std::string line = AccessLine(record);
+  EXPECT_NE(line.find("\"path\":\"/" + std::string(255, 'a') + "\""), std::string::npos);
+  EXPECT_EQ(line.find(std::string(256, 'a')), std::string::npos);
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillor::serve

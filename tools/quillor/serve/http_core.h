@@ -1,0 +1,57 @@
+// Inside the engine: the I/O context, the open connections and the stop, shared
+// by the listener (http_engine.cpp) and the connections (http_session.cpp).
+// Only those two sources include this header and the HTTP library behind it.
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <memory>
+#include <set>
+
+#include "tools/quillor/serve/http_engine.h"
+
+namespace quillor::serve {
+
+namespace asio = boost::asio;
+
+// One open connection, as the core sees it. Used on the I/O thread only.
+class OpenConnection {
+ public:
+  virtual ~OpenConnection() = default;
+  // True while a request of the connection is being served or answered.
+  virtual bool in_progress() const = 0;
+  // Closes a connection that has no request in progress, at a stop.
+  virtual void CloseIfIdle() = 0;
+};
+
+struct HttpEngine::Core {
+  Core(EngineSettings s, Service& sv, WorkerPool& p, NoteWriter n)
+      : settings(std::move(s)), service(sv), pool(p), note(std::move(n)) {}
+
+  const EngineSettings settings;
+  Service& service;
+  WorkerPool& pool;
+  const NoteWriter note;
+
+  asio::io_context io{1};
+  asio::ip::tcp::acceptor acceptor{io};
+  std::optional<asio::ssl::context> tls;
+  std::set<OpenConnection*> connections;
+  bool stopping = false;
+  bool accept_paused = false;
+  bool drained_in_time = true;
+  asio::steady_timer drain_timer{io};
+
+  void Accept();
+  void Added(OpenConnection* connection) { connections.insert(connection); }
+  // A connection ended: room for another, and perhaps the end of a drain.
+  void Removed(OpenConnection* connection);
+  void BeginStop();
+};
+
+// Starts serving an accepted socket.
+void StartConnection(HttpEngine::Core& core, asio::ip::tcp::socket socket);
+
+}  // namespace quillor::serve

@@ -1,0 +1,139 @@
+#include "tools/quillor/serve/http_engine.h"
+
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/post.hpp>
+#include <exception>
+
+#include "platform/base/failure.h"
+#include "tools/quillor/serve/http_core.h"
+#include "tools/quillor/serve/listen_address.h"
+
+namespace quillor::serve {
+
+namespace {
+
+Failure StartFailure(const std::string& text) { return Failure(failure_numbers::kFail, text); }
+
+asio::ssl::context MakeTls(const std::string& cert, const std::string& key) {
+  asio::ssl::context tls(asio::ssl::context::tls_server);
+  tls.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                  asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                  asio::ssl::context::no_tlsv1_1);
+  boost::system::error_code ec;
+  tls.use_certificate_chain_file(cert, ec);
+  if (!ec) tls.use_private_key_file(key, asio::ssl::context::pem, ec);
+  if (ec || SSL_CTX_check_private_key(tls.native_handle()) != 1) {
+    throw StartFailure("cannot use the certificate " + cert + " with the key " + key);
+  }
+  return tls;
+}
+
+asio::ip::address ResolveHost(asio::io_context& io, const std::string& host, int port) {
+  boost::system::error_code ec;
+  const asio::ip::address address = asio::ip::make_address(host, ec);
+  if (!ec) return address;
+  asio::ip::tcp::resolver resolver(io);
+  const auto found = resolver.resolve(host, std::to_string(port), ec);
+  if (ec || found.empty()) throw StartFailure("cannot listen on " + UrlAuthority(host, port));
+  return found.begin()->endpoint().address();
+}
+
+}  // namespace
+
+HttpEngine::HttpEngine(EngineSettings settings, Service& service, WorkerPool& pool, NoteWriter note)
+    : core_(std::make_unique<Core>(std::move(settings), service, pool, std::move(note))) {
+  Core& core = *core_;
+  const EngineSettings& s = core.settings;
+  if (s.tls_cert.has_value() != s.tls_key.has_value()) {
+    throw StartFailure("--tls-cert and --tls-key go together");
+  }
+  if (s.tls_cert) core.tls.emplace(MakeTls(*s.tls_cert, *s.tls_key));
+
+  const asio::ip::tcp::endpoint endpoint(ResolveHost(core.io, s.host, s.port),
+                                         static_cast<unsigned short>(s.port));
+  boost::system::error_code ec;
+  core.acceptor.open(endpoint.protocol(), ec);
+  if (!ec) core.acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) core.acceptor.bind(endpoint, ec);
+  // The system's largest backlog (at least 128 on Linux): a burst of new
+  // connections waits in the kernel rather than being refused.
+  if (!ec) core.acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) throw StartFailure("cannot listen on " + UrlAuthority(s.host, s.port));
+}
+
+HttpEngine::~HttpEngine() = default;
+
+int HttpEngine::port() const { return core_->acceptor.local_endpoint().port(); }
+
+bool HttpEngine::Run() {
+  core_->Accept();
+  // A fault in one connection's handling ends that handler, not the server.
+  for (;;) {
+    try {
+      core_->io.run();
+      break;
+    } catch (const std::exception& e) {
+      core_->note(std::string("quillor serve: ") + e.what());
+    }
+  }
+  return core_->drained_in_time;
+}
+
+void HttpEngine::Stop() {
+  asio::post(core_->io, [core = core_.get()] { core->BeginStop(); });
+}
+
+void HttpEngine::Core::Accept() {
+  acceptor.async_accept([this](boost::system::error_code ec, asio::ip::tcp::socket socket) {
+    if (stopping || !acceptor.is_open()) return;
+    if (!ec) {
+      boost::system::error_code ignored;
+      socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+      StartConnection(*this, std::move(socket));
+    }
+    // At the limit of open connections, the next one waits in the backlog until
+    // one ends.
+    if (connections.size() >= settings.max_connections) {
+      accept_paused = true;
+      return;
+    }
+    Accept();
+  });
+}
+
+void HttpEngine::Core::Removed(OpenConnection* connection) {
+  connections.erase(connection);
+  if (stopping) {
+    if (connections.empty()) drain_timer.cancel();
+    return;
+  }
+  if (accept_paused && connections.size() < settings.max_connections) {
+    accept_paused = false;
+    Accept();
+  }
+}
+
+void HttpEngine::Core::BeginStop() {
+  if (stopping) return;
+  stopping = true;
+  service.BeginStop();
+  boost::system::error_code ignored;
+  acceptor.close(ignored);
+  size_t in_progress = 0;
+  for (OpenConnection* c : connections) in_progress += c->in_progress() ? 1 : 0;
+  note("stopping: " + std::to_string(in_progress) + " requests in progress");
+  // Closing may end a connection, which leaves the set: walk a copy.
+  const std::set<OpenConnection*> open = connections;
+  for (OpenConnection* c : open) {
+    if (connections.count(c)) c->CloseIfIdle();
+  }
+  if (connections.empty()) return;
+  drain_timer.expires_after(settings.drain_timeout);
+  drain_timer.async_wait([this](boost::system::error_code ec) {
+    if (ec || connections.empty()) return;
+    drained_in_time = false;
+    io.stop();
+  });
+}
+
+}  // namespace quillor::serve

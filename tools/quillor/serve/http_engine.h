@@ -1,0 +1,55 @@
+// The server's HTTP engine: it accepts the connections, reads each request under
+// a deadline, hands complete requests to the workers and writes their answers,
+// in order, on a thread of its own. Waiting for a slow client costs that thread
+// a timer, not a worker. The HTTP library is seen only by the engine's sources.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tools/quillor/serve/service.h"
+#include "tools/quillor/serve/worker_pool.h"
+
+namespace quillor::serve {
+
+struct EngineSettings {
+  std::string host;
+  int port = 0;  // 0: a free port
+  std::optional<std::string> tls_cert, tls_key;
+  // For the headers of a request, and again for its body; also for each write.
+  std::chrono::milliseconds read_timeout{30000};
+  // An open connection between requests.
+  std::chrono::milliseconds idle_timeout{5000};
+  // How long requests in progress at a stop may take to finish.
+  std::chrono::milliseconds drain_timeout{30000};
+  size_t max_connections = 1024;
+  uint64_t max_request_bytes = 64u << 20;
+};
+
+class HttpEngine {
+ public:
+  using NoteWriter = std::function<void(const std::string& line)>;
+
+  // Binds and listens; a failure (address, certificate) is a quillor::Failure.
+  HttpEngine(EngineSettings settings, Service& service, WorkerPool& pool, NoteWriter note);
+  ~HttpEngine();
+  HttpEngine(const HttpEngine&) = delete;
+  HttpEngine& operator=(const HttpEngine&) = delete;
+
+  int port() const;
+  // Serves until a stop has drained; returns whether the drain ended in time.
+  bool Run();
+  // Begins the stop; from any thread.
+  void Stop();
+
+  struct Core;
+
+ private:
+  std::unique_ptr<Core> core_;
+};
+
+}  // namespace quillor::serve

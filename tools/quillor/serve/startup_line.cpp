@@ -1,0 +1,63 @@
+#include "tools/quillor/serve/startup_line.h"
+
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
+#include "platform/db/open_connection.h"
+
+namespace quillor::serve {
+
+std::string MaskedConnection(std::string_view text) {
+  std::string out;
+  while (!text.empty()) {
+    const size_t end = text.find(';');
+    const std::string_view pair = text.substr(0, end);
+    const size_t equals = pair.find('=');
+    const std::string_view key = Trim(pair.substr(0, equals));
+    if (equals != std::string_view::npos &&
+        (EqualsIgnoreCase(key, "PWD") || EqualsIgnoreCase(key, "Password"))) {
+      out += std::string(pair.substr(0, equals + 1)) + "***";
+    } else {
+      out += pair;
+    }
+    if (end == std::string_view::npos) break;
+    out += ';';
+    text.remove_prefix(end + 1);
+  }
+  return out;
+}
+
+std::string StartupLine(const ReleaseProfile& profile, const std::string& library,
+                        const ServiceSettings& settings, const ServeOptions& options) {
+  std::string line =
+      "quillor serve: release " + std::string(profile.release) + " (" + library + "), database " +
+      MaskedConnection(settings.connection_text) + ", " + std::to_string(options.threads) +
+      " threads, queue " + std::to_string(options.queue) + ", max request " +
+      std::to_string(options.max_request_bytes) + " bytes, read timeout " +
+      std::to_string(options.read_timeout_seconds) + " s, idle timeout " +
+      std::to_string(options.idle_timeout_seconds) + " s, drain timeout " +
+      std::to_string(options.drain_timeout_seconds) + " s, max connections " +
+      std::to_string(options.max_connections) + ", tokens " + (settings.tokens ? "on" : "off") +
+      ", TLS " + (options.tls_cert ? "on" : "off");
+  if (!profile.row_write_deletes) {
+    line +=
+        "; this release inserts ADD lines without replacing earlier ones: a resend of an "
+        "unanswered request may store its lines twice";
+  }
+  return line;
+}
+
+std::optional<std::string> DatabaseWarning(const std::string& connection_text) {
+  try {
+    std::unique_ptr<Connection> conn = OpenConnection(connection_text);
+    conn->Open("select 1 as n", CursorType::kForwardOnly);
+    return std::nullopt;
+  } catch (const Failure& f) {
+    return "quillor serve: warning: the database cannot be opened now (" + f.description() +
+           "); /healthz reports it";
+  } catch (const std::exception& e) {
+    return "quillor serve: warning: the database cannot be opened now (" + std::string(e.what()) +
+           "); /healthz reports it";
+  }
+}
+
+}  // namespace quillor::serve

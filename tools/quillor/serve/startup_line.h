@@ -1,0 +1,26 @@
+// The line the server writes on standard error once it listens: what it serves
+// and how, with no secret in it; and the warning for a database that cannot be
+// opened, which does not keep the server from starting.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "profiles/release_profile.h"
+#include "tools/quillor/serve/serve_command.h"
+#include "tools/quillor/serve/service.h"
+
+namespace quillor::serve {
+
+// The connection text with the value of every PWD or Password key (any case)
+// replaced by ***.
+std::string MaskedConnection(std::string_view connection_text);
+
+std::string StartupLine(const ReleaseProfile& profile, const std::string& library,
+                        const ServiceSettings& settings, const ServeOptions& options);
+
+// A warning when the database cannot be opened now; nothing when it opens.
+std::optional<std::string> DatabaseWarning(const std::string& connection_text);
+
+}  // namespace quillor::serve

@@ -1,0 +1,34 @@
+#include "tools/quillor/serve/startup_line.h"
+
+#include <gtest/gtest.h>
+
+namespace quillor::serve {
+namespace {
+
+TEST(StartupLine, PasswordsAreMaskedWhateverTheirCase) {
+  const std::vector<std::pair<std::string, std::string>> table = {
+      {"Provider=SQLite;Data Source=/x.db", "Provider=SQLite;Data Source=/x.db"},
+      {"Driver=PostgreSQL;UID=q;PWD=secret;Server=h", "Driver=PostgreSQL;UID=q;PWD=***;Server=h"},
+      {"Server=h;password=s3;", "Server=h;password=***;"},
+      {"Server=h; Password =s;Pwd=t", "Server=h; Password =***;Pwd=***"},
+      {"PWDX=keep;MyPassword=keep", "PWDX=keep;MyPassword=keep"},
+  };
+  for (const auto& [text, masked] : table) EXPECT_EQ(MaskedConnection(text), masked) << text;
+}
+
+TEST(StartupLine, SaysWhereAResendMayStoreTwice) {
+  ServiceSettings settings;
+  settings.connection_text = "Provider=SQLite;Data Source=/x.db;PWD=p";
+  ServeOptions options;
+  for (const char* release : {"8.71", "8.61", "8.50"}) {
+    const std::string line = StartupLine(*FindRelease(release), "/lib.so", settings, options);
+    EXPECT_NE(line.find(std::string("release ") + release + " (/lib.so)"), std::string::npos);
+    EXPECT_NE(line.find("PWD=***"), std::string::npos) << line;
+    EXPECT_NE(line.find("tokens off, TLS off"), std::string::npos) << line;
+    EXPECT_EQ(line.find("without replacing") != std::string::npos, std::string(release) != "8.71")
+        << line;
+  }
+}
+
+}  // namespace
+}  // namespace quillor::serve

@@ -3,8 +3,6 @@
 // Every failure on the way ends in a reply.
 #include "component/transact_call.h"
 
-#include <charconv>
-#include <cstdlib>
 #include <optional>
 
 #include "component/options.h"
@@ -14,6 +12,7 @@
 #include "platform/com/error_info.h"
 #include "platform/db/connection_pool.h"
 #include "platform/db/connection_text.h"
+#include "platform/db/request_bound.h"
 #include "platform/hosts/eai_helper.h"
 #include "query/query_execution.h"
 
@@ -39,36 +38,6 @@ std::string ReadConnectionString(IOrvoLogin& login) {
                               "The login object gave no connection text.");
   }
   return text;
-}
-
-// The largest request accepted, in bytes: "Max Request Size" in the connection
-// text, else $QUILLOR_MAX_REQUEST_SIZE, else 256 MiB. A request parses into a
-// tree several times its size, so the bound keeps one request from taking the
-// host process's memory.
-constexpr uint64_t kDefaultMaxRequestBytes = uint64_t{256} << 20;
-
-uint64_t WholeBytes(std::string_view text, std::string_view where) {
-  uint64_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end || value == 0) {
-    throw Failure(failure_numbers::kFail,
-                  "[Quillor] " + std::string(where) + " must be a whole number of bytes above 0");
-  }
-  return value;
-}
-
-constexpr std::string_view kMaxRequestSizeKey = "Max Request Size";
-
-// An ODBC text in a form of its own holds no pairs: the bound is then the default.
-uint64_t MaxRequestBytes(const ConnectionText& connection_text) {
-  if (const std::optional<std::string> given = connection_text.Get(kMaxRequestSizeKey)) {
-    return WholeBytes(*given, "Max Request Size in the connection text");
-  }
-  if (const char* env = std::getenv("QUILLOR_MAX_REQUEST_SIZE"); env != nullptr && *env != '\0') {
-    return WholeBytes(env, "QUILLOR_MAX_REQUEST_SIZE");
-  }
-  return kDefaultMaxRequestBytes;
 }
 
 }  // namespace
@@ -109,11 +78,9 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   state_.call_connection = conn_.get();
 
   if (const uint64_t most = MaxRequestBytes(connection_text); request_text.size() > most) {
-    return ErrorReply(ReplyCode::kNotWellFormed,
-                      messages_.Text(msg::kXmlParseError) + "(the request is " +
-                          std::to_string(request_text.size()) +
-                          " bytes, more than the largest accepted, " + std::to_string(most) +
-                          " bytes: Max Request Size)");
+    // The reply keeps the catalogue's text, as every caller reads it; the command
+    // and the server say the size and the bound on their own channels.
+    return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
   }
   // The root's start tag tells the operation. ADD then proves the whole text
   // well-formed in a first pass that keeps only the root, and reads its material

@@ -18,20 +18,34 @@ struct Statements {
   std::string insertion;
 };
 
+// A field whose text may not stand in the statement: the write fails before any
+// statement is sent, and the reason goes to the trace.
+struct RefusedValue {
+  std::string field;
+  std::string value;
+  std::string reason;
+};
+
+[[noreturn]] void Refuse(std::string_view field, std::string_view value, std::string_view what) {
+  throw RefusedValue{std::string(field), std::string(value),
+                     std::string(field) + " " + std::string(value) + " " + std::string(what)};
+}
+
 class Lists {
  public:
   void Quoted(std::string_view column, std::string_view value) {
     Add(column, "'" + DoubleQuotes(value) + "'");
   }
-  // A bare value must be a number, or it could carry statement text.
-  void Bare(std::string_view column, std::string_view value) {
-    if (!IsPlainNumber(value)) throw Failure::TypeMismatch();
+  // A bare value must be a number, or it could carry statement text. It is spliced
+  // as it came, blanks and line feeds around it included.
+  void Bare(std::string_view column, std::string_view field, std::string_view value) {
+    if (!IsPlainNumber(value)) Refuse(field, value, "is not a number");
     Add(column, std::string(value));
   }
   // The period is an integer column on every engine: a text with a fraction or an
   // exponent is refused here, before any statement, as a server's column refuses it.
-  void Whole(std::string_view column, std::string_view value) {
-    if (!IsWholeNumber(value)) throw Failure::TypeMismatch();
+  void Whole(std::string_view column, std::string_view field, std::string_view value) {
+    if (!IsWholeNumber(value)) Refuse(field, value, "is not a whole number");
     Add(column, std::string(value));
   }
   std::string Insertion() const {
@@ -67,7 +81,13 @@ Statements Build(const EntryContext& ctx, XmlElement element, const std::string&
   std::optional<int> irdcode;
   if (profile.writes_irdcode) {
     const std::string text = field("irdcode");
-    if (!text.empty()) irdcode = FullNumber(text) == 0 ? 0 : 8;
+    if (!text.empty()) {
+      try {
+        irdcode = FullNumber(text) == 0 ? 0 : 8;
+      } catch (const Failure&) {
+        Refuse("irdcode", text, "is not a number");
+      }
+    }
   }
   // Without resolution the product number itself identifies the product.
   const std::string& cppid = profile.cost_object_resolution ? cost_object_id : product;
@@ -77,11 +97,11 @@ Statements Build(const EntryContext& ctx, XmlElement element, const std::string&
   if (!product.empty()) lists.Quoted("cppid", cppid);
   if (!inventory.empty()) lists.Quoted("cmatid", inventory);
   if (!batch.empty()) lists.Quoted("cbatch", batch);
-  if (!price.empty()) lists.Bare("iprice", price);
-  if (!quantity.empty()) lists.Bare("iqua", quantity);
-  if (!period.empty()) lists.Whole("iperiod", period);
-  if (!total.empty()) lists.Bare("imatqua", total);
-  if (irdcode) lists.Bare("irdcode", std::to_string(*irdcode));
+  if (!price.empty()) lists.Bare("iprice", "price", price);
+  if (!quantity.empty()) lists.Bare("iqua", "quantity", quantity);
+  if (!period.empty()) lists.Whole("iperiod", "period", period);
+  if (!total.empty()) lists.Bare("imatqua", "totalmoney", total);
+  if (irdcode) lists.Bare("irdcode", "irdcode", std::to_string(*irdcode));
 
   Statements out;
   out.insertion = lists.Insertion();
@@ -113,6 +133,12 @@ ItemResult SaveItem(const EntryContext& ctx, XmlElement element,
     ctx.conn.Execute(statements.insertion);
     unit.Commit();
     return ItemResult::Success();
+  } catch (const RefusedValue& refused) {
+    try {
+      const std::string item = element.Attribute("id").value_or("");
+      ctx.conn.NoteRefusedWrite({refused.reason, item, refused.field, refused.value});
+    } catch (...) {  // the note never changes the item's result
+    }
   } catch (...) {
     // Every cause is reported with the one text; fetching it is not trapped.
   }

@@ -5,7 +5,8 @@
 #
 # URL defaults to $QUILLOR_URL or http://127.0.0.1:8080; TOKEN to $QUILLOR_TOKEN
 # (needed when the server runs with --tokens). A paged QUERY's parts are shown as
-# they arrive. Exits 1 when an answer is not 200.
+# they arrive. Exits 1, saying why, when a file cannot be read, the server cannot
+# be reached, or an answer's status is not 200.
 set -euo pipefail
 
 url="${QUILLOR_URL:-http://127.0.0.1:8080}"
@@ -23,15 +24,30 @@ shift $((OPTIND - 1))
 auth=()
 [ -z "$token" ] || auth=(-H "Authorization: Bearer $token")
 
-codes=$(mktemp)
-trap 'rm -f "$codes"' EXIT
+headers=$(mktemp)
+errors=$(mktemp)
+trap 'rm -f "$headers" "$errors"' EXIT
 status=0
 for request in "$@"; do
   echo "== $request"
-  # The answer goes to standard output as it comes; the status code to a file.
-  curl -sS -N "${auth[@]}" -H "Content-Type: application/xml" --data-binary "@$request" \
-       -w '%{stderr}%{http_code}' "$url/transact" 2>"$codes" || { cat "$codes" >&2; status=1; }
-  code=$(tail -c 3 "$codes")
-  [ "$code" = "200" ] || { echo "HTTP $code" >&2; status=1; }
+  if [ ! -r "$request" ] || [ -d "$request" ]; then
+    echo "$0: cannot read the request file $request" >&2
+    status=1
+    continue
+  fi
+  # The answer goes to standard output as it comes; the headers to a file, where
+  # the status line is read from.
+  : >"$headers"
+  if ! curl -sS -N "${auth[@]}" -H "Content-Type: application/xml" --data-binary "@$request" \
+       -D "$headers" "$url/transact" 2>"$errors"; then
+    echo "$0: $request was not answered: $(cat "$errors")" >&2
+    status=1
+    continue
+  fi
+  code=$(awk '/^HTTP\//{c=$2} END{print c}' "$headers")
+  if [ "$code" != "200" ]; then
+    echo "$0: $request: HTTP ${code:-without a status}" >&2
+    status=1
+  fi
 done
 exit "$status"

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/base/failure.h"
 #include "schema/host_schema_postgres.h"
 
 namespace quillor {
@@ -48,6 +49,18 @@ void CreateHostTables(Connection& conn) {
   };
   for (const auto& sql : statements) conn.Execute(sql);
   if (postgres) CreatePostgresComparisons(conn);
+}
+
+bool AllHostTablesPresent(Connection& conn) {
+  for (const char* table : {"AccInformation", "ca_depDf", "Inventory", "ca_pronb", "caq_coreal",
+                            "ca_batchmap", "ca_mabsw", "gl_mend", "ProductStructureEx"}) {
+    try {
+      conn.Open(std::string("select 1 from ") + table + " where 1=0", CursorType::kForwardOnly);
+    } catch (const Failure&) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace quillor

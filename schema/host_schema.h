@@ -9,4 +9,7 @@ namespace quillor {
 // there yet; running it again changes nothing.
 void CreateHostTables(Connection& conn);
 
+// True when every host table is there already (whatever rows they hold).
+bool AllHostTablesPresent(Connection& conn);
+
 }  // namespace quillor

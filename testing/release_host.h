@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "component/imaterial.h"
@@ -76,16 +77,28 @@ class ReleaseHost {
     return reply;
   }
 
-  // The statements sent since the last call of Statements, in order.
+  // The statements sent since the last call of Statements, in order. Lines for
+  // writes refused before any statement are kept apart, for RefusedWrites.
   std::vector<std::string> Statements() {
     std::vector<std::string> out;
     std::ifstream in(trace_);
     std::string line;
-    for (size_t n = 0; std::getline(in, line); ++n) {
-      if (n >= seen_) out.push_back(TracedStatement(line));
+    size_t n = 0;
+    for (; std::getline(in, line); ++n) {
+      if (n < seen_) continue;
+      if (line.rfind("{\"refused\": ", 0) == 0) {
+        refused_.push_back(line);
+      } else {
+        out.push_back(TracedStatement(line));
+      }
     }
-    seen_ += out.size();
+    seen_ = n;
     return out;
+  }
+  // The trace's lines for refused writes, as written, since the last call.
+  std::vector<std::string> RefusedWrites() {
+    Statements();
+    return std::exchange(refused_, {});
   }
 
   IMaterial& object() { return *object_; }
@@ -97,6 +110,7 @@ class ReleaseHost {
   com::ComPtr<IMaterial> object_;
   std::filesystem::path trace_;
   size_t seen_ = 0;
+  std::vector<std::string> refused_;
 };
 
 // One material element: fields as child elements in the order given.

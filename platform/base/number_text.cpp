@@ -4,14 +4,10 @@
 
 namespace quillor {
 
-namespace {
-bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
-}  // namespace
-
 bool IsPlainNumber(std::string_view text) {
   size_t i = 0;
   const size_t n = text.size();
-  while (i < n && IsSpaceOrTab(text[i])) ++i;
+  while (i < n && IsBlank(text[i])) ++i;
   if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
   size_t digits = 0;
   bool point = false;
@@ -34,19 +30,19 @@ bool IsPlainNumber(std::string_view text) {
     }
     if (exponent_digits == 0) return false;
   }
-  while (i < n && IsSpaceOrTab(text[i])) ++i;
+  while (i < n && IsBlank(text[i])) ++i;
   return i == n;
 }
 
 bool IsWholeNumber(std::string_view text) {
   size_t i = 0;
   const size_t n = text.size();
-  while (i < n && IsSpaceOrTab(text[i])) ++i;
+  while (i < n && IsBlank(text[i])) ++i;
   if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
   const size_t first_digit = i;
   while (i < n && IsDigit(text[i])) ++i;
   if (i == first_digit) return false;
-  while (i < n && IsSpaceOrTab(text[i])) ++i;
+  while (i < n && IsBlank(text[i])) ++i;
   return i == n;
 }
 

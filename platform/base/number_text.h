@@ -6,6 +6,9 @@
 
 namespace quillor {
 
+// Blanks are the XML ones (space, tab, carriage return, line feed): a pretty-printed
+// request puts line feeds around a field's text, and the text is spliced as it came.
+
 // A plain number, fit to stand bare in a statement: optional blanks around it, an
 // optional sign, digits with at most one full stop (at least one digit), and an
 // optional exponent (E or e, optional sign, digits).

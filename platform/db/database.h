@@ -103,6 +103,17 @@ class Connection {
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
 
+  // A write the component refused before sending any statement, with the field and
+  // the text that made it refuse: the reply carries one fixed text for every
+  // failed write, so only the trace can tell why. Only the trace listens.
+  struct RefusedWrite {
+    std::string_view reason;  // "period 2.5 is not a whole number"
+    std::string_view item;    // the element's id
+    std::string_view field;
+    std::string_view value;
+  };
+  virtual void NoteRefusedWrite(const RefusedWrite& /*refused*/) {}
+
   // For the connection pool, when a call is done with the connection: puts it
   // back as its opening left it (no unit of work open, the connection text's
   // settings in force). False when that cannot be done: the connection is then

@@ -140,6 +140,11 @@ class TracingConnection : public Connection {
 
   Dialect dialect() const override { return inner_->dialect(); }
   std::string SentText(std::string_view sql) const override { return inner_->SentText(sql); }
+  void NoteRefusedWrite(const RefusedWrite& refused) override {
+    AppendLine(path_, "{\"refused\": " + JsonString(refused.reason) + ", \"item\": " +
+                          JsonString(refused.item) + ", \"field\": " + JsonString(refused.field) +
+                          ", \"value\": " + JsonString(refused.value) + "}");
+  }
   // A unit of work's steps are left out of the trace, but not their failures: a
   // lock met at the commit would otherwise leave no trace of the database's words.
   void Begin() override {

@@ -16,6 +16,8 @@ namespace quillor {
 //   {"sql": TEXT, "rows": N, "ms": X}
 //   {"sql": TEXT, "sent": TEXT, "rows": N, "ms": X}    (when the engine got other text)
 //   {"sql": TEXT, "error": {"number": N, "description": TEXT}}
+//   {"refused": REASON, "item": ID, "field": NAME, "value": TEXT}
+//                                             (a write refused before any statement)
 // Begin, Commit and Rollback are not traced.
 std::unique_ptr<Connection> TraceConnection(std::unique_ptr<Connection> inner, std::string path);
 

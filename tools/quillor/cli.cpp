@@ -6,9 +6,15 @@
 
 #include "profiles/release_profile.h"
 #include "tools/quillor/commands.h"
+#include "tools/quillor/help_pages.h"
+#include "tools/quillor/nearest_name.h"
 #include "tools/quillor/registry_check.h"
 #include "tools/quillor/serve/serve_cli.h"
 #include "tools/quillor/version.h"
+
+#ifndef QUILLOR_VERSION
+#define QUILLOR_VERSION "unknown"
+#endif
 
 namespace quillor {
 
@@ -18,6 +24,44 @@ namespace {
 // explicit empty text stays distinguishable from no text.
 void Keep(CLI::Option* option, const std::string& value, std::optional<std::string>& target) {
   if (option->count() > 0) target = value;
+}
+
+// The long names a command takes, and the subcommands of the command line.
+std::vector<std::string> LongNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : app.get_options()) {
+    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+  }
+  return names;
+}
+
+// A mistyped subcommand or option named with the nearest valid one. Empty when
+// every word is known; CLI11 then judges the rest.
+std::string UnknownWord(const CLI::App& app, const std::vector<std::string>& args) {
+  const CLI::App* command = nullptr;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") break;
+    if (!command) {
+      if (arg.rfind("-", 0) == 0) continue;  // --help, --version
+      std::vector<std::string> names;
+      for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+        if (sub->get_name() == arg) command = sub;
+        names.push_back(sub->get_name());
+      }
+      if (command) continue;
+      const auto near = NearestName(arg, names);
+      return "unknown subcommand " + arg + (near ? "; did you mean " + *near + "?" : "");
+    }
+    if (arg.rfind("--", 0) != 0 || arg.size() == 2) continue;
+    const std::string name = arg.substr(0, arg.find('='));
+    const std::vector<std::string> names = LongNames(*command);
+    if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+    const auto near = NearestName(name, names);
+    return "unknown option " + name + " for " + command->get_name() +
+           (near ? "; did you mean " + *near + "?" : "");
+  }
+  return {};
 }
 
 }  // namespace
@@ -42,7 +86,15 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::Option* t_trace_opt = t->add_option("--trace-sql", t_trace, "Trace every statement to FILE");
   CLI::Option* t_pages_opt =
       t->add_option("--pages-dir", t_pages, "Write the pages of a paged query to DIR");
-  t->add_option("request", transact.request, "Request file, or - for standard input");
+  t->add_flag("--overwrite", transact.overwrite,
+              "Replace page files an earlier run left in the --pages-dir folder");
+  t->add_flag("--explain", transact.explain,
+              "Explain the reply in English on standard error (the reply stays as it is)");
+  t->add_option("request", transact.request,
+                "Request file; without one, or with -, the request is read from standard input");
+  t->footer(
+      "Without a request file the request is read from standard input.\n"
+      "The connection text comes from --connection, else $QUILLOR_CONNECTION.");
 
   InitDbOptions init;
   CLI::App* i = app.add_subcommand("init-db", "Create the host tables of a database");
@@ -72,6 +124,20 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::Option* d_library_opt = d->add_option("--library", d_library, "8.71 server library");
 
   serve::ServeCommand serve(app);
+
+  // The package's manual page and completion, written from this definition.
+  if (args.size() == 2 && args[1] == "--man-page") {
+    out << ManPage(app, QUILLOR_VERSION);
+    return 0;
+  }
+  if (args.size() == 2 && args[1] == "--bash-completion") {
+    out << BashCompletion(app);
+    return 0;
+  }
+  if (const std::string unknown = UnknownWord(app, args); !unknown.empty()) {
+    err << "quillor: " << unknown << "\n  run quillor --help for the subcommands and options\n";
+    return kUsageExit;
+  }
 
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(args.size() > 0 ? args.begin() + 1 : args.begin(), args.end());

@@ -29,6 +29,7 @@
 #include "tools/quillor/reply_gloss.h"
 #include "tools/quillor/sample_data.h"
 #include "tools/quillor/server_loading.h"
+#include "tools/quillor/transact_notes.h"
 
 namespace quillor {
 
@@ -66,6 +67,52 @@ void CheckTraceFile(const std::optional<std::string>& option) {
   }
 }
 
+// The trace --explain reads: the file asked for, from where it ended before the
+// call, or a temporary file of its own, removed afterwards.
+class ExplainTrace {
+ public:
+  explicit ExplainTrace(const std::optional<std::string>& asked) {
+    const char* env = std::getenv("QUILLOR_TRACE_SQL");
+    if (asked) {
+      path_ = *asked;
+    } else if (env != nullptr && *env != '\0') {
+      path_ = env;
+    } else {
+      std::string name =
+          (std::filesystem::temp_directory_path() / "quillor-explain-XXXXXX").string();
+      const int fd = ::mkstemp(name.data());
+      if (fd < 0)
+        throw CommandError("cannot make a file for --explain",
+                           "set TMPDIR to a folder you can write");
+      ::close(fd);
+      path_ = name;
+      own_ = true;
+    }
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path_, ec);
+    start_ = ec ? 0 : size;
+  }
+  ~ExplainTrace() {
+    if (own_) ::unlink(path_.c_str());
+  }
+  ExplainTrace(const ExplainTrace&) = delete;
+  ExplainTrace& operator=(const ExplainTrace&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string NewLines() const {
+    std::ifstream in(path_, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(start_));
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+ private:
+  std::string path_;
+  bool own_ = false;
+  uintmax_t start_ = 0;
+};
+
 // After a reply: a SQLite file that does not exist is the likely reason for a
 // failure reply, and quillor init-db makes one.
 void HintAtMissingDatabase(const std::string& connection, std::ostream& err) {
@@ -77,9 +124,10 @@ void HintAtMissingDatabase(const std::string& connection, std::ostream& err) {
       << "  create it with: quillor init-db --connection \"" << connection << "\" --sample\n";
 }
 
-std::string ReadRequest(const std::string& source, std::istream& in) {
+std::string ReadRequest(const std::string& source, std::istream& in, std::ostream& err) {
   std::ostringstream text;
   if (source == "-") {
+    if (&in == &std::cin && ::isatty(STDIN_FILENO)) err << kReadingStandardInput << std::endl;
     text << in.rdbuf();
     return text.str();
   }
@@ -129,19 +177,53 @@ int Guarded(std::ostream& err, Body body) {
   return 1;
 }
 
+bool IsPageFile(const std::filesystem::path& path) {
+  return path.filename().string().rfind("page-", 0) == 0 && path.extension() == ".xml";
+}
+
+// Page files of an earlier run would read as this run's.
+void RemovePageFiles(const std::string& dir) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (IsPageFile(entry.path())) std::filesystem::remove(entry.path(), ec);
+  }
+}
+
+bool HoldsPageFiles(const std::string& dir) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (IsPageFile(entry.path())) return true;
+  }
+  return false;
+}
+
+int CountPageFiles(const std::string& dir) {
+  int pages = 0;
+  while (std::filesystem::exists(dir + "/page-" + std::to_string(pages + 1) + ".xml")) ++pages;
+  return pages;
+}
+
 }  // namespace
 
 int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& out,
                 std::ostream& err) {
   return Guarded(err, [&] {
     const ReleaseProfile& profile = ProfileOf(options.release);
-    const std::string request = ReadRequest(options.request, in);
+    const std::string request = ReadRequest(options.request, in, err);
     CheckTraceFile(options.trace_sql);
     ComponentSession session =
         OpenSession(profile, LibraryFor(profile, options.library), options.library.has_value());
 
     if (options.pages_dir) {
       MakeDirectory(*options.pages_dir);
+      if (HoldsPageFiles(*options.pages_dir)) {
+        if (!options.overwrite) {
+          throw CommandError(
+              "the folder " + *options.pages_dir + " already holds page files of an earlier run",
+              "name an empty folder, or give --overwrite to replace them");
+        }
+        RemovePageFiles(*options.pages_dir);
+      }
       if (profile.caller_registration) {
         com::ComPtr<com::IDispatch> writer = MakePageWriter(*options.pages_dir, err);
         const com::HRESULT hr = session.RegisterCaller(writer.Get());
@@ -157,9 +239,14 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
     std::string reply;
     com::HRESULT hr;
     const std::string connection = ChooseConnection(options.connection);
+    // --explain reads the reasons of refused writes from the trace: the one asked
+    // for, or a file of its own for the call.
+    std::optional<ExplainTrace> explained;
+    if (options.explain) explained.emplace(options.trace_sql);
     {
       std::optional<ScopedEnv> trace;
       if (options.trace_sql) trace.emplace("QUILLOR_TRACE_SQL", options.trace_sql->c_str());
+      if (explained) trace.emplace("QUILLOR_TRACE_SQL", explained->path().c_str());
       hr = session.Transact(request, connection, &reply);
     }
     if (com::Failed(hr)) {
@@ -167,6 +254,12 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
       return 1;
     }
     out << reply << "\n";
+    if (explained) {
+      for (const std::string& line : ExplainReply(reply, RefusedWrites(explained->NewLines()))) {
+        err << line << "\n";
+      }
+    }
+    NoteAfterReply(connection, reply, request.size(), err);
     HintAtMissingDatabase(connection, err);
     return 0;
   });
@@ -178,8 +271,12 @@ void InitDatabase(const std::string& connection, bool sample, std::ostream& out)
     out << "database file " << *file << "\n";
   }
   std::unique_ptr<Connection> conn = OpenConnection(connection);
-  CreateHostTables(*conn);
-  out << "host tables created\n";
+  if (AllHostTablesPresent(*conn)) {
+    out << "host tables already present\n";
+  } else {
+    CreateHostTables(*conn);
+    out << "host tables created\n";
+  }
   if (sample) {
     for (const std::string& line : InsertSampleData(*conn)) out << "  " << line << "\n";
   }
@@ -249,23 +346,6 @@ int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream&
         << "registry: " << registry << "\n";
     return 0;
   });
-}
-
-// Page files of an earlier run would read as this run's.
-void RemovePageFiles(const std::string& dir) {
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("page-", 0) == 0 && entry.path().extension() == ".xml") {
-      std::filesystem::remove(entry.path(), ec);
-    }
-  }
-}
-
-int CountPageFiles(const std::string& dir) {
-  int pages = 0;
-  while (std::filesystem::exists(dir + "/page-" + std::to_string(pages + 1) + ".xml")) ++pages;
-  return pages;
 }
 
 // "DIR" in a demo title stands for the folder the demo writes into.

@@ -14,6 +14,8 @@ struct TransactOptions {
   std::optional<std::string> library;
   std::optional<std::string> trace_sql;
   std::optional<std::string> pages_dir;
+  bool overwrite = false;     // --pages-dir may hold page files of an earlier run
+  bool explain = false;       // English notes on standard error
   std::string request = "-";  // a file, or - for standard input
 };
 

@@ -2,17 +2,31 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
 #include "tools/quillor/command_error.h"
+#include "tools/quillor/library_resolution.h"
 
 namespace quillor {
 
 namespace {
 
+// Installed, the example is the library the package put beside the command;
+// in a build tree, the build's own.
+std::string ExampleLibrary() {
+  std::error_code ec;
+  const std::filesystem::path installed =
+      std::filesystem::path(ExecutableDirectory()) / "../lib/quillor/8.71/libquillor.so";
+  if (std::filesystem::is_regular_file(installed, ec)) {
+    return std::filesystem::weakly_canonical(installed, ec).string();
+  }
+  return "build/lib/8.71/libquillor.so";
+}
+
 std::string WhereToFindOne(bool given) {
-  return given ? "--library takes the path of a release's libquillor.so, e.g. "
-                 "build/lib/8.71/libquillor.so"
+  return given ? "--library takes the path of a release's libquillor.so, e.g. " + ExampleLibrary()
                : "build the libraries (scripts/demo does), or name one with --library PATH";
 }
 

@@ -13,11 +13,18 @@
 #ifndef QUILLOR_VERSION
 #define QUILLOR_VERSION "unknown"
 #endif
+#ifndef QUILLOR_SOURCE_COMMIT
+#define QUILLOR_SOURCE_COMMIT "unknown"
+#endif
+#ifndef QUILLOR_BUILD_DATE
+#define QUILLOR_BUILD_DATE "unknown"
+#endif
 
 namespace quillor {
 
 std::string VersionText() {
-  std::string text = "quillor " QUILLOR_VERSION "\nreleases:\n";
+  std::string text = "quillor " QUILLOR_VERSION "\nsource commit: " QUILLOR_SOURCE_COMMIT
+                     "\nbuild date: " QUILLOR_BUILD_DATE "\nreleases:\n";
   const com::Registry none;  // the libraries carried beside the command, not the registered ones
   for (const ReleaseProfile* profile : AllReleases()) {
     const std::string library = ResolveLibrary(*profile, std::nullopt, none, ExecutableDirectory());

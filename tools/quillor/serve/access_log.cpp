@@ -54,6 +54,22 @@ std::string AccessLine(const AccessRecord& r) {
     items += Quoted(code) + ":" + std::to_string(count);
   }
   items += "}";
+  // The reasons share one budget: a batch of many refusals keeps its line short.
+  std::string refused;
+  size_t budget = kLongestText;
+  for (const auto& [code, reasons] : r.refused) {
+    std::string list;
+    for (const std::string& reason : reasons) {
+      if (budget == 0) break;
+      const std::string_view cut = std::string_view(reason).substr(0, budget);
+      budget -= cut.size();
+      if (!list.empty()) list += ",";
+      list += "\"" + JsonEscaped(cut) + "\"";
+    }
+    if (list.empty()) break;
+    refused += (refused.empty() ? "" : ",") + Quoted(code) + ":[" + list + "]";
+  }
+  if (!refused.empty()) items += ",\"refused\":{" + refused + "}";
   char duration[32];
   std::snprintf(duration, sizeof duration, "%.3f", r.duration_ms);
   return "{\"time\":\"" + Utc(r.time) + "\",\"client\":" + Quoted(r.client) +

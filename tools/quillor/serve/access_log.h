@@ -20,11 +20,13 @@ struct AccessRecord {
   std::string proc;
   std::string docid;
   ItemCounts items;
+  ItemReasons refused;  // logged as "refused", its reasons cut at 256 bytes in all
   double duration_ms = 0;
 };
 
 // {"time":"2026-01-02T03:04:05.678Z","client":"127.0.0.1:5000","method":"POST",...}
 // without a line feed. Texts from the request are escaped and cut to a bounded length.
+// A reply with refused items adds "refused":{"101":["D09: the department is not ..."]}.
 std::string AccessLine(const AccessRecord& record);
 
 // Escapes a text for a JSON string (without the quotes); bytes that are not

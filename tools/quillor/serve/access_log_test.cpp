@@ -42,5 +42,24 @@ TEST(AccessLog, OneLineWithEveryFieldAndTextsCut) {
   EXPECT_EQ(line.find('\n'), std::string::npos);
 }
 
+// Each refused item's reason in English; a batch of many keeps its line short.
+TEST(AccessLog, RefusedReasonsShareOneBudget) {
+  AccessRecord record;
+  record.items = {{"101", 2}};
+  record.refused = {{"101", {"D09: the department is not a base costing department"}}};
+  EXPECT_NE(AccessLine(record).find(
+                R"("items":{"101":2},"refused":{"101":["D09: the department is not a base )"
+                R"(costing department"]},"duration_ms")"),
+            std::string::npos);
+  record.refused = {{"100", {std::string(200, 'a')}}, {"101", {std::string(200, 'b'), "c"}}};
+  const std::string line = AccessLine(record);
+  EXPECT_NE(line.find(R"("refused":{"100":[")" + std::string(200, 'a') + R"("],"101":[")" +
+                      std::string(56, 'b') + R"("]},)"),
+            std::string::npos)
+      << line;
+  record.refused.clear();
+  EXPECT_EQ(AccessLine(record).find("refused"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quillor::serve

@@ -245,13 +245,17 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
 
   void Send(Reply reply) {
     if (!head_.keep_alive || core_.stopping) reply.close = true;
-    out_ = ReplyBytes(reply);
+    // The head and the body go out as two pieces: a long reply is not copied.
+    out_ = ReplyHead(reply, false);
+    out_body_ = reply.head_only ? std::string() : std::move(reply.body);
+    const std::array<asio::const_buffer, 2> pieces = {asio::buffer(out_), asio::buffer(out_body_)};
     Deadline(core_.settings.read_timeout);
-    asio::async_write(stream_, asio::buffer(out_),
+    asio::async_write(stream_, pieces,
                       [self = this->shared_from_this(), status = reply.status, close = reply.close](
                           error_code ec, size_t) {
                         ec = self->Settle(ec);
                         self->out_.clear();
+                        self->out_body_ = std::string();
                         self->core_.service.Log(&self->head_, self->client_, status, self->note_);
                         self->in_progress_ = false;
                         if (ec || close) return self->Close(!ec);
@@ -365,6 +369,7 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   std::string body_;
   ServedNote note_;
   std::string out_;
+  std::string out_body_;
   Streamer streamer_{this};
   std::array<char, 4096> discard_{};
   asio::steady_timer timer_{core_.io};

@@ -5,15 +5,19 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillor::serve {
 
 // code text -> number of item results with it.
 using ItemCounts = std::map<std::string, long>;
+// code text -> the English reasons of the item results with it, in reply order.
+using ItemReasons = std::map<std::string, std::vector<std::string>>;
 
 struct ReplySummary {
   std::string code;  // the code of a <reply code="..."> root; empty for a normal reply
   ItemCounts items;
+  ItemReasons refused;  // every item result but success, its message in English
 };
 
 // With `items`, the item results are counted too; a text that does not parse

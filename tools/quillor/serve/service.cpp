@@ -83,6 +83,7 @@ void Service::Log(const RequestHead* head, const std::string& client, int status
   record.docid = note.docid;
   record.code = note.code;
   record.items = note.items;
+  record.refused = note.refused;
   record.duration_ms = seconds * 1000;
   log_(AccessLine(record));
 

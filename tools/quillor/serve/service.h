@@ -32,6 +32,7 @@ struct ServedNote {
   std::string docid;
   std::string code;  // the reply's own code; empty for a normal reply
   ItemCounts items;
+  ItemReasons refused;
 };
 
 class Service {

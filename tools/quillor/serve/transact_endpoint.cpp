@@ -35,6 +35,7 @@ std::optional<Reply> Service::Transact(const std::string& body, WorkerState& wor
     const ReplySummary summary = SummarizeReply(reply.body, ProcLabel(envelope.proc) == "ADD");
     note.code = summary.code;
     note.items = summary.items;
+    note.refused = summary.refused;
     reply.body += "\n";
     return reply;
   }

@@ -1,0 +1,145 @@
+#include "tools/quillor/help_pages.h"
+
+#include <CLI/CLI.hpp>
+
+#include "profiles/release_profile.h"
+
+namespace quillor {
+
+namespace {
+
+// Roff takes a leading full stop or apostrophe as a request and a hyphen as a
+// break point; backslashes start escapes.
+std::string Roff(std::string_view text) {
+  std::string out;
+  bool line_start = true;
+  for (const char c : text) {
+    if (line_start && (c == '.' || c == '\'')) out += "\\&";
+    if (c == '\\') {
+      out += "\\e";
+    } else if (c == '-') {
+      out += "\\-";
+    } else {
+      out += c;
+    }
+    line_start = c == '\n';
+  }
+  return out;
+}
+
+std::vector<const CLI::App*> Subcommands(const CLI::App& app) {
+  return app.get_subcommands([](const CLI::App*) { return true; });
+}
+
+// The option as --help shows it: its long name, or the positional's, and the
+// kind of value it takes.
+std::string Synopsis(const CLI::Option& option) {
+  std::string name = option.get_positional() ? option.get_name(true) : option.get_name();
+  if (option.get_positional()) return "\\fI" + Roff(name) + "\\fR";
+  std::string out = "\\fB" + Roff(name) + "\\fR";
+  if (option.get_items_expected_max() > 0) out += " \\fI" + Roff(option.get_type_name()) + "\\fR";
+  return out;
+}
+
+constexpr const char* kEnvironment[][2] = {
+    {"QUILLOR_CONNECTION", "The connection text when transact has no --connection."},
+    {"QUILLOR_TRACE_SQL",
+     "A file to which every statement the component sends is appended as one JSON line."},
+    {"QUILLOR_MAX_REQUEST_SIZE",
+     "The largest request accepted, in bytes, when the connection text has no Max Request Size "
+     "(default 256 MiB)."},
+    {"QUILLOR_REGISTRY",
+     "The registry file; else $XDG_CONFIG_HOME/quillor/registry, else "
+     "$HOME/.config/quillor/registry."},
+};
+
+constexpr const char* kFiles[][2] = {
+    {"/usr/lib/quillor/RELEASE/libquillor.so",
+     "The server library of each release, with its mapping file MaterialXmlRs.Xml beside it."},
+    {"/etc/quillor/serve.conf",
+     "The environment file of the quillor-serve service: connection text, listen address, tokens "
+     "file."},
+    {"/usr/share/doc/quillor/", "The manual: README.md and docs/."},
+};
+
+constexpr const char* kExamples =
+    "quillor init-db --connection \"Provider=SQLite;Data Source=/tmp/erp.db\" --sample\n"
+    "quillor transact --connection \"Provider=SQLite;Data Source=/tmp/erp.db\" --explain "
+    "add.xml\n"
+    "quillor transact --release 8.61 --trace-sql /tmp/sql.jsonl request.xml\n"
+    "quillor serve --connection \"Provider=SQLite;Data Source=/tmp/erp.db\" --listen "
+    "127.0.0.1:8080\n"
+    "quillor demo --dir ./quillor-demo\n";
+
+}  // namespace
+
+std::string ManPage(const CLI::App& app, const std::string& version) {
+  std::string out = ".TH QUILLOR 1 \"\" \"quillor " + Roff(version) +
+                    "\" \"User Commands\"\n"
+                    ".SH NAME\nquillor \\- " +
+                    Roff(app.get_description()) +
+                    "\n.SH SYNOPSIS\n.B quillor\n\\fISUBCOMMAND\\fR [\\fIOPTIONS\\fR]\n.br\n"
+                    ".B quillor\n\\fB\\-\\-help\\fR | \\fB\\-\\-version\\fR\n"
+                    ".SH SUBCOMMANDS\n";
+  for (const CLI::App* sub : Subcommands(app)) {
+    out += ".SS " + Roff(sub->get_name()) + "\n" + Roff(sub->get_description()) + "\n";
+    for (const CLI::Option* option : sub->get_options()) {
+      out += ".TP\n" + Synopsis(*option) + "\n" + Roff(option->get_description()) + "\n";
+    }
+    const std::string footer = sub->get_footer();
+    if (!footer.empty()) out += ".PP\n" + Roff(footer) + "\n";
+  }
+  out += ".SH ENVIRONMENT\n";
+  for (const auto& [name, what] : kEnvironment)
+    out += ".TP\n.B " + Roff(name) + "\n" + Roff(what) + "\n";
+  out += ".SH FILES\n";
+  for (const auto& [name, what] : kFiles) out += ".TP\n.I " + Roff(name) + "\n" + Roff(what) + "\n";
+  out +=
+      ".SH EXIT STATUS\n.TP\n.B 0\nThe work was done; for transact, a reply came back, whatever "
+      "its code.\n.TP\n.B 1\nThe work failed; the reason is on standard error.\n.TP\n.B 2\nThe "
+      "command line could not be understood.\n.SH EXAMPLES\n.nf\n" +
+      Roff(kExamples) + ".fi\n.SH SEE ALSO\nThe manual in /usr/share/doc/quillor/.\n";
+  return out;
+}
+
+std::string BashCompletion(const CLI::App& app) {
+  std::string words = "--help --version";
+  std::string cases;
+  for (const CLI::App* sub : Subcommands(app)) {
+    words += " " + sub->get_name();
+    std::string options;
+    for (const CLI::Option* option : sub->get_options()) {
+      if (option->get_positional()) continue;
+      for (const std::string& name : option->get_lnames()) options += " --" + name;
+    }
+    cases += "    " + sub->get_name() + ") opts=\"" + options.substr(1) + "\" ;;\n";
+  }
+  std::string releases;
+  for (const std::string& name : ReleaseNames()) releases += (releases.empty() ? "" : " ") + name;
+  return "# bash completion for quillor, written by quillor itself\n"
+         "_quillor() {\n"
+         "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} opts=\n"
+         "  if [ \"$COMP_CWORD\" -eq 1 ]; then\n"
+         "    COMPREPLY=($(compgen -W \"" +
+         words +
+         "\" -- \"$cur\"))\n"
+         "    return\n"
+         "  fi\n"
+         "  case $prev in\n"
+         "    --release) COMPREPLY=($(compgen -W \"" +
+         releases +
+         "\" -- \"$cur\")); return ;;\n"
+         "  esac\n"
+         "  case ${COMP_WORDS[1]} in\n" +
+         cases +
+         "  esac\n"
+         "  if [[ $cur == -* ]]; then\n"
+         "    COMPREPLY=($(compgen -W \"$opts\" -- \"$cur\"))\n"
+         "  else\n"
+         "    COMPREPLY=($(compgen -f -- \"$cur\"))\n"
+         "  fi\n"
+         "}\n"
+         "complete -o filenames -F _quillor quillor\n";
+}
+
+}  // namespace quillor

@@ -6,6 +6,10 @@
 # nothing beyond the system DLLs every Windows has.
 add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The exports file names the 32-bit exports without their stdcall decoration.
+  add_link_options(-Wl,--enable-stdcall-fixup)
+endif()
 
 add_subdirectory(messages)
 add_subdirectory(platform)

@@ -110,8 +110,12 @@ class EarlyBound : public ::testing::Test {
     return reply.utf8();
   }
 
-  ComPtr<::_IMaterial> material_;
+  // The objects a test registers outlive the component, which releases them last.
   Automation login_{L"ConnectionString", Connection()};
+  Automation receiver_{L"ProcessExport"};
+  Automation other_receiver_{L"ProcessExport"};
+  Automation no_export_{L"SomethingElse"};
+  ComPtr<::_IMaterial> material_;
 };
 
 TEST_F(EarlyBound, AnswersToBothInterfaceIdsAndRefusesOthers) {
@@ -129,8 +133,7 @@ TEST_F(EarlyBound, UnknownProcIsAReplyNotAFailure) {
 }
 
 TEST_F(EarlyBound, LoginWithoutConnectionStringGivesAFailureReply) {
-  Automation no_text(L"SomethingElse");
-  const std::string reply = Transact("<r roottag='m' docid='D' proc='ADD'/>", &no_text);
+  const std::string reply = Transact("<r roottag='m' docid='D' proc='ADD'/>", &no_export_);
   EXPECT_NE(reply.find("<reply code=\"-"), std::string::npos) << reply;
   EXPECT_NE(reply.find("ConnectionString"), std::string::npos) << reply;
 }
@@ -170,8 +173,7 @@ TEST_F(EarlyBound, CallerWithoutProcessExportEndsThePagedQueryInAFailureReply) {
       "<productno>P100</productno><inventoryno>M01</inventoryno><serial>B1</serial><price>2</price>"
       "<quantity>3</quantity><period>5</period><totalmoney>6</totalmoney></material></r>",
       &login_);
-  Automation no_export(L"SomethingElse");
-  IDispatch* caller = &no_export;
+  IDispatch* caller = &no_export_;
   VARIANT_BOOL added = VARIANT_FALSE;
   ASSERT_EQ(material_->AddObjectReference(&caller, &added), 0);
   EXPECT_EQ(added, VARIANT_TRUE);
@@ -185,21 +187,19 @@ TEST_F(EarlyBound, CallerWithoutProcessExportEndsThePagedQueryInAFailureReply) {
 
 TEST_F(EarlyBound, PagesReachTheRegisteredCallerWithNumbersByReference) {
   if (Connection().empty()) GTEST_SKIP() << "no database";
-  Automation receiver(L"ProcessExport");
-  IDispatch* caller = &receiver;
+  IDispatch* caller = &receiver_;
   VARIANT_BOOL added = VARIANT_FALSE;
   ASSERT_EQ(material_->AddObjectReference(&caller, &added), 0);
   Transact(
       "<r roottag='material' docid='D' proc='QUERY' paginate='1'><material>"
       "<field name='cDeptID' operation='=' value='D01'/></material></r>",
       &login_);
-  EXPECT_GE(receiver.calls_, 1);
-  EXPECT_EQ(receiver.last_page_, receiver.last_count_);
+  EXPECT_GE(receiver_.calls_, 1);
+  EXPECT_EQ(receiver_.last_page_, receiver_.last_count_);
   VARIANT_BOOL same = VARIANT_FALSE;
   ASSERT_EQ(material_->DropObjectReference(&caller, &same), 0);
   EXPECT_EQ(same, VARIANT_TRUE);
-  Automation other(L"ProcessExport");
-  IDispatch* another = &other;
+  IDispatch* another = &other_receiver_;
   ASSERT_EQ(material_->DropObjectReference(&another, &same), 0);
   EXPECT_EQ(same, VARIANT_FALSE);
 }

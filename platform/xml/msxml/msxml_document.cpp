@@ -102,6 +102,30 @@ void AppendText(IXMLDOMNode* node, Store& store, std::string_view text) {
   Check(node->appendChild(t.Get(), added.GetAddressOf()), "The text could not be appended");
 }
 
+// The text reaches the engine decoded already, so the encoding its declaration
+// names is left out (the Linux build ignores it the same way); an engine would
+// otherwise refuse to switch to it.
+std::string WithoutDeclaredEncoding(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // the text is decoded already
+  if (!text.starts_with("<?xml")) return std::string(text);
+  const size_t end = text.find("?>");
+  if (end == std::string_view::npos) return std::string(text);
+  const std::string_view declaration = text.substr(0, end);
+  const size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return std::string(text);
+  size_t p = at + 8;
+  while (p < end && (text[p] == ' ' || text[p] == '\t' || text[p] == '\r' || text[p] == '\n')) ++p;
+  if (p >= end || text[p] != '=') return std::string(text);
+  ++p;
+  while (p < end && (text[p] == ' ' || text[p] == '\t' || text[p] == '\r' || text[p] == '\n')) ++p;
+  if (p >= end || (text[p] != '"' && text[p] != '\'')) return std::string(text);
+  const size_t close = text.find(text[p], p + 1);
+  if (close == std::string_view::npos || close > end) return std::string(text);
+  size_t from = at;
+  while (from > 0 && (text[from - 1] == ' ' || text[from - 1] == '\t')) --from;
+  return std::string(text.substr(0, from)) + std::string(text.substr(close + 1));
+}
+
 }  // namespace
 
 std::string XmlElement::Name() const { return msxml::NodeName(NodeOf(*this)); }
@@ -158,9 +182,52 @@ void XmlElement::SetText(std::string_view text) {
   AppendText(node, StoreOf(*this), text);
 }
 
+namespace {
+
+// Whether node is ancestor or ancestor's forebear. Node objects carry no stable
+// identity in every engine build, so the node is marked for the walk and the
+// mark taken off again.
+bool IsSelfOrAncestor(IXMLDOMNode* node, IXMLDOMNode* of) {
+  win::ComPtr<IXMLDOMElement> marked = AsElement(node);
+  win::Bstr mark(std::string_view("quillor-append-check"));
+  VARIANT yes;
+  VariantInit(&yes);
+  win::Bstr one(std::string_view("1"));
+  yes.vt = VT_BSTR;
+  yes.bstrVal = one.get();
+  Check(marked->setAttribute(mark.get(), yes), "The node could not be appended");
+  struct Unmark {
+    IXMLDOMElement* element;
+    BSTR name;
+    ~Unmark() { element->removeAttribute(name); }
+  } unmark{marked.Get(), mark.get()};
+  win::ComPtr<IXMLDOMNode> at(of);
+  while (at && TypeOf(at.Get()) == NODE_ELEMENT) {
+    win::ComPtr<IXMLDOMElement> element = AsElement(at.Get());
+    VARIANT value;
+    VariantInit(&value);
+    const HRESULT hr = element->getAttribute(mark.get(), &value);
+    const bool found = hr == 0 && value.vt == VT_BSTR;
+    VariantClear(&value);
+    if (found) return true;
+    win::ComPtr<IXMLDOMNode> up;
+    Check(at->get_parentNode(up.GetAddressOf()), "The node could not be appended");
+    at = std::move(up);
+  }
+  return false;
+}
+
+}  // namespace
+
 void XmlElement::AppendChild(XmlElement child) {
   IXMLDOMNode* parent = NodeOf(*this);
   IXMLDOMNode* c = NodeOf(child);
+  if (&StoreOf(child) != &StoreOf(*this)) {
+    throw Failure(failure_numbers::kFail, "The node to append belongs to another document");
+  }
+  if (TypeOf(c) == NODE_ELEMENT && IsSelfOrAncestor(c, parent)) {
+    throw Failure(failure_numbers::kFail, "A node cannot be appended to itself or its descendant");
+  }
   win::ComPtr<IXMLDOMNode> added;
   Check(parent->appendChild(c, added.GetAddressOf()), "The node could not be appended");
 }
@@ -226,7 +293,7 @@ bool XmlDocument::LoadXml(std::string_view text) {
   if (!StartLoad(text)) return false;
   auto store = std::make_unique<Store>();
   store->doc = msxml::NewDocument();
-  win::Bstr source(text);
+  win::Bstr source(WithoutDeclaredEncoding(text));
   VARIANT_BOOL ok = VARIANT_FALSE;
   const HRESULT hr = store->doc->loadXML(source.get(), &ok);
   if (hr == static_cast<HRESULT>(0x8007000Eu)) throw std::bad_alloc();
@@ -241,9 +308,13 @@ bool XmlDocument::LoadXml(std::string_view text) {
     }
     return false;
   }
-  // The declaration as the text has it (the engine keeps it as a node of its own).
-  declared_ = text.starts_with("<?xml") && text.size() > 5 &&
-              (text[5] == ' ' || text[5] == '\t' || text[5] == '\r' || text[5] == '\n');
+  // The declaration as the text has it (the engine keeps it as a node of its own),
+  // after a byte order mark.
+  std::string_view body = text;
+  if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
+  declared_ = body.starts_with("<?xml") && body.size() > 5 &&
+              (body[5] == ' ' || body[5] == '\t' || body[5] == '\r' || body[5] == '\n');
+  store->doctype = msxml::DoctypeText(text);
   doc_ = store.release();
   return true;
 }
@@ -313,7 +384,7 @@ void XmlDocument::SetRoot(XmlElement element) {
   }
   win::ComPtr<IXMLDOMElement> root = AsElement(NodeOf(element));
   Check(store->doc->putref_documentElement(root.Get()), "The root could not be set");
-  store->root = nullptr;
+  store->root = XmlBackend::Of(element);  // the same handle reads back as the root
 }
 
 }  // namespace quillor

@@ -96,6 +96,11 @@ std::string NodeValue(IXMLDOMNode* node) {
   Check(node->get_nodeValue(&v), "The node's value could not be read");
   std::string out = v.vt == VT_BSTR ? win::Narrow(v.bstrVal) : std::string();
   VariantClear(&v);
+  // Some builds of the engine hand a parsed line end back as CR LF; the document
+  // holds a line feed there, as every XML parser leaves it.
+  for (size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at)) {
+    out.erase(at, 1);
+  }
   return out;
 }
 

@@ -32,6 +32,9 @@ struct Store {
   win::ComPtr<IXMLDOMDocument2> doc;  // null for a caller's nodes
   std::deque<Node> nodes;
   Node* root = nullptr;  // the root's handle, made once per load
+  // The type declaration as the loaded text wrote it (the engine does not give
+  // it back in every build).
+  std::string doctype;
 
   XmlElement Keep(win::ComPtr<IXMLDOMNode> node);
 };
@@ -56,7 +59,10 @@ DOMNodeType TypeOf(IXMLDOMNode* node);
 // The node as the Linux build's serialiser writes it, byte for byte: an empty
 // element as <name/>, namespace declarations before the other attributes, text
 // escaped by the project's own writer, entity references as their content.
-void WriteNode(IXMLDOMNode* node, std::string& out);
+void WriteNode(IXMLDOMNode* node, std::string& out, const Store* store = nullptr);
+
+// The type declaration of a text, as written there ("<!DOCTYPE ... >"), or empty.
+std::string DoctypeText(std::string_view text);
 
 }  // namespace msxml
 

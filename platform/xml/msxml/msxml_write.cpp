@@ -53,7 +53,7 @@ void WriteChildren(IXMLDOMNode* node, std::string& out) {
   win::ComPtr<IXMLDOMNode> child;
   Check(node->get_firstChild(child.GetAddressOf()), "The node's children could not be read");
   while (child) {
-    WriteNode(child.Get(), out);
+    WriteNode(child.Get(), out, nullptr);
     win::ComPtr<IXMLDOMNode> next;
     Check(child->get_nextSibling(next.GetAddressOf()), "The node's children could not be read");
     child = std::move(next);
@@ -68,7 +68,7 @@ bool HasChildren(IXMLDOMNode* node) {
 
 }  // namespace
 
-void WriteNode(IXMLDOMNode* node, std::string& out) {
+void WriteNode(IXMLDOMNode* node, std::string& out, const Store* store) {
   switch (TypeOf(node)) {
     case NODE_ELEMENT: {
       const std::string name = NodeName(node);
@@ -106,6 +106,10 @@ void WriteNode(IXMLDOMNode* node, std::string& out) {
       WriteChildren(node, out);  // the entity's content, as the Linux build expands it
       return;
     case NODE_DOCUMENT_TYPE: {
+      if (store != nullptr && !store->doctype.empty()) {
+        out += store->doctype;
+        return;
+      }
       win::Bstr text;
       Check(node->get_xml(text.put()), "The type declaration could not be written");
       out += text.utf8();
@@ -135,7 +139,8 @@ struct AroundRoot {
   std::string after;
 };
 
-AroundRoot TextAroundRoot(IXMLDOMDocument2* doc, bool declared) {
+AroundRoot TextAroundRoot(const Store& store, bool declared) {
+  IXMLDOMDocument2* doc = store.doc.Get();
   AroundRoot around;
   std::string version = "1.0";
   std::optional<std::string> standalone;
@@ -154,7 +159,7 @@ AroundRoot TextAroundRoot(IXMLDOMDocument2* doc, bool declared) {
     } else if (type == NODE_COMMENT || type == NODE_PROCESSING_INSTRUCTION ||
                type == NODE_DOCUMENT_TYPE) {
       std::string text;
-      WriteNode(child.Get(), text);
+      WriteNode(child.Get(), text, &store);
       if (past_root) {
         around.after += "\n" + text;
       } else {
@@ -177,6 +182,29 @@ AroundRoot TextAroundRoot(IXMLDOMDocument2* doc, bool declared) {
 
 }  // namespace
 
+std::string DoctypeText(std::string_view text) {
+  const size_t at = text.find("<!DOCTYPE");
+  if (at == std::string_view::npos) return {};
+  // Up to the closing bracket outside quotes and outside the internal subset.
+  char quote = 0;
+  int depth = 0;
+  for (size_t i = at + 9; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '[') {
+      ++depth;
+    } else if (c == ']') {
+      --depth;
+    } else if (c == '>' && depth == 0) {
+      return std::string(text.substr(at, i + 1 - at));
+    }
+  }
+  return {};
+}
+
 }  // namespace msxml
 
 std::string XmlDocument::Serialize() const {
@@ -191,7 +219,7 @@ std::string XmlDocument::SerializeAsLoaded() const {
   const XmlElement root = Root();
   if (!root) return "";
   auto* store = static_cast<msxml::Store*>(doc_);
-  const msxml::AroundRoot around = msxml::TextAroundRoot(store->doc.Get(), declared_);
+  const msxml::AroundRoot around = msxml::TextAroundRoot(*store, declared_);
   std::string out = around.before;
   msxml::WriteNode(msxml::NodeOf(root), out);
   return out + around.after;
@@ -202,7 +230,7 @@ XmlFrame XmlDocument::FrameAsLoaded() const {
   if (!root) throw Failure::ObjectNotSet();
   IXMLDOMNode* node = msxml::NodeOf(root);
   auto* store = static_cast<msxml::Store*>(doc_);
-  const msxml::AroundRoot around = msxml::TextAroundRoot(store->doc.Get(), declared_);
+  const msxml::AroundRoot around = msxml::TextAroundRoot(*store, declared_);
   const std::string name = msxml::NodeName(node);
   std::string start = "<" + name;
   msxml::WriteAttributes(node, start);

@@ -169,6 +169,30 @@ TEST(PooledCallsTest, RepliesAndTracesAreTheSameWithAndWithoutThePool) {
   EXPECT_EQ(ConnectionPool::ForProcess().Counts().reused - reused_before, requests.size() - 1);
 }
 
+// A relative Data Source names the file beside the folder the host is in when
+// the call starts: after the host changes folder, the same text reaches the
+// other folder's database, pooled as unpooled.
+TEST(PooledCallsTest, ARelativeDataSourceFollowsTheHostsFolder) {
+  const fs::path home = fs::current_path();
+  for (const char* pooling : {"", ";Pooling=false"}) {
+    SCOPED_TRACE(*pooling ? "unpooled" : "pooled");
+    SampleDb a(TestDb::Engine::kSqlite);
+    SampleDb b(TestDb::Engine::kSqlite);
+    const std::string text = std::string("Provider=SQLite;Data Source=host.db") + pooling;
+    auto object = IMaterial::Create(Release871());
+    const std::string request = AddRequest(Material("1", "M01", "3", "4"));
+    std::vector<std::string> replies;
+    for (const TestDb* db : {static_cast<const TestDb*>(&a), static_cast<const TestDb*>(&b)}) {
+      fs::current_path(db->dir());
+      replies.push_back(Send(*object, request, text));
+    }
+    fs::current_path(home);
+    EXPECT_EQ(replies[0], replies[1]);
+    EXPECT_EQ(a.MaterialRows().size(), 1u);
+    EXPECT_EQ(b.MaterialRows(), a.MaterialRows());
+  }
+}
+
 // How many of this process's descriptors are open on files in the directory.
 int DescriptorsInto(const fs::path& dir) {
   int n = 0;

@@ -2,6 +2,7 @@
 // what is pipelined is answered in order, body bytes never run as a request,
 // and slow clients hold no worker.
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <signal.h>
 
 #include <fstream>
@@ -216,6 +217,33 @@ TEST_F(ServeConnection, SlowClientsHoldNoWorkerAndDoNotDelayTheStop) {
   EXPECT_LT(Clock::now() - stop, 10s);
   EXPECT_NE(server.Err().find("stopping: 0 requests in progress\n"), std::string::npos);
   EXPECT_NE(server.Err().find("\nstopped\n"), std::string::npos);
+}
+
+TEST_F(ServeConnection, TlsConnectionsThatNeverGreetHoldNothing) {
+  TempDir dir;
+  const std::string cert = (dir.path() / "cert.pem").string();
+  const std::string key = (dir.path() / "key.pem").string();
+  const std::string make =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+      " -addext subjectAltName=IP:127.0.0.1 -keyout " +
+      key + " -out " + cert + " 2>/dev/null";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  ServeProcess server(ServeArgs(
+      db_, {"--threads", "1", "--tls-cert", cert, "--tls-key", key, "--read-timeout", "20"}));
+  std::vector<std::unique_ptr<RawConnection>> silent;
+  for (int i = 0; i < 8; ++i) silent.push_back(std::make_unique<RawConnection>(server.port()));
+  // A client that does greet is served while they wait.
+  httplib::SSLClient client("127.0.0.1", server.port());
+  client.set_ca_cert_path(cert.c_str());
+  client.enable_server_certificate_verification(true);
+  client.set_read_timeout(10);
+  const auto health = client.Get("/healthz");
+  ASSERT_TRUE(health) << httplib::to_string(health.error());
+  EXPECT_EQ(health->status, 200);
+  // And they do not hold up the stop.
+  const auto stop = Clock::now();
+  EXPECT_EQ(server.Stop(SIGTERM, 20s), 0);
+  EXPECT_LT(Clock::now() - stop, 10s);
 }
 
 TEST_F(ServeConnection, AnIdleConnectionIsClosedAfterTheIdleTimeout) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <filesystem>
 #include <list>
 #include <mutex>
 #include <vector>
@@ -42,6 +43,29 @@ std::chrono::seconds ReadSeconds(const std::string& value) {
     RefuseText("Pool Idle Timeout must be a whole number of seconds");
   }
   return std::chrono::seconds(seconds);
+}
+
+// A relative SQLite Data Source names a file beside the folder the host is in
+// when the call starts, and so does the text the pool keys and opens: a host
+// that changes folder between calls then reaches the same file with and without
+// the pool. Any other text stays as it is.
+ConnectionText WithDataSourceResolved(const ConnectionText& connection_text) {
+  if (!EqualsIgnoreCase(Trim(connection_text.Get("Provider").value_or(""), IsSpace), "SQLite")) {
+    return connection_text;
+  }
+  const std::optional<std::string> source = connection_text.Get("Data Source");
+  if (!source || source->empty() || *source == ":memory:" ||
+      std::filesystem::path(*source).is_absolute()) {
+    return connection_text;
+  }
+  std::error_code ec;
+  const std::filesystem::path here = std::filesystem::current_path(ec);
+  if (ec) return connection_text;  // the folder is gone: the open fails as it would
+  std::string quoted;
+  for (const char c : (here / *source).string()) quoted += c == '"' ? "\"\"" : std::string(1, c);
+  std::string text = connection_text.Without({"Data Source"}).text();
+  if (!Trim(text, IsSpace).empty() && !Trim(text, IsSpace).ends_with(';')) text += ';';
+  return ConnectionText::Lenient(text + "Data Source=\"" + quoted + "\"");
 }
 
 }  // namespace
@@ -209,7 +233,8 @@ ConnectionPool::~ConnectionPool() {
   shared_->counts.idle = 0;
 }
 
-std::unique_ptr<Connection> ConnectionPool::Acquire(const ConnectionText& connection_text) {
+std::unique_ptr<Connection> ConnectionPool::Acquire(const ConnectionText& given_text) {
+  const ConnectionText connection_text = WithDataSourceResolved(given_text);
   const PoolSettings settings = ReadPoolSettings(connection_text);
   if (!settings.pooling) return shared_->open(settings.database);
   std::string text = connection_text.text();

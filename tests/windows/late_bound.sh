@@ -26,11 +26,20 @@ sql() { psql -X -q -t -A -v ON_ERROR_STOP=1 -c "$1"; }
 
 "$quillor" init-db --connection "$conn" --sample >/dev/null
 cp "$root"/examples/*.xml "$here"/cases/*.xml "$work/"
-# Only 8.71 has caller registration: the earlier releases run the same requests unpaged.
+# The requests of the fuzz corpus too, each once, under a name of its own.
+for f in "$root"/fuzz/corpus/transact/*.xml; do cp "$f" "$work/corpus_$(basename "$f")"; done
+# The corpus first, before any caller is registered (a registered caller stays
+# for the object's life); then the cases. Only 8.71 has caller registration: the
+# earlier releases run the same requests unpaged.
+: >"$work/list"
+for f in "$work"/corpus_*.xml; do
+  name=$(basename "$f" .xml)
+  grep -q "^$name " "$here/cases/corpus_left_out.txt" || echo "$name" >>"$work/list"
+done
 if [ "$release" = 8.71 ]; then
-  cp "$here/cases/list.txt" "$work/list"
+  cat "$here/cases/list.txt" >>"$work/list"
 else
-  sed 's/ paged$//' "$here/cases/list.txt" >"$work/list"
+  sed 's/ paged$//' "$here/cases/list.txt" >>"$work/list"
 fi
 
 rows() { sql "select * from ca_mabsw order by 1,2,3,4,5,6,7,8" >"$1"; }

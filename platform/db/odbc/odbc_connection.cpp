@@ -48,6 +48,20 @@ size_t BlockRowsFrom(const ConnectionText& text) {
   return rows;
 }
 
+void ReadRowByRow(const Handle& stmt, const ResultColumns& result, std::vector<Row>& rows) {
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(stmt.get());
+    if (rc == SQL_NO_DATA) return;
+    stmt.Check(rc, "fetching a row");
+    Row row;
+    row.reserve(result.kinds.size());
+    for (size_t i = 0; i < result.kinds.size(); ++i) {
+      row.push_back(ReadValue(stmt, static_cast<SQLUSMALLINT>(i + 1), result.kinds[i]));
+    }
+    rows.push_back(std::move(row));
+  }
+}
+
 class OdbcConnection : public Connection {
  public:
   explicit OdbcConnection(const ConnectionText& connection_text)
@@ -96,7 +110,7 @@ class OdbcConnection : public Connection {
   }
 
   // On PostgreSQL a query is read through a cursor on the server; any other
-  // statement, and every statement on other engines, is read whole in blocks.
+  // statement is read whole (in blocks on PostgreSQL, value by value elsewhere).
   std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
     if (dialect_ == Dialect::kPostgres) {
       const std::string sent = CheckedText(sql);
@@ -105,7 +119,15 @@ class OdbcConnection : public Connection {
     Handle stmt = Run(sql);
     ResultColumns result = DescribeResult(stmt, SkipToRows(stmt));
     std::vector<Row> rows;
-    if (!result.columns.empty()) BlockReader(stmt, result, cursors_->block_rows).ReadAll(rows);
+    if (result.columns.empty()) {
+      // no rows to read
+    } else if (dialect_ == Dialect::kPostgres) {
+      BlockReader(stmt, result, cursors_->block_rows).ReadAll(rows);
+    } else {
+      // Other drivers keep the value-by-value reading they were proven with: a long
+      // value read again after a block needs SQLSetPos, which not every driver offers.
+      ReadRowByRow(stmt, result, rows);
+    }
     return std::make_unique<HeldRecordset>(std::move(result.columns), std::move(rows), cursor);
   }
 

@@ -1,5 +1,9 @@
 #include "testing/serve_fixture.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
 #include "testing/xml_text.h"
 
 namespace quillor::testing {
@@ -51,6 +55,16 @@ CommandResult TransactCommand(const TestDb& db, const std::string& request,
   args.insert(args.end(), more.begin(), more.end());
   args.push_back("-");
   return RunQuillor(args, request);
+}
+
+TlsFiles MakeSelfSignedCertificate(const std::string& dir) {
+  TlsFiles files{dir + "/cert.pem", dir + "/key.pem"};
+  const std::string make =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+      " -addext subjectAltName=IP:127.0.0.1 -keyout " +
+      files.key + " -out " + files.cert + " 2>/dev/null";
+  EXPECT_EQ(std::system(make.c_str()), 0);
+  return files;
 }
 
 }  // namespace quillor::testing

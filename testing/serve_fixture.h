@@ -31,4 +31,12 @@ std::vector<std::string> ServeArgs(const TestDb& db, std::vector<std::string> mo
 CommandResult TransactCommand(const TestDb& db, const std::string& request,
                               std::vector<std::string> more = {});
 
+// A self-signed certificate for 127.0.0.1 made with openssl in dir: the files of
+// the certificate and of its key. Fails the test when openssl fails.
+struct TlsFiles {
+  std::string cert;
+  std::string key;
+};
+TlsFiles MakeSelfSignedCertificate(const std::string& dir);
+
 }  // namespace quillor::testing

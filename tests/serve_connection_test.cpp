@@ -221,13 +221,8 @@ TEST_F(ServeConnection, SlowClientsHoldNoWorkerAndDoNotDelayTheStop) {
 
 TEST_F(ServeConnection, TlsConnectionsThatNeverGreetHoldNothing) {
   TempDir dir;
-  const std::string cert = (dir.path() / "cert.pem").string();
-  const std::string key = (dir.path() / "key.pem").string();
-  const std::string make =
-      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
-      " -addext subjectAltName=IP:127.0.0.1 -keyout " +
-      key + " -out " + cert + " 2>/dev/null";
-  ASSERT_EQ(std::system(make.c_str()), 0);
+  const auto [cert, key] = MakeSelfSignedCertificate(dir.path().string());
+  ASSERT_FALSE(HasFailure());
   ServeProcess server(ServeArgs(
       db_, {"--threads", "1", "--tls-cert", cert, "--tls-key", key, "--read-timeout", "20"}));
   std::vector<std::unique_ptr<RawConnection>> silent;

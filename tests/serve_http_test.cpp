@@ -300,13 +300,8 @@ TEST_F(ServeHttp, WithoutTokensOnlyLoopbackIsServed) {
 
 TEST_F(ServeHttp, TlsWithACertificateMadeHere) {
   TempDir dir;
-  const std::string cert = (dir.path() / "cert.pem").string();
-  const std::string key = (dir.path() / "key.pem").string();
-  const std::string make =
-      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
-      " -addext subjectAltName=IP:127.0.0.1 -keyout " +
-      key + " -out " + cert + " 2>/dev/null";
-  ASSERT_EQ(std::system(make.c_str()), 0);
+  const auto [cert, key] = MakeSelfSignedCertificate(dir.path().string());
+  ASSERT_FALSE(HasFailure());
   ServeProcess server(ServeArgs(db_, {"--tls-cert", cert, "--tls-key", key}));
   EXPECT_EQ(server.listening_line().rfind("listening on https://127.0.0.1:", 0), 0u);
 

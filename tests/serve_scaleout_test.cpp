@@ -16,6 +16,7 @@
 #include <regex>
 #include <thread>
 
+#include "testing/free_port.h"
 #include "testing/pg_database.h"
 #include "testing/serve_fixture.h"
 
@@ -29,18 +30,6 @@ constexpr int kClients = 8;
 constexpr int kRequests = 200;
 constexpr int kLines = 5;
 constexpr int kDistinct = 1000;
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t size = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
 
 // The configuration the serving documentation shows, on the given ports.
 std::string HaproxyConfig(int front, const std::vector<int>& servers) {
@@ -96,7 +85,7 @@ TEST(ServeScaleOut, ThreeServersBehindHaproxyStoreEveryLineOnceThroughAKillAndAS
     ports.push_back(servers.back()->port());
   }
   TempDir dir;
-  const int front = FreePort();
+  const int front = FreeLoopbackPort();
   const std::string config = (dir.path() / "haproxy.cfg").string();
   std::ofstream(config) << HaproxyConfig(front, ports);
   Haproxy proxy(config);

@@ -15,6 +15,7 @@
 #include "platform/base/failure.h"
 #include "platform/db/open_connection.h"
 #include "testing/expect_failure.h"
+#include "testing/free_port.h"
 #include "testing/pg_database.h"
 
 namespace quillor {
@@ -44,19 +45,6 @@ bool HasPostgresDriver() {
   return found;
 }
 
-// A loopback port that nothing listens on (just released by the kernel).
-int ClosedPort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-  close(s);
-  return ntohs(address.sin_port);
-}
-
 using testing::FailureOf;
 
 TEST(OdbcConnect, UnknownDataSourceCarriesTheDriverManagersText) {
@@ -68,7 +56,7 @@ TEST(OdbcConnect, UnknownDataSourceCarriesTheDriverManagersText) {
 
 TEST(OdbcConnect, UnreachableServerCarriesTheDriversText) {
   if (!HasPostgresDriver()) GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
-  const std::string port = std::to_string(ClosedPort());
+  const std::string port = std::to_string(testing::FreeLoopbackPort());
   const Failure f = FailureOf([&] {
     OpenConnection("Driver=PostgreSQL Unicode;Server=127.0.0.1;Port=" + port +
                    ";Database=quillor;UID=quillor;PWD=x");

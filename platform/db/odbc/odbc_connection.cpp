@@ -3,21 +3,25 @@
 #include "platform/db/odbc/odbc_api.h"
 
 #include <array>
+#include <charconv>
+#include <optional>
 #include <vector>
 
 #include "platform/base/failure.h"
+#include "platform/db/connection_text.h"
 #include "platform/db/held_recordset.h"
+#include "platform/db/odbc/odbc_block.h"
 #include "platform/db/odbc/odbc_error.h"
 #include "platform/db/odbc/odbc_handle.h"
 #include "platform/db/odbc/odbc_text.h"
 #include "platform/db/odbc/odbc_types.h"
+#include "platform/db/odbc/odbc_values.h"
 #include "platform/db/odbc/one_statement.h"
+#include "platform/db/odbc/server_cursor.h"
 
 namespace quillor::odbc {
 namespace {
 
-// Long texts and binary values arrive in pieces of this many bytes.
-constexpr size_t kPieceBytes = 4096;
 constexpr unsigned kLoginTimeoutSeconds = 15;
 
 Dialect DialectFromDbmsName(std::string_view name) {
@@ -27,68 +31,50 @@ Dialect DialectFromDbmsName(std::string_view name) {
   return Dialect::kSqlServer;
 }
 
-// Reads a text or binary column of the current row, piece by piece.
-DbValue ReadPieces(const Handle& stmt, SQLUSMALLINT column, bool wide) {
-  std::string bytes;
-  std::array<char, kPieceBytes> piece;
-  const SQLSMALLINT c_type = wide ? SQL_C_WCHAR : SQL_C_BINARY;
-  const size_t terminator = wide ? sizeof(SQLWCHAR) : 0;
+// The connection text's own key for the rows fetched per block; the driver never sees it.
+constexpr std::string_view kBlockRowsKey = "BlockRows";
+constexpr size_t kMostBlockRows = 100000;
+
+size_t BlockRowsFrom(const ConnectionText& text) {
+  const std::optional<std::string> value = text.Get(kBlockRowsKey);
+  if (!value) return kDefaultBlockRows;
+  size_t rows = 0;
+  const char* const end = value->data() + value->size();
+  const auto [at, error] = std::from_chars(value->data(), end, rows);
+  if (error != std::errc() || at != end || rows < 1 || rows > kMostBlockRows) {
+    throw Failure(failure_numbers::kFail, "[Quillor] BlockRows must be a whole number from 1 to " +
+                                              std::to_string(kMostBlockRows));
+  }
+  return rows;
+}
+
+void ReadRowByRow(const Handle& stmt, const ResultColumns& result, std::vector<Row>& rows) {
   for (;;) {
-    SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(stmt.get(), column, c_type, piece.data(),
-                                    static_cast<SQLLEN>(piece.size()), &indicator);
-    if (rc == SQL_NO_DATA) break;
-    stmt.Check(rc, "reading a value");
-    if (indicator == SQL_NULL_DATA) return DbValue();
-    const bool truncated =
-        indicator == SQL_NO_TOTAL || static_cast<size_t>(indicator) > piece.size() - terminator;
-    const size_t got = truncated ? piece.size() - terminator : static_cast<size_t>(indicator);
-    // A wide piece always holds whole characters: the buffer is an even number of bytes.
-    bytes.append(piece.data(), got - got % (wide ? sizeof(SQLWCHAR) : 1));
-    if (!truncated) break;
+    const SQLRETURN rc = SQLFetch(stmt.get());
+    if (rc == SQL_NO_DATA) return;
+    stmt.Check(rc, "fetching a row");
+    Row row;
+    row.reserve(result.kinds.size());
+    for (size_t i = 0; i < result.kinds.size(); ++i) {
+      row.push_back(ReadValue(stmt, static_cast<SQLUSMALLINT>(i + 1), result.kinds[i]));
+    }
+    rows.push_back(std::move(row));
   }
-  if (!wide) return DbValue(std::move(bytes));
-  std::u16string text(bytes.size() / sizeof(char16_t), u'\0');
-  bytes.copy(reinterpret_cast<char*>(text.data()), text.size() * sizeof(char16_t));
-  return DbValue(Utf16ToUtf8(text));
-}
-
-// Reads a column of the current row into a fixed-size C value of the given type.
-template <typename Value>
-DbValue ReadFixed(const Handle& stmt, SQLUSMALLINT column, SQLSMALLINT c_type) {
-  Value value = 0;
-  SQLLEN indicator = 0;
-  stmt.Check(SQLGetData(stmt.get(), column, c_type, &value, 0, &indicator), "reading a value");
-  if (indicator == SQL_NULL_DATA) return DbValue();
-  return DbValue(value);
-}
-
-static_assert(sizeof(int64_t) == sizeof(SQLBIGINT) && sizeof(double) == sizeof(SQLDOUBLE));
-
-DbValue ReadValue(const Handle& stmt, SQLUSMALLINT column, FetchKind kind) {
-  switch (kind) {
-    case FetchKind::kInteger:
-      return ReadFixed<int64_t>(stmt, column, SQL_C_SBIGINT);
-    case FetchKind::kDouble:
-      return ReadFixed<double>(stmt, column, SQL_C_DOUBLE);
-    case FetchKind::kText:
-      return ReadPieces(stmt, column, true);
-    case FetchKind::kBinary:
-      return ReadPieces(stmt, column, false);
-  }
-  return DbValue();
 }
 
 class OdbcConnection : public Connection {
  public:
-  explicit OdbcConnection(std::string_view connection_text)
-      : env_(MakeEnvironment()), dbc_(SQL_HANDLE_DBC, env_.get()) {
+  explicit OdbcConnection(const ConnectionText& connection_text)
+      : env_(MakeEnvironment()),
+        dbc_(SQL_HANDLE_DBC, env_.get()),
+        cursors_(std::make_shared<CursorSession>()) {
+    cursors_->block_rows = BlockRowsFrom(connection_text);
     // A server that never answers fails the open after 15 seconds, as the host's
     // database layer waits; a driver without the setting keeps its own default.
     SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(kLoginTimeoutSeconds)),
                       SQL_IS_UINTEGER);
-    std::u16string text = Utf8ToUtf16(connection_text);
+    std::u16string text = Utf8ToUtf16(connection_text.Without({kBlockRowsKey}).text());
     std::array<SQLWCHAR, 1024> completed{};
     SQLSMALLINT completed_length = 0;
     dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), SQL_NTS, completed.data(),
@@ -96,6 +82,7 @@ class OdbcConnection : public Connection {
                                  SQL_DRIVER_NOPROMPT),
                "connecting");
     connected_ = true;
+    cursors_->dbc = dbc_.get();
     try {
       dialect_ = DialectFromDbmsName(DbmsName());
       if (dialect_ == Dialect::kPostgres) RequireStandardStrings();
@@ -106,6 +93,7 @@ class OdbcConnection : public Connection {
   }
 
   ~OdbcConnection() override {
+    cursors_->dbc = SQL_NULL_HDBC;  // a result that outlives its connection closes nothing
     if (!connected_) return;
     if (depth_ > 0) SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
     SQLDisconnect(dbc_.get());
@@ -121,47 +109,26 @@ class OdbcConnection : public Connection {
     return AdaptStatement(sql, dialect_);
   }
 
+  // On PostgreSQL a query is read through a cursor on the server; any other
+  // statement is read whole (in blocks on PostgreSQL, value by value elsewhere).
   std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
+    if (dialect_ == Dialect::kPostgres) {
+      const std::string sent = CheckedText(sql);
+      if (CursorCanRead(sent)) return OpenThroughCursor(cursors_, sent, cursor);
+    }
     Handle stmt = Run(sql);
-    SQLSMALLINT count = 0;
-    stmt.Check(SQLNumResultCols(stmt.get(), &count), "reading the result");
-    // Row counts that come before the rows (triggers, batches) are passed over.
-    while (count == 0) {
-      const SQLRETURN rc = SQLMoreResults(stmt.get());
-      if (rc == SQL_NO_DATA) break;
-      stmt.Check(rc, "reading the result");
-      stmt.Check(SQLNumResultCols(stmt.get(), &count), "reading the result");
+    ResultColumns result = DescribeResult(stmt, SkipToRows(stmt));
+    std::vector<Row> rows;
+    if (result.columns.empty()) {
+      // no rows to read
+    } else if (dialect_ == Dialect::kPostgres) {
+      BlockReader(stmt, result, cursors_->block_rows).ReadAll(rows);
+    } else {
+      // Other drivers keep the value-by-value reading they were proven with: a long
+      // value read again after a block needs SQLSetPos, which not every driver offers.
+      ReadRowByRow(stmt, result, rows);
     }
-
-    std::vector<Column> columns;
-    std::vector<FetchKind> kinds;
-    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
-      std::array<SQLWCHAR, 256> name{};
-      SQLSMALLINT name_length = 0, sql_type = 0, digits = 0, nullable = 0;
-      SQLULEN size = 0;
-      stmt.Check(SQLDescribeColW(stmt.get(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                 &name_length, &sql_type, &size, &digits, &nullable),
-                 "describing a column");
-      const size_t length = std::min(static_cast<size_t>(name_length), name.size() - 1);
-      columns.push_back({Utf16ToUtf8(WideView(name.data(), length)), AdoTypeFromSqlType(sql_type)});
-      kinds.push_back(FetchKindForSqlType(sql_type));
-    }
-
-    std::vector<std::vector<DbValue>> rows;
-    if (count > 0) {
-      for (;;) {
-        const SQLRETURN rc = SQLFetch(stmt.get());
-        if (rc == SQL_NO_DATA) break;
-        stmt.Check(rc, "fetching a row");
-        std::vector<DbValue> row;
-        row.reserve(kinds.size());
-        for (size_t i = 0; i < kinds.size(); ++i) {
-          row.push_back(ReadValue(stmt, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
-        }
-        rows.push_back(std::move(row));
-      }
-    }
-    return std::make_unique<HeldRecordset>(std::move(columns), std::move(rows), cursor);
+    return std::make_unique<HeldRecordset>(std::move(result.columns), std::move(rows), cursor);
   }
 
   int64_t Execute(std::string_view sql) override {
@@ -193,7 +160,9 @@ class OdbcConnection : public Connection {
     EndUnit(SQL_COMMIT);
   }
 
-  bool ResetForReuse() override { return depth_ == 0 && SQL_SUCCEEDED(SetAutocommit(true)); }
+  bool ResetForReuse() override {
+    return depth_ == 0 && CloseLeftCursors(*cursors_) && SQL_SUCCEEDED(SetAutocommit(true));
+  }
 
   // What the driver knows of the link first, then one round trip: a server that
   // went away or a session it ended fails here, not in the next call.
@@ -270,17 +239,16 @@ class OdbcConnection : public Connection {
   // no failure (ODBC reports it as "no data"). A text that holds a second statement
   // is refused before it is sent.
   Handle Run(std::string_view sql) {
-    const std::string sent = SentText(sql);
+    return ExecuteDirect(dbc_.get(), CheckedText(sql), "running a statement");
+  }
+
+  std::string CheckedText(std::string_view sql) const {
+    std::string sent = SentText(sql);
     if (SecondStatementAt(sent, dialect_) != std::string_view::npos) {
       throw Failure(failure_numbers::kDbStatement,
                     "[Quillor] only one statement may be run at a time");
     }
-    Handle stmt(SQL_HANDLE_STMT, dbc_.get());
-    std::u16string text = Utf8ToUtf16(sent);
-    const SQLRETURN rc =
-        SQLExecDirectW(stmt.get(), Wide(text), static_cast<SQLINTEGER>(text.size()));
-    if (rc != SQL_NO_DATA) stmt.Check(rc, "running a statement");
-    return stmt;
+    return sent;
   }
 
   // A row write replaces a line by a deletion and then an insertion. Under the
@@ -325,6 +293,7 @@ class OdbcConnection : public Connection {
   Dialect dialect_ = Dialect::kSqlServer;
   int depth_ = 0;
   bool doomed_ = false;
+  std::shared_ptr<CursorSession> cursors_;
 };
 
 }  // namespace
@@ -333,7 +302,7 @@ class OdbcConnection : public Connection {
 namespace quillor {
 
 std::unique_ptr<Connection> OpenOdbcConnection(std::string_view connection_text) {
-  return std::make_unique<odbc::OdbcConnection>(connection_text);
+  return std::make_unique<odbc::OdbcConnection>(ConnectionText::Lenient(connection_text));
 }
 
 }  // namespace quillor

@@ -1,0 +1,227 @@
+// Results read through a cursor on the PostgreSQL server: the same rows and
+// counts as a result read whole, whatever the length against the block; no
+// cursor left behind on any path; a unit of work around it undisturbed.
+#include "platform/db/odbc/server_cursor.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/base/failure.h"
+#include "platform/db/open_connection.h"
+#include "platform/db/sql_trace.h"
+#include "testing/expect_failure.h"
+#include "testing/pg_database.h"
+#include "testing/temp_dir.h"
+
+namespace quillor {
+namespace {
+
+using testing::FailureOf;
+using testing::PgConnectionText;
+using testing::PgDatabase;
+
+constexpr int kBlock = 4;
+
+TEST(CursorCanRead, QueriesThatStandAloneOnly) {
+  const struct {
+    const char* sql;
+    bool readable;
+  } cases[] = {
+      {"select 1", true},
+      {"  (select 1) union (select 2)", true},
+      {"SELECT a from t where b = 'x;y'", true},
+      {"values (1), (2)", true},
+      {"table t", true},
+      {"select 1 -- a comment to the end", true},
+      {"select 1;", false},     // a semicolon would end the declaration
+      {"select 'open", false},  // the server refuses it as it is
+      {"select 1 /* open", false},
+      {"with x as (select 1) select * from x", false},  // may modify data
+      {"show search_path", false},
+      {"insert into t values(1) returning k", false},
+      {"-- lead\nselect 1", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(odbc::CursorCanRead(c.sql), c.readable) << c.sql;
+}
+
+class ServerCursorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto text = PgConnectionText();
+    if (!text) GTEST_SKIP() << "QUILLOR_TEST_PG_CONNECTION is not set";
+    db_ = std::make_unique<PgDatabase>(*text);
+    conn_ = OpenConnection(db_->text() + ";BlockRows=" + std::to_string(kBlock));
+    conn_->Execute("create table r(k int, t varchar(20), long_text text)");
+  }
+
+  void Fill(int rows) {
+    conn_->Execute("delete from r");
+    if (rows == 0) return;
+    conn_->Execute("insert into r select g, 'row ' || g, case when g % 3 = 0 then repeat('x', " +
+                   std::to_string(600) + ") end from generate_series(1, " + std::to_string(rows) +
+                   ") g");
+  }
+
+  // Every row as text, reading the count first or (with `count_at`) after that many rows.
+  static std::vector<std::string> Read(Recordset& rs, int64_t& count, int count_at = 0) {
+    std::vector<std::string> rows;
+    for (int i = 0; !rs.Eof(); ++i) {
+      if (i == count_at) count = rs.RecordCount();
+      std::string row;
+      for (int c = 0; c < rs.FieldCount(); ++c)
+        row += (rs.Value(c).IsNull() ? "NULL" : rs.Value(c).ToText()) + "|";
+      rows.push_back(row);
+      rs.MoveNext();
+    }
+    if (rows.empty()) count = rs.RecordCount();
+    return rows;
+  }
+
+  // The cursors open on the connection's session, read as a whole result.
+  int64_t OpenCursors() {
+    auto rs = conn_->Open("with c as (select name from pg_cursors) select count(*) from c",
+                          CursorType::kForwardOnly);
+    return rs->Value(0).Integer();
+  }
+
+  std::unique_ptr<PgDatabase> db_;
+  std::unique_ptr<Connection> conn_;
+};
+
+TEST_F(ServerCursorTest, RowsAndCountsAreThoseOfTheResultReadWhole) {
+  const std::string query = "select k, t, long_text from r order by k";
+  // A statement that cannot be read through a cursor is read whole: the reference.
+  const std::string whole = "with q as (" + query + ") select * from q";
+  for (int rows : {0, 1, kBlock - 1, kBlock, kBlock + 1, 3 * kBlock + 2}) {
+    Fill(rows);
+    for (CursorType cursor : {CursorType::kStatic, CursorType::kKeyset, CursorType::kForwardOnly}) {
+      for (int count_at : {0, 1, kBlock + 1}) {
+        SCOPED_TRACE("rows " + std::to_string(rows) + ", cursor " +
+                     std::to_string(static_cast<int>(cursor)) + ", count asked at row " +
+                     std::to_string(count_at));
+        int64_t expected_count = -2, count = -2;
+        auto reference = conn_->Open(whole, cursor);
+        const std::vector<std::string> expected = Read(*reference, expected_count, count_at);
+        auto rs = conn_->Open(query, cursor);
+        EXPECT_EQ(Read(*rs, count, count_at), expected);
+        ASSERT_EQ(expected.size(), static_cast<size_t>(rows));
+        if (count_at <= rows) {
+          EXPECT_EQ(count, expected_count);
+        }
+        rs->Close();
+        EXPECT_EQ(OpenCursors(), 0);
+      }
+    }
+  }
+}
+
+TEST_F(ServerCursorTest, NoCursorIsLeftWhateverEndsTheResult) {
+  Fill(3 * kBlock);
+  {
+    auto rs = conn_->Open("select k from r", CursorType::kStatic);
+    EXPECT_EQ(OpenCursors(), 1);  // longer than a block: held on the server
+    rs->MoveNext();
+    rs->Close();  // closed half-read
+  }
+  EXPECT_EQ(OpenCursors(), 0);
+  {
+    auto rs = conn_->Open("select k from r", CursorType::kStatic);
+    rs->MoveNext();
+  }  // dropped half-read, never closed
+  EXPECT_EQ(OpenCursors(), 0);
+  // A result still open when the call ends is closed by the reset for the next call.
+  auto kept = conn_->Open("select k from r", CursorType::kStatic);
+  EXPECT_TRUE(conn_->ResetForReuse());
+  EXPECT_EQ(OpenCursors(), 0);
+  kept.reset();  // its own close finds nothing to close, and says nothing
+  EXPECT_TRUE(conn_->ResetForReuse());
+  EXPECT_TRUE(conn_->StillUsable());
+}
+
+TEST_F(ServerCursorTest, AUnitOfWorkAroundTheCursorStandsOrFallsAsItWould) {
+  Fill(3 * kBlock);
+  auto other = db_->Open();
+  conn_->Begin();
+  conn_->Execute("delete from r where k = 1");
+  conn_->Execute("insert into r(k, t) values(100, 'new')");
+  auto rs = conn_->Open("select k from r order by k", CursorType::kStatic);
+  EXPECT_EQ(rs->RecordCount(), 3 * kBlock);  // the unit's own changes seen
+  EXPECT_EQ(rs->Value(0).Integer(), 2);
+  for (int i = 0; i < kBlock + 1; ++i) rs->MoveNext();
+  conn_->Commit();  // the result, half-read, goes on after the unit ends
+  std::vector<int64_t> rest;
+  for (; !rs->Eof(); rs->MoveNext()) rest.push_back(rs->Value(0).Integer());
+  EXPECT_EQ(rest.size(), static_cast<size_t>(3 * kBlock - kBlock - 1));
+  EXPECT_EQ(rest.back(), 100);
+  rs->Close();
+  EXPECT_EQ(other->Open("select count(*) from r where k = 100", CursorType::kForwardOnly)
+                ->Value(0)
+                .Integer(),
+            1);
+
+  // A unit rolled back while a result is open keeps nothing of its changes.
+  conn_->Begin();
+  conn_->Execute("delete from r");
+  auto during = conn_->Open("select k from r", CursorType::kStatic);
+  EXPECT_TRUE(during->Eof());
+  conn_->Rollback();
+  during->Close();
+  EXPECT_EQ(conn_->Open("select k from r", CursorType::kStatic)->RecordCount(), 3 * kBlock);
+  EXPECT_EQ(OpenCursors(), 0);
+}
+
+TEST_F(ServerCursorTest, ABackendKilledMidFetchFailsTheReadAndTheConnectionIsNotKept) {
+  Fill(3 * kBlock);
+  const int64_t pid =
+      conn_->Open("select pg_backend_pid()", CursorType::kForwardOnly)->Value(0).Integer();
+  auto rs = conn_->Open("select k from r", CursorType::kStatic);
+  EXPECT_EQ(rs->RecordCount(), 3 * kBlock);
+  auto admin = OpenConnection(*PgConnectionText());
+  admin->Open("select pg_terminate_backend(" + std::to_string(pid) + ")", CursorType::kForwardOnly);
+  const Failure f = FailureOf([&] {
+    for (; !rs->Eof(); rs->MoveNext()) {
+    }
+  });
+  EXPECT_EQ(f.number(), failure_numbers::kFail);
+  rs.reset();
+  EXPECT_FALSE(conn_->ResetForReuse());
+  EXPECT_FALSE(conn_->StillUsable());
+}
+
+TEST_F(ServerCursorTest, TheTraceShowsTheStatementAsFormedAndNothingOfTheCursor) {
+  Fill(3 * kBlock);
+  testing::TempDir dir;
+  const std::string trace = (dir.path() / "trace.jsonl").string();
+  auto traced = TraceConnection(std::move(conn_), trace);
+  auto rs = traced->Open("select k from r where t <> 'a;b'", CursorType::kStatic);
+  while (!rs->Eof()) rs->MoveNext();
+  rs->Close();
+  traced->Open("select k from r where k = 1", CursorType::kForwardOnly)->Close();
+  std::ifstream in(trace);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    lines.push_back(line.substr(0, line.find(", \"ms\"")));
+  }
+  EXPECT_THAT(lines,
+              ::testing::ElementsAre(R"({"sql": "select k from r where t <> 'a;b'", "rows": 12)",
+                                     R"({"sql": "select k from r where k = 1", "rows": 1)"));
+}
+
+TEST_F(ServerCursorTest, TheBlockSizeIsTheConnectionTextsAndTheDriverNeverSeesIt) {
+  for (const char* wrong : {"0", "x", "100001", "-1"}) {
+    const Failure f = FailureOf([&] { OpenConnection(db_->text() + ";BlockRows=" + wrong); });
+    EXPECT_THAT(f.description(), ::testing::HasSubstr("BlockRows")) << wrong;
+  }
+  Fill(7);
+  auto one = OpenConnection(db_->text() + ";BlockRows=1");
+  auto rs = one->Open("select k from r order by k", CursorType::kStatic);
+  EXPECT_EQ(rs->RecordCount(), 7);
+  int64_t sum = 0;
+  for (; !rs->Eof(); rs->MoveNext()) sum += rs->Value(0).Integer();
+  EXPECT_EQ(sum, 28);
+}
+
+}  // namespace
+}  // namespace quillor

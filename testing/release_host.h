@@ -166,4 +166,19 @@ inline std::vector<std::map<std::string, std::string>> ReplyRows(const std::stri
   return rows;
 }
 
+// The host rows every release scenario starts from: D1 a basic accounting department, M1
+// an inventory item, B1 a batch, P1 a product with cost object 7 for D1, and a
+// cost object 8 found by production order MO1/1/2 with ompflag 5.
+inline void SeedReleaseHost(TestDb& db) {
+  db.Run("insert into ca_depDf values('D1',1)");
+  db.Run("insert into ca_depDf values('D2',0)");
+  db.Run("insert into Inventory values('M1','steel')");
+  db.Run("insert into ca_pronb values('B1')");
+  db.Run("insert into caq_coreal(iRealCOID,cDeptID,InvCode) values(7,'D1','P1')");
+  db.Run(
+      "insert into caq_coreal(iRealCOID,cMOCode,iMOSubSN,iMORouteSN,ompflag) "
+      "values(8,'MO1',1,2,5)");
+  db.Run("insert into ProductStructureEx values('P1')");
+}
+
 }  // namespace quillor::testing

@@ -10,17 +10,6 @@ namespace {
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
-void Seed(TestDb& db) {
-  db.Run("insert into ca_depDf values('D1',1)");
-  db.Run("insert into Inventory values('M1','steel')");
-  db.Run("insert into ca_pronb values('B1')");
-  db.Run("insert into caq_coreal(iRealCOID,cDeptID,InvCode) values(7,'D1','P1')");
-  db.Run(
-      "insert into caq_coreal(iRealCOID,cMOCode,iMOSubSN,iMORouteSN,ompflag) "
-      "values(8,'MO1',1,2,5)");
-  db.Run("insert into ProductStructureEx values('P1')");
-}
-
 Fields PrettyLine(std::string_view blank) {
   const auto wrap = [&](std::string_view number) {
     return std::string(blank) + std::string(number) + std::string(blank);
@@ -41,7 +30,7 @@ class PrettyNumbers : public ::testing::TestWithParam<PrettyCase> {};
 TEST_P(PrettyNumbers, EveryNumericFieldIsStoredWithItsBlanks) {
   const PrettyCase& c = GetParam();
   ReleaseHost host(c.profile());
-  Seed(host.db);
+  SeedReleaseHost(host.db);
   const std::string request = ReleaseAddRequest(Line("1", PrettyLine(c.blank)));
   EXPECT_EQ(Items(host.Call(request)), std::vector<std::string>{"1 0 成功"});
   // Sent again, the line replaces its row where the release deletes first.
@@ -68,7 +57,7 @@ TEST_P(PrettyNumbers, OrderLinesWithBlanksFindTheirCostObject) {
   const PrettyCase& c = GetParam();
   if (!c.profile().cost_object_resolution) GTEST_SKIP() << "no cost-object lookup";
   ReleaseHost host(c.profile());
-  Seed(host.db);
+  SeedReleaseHost(host.db);
   host.db.Run("insert into AccInformation values('ca','8601','','1')");
   const std::string b = c.blank;
   Fields line = PrettyLine("");
@@ -101,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Releases, PrettyNumbers, ::testing::ValuesIn(kCases),
 // says which field and why, since the reply cannot.
 TEST(RefusedWrite, TheTraceSaysWhy) {
   ReleaseHost host(Release871());
-  Seed(host.db);
+  SeedReleaseHost(host.db);
   Fields line = PrettyLine("");
   line[6].second = "2.5";
   line[4].second = "2";

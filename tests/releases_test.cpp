@@ -94,21 +94,6 @@ Fields Without(Fields fields, const std::string& name) {
   return fields;
 }
 
-// The host rows every scenario starts from: D1 a basic accounting department, M1
-// an inventory item, B1 a batch, P1 a product with cost object 7 for D1, and a
-// cost object 8 found by production order MO1/1/2 with ompflag 5.
-void Seed(TestDb& db) {
-  db.Run("insert into ca_depDf values('D1',1)");
-  db.Run("insert into ca_depDf values('D2',0)");
-  db.Run("insert into Inventory values('M1','steel')");
-  db.Run("insert into ca_pronb values('B1')");
-  db.Run("insert into caq_coreal(iRealCOID,cDeptID,InvCode) values(7,'D1','P1')");
-  db.Run(
-      "insert into caq_coreal(iRealCOID,cMOCode,iMOSubSN,iMORouteSN,ompflag) "
-      "values(8,'MO1',1,2,5)");
-  db.Run("insert into ProductStructureEx values('P1')");
-}
-
 std::vector<std::string> Matching(const std::vector<std::string>& statements,
                                   std::string_view part) {
   std::vector<std::string> out;
@@ -120,7 +105,7 @@ std::vector<std::string> Matching(const std::vector<std::string>& statements,
 
 class EveryRelease : public ::testing::TestWithParam<ReleaseCase> {
  protected:
-  EveryRelease() { Seed(host_.db); }
+  EveryRelease() { SeedReleaseHost(host_.db); }
   const ReleaseProfile& profile() const { return GetParam().profile(); }
   std::vector<std::vector<std::string>> StoredRows() {
     return host_.db.Rows(
@@ -259,7 +244,7 @@ class OneRelease : public ::testing::Test {
  protected:
   static std::unique_ptr<ReleaseHost> Host(const ReleaseProfile& profile) {
     auto host = std::make_unique<ReleaseHost>(profile);
-    Seed(host->db);
+    SeedReleaseHost(host->db);
     return host;
   }
 };

@@ -11,9 +11,7 @@ namespace quillor {
 namespace {
 
 using testing::kLibrary871;
-using testing::OwnRegistry;
 using testing::RunTool;
-using testing::TempDir;
 using testing::ToolRun;
 
 TEST(CliTest, UsageErrorsExitWithTwo) {
@@ -40,8 +38,8 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
 }
 
 TEST(CliTest, TransactPassesAnExplicitEmptyConnectionOn) {
-  TempDir dir;
-  OwnRegistry registry(dir);
+  testing::TempDir dir;
+  testing::OwnRegistry registry(dir);
   ScopedEnv env("QUILLOR_CONNECTION",
                 ("Provider=SQLite;Data Source=" + dir.path().string() + "/none.db").c_str());
   const std::string request = "<zqinterface roottag=\"material\" docid=\"d\" proc=\"add\"/>";

@@ -157,6 +157,33 @@ void Feed(xmlParserCtxt* ctxt, std::string_view text, Between&& between) {
   between();
 }
 
+// The document a root-only read leaves, taken from its parser: the root with its
+// attributes and nothing beneath it (what the parser read past the start tag is
+// dropped). Null, with why in `why`, when the read gave no whole root.
+xmlDoc* TakeRootOnly(xmlParserCtxt* ctxt, std::string& why) {
+  xmlDoc* doc = ctxt->myDoc;
+  if (std::optional<std::string> failure = ParseFailure(doc, ctxt)) {
+    why = std::move(*failure);
+    return nullptr;
+  }
+  xmlNode* root = xmlDocGetRootElement(doc);
+  if (root == nullptr) {
+    why = "The document has no root element";
+    return nullptr;
+  }
+  while (root->children != nullptr) {
+    xmlNode* child = root->children;
+    xmlUnlinkNode(child);
+    xmlFreeNode(child);
+  }
+  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
+    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
+  }
+  ctxt->myDoc = nullptr;
+  doc->_private = nullptr;
+  return doc;
+}
+
 }  // namespace
 
 bool XmlDocument::LoadRootOnly(std::string_view text) {
@@ -165,24 +192,11 @@ bool XmlDocument::LoadRootOnly(std::string_view text) {
   RootStream stream;
   StreamParser ctxt = NewStreamParser(stream);
   Feed(ctxt.get(), text, [] {});
-  xmlDoc* doc = ctxt->myDoc;
   // A parser stopped short (a text node past libxml2's limit reports itself as
   // an allocation failure and halts) has read only part of the text: the text
   // does not load, as it does not with LoadXml.
-  if (std::optional<std::string> failure = ParseFailure(doc, ctxt.get())) {
-    parse_error_ = std::move(*failure);
-    return false;
-  }
-  xmlNode* root = xmlDocGetRootElement(doc);
-  if (root == nullptr) {
-    parse_error_ = "The document has no root element";
-    return false;
-  }
-  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
-    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
-  }
-  ctxt->myDoc = nullptr;
-  doc->_private = nullptr;
+  xmlDoc* doc = TakeRootOnly(ctxt.get(), parse_error_);
+  if (doc == nullptr) return false;
   doc_ = doc;
   declared_ = BeginsWithDeclaration(text);
   return true;
@@ -200,27 +214,8 @@ bool XmlDocument::LoadRootStart(std::string_view text) {
   }
   // Ended before a root: the parser's last word says why.
   if (stream.root == nullptr) xmlParseChunk(ctxt.get(), nullptr, 0, 1);
-  xmlDoc* doc = ctxt->myDoc;
-  if (std::optional<std::string> failure = ParseFailure(doc, ctxt.get())) {
-    parse_error_ = std::move(*failure);
-    return false;
-  }
-  xmlNode* root = stream.root;
-  if (root == nullptr) {
-    parse_error_ = "The document has no root element";
-    return false;
-  }
-  // What the same piece held after the start tag is not the envelope's.
-  while (root->children != nullptr) {
-    xmlNode* child = root->children;
-    xmlUnlinkNode(child);
-    xmlFreeNode(child);
-  }
-  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
-    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
-  }
-  ctxt->myDoc = nullptr;
-  doc->_private = nullptr;
+  xmlDoc* doc = TakeRootOnly(ctxt.get(), parse_error_);
+  if (doc == nullptr) return false;
   doc_ = doc;
   declared_ = BeginsWithDeclaration(text);
   return true;

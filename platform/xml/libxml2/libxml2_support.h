@@ -144,6 +144,9 @@ inline void NoExternalSubset(void*, const xmlChar*, const xmlChar*, const xmlCha
 inline void EntityDeclWithoutFetching(void* ctx, const xmlChar* name, int type,
                                       const xmlChar* public_id, const xmlChar* system_id,
                                       xmlChar* content) {
+  // A text that declares entities is read with libxml2's amplification limits
+  // on, and so with its limit of 10,000,000 bytes per text; see kRequestParseOptions.
+  static_cast<xmlParserCtxt*>(ctx)->options &= ~XML_PARSE_HUGE;
   switch (type) {
     case XML_EXTERNAL_GENERAL_PARSED_ENTITY:
     case XML_EXTERNAL_GENERAL_UNPARSED_ENTITY:
@@ -157,14 +160,54 @@ inline void EntityDeclWithoutFetching(void* ctx, const xmlChar* name, int type,
   }
 }
 
-// The options of every parse of a request, whole or streamed.
+// The options of every parse of a request, whole or streamed. Without
+// XML_PARSE_HUGE libxml2 refuses any single text, attribute value, CDATA section
+// or comment past 10,000,000 bytes, while a request may be far larger. The
+// option also turns off the checks on entity amplification, though, so it stands
+// only until the text declares its first entity (EntityDeclWithoutFetching takes
+// it away then): a text without entities cannot amplify, and one with entities
+// is read under every limit. Its other reliefs are taken back where the parse
+// starts (the dictionary's bound) and at each start tag (the nesting depth).
 inline constexpr int kRequestParseOptions = XML_PARSE_NOENT | XML_PARSE_DTDATTR | XML_PARSE_NONET |
                                             XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
-                                            XML_PARSE_IGNORE_ENC;
+                                            XML_PARSE_IGNORE_ENC | XML_PARSE_HUGE;
+
+// The names of one document take at most what libxml2 allows without the option.
+inline constexpr size_t kDictionaryLimit = 10'000'000;
+
+inline void StartDocumentWithLimits(void* ctx) {
+  auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+  if (ctxt->dict != nullptr) xmlDictSetLimit(ctxt->dict, kDictionaryLimit);
+  xmlSAX2StartDocument(ctx);
+}
+
+// Elements nest at most as deep as libxml2 lets them without the option; the
+// parse stops at a deeper one, as it stops there by itself.
+inline constexpr int kMostDepth = 256;  // libxml2's xmlParserMaxDepth
+
+inline bool TooDeep(void* ctx) {
+  auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+  if (ctxt->nameNr <= kMostDepth) return false;
+  ctxt->errNo = XML_ERR_INTERNAL_ERROR;
+  ctxt->wellFormed = 0;
+  xmlStopParser(ctxt);
+  return true;
+}
+
+inline void StartElementWithinDepth(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                                    const xmlChar* uri, int nb_namespaces,
+                                    const xmlChar** namespaces, int nb_attributes, int nb_defaulted,
+                                    const xmlChar** attributes) {
+  if (TooDeep(ctx)) return;
+  xmlSAX2StartElementNs(ctx, localname, prefix, uri, nb_namespaces, namespaces, nb_attributes,
+                        nb_defaulted, attributes);
+}
 
 inline void KeepToTheText(xmlParserCtxt* ctxt) {
   ctxt->sax->externalSubset = NoExternalSubset;
   ctxt->sax->entityDecl = EntityDeclWithoutFetching;
+  ctxt->sax->startDocument = StartDocumentWithLimits;
+  ctxt->sax->startElementNs = StartElementWithinDepth;
 }
 
 // Elements created but not yet placed hang under a detached holder element, kept

@@ -68,7 +68,7 @@ bool XmlDocument::LoadXml(std::string_view text) {
   if (!ctxt) throw std::bad_alloc();
   // An encoding named in the declaration is ignored. Internal entities are
   // substituted and attribute defaults applied, within libxml2's amplification
-  // limits (no XML_PARSE_HUGE); no validation, nothing loaded from outside the
+  // limits (see kRequestParseOptions); no validation, nothing loaded from outside the
   // text, no network access.
   KeepToTheText(ctxt.get());
   const int options = kRequestParseOptions;

@@ -2,6 +2,7 @@
 #include "platform/xml/xml.h"
 
 #include "platform/xml/libxml2/libxml2_support.h"
+#include "platform/xml/selection_paths.h"
 #include "platform/xml/xml_text.h"
 
 namespace quillor {
@@ -139,21 +140,33 @@ std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
   ctx->node = n;
   // The expression's errors land in the context; the handler only keeps them quiet.
   ctx->error = DiscardStructured;
-  // A short expression can cost time without end (counts of counts of every
-  // node). A budget of operations, generous beside what a path over this
-  // document needs, stops it in well under a second.
+  const std::string expression(path);
+  const auto failed = [&] {
+    std::string message = Trimmed(S(reinterpret_cast<const xmlChar*>(ctx->lastError.message)));
+    if (message.empty()) message = "Invalid expression";
+    return Failure(failure_numbers::kFail, message);
+  };
+  XmlHandle<xmlXPathCompExpr, xmlXPathFreeCompExpr> compiled(
+      xmlXPathCtxtCompile(ctx.get(), X(expression)));
+  if (!compiled) throw failed();
+  // What a step costs is not what libxml2 counts (the text of the whole document
+  // is one operation): expressions that can cost more than a pass or so over the
+  // document are refused before they run (see selection_paths.h), and the
+  // budget of operations bounds the passes of those that run.
+  if (const std::optional<std::string> why = RefusedSelectionPath(path)) {
+    throw Failure(failure_numbers::kFail,
+                  "The path '" + expression + "' is not one a selection takes: " + *why);
+  }
   ctx->opLimit = kSelectOperations + kSelectOperationsPerNode * NodesBeneath(n);
   XmlHandle<xmlXPathObject, xmlXPathFreeObject> result(
-      xmlXPathEvalExpression(X(std::string(path)), ctx.get()));
+      xmlXPathCompiledEval(compiled.get(), ctx.get()));
   if (!result) {
     if (ctx->opLimit != 0 && ctx->opCount >= ctx->opLimit) {
-      throw Failure(failure_numbers::kFail, "The path '" + std::string(path) +
+      throw Failure(failure_numbers::kFail, "The path '" + expression +
                                                 "' takes more operations than a selection may (" +
                                                 std::to_string(ctx->opLimit) + ")");
     }
-    std::string message = Trimmed(S(reinterpret_cast<const xmlChar*>(ctx->lastError.message)));
-    if (message.empty()) message = "Invalid expression";
-    throw Failure(failure_numbers::kFail, message);
+    throw failed();
   }
   if (result->type != XPATH_NODESET) {
     throw Failure(failure_numbers::kFail, "Expression does not return a DOM node");

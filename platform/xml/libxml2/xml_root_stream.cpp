@@ -73,6 +73,7 @@ void DrainAtRoot(void* ctx) {
 void StartElementDraining(void* ctx, const xmlChar* localname, const xmlChar* prefix,
                           const xmlChar* uri, int nb_namespaces, const xmlChar** namespaces,
                           int nb_attributes, int nb_defaulted, const xmlChar** attributes) {
+  if (TooDeep(ctx)) return;
   DrainAtRoot(ctx);
   xmlSAX2StartElementNs(ctx, localname, prefix, uri, nb_namespaces, namespaces, nb_attributes,
                         nb_defaulted, attributes);

@@ -1,0 +1,326 @@
+#include "platform/xml/selection_paths.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <vector>
+
+namespace quillor {
+namespace {
+
+enum class Kind { kName, kNumber, kLiteral, kSymbol, kEnd };
+
+struct Token {
+  Kind kind;
+  std::string text;
+};
+
+bool NameByte(unsigned char c, bool first) {
+  if (c >= 0x80 || std::isalpha(c) || c == '_') return true;
+  return !first && (std::isdigit(c) || c == '-' || c == '.');
+}
+
+// XPath's tokens; a name keeps its prefix ("p:name", "p:*").
+std::optional<std::vector<Token>> Tokens(std::string_view s) {
+  std::vector<Token> out;
+  size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      ++i;
+    } else if (c == '"' || c == '\'') {
+      const size_t end = s.find(static_cast<char>(c), i + 1);
+      if (end == std::string_view::npos) return std::nullopt;
+      out.push_back({Kind::kLiteral, std::string(s.substr(i + 1, end - i - 1))});
+      i = end + 1;
+    } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(s[i + 1]))) {
+      size_t end = i;
+      while (end < s.size() && (std::isdigit(static_cast<unsigned char>(s[end])) || s[end] == '.'))
+        ++end;
+      out.push_back({Kind::kNumber, std::string(s.substr(i, end - i))});
+      i = end;
+    } else if (NameByte(c, true)) {
+      size_t end = i;
+      while (end < s.size() && NameByte(static_cast<unsigned char>(s[end]), false)) ++end;
+      if (end + 1 < s.size() && s[end] == ':' && s[end + 1] != ':') {
+        ++end;
+        if (s[end] == '*') {
+          ++end;
+        } else {
+          while (end < s.size() && NameByte(static_cast<unsigned char>(s[end]), false)) ++end;
+        }
+      }
+      out.push_back({Kind::kName, std::string(s.substr(i, end - i))});
+      i = end;
+    } else {
+      static constexpr std::array<std::string_view, 6> kPairs = {
+          "//", "..", "::", "!=", "<=", ">="};
+      std::string_view symbol = s.substr(i, 1);
+      for (std::string_view pair : kPairs) {
+        if (s.substr(i, 2) == pair) symbol = pair;
+      }
+      if (std::string_view("/.:!<>=()[],|@+-*$").find(symbol[0]) == std::string_view::npos ||
+          symbol == ":" || symbol == "!") {
+        return std::nullopt;
+      }
+      out.push_back({Kind::kSymbol, std::string(symbol)});
+      i += symbol.size();
+    }
+  }
+  out.push_back({Kind::kEnd, ""});
+  return out;
+}
+
+// What an operand inside a predicate gives: a value of bounded size (a number,
+// a literal, an attribute's or a text's value, a name), or elements, which may
+// only be tested for being there or counted.
+enum class Operand { kValue, kElements };
+
+struct Refusal {
+  std::string why;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::vector<Token> tokens) : t_(std::move(tokens)) {}
+
+  void Expression() {
+    TopPath();
+    while (Take("|")) TopPath();
+    if (Peek().kind != Kind::kEnd) Refuse("'" + Peek().text + "' where the path should end");
+  }
+
+ private:
+  const Token& Peek(size_t ahead = 0) const { return t_[std::min(at_ + ahead, t_.size() - 1)]; }
+  bool Is(std::string_view symbol, size_t ahead = 0) const {
+    return Peek(ahead).kind == Kind::kSymbol && Peek(ahead).text == symbol;
+  }
+  bool Take(std::string_view symbol) {
+    if (!Is(symbol)) return false;
+    ++at_;
+    return true;
+  }
+  [[noreturn]] static void Refuse(std::string why) { throw Refusal{std::move(why)}; }
+  void Expect(std::string_view symbol) {
+    if (!Take(symbol)) Refuse("'" + std::string(symbol) + "' expected");
+  }
+
+  static bool NodeType(std::string_view name) {
+    return name == "node" || name == "text" || name == "comment" ||
+           name == "processing-instruction";
+  }
+
+  // The path itself: steps in any direction but sideways, each with predicates.
+  void TopPath() {
+    if (Take("/")) {
+      if (!StartsStep()) return;
+    } else {
+      Take("//");
+    }
+    TopStep();
+    while (Take("/") || Take("//")) TopStep();
+  }
+
+  bool StartsStep() const {
+    return Peek().kind == Kind::kName || Is("*") || Is(".") || Is("..") || Is("@");
+  }
+
+  void TopStep() {
+    if (Take(".") || Take("..")) return;
+    if (Take("@")) Refuse("attributes are not elements");
+    if (Peek().kind == Kind::kName && Is("::", 1)) {
+      static constexpr std::array<std::string_view, 9> kAxes = {"child",
+                                                                "descendant",
+                                                                "descendant-or-self",
+                                                                "self",
+                                                                "parent",
+                                                                "ancestor",
+                                                                "ancestor-or-self",
+                                                                "following-sibling",
+                                                                "preceding-sibling"};
+      const std::string axis = Peek().text;
+      if (std::find(kAxes.begin(), kAxes.end(), axis) == kAxes.end()) {
+        Refuse("the axis " + axis);
+      }
+      at_ += 2;
+    }
+    NodeTest();
+    while (Take("[")) Predicate();
+  }
+
+  void NodeTest() {
+    if (Take("*")) return;
+    if (Peek().kind != Kind::kName) Refuse("a step expected");
+    const std::string name = t_[at_++].text;
+    if (Is("(")) {
+      if (!NodeType(name)) Refuse("the function " + name + "() as a step");
+      ++at_;
+      if (name == "processing-instruction" && Peek().kind == Kind::kLiteral) ++at_;
+      Expect(")");
+    }
+  }
+
+  void Predicate() {
+    ++depth_;
+    if (depth_ > 16) Refuse("predicates nested more than 16 deep");
+    Or();
+    Expect("]");
+    --depth_;
+  }
+
+  Operand Or() {
+    Operand first = And();
+    while (Peek().kind == Kind::kName && Peek().text == "or") {
+      ++at_;
+      And();
+      first = Operand::kValue;
+    }
+    return first;
+  }
+
+  Operand And() {
+    Operand first = Comparison();
+    while (Peek().kind == Kind::kName && Peek().text == "and") {
+      ++at_;
+      Comparison();
+      first = Operand::kValue;
+    }
+    return first;
+  }
+
+  static void ValueNeeded(Operand operand, std::string_view where) {
+    if (operand == Operand::kElements) {
+      Refuse("elements " + std::string(where) + " by their text (compare an attribute or text())");
+    }
+  }
+
+  Operand Comparison() {
+    const Operand left = Sum();
+    for (const char* op : {"=", "!=", "<", "<=", ">", ">="}) {
+      if (Take(op)) {
+        ValueNeeded(left, "compared");
+        ValueNeeded(Sum(), "compared");
+        return Operand::kValue;
+      }
+    }
+    return left;
+  }
+
+  Operand Sum() {
+    const Operand first = Unary();
+    if (!Is("+") && !Is("-")) return first;
+    ValueNeeded(first, "added");
+    while (Take("+") || Take("-")) ValueNeeded(Unary(), "added");
+    return Operand::kValue;
+  }
+
+  Operand Unary() {
+    if (Take("-")) {
+      ValueNeeded(Unary(), "negated");
+      return Operand::kValue;
+    }
+    return Primary();
+  }
+
+  Operand Primary() {
+    const Token& token = Peek();
+    if (token.kind == Kind::kNumber || token.kind == Kind::kLiteral) {
+      ++at_;
+      return Operand::kValue;
+    }
+    if (Take("(")) {
+      const Operand inner = Or();
+      Expect(")");
+      return inner;
+    }
+    if (Is("/") || Is("//")) Refuse("a path over the whole document inside a predicate");
+    if (Is("..") || Is(".")) Refuse("'" + token.text + "' inside a predicate");
+    if (Is("$")) Refuse("variables");
+    if (token.kind == Kind::kName && Is("(", 1) && !NodeType(token.text)) return Function();
+    return NearPath();
+  }
+
+  // A function of the node's own neighbourhood.
+  Operand Function() {
+    const std::string name = t_[at_].text;
+    at_ += 2;
+    std::vector<Operand> args;
+    if (!Is(")")) {
+      args.push_back(Or());
+      while (Take(",")) args.push_back(Or());
+    }
+    Expect(")");
+    static constexpr std::array<std::string_view, 7> kNoArguments = {
+        "position", "last", "name", "local-name", "namespace-uri", "true", "false"};
+    static constexpr std::array<std::string_view, 10> kOfValues = {
+        "string-length", "contains",  "starts-with", "normalize-space", "concat",
+        "substring",     "translate", "number",      "string",          "substring-before"};
+    if (std::find(kNoArguments.begin(), kNoArguments.end(), name) != kNoArguments.end()) {
+      if (!args.empty()) Refuse("the function " + name + "() of another node than the context");
+      return Operand::kValue;
+    }
+    if (name == "not" || name == "boolean" || name == "count") {
+      if (args.size() != 1) Refuse("the function " + name + "() with other than one argument");
+      return Operand::kValue;
+    }
+    if (std::find(kOfValues.begin(), kOfValues.end(), name) != kOfValues.end() ||
+        name == "substring-after") {
+      if (args.empty()) Refuse("the function " + name + "() of the context's whole text");
+      for (Operand arg : args) ValueNeeded(arg, "passed to " + name + "()");
+      return Operand::kValue;
+    }
+    Refuse("the function " + name + "()");
+  }
+
+  // Steps from the context node to its attributes, texts and children.
+  Operand NearPath() {
+    Operand kind = NearStep();
+    while (Take("/")) {
+      if (kind == Operand::kValue) Refuse("a step below an attribute or a text");
+      kind = NearStep();
+    }
+    if (Is("//")) Refuse("'//' inside a predicate");
+    return kind;
+  }
+
+  Operand NearStep() {
+    if (Take("@")) {
+      if (!Take("*")) {
+        if (Peek().kind != Kind::kName) Refuse("an attribute name expected");
+        ++at_;
+      }
+      return Operand::kValue;
+    }
+    std::string axis = "child";
+    if (Peek().kind == Kind::kName && Is("::", 1)) {
+      axis = Peek().text;
+      if (axis != "child" && axis != "attribute" && axis != "self") {
+        Refuse("the axis " + axis + " inside a predicate");
+      }
+      at_ += 2;
+    }
+    const bool text = Peek().kind == Kind::kName && Peek().text == "text";
+    NodeTest();
+    while (Take("[")) Predicate();
+    return axis == "attribute" || text ? Operand::kValue : Operand::kElements;
+  }
+
+  std::vector<Token> t_;
+  size_t at_ = 0;
+  int depth_ = 0;
+};
+
+}  // namespace
+
+std::optional<std::string> RefusedSelectionPath(std::string_view path) {
+  std::optional<std::vector<Token>> tokens = Tokens(path);
+  if (!tokens) return "a character no path of steps holds";
+  try {
+    Reader(std::move(*tokens)).Expression();
+  } catch (const Refusal& refusal) {
+    return refusal.why;
+  }
+  return std::nullopt;
+}
+
+}  // namespace quillor

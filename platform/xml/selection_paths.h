@@ -1,0 +1,23 @@
+// Which path expressions a selection takes. A selection runs over a request of
+// up to hundreds of megabytes, so its cost must stay near one pass over the
+// document whatever the expression says; libxml2's budget of operations counts
+// steps, not what a step costs (the text of the whole document is one step).
+// The paths taken are location paths as callers write them: steps down, up and
+// across the tree, with predicates that test a node's own neighbourhood (its
+// position, name, attributes, texts and the presence of children). Refused:
+// anything in a predicate or function argument that reaches over the whole
+// document or a whole subtree (an absolute path, "//", ancestors or following
+// nodes, "." or an element compared or passed by its text).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillor {
+
+// Why the expression is not one a selection takes, or nothing when it is. Meant
+// for expressions that are valid XPath; anything it cannot read is refused.
+std::optional<std::string> RefusedSelectionPath(std::string_view path);
+
+}  // namespace quillor

@@ -1,0 +1,73 @@
+// Which paths a selection takes: those callers write (names, steps, predicates
+// on a node's own neighbourhood) run; those that can cost a pass over the whole
+// document per node are refused, saying what in them is refused.
+#include "platform/xml/selection_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace quillor {
+namespace {
+
+TEST(SelectionPathsTest, PathsCallersWriteAreTaken) {
+  for (const char* path : {"material/field",
+                           "/field",
+                           "/",
+                           "//material",
+                           "material|*",
+                           "material[last()]/..",
+                           "*[string-length(name())=8]",
+                           "material[field/@value]",
+                           "..",
+                           "material[1]/field",
+                           "material[last()-1]",
+                           "material[@id='7' and not(@skip)]",
+                           "p:material/field",
+                           "material[count(field) > 2]",
+                           "node()[self::text() or self::comment()]",
+                           "material[text()='x']",
+                           "child::material/descendant::field",
+                           "material[contains(@id, \"a\")]",
+                           "*/*[position() < 3]",
+                           "material[field[@name='cDeptID']]",
+                           "a-b.c/field",
+                           "material/preceding-sibling::*"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(RefusedSelectionPath(path), std::nullopt);
+  }
+}
+
+TEST(SelectionPathsTest, PathsThatReachOverTheWholeDocumentAreRefused) {
+  struct Case {
+    const char* path;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"//*[count(//*[string-length(string(/))>0])>0]/field", "whole document"},
+      {"//*[contains(string(/),'zz')]/field", "whole document"},
+      {"*[count(//*[count(//*)])]", "whole document"},
+      {"//*[string-length(string(.))]", "'.' inside a predicate"},
+      {"//*[.='x']", "'.' inside a predicate"},
+      {"//*[*='x']", "compared by their text"},
+      {"//*[contains(*, 'x')]", "passed to contains()"},
+      {"//*[string()]", "whole text"},
+      {"//*[../*]", "'..' inside a predicate"},
+      {"//*[a//b]", "'//' inside a predicate"},
+      {"//*[ancestor::*]", "axis ancestor"},
+      {"//*[following-sibling::*]", "axis following-sibling inside"},
+      {"//*[id('x')]", "function id()"},
+      {"count(/)", "function count() as a step"},
+      {"@*", "attributes"},
+      {"$x", "step expected"},
+      {"(//a)[1]", "step expected"},
+      {"*[1*2]", "']' expected"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::optional<std::string> why = RefusedSelectionPath(c.path);
+    ASSERT_TRUE(why.has_value());
+    EXPECT_NE(why->find(c.why), std::string::npos) << *why;
+  }
+}
+
+}  // namespace
+}  // namespace quillor

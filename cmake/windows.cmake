@@ -11,12 +11,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   add_link_options(-Wl,--enable-stdcall-fixup)
 endif()
 
-add_subdirectory(messages)
-add_subdirectory(platform)
-add_subdirectory(profiles)
-add_subdirectory(entry)
-add_subdirectory(query)
-add_subdirectory(component)
+foreach(folder IN LISTS QUILLOR_LAYER_FOLDERS)
+  add_subdirectory(${folder})
+endforeach()
 
 # The test program for Wine (scripts/test-windows builds it).
 add_subdirectory(tests/windows)

@@ -2,16 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace quillor {
 namespace {
 
 TEST(DoubleQuotes, DoublesEverySingleQuote) {
-  EXPECT_EQ(DoubleQuotes(""), "");
-  EXPECT_EQ(DoubleQuotes("D01"), "D01");
-  EXPECT_EQ(DoubleQuotes("O'Brien"), "O''Brien");
-  EXPECT_EQ(DoubleQuotes("'; drop table ca_mabsw --"), "''; drop table ca_mabsw --");
-  EXPECT_EQ(DoubleQuotes("''"), "''''");
-  EXPECT_EQ(DoubleQuotes("\"x\""), "\"x\"");
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""},
+      {"D01", "D01"},
+      {"O'Brien", "O''Brien"},
+      {"'; drop table ca_mabsw --", "''; drop table ca_mabsw --"},
+      {"''", "''''"},
+      {"\"x\"", "\"x\""},
+  };
+  for (const auto& [text, quoted] : cases) EXPECT_EQ(DoubleQuotes(text), quoted) << text;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "platform/base/failure.h"
+#include "platform/base/json_string.h"
 #include "platform/base/text.h"
 #include "platform/db/connection_text.h"
 #include "platform/db/request_bound.h"
@@ -12,45 +13,14 @@ namespace quillor {
 
 namespace {
 
-// The JSON string that starts at `at` (its opening quote), decoded; `at` moves
-// past it. The trace writes plain escapes and \uXXXX for control characters.
-std::string JsonStringAt(std::string_view line, size_t& at) {
-  std::string out;
-  if (at >= line.size() || line[at] != '"') return out;
-  for (++at; at < line.size(); ++at) {
-    const char c = line[at];
-    if (c == '"') {
-      ++at;
-      return out;
-    }
-    if (c != '\\' || at + 1 == line.size()) {
-      out += c;
-      continue;
-    }
-    const char e = line[++at];
-    if (e == 'n') {
-      out += '\n';
-    } else if (e == 'r') {
-      out += '\r';
-    } else if (e == 't') {
-      out += '\t';
-    } else if (e == 'u' && at + 4 < line.size()) {
-      out += static_cast<char>(std::stoi(std::string(line.substr(at + 1, 4)), nullptr, 16));
-      at += 4;
-    } else {
-      out += e;
-    }
-  }
-  return out;
-}
-
 // The value of a string member of one trace line, or empty.
 std::string Member(std::string_view line, std::string_view name) {
   const std::string key = "\"" + std::string(name) + "\": ";
   size_t at = line.find(key);
   if (at == std::string_view::npos) return {};
   at += key.size();
-  return JsonStringAt(line, at);
+  std::string why;
+  return ReadJsonString(line, at, why).value_or("");
 }
 
 // A reason carries the request's text: its line feeds are shown, not obeyed.

@@ -9,6 +9,12 @@ void Keep(CLI::Option* option, const std::string& value, std::optional<std::stri
   if (option->count() > 0) target = value;
 }
 
+// A whole-number option with its default shown and its range checked.
+template <typename T>
+void AddBounded(CLI::App* c, const char* name, T& value, const char* help, int low, int high) {
+  c->add_option(name, value, help)->capture_default_str()->check(CLI::Range(low, high));
+}
+
 }  // namespace
 
 ServeCommand::ServeCommand(CLI::App& app) {
@@ -22,12 +28,8 @@ ServeCommand::ServeCommand(CLI::App& app) {
   library_opt_ = c->add_option("--library", library_, "Server library to load");
   c->add_option("--listen", options_.listen, "HOST:PORT to listen on; port 0 picks a free one")
       ->capture_default_str();
-  c->add_option("--threads", options_.threads, "Worker threads, each with its own object")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 1024));
-  c->add_option("--queue", options_.queue, "Connections that may wait for a worker")
-      ->capture_default_str()
-      ->check(CLI::Range(0, 100000));
+  AddBounded(c, "--threads", options_.threads, "Worker threads, each with its own object", 1, 1024);
+  AddBounded(c, "--queue", options_.queue, "Connections that may wait for a worker", 0, 100000);
   tokens_opt_ = c->add_option("--tokens", tokens_, "File of bearer tokens, one a line");
   c->add_option("--max-request-bytes", options_.max_request_bytes, "Largest request body")
       ->capture_default_str()
@@ -41,21 +43,14 @@ ServeCommand::ServeCommand(CLI::App& app) {
             return "";
           },
           "1 to 2^40"));
-  c->add_option("--read-timeout", options_.read_timeout_seconds,
-                "Seconds a client has to send its request headers, and again its body")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 3600));
-  c->add_option("--idle-timeout", options_.idle_timeout_seconds,
-                "Seconds an open connection may wait between requests")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 3600));
-  c->add_option("--drain-timeout", options_.drain_timeout_seconds,
-                "Seconds the requests in progress at SIGTERM have to finish")
-      ->capture_default_str()
-      ->check(CLI::Range(0, 3600));
-  c->add_option("--max-connections", options_.max_connections, "Connections open at once")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 100000));
+  AddBounded(c, "--read-timeout", options_.read_timeout_seconds,
+             "Seconds a client has to send its request headers, and again its body", 1, 3600);
+  AddBounded(c, "--idle-timeout", options_.idle_timeout_seconds,
+             "Seconds an open connection may wait between requests", 1, 3600);
+  AddBounded(c, "--drain-timeout", options_.drain_timeout_seconds,
+             "Seconds the requests in progress at SIGTERM have to finish", 0, 3600);
+  AddBounded(c, "--max-connections", options_.max_connections, "Connections open at once", 1,
+             100000);
   tls_cert_opt_ = c->add_option("--tls-cert", tls_cert_, "Certificate (PEM) for HTTPS");
   tls_key_opt_ = c->add_option("--tls-key", tls_key_, "Private key (PEM) for HTTPS");
 }

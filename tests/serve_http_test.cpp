@@ -409,5 +409,27 @@ TEST_F(ServeHttp, MetricsAndTheAccessLogCountWhatWasServed) {
   EXPECT_EQ(log.find("D01"), std::string::npos);
 }
 
+TEST_F(ServeHttp, ABodyThatIsNoXmlIsLoggedAndCountedUnderOneLabel) {
+  ServeProcess server(ServeArgs(db_));
+  ASSERT_EQ(Post(server.port(), "this is <not xml")->status, 200);
+  httplib::Client client("127.0.0.1", server.port());
+  std::string metrics;
+  for (int tries = 0; tries < 100; ++tries) {
+    metrics = client.Get("/metrics")->body;
+    if (metrics.find("quillor_requests_total{proc=\"OTHER\",status=\"200\"} 1\n") !=
+        std::string::npos) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_NE(metrics.find("quillor_requests_total{proc=\"OTHER\",status=\"200\"} 1\n"),
+            std::string::npos)
+      << metrics;
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+  EXPECT_NE(server.Err().find(R"("path":"/transact","status":200,"code":"100","proc":"OTHER")"),
+            std::string::npos)
+      << server.Err();
+}
+
 }  // namespace
 }  // namespace quillor::testing

@@ -79,7 +79,9 @@ void Service::Log(const RequestHead* head, const std::string& client, int status
     record.path = head->path;
   }
   record.status = status;
-  record.proc = note.proc;
+  // A body that named no operation (or was no XML) is logged under the label
+  // the metrics count it under.
+  record.proc = note.transact && note.proc.empty() ? ProcLabel(note.proc) : note.proc;
   record.docid = note.docid;
   record.code = note.code;
   record.items = note.items;

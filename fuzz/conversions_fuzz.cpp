@@ -54,11 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   double full = 0;
   const Outcome whole = Try([&] { return quillor::FullNumber(input); }, &full);
 
+  // A plain number may stand between XML blanks, carriage returns among them; the
+  // runtime's leading-number reading stops at a carriage return, where the full
+  // reading passes over it, so only a text without one reads the same both ways.
+  const bool leading_reads_all = input.find('\r') == std::string_view::npos;
   if (quillor::IsPlainNumber(input)) {
     Check(whole != Outcome::kTypeMismatch, "a plain number is not a number to FullNumber");
-    Check(lead == whole, "LeadingNumber and FullNumber disagree on overflow");
+    Check(!leading_reads_all || lead == whole, "LeadingNumber and FullNumber disagree on overflow");
     if (whole == Outcome::kValue) {
-      Check(leading == full, "LeadingNumber and FullNumber give different values");
+      Check(!leading_reads_all || leading == full,
+            "LeadingNumber and FullNumber give different values");
       double expected = 0;
       if (Reference(input, &expected)) {
         Check(full == expected || (full == 0 && std::fabs(expected) < 1e-300),

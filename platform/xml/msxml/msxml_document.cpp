@@ -6,6 +6,7 @@
 #include "platform/base/failure.h"
 #include "platform/com/windows/wide_text.h"
 #include "platform/xml/msxml/msxml_nodes.h"
+#include "platform/xml/selection_paths.h"
 #include "platform/xml/xml_text.h"
 
 namespace quillor {
@@ -248,6 +249,12 @@ std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
   win::Bstr expression(path);
   win::ComPtr<IXMLDOMNodeList> list;
   Check(node->selectNodes(expression.get(), list.GetAddressOf()), "Invalid expression");
+  // A valid expression is then held to the paths every engine takes
+  // (selection_paths.h), before its nodes are read.
+  if (const std::optional<std::string> why = RefusedSelectionPath(path)) {
+    throw Failure(failure_numbers::kFail,
+                  "The path '" + std::string(path) + "' is not one a selection takes: " + *why);
+  }
   std::vector<XmlElement> out;
   if (!list) return out;
   for (;;) {

@@ -20,6 +20,12 @@ namespace quillor {
 
 namespace {
 
+// The most nodes one line of an ADD, or a whole QUERY, may hold. A node costs
+// 120 bytes or more, its text as little as 4 (`<a/>`): at this bound a tree
+// stays near 40 MiB whatever the request's size, so that a call keeps within
+// twice the request plus 64 MiB. A line of the host holds a few dozen.
+constexpr size_t kMostNodesInATree = 250'000;
+
 // The code is written as a signed decimal number.
 std::string ErrorReply(int32_t code, const std::string& message) {
   std::string extra;
@@ -89,11 +95,13 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   // the memory of one line; every other operation parses the whole document
   // once. The request's text is the caller's and outlives the call.
   XmlDocument envelope;
+  envelope.SetMostNodes(kMostNodesInATree);
   if (!envelope.LoadRootStart(request_text)) {
     return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
   }
   const bool streamed = AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
   XmlDocument request;
+  request.SetMostNodes(kMostNodesInATree);
   XmlDocument& parsed = streamed ? envelope : request;
   if (!(streamed ? envelope.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
     return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));

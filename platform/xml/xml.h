@@ -101,6 +101,12 @@ class XmlDocument {
   bool LoadXml(std::string_view text);
   const std::string& ParseError() const { return parse_error_; }
 
+  // The most nodes (elements, attributes, comments, processing instructions) one
+  // tree read from a text may hold: the whole document for LoadXml, each child
+  // of the root for LoadRootOnly; 0 for no bound. A text past it does not load,
+  // and ParseError() says so: the parse stops before the tree grows further.
+  void SetMostNodes(size_t most) { most_nodes_ = most; }
+
   // Reads the whole text and accepts exactly what LoadXml accepts, but keeps only
   // the root element with its attributes: each child of the root is dropped the
   // moment it is complete, so memory stays that of one child however long the
@@ -166,6 +172,7 @@ class XmlDocument {
   std::string parse_error_;
   mutable std::string held_;  // the root's last children, as serialised text
   bool declared_ = false;     // the loaded text began with an XML declaration
+  size_t most_nodes_ = 0;
 };
 
 }  // namespace quillor

@@ -194,13 +194,70 @@ inline bool TooDeep(void* ctx) {
   return true;
 }
 
+// The nodes a parse on this thread may still build into one tree; a node costs
+// a hundred bytes or more against the few of its text (`<a/>`), so a bound in
+// bytes alone lets one element of many children take gigabytes.
+struct NodeBudget {
+  size_t most = 0;  // 0: no bound
+  size_t nodes = 0;
+  bool exceeded = false;
+  std::string Why() const {
+    return "An element holds more than " + std::to_string(most) +
+           " nodes (elements, attributes, comments): the text is refused before its tree grows";
+  }
+};
+
+inline NodeBudget*& CurrentBudget() {
+  thread_local NodeBudget* budget = nullptr;
+  return budget;
+}
+
+// The budget of the parses within one call of ours.
+class BudgetScope {
+ public:
+  explicit BudgetScope(size_t most) : previous_(CurrentBudget()) {
+    budget_.most = most;
+    CurrentBudget() = &budget_;
+  }
+  ~BudgetScope() { CurrentBudget() = previous_; }
+  BudgetScope(const BudgetScope&) = delete;
+  BudgetScope& operator=(const BudgetScope&) = delete;
+  const NodeBudget& budget() const { return budget_; }
+
+ private:
+  NodeBudget budget_;
+  NodeBudget* previous_;
+};
+
+// Counts `more` nodes; past the budget the parse stops, as at too deep a nesting.
+inline bool OverBudget(void* ctx, size_t more) {
+  NodeBudget* budget = CurrentBudget();
+  if (budget == nullptr || budget->most == 0) return false;
+  budget->nodes += more;
+  if (budget->nodes <= budget->most) return false;
+  budget->exceeded = true;
+  auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+  ctxt->errNo = XML_ERR_INTERNAL_ERROR;
+  ctxt->wellFormed = 0;
+  xmlStopParser(ctxt);
+  return true;
+}
+
 inline void StartElementWithinDepth(void* ctx, const xmlChar* localname, const xmlChar* prefix,
                                     const xmlChar* uri, int nb_namespaces,
                                     const xmlChar** namespaces, int nb_attributes, int nb_defaulted,
                                     const xmlChar** attributes) {
-  if (TooDeep(ctx)) return;
+  if (TooDeep(ctx) || OverBudget(ctx, 1 + static_cast<size_t>(nb_attributes))) return;
   xmlSAX2StartElementNs(ctx, localname, prefix, uri, nb_namespaces, namespaces, nb_attributes,
                         nb_defaulted, attributes);
+}
+
+inline void CommentWithinBudget(void* ctx, const xmlChar* value) {
+  if (!OverBudget(ctx, 1)) xmlSAX2Comment(ctx, value);
+}
+
+inline void PiWithinBudget(void* ctx, const xmlChar* target, const xmlChar* data) {
+  if (!OverBudget(ctx, 1)) xmlSAX2ProcessingInstruction(ctx, target, data);
 }
 
 inline void KeepToTheText(xmlParserCtxt* ctxt) {
@@ -208,6 +265,8 @@ inline void KeepToTheText(xmlParserCtxt* ctxt) {
   ctxt->sax->entityDecl = EntityDeclWithoutFetching;
   ctxt->sax->startDocument = StartDocumentWithLimits;
   ctxt->sax->startElementNs = StartElementWithinDepth;
+  ctxt->sax->comment = CommentWithinBudget;
+  ctxt->sax->processingInstruction = PiWithinBudget;
 }
 
 // Elements created but not yet placed hang under a detached holder element, kept

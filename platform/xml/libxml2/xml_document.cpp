@@ -76,8 +76,13 @@ bool XmlDocument::LoadXml(std::string_view text) {
   // refuses a memory block whose start tags hold more than 10 MB of attributes
   // ("Huge input lookup"), and a reader is also spared the block's copy.
   MemoryReader reader{text};
+  const BudgetScope budget(most_nodes_);
   XmlHandle<xmlDoc, xmlFreeDoc> doc(
       xmlCtxtReadIO(ctxt.get(), MemoryReader::Read, nullptr, &reader, nullptr, nullptr, options));
+  if (budget.budget().exceeded) {
+    parse_error_ = budget.budget().Why();
+    return false;
+  }
   if (std::optional<std::string> failure = ParseFailure(doc.get(), ctxt.get())) {
     parse_error_ = std::move(*failure);
     return false;

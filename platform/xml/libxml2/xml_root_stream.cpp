@@ -32,6 +32,8 @@ struct RootStream {
 
   // The root's children are all complete whenever the parser stands on the root.
   void Drain() {
+    // What the budget bounds is one child of the root at a time.
+    if (NodeBudget* budget = CurrentBudget()) budget->nodes = 0;
     for (xmlNode* c = root->children; c != nullptr;) {
       xmlNode* next = c->next;
       xmlUnlinkNode(c);
@@ -75,6 +77,7 @@ void StartElementDraining(void* ctx, const xmlChar* localname, const xmlChar* pr
                           int nb_attributes, int nb_defaulted, const xmlChar** attributes) {
   if (TooDeep(ctx)) return;
   DrainAtRoot(ctx);
+  if (OverBudget(ctx, 1 + static_cast<size_t>(nb_attributes))) return;
   xmlSAX2StartElementNs(ctx, localname, prefix, uri, nb_namespaces, namespaces, nb_attributes,
                         nb_defaulted, attributes);
   RootStream* stream = OwnStream(ctx);
@@ -103,12 +106,12 @@ void CdataDraining(void* ctx, const xmlChar* value, int len) {
 }
 
 void CommentDraining(void* ctx, const xmlChar* value) {
-  xmlSAX2Comment(ctx, value);
+  CommentWithinBudget(ctx, value);
   DrainAtRoot(ctx);
 }
 
 void PiDraining(void* ctx, const xmlChar* target, const xmlChar* data) {
-  xmlSAX2ProcessingInstruction(ctx, target, data);
+  PiWithinBudget(ctx, target, data);
   DrainAtRoot(ctx);
 }
 
@@ -189,9 +192,14 @@ xmlDoc* TakeRootOnly(xmlParserCtxt* ctxt, std::string& why) {
 bool XmlDocument::LoadRootOnly(std::string_view text) {
   const QuietErrors quiet;
   if (!StartLoad(text)) return false;  // the same checks as a whole-document load
+  const BudgetScope budget(most_nodes_);
   RootStream stream;
   StreamParser ctxt = NewStreamParser(stream);
   Feed(ctxt.get(), text, [] {});
+  if (budget.budget().exceeded) {
+    parse_error_ = budget.budget().Why();
+    return false;
+  }
   // A parser stopped short (a text node past libxml2's limit reports itself as
   // an allocation failure and halts) has read only part of the text: the text
   // does not load, as it does not with LoadXml.

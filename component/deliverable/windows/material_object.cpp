@@ -8,6 +8,7 @@
 #include "component/imaterial.h"
 #include "platform/base/failure.h"
 #include "platform/base/module_directory.h"
+#include "platform/com/class_object_support.h"
 #include "platform/com/error_info.h"
 #include "platform/com/windows/dispatch_adapter.h"
 #include "platform/com/windows/wide_text.h"
@@ -275,18 +276,7 @@ HRESULT LoadInterfaceTypeInfo(const ReleaseProfile& profile, ITypeInfo** out) {
 }
 
 HRESULT CreateMaterialObject(const ReleaseProfile& profile, REFIID iid, void** out) {
-  if (out == nullptr) return com::E_POINTER;
-  *out = nullptr;
-  try {
-    auto* object = new MaterialObject(profile);
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
-  } catch (const std::bad_alloc&) {
-    return com::E_OUTOFMEMORY;
-  } catch (...) {
-    return com::E_FAIL;
-  }
+  return com::HandOutNew([&profile] { return new MaterialObject(profile); }, iid, out);
 }
 
 }  // namespace quillor::win

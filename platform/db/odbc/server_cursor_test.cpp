@@ -12,7 +12,7 @@
 #include "platform/db/open_connection.h"
 #include "platform/db/sql_trace.h"
 #include "testing/expect_failure.h"
-#include "testing/pg_database.h"
+#include "testing/pg_schema_test.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {
@@ -20,7 +20,6 @@ namespace {
 
 using testing::FailureOf;
 using testing::PgConnectionText;
-using testing::PgDatabase;
 
 constexpr int kBlock = 4;
 
@@ -46,13 +45,13 @@ TEST(CursorCanRead, QueriesThatStandAloneOnly) {
   for (const auto& c : cases) EXPECT_EQ(odbc::CursorCanRead(c.sql), c.readable) << c.sql;
 }
 
-class ServerCursorTest : public ::testing::Test {
+class ServerCursorTest : public testing::PgSchemaTest {
  protected:
+  ServerCursorTest() : PgSchemaTest(";BlockRows=" + std::to_string(kBlock)) {}
+
   void SetUp() override {
-    const auto text = PgConnectionText();
-    if (!text) GTEST_SKIP() << "QUILLOR_TEST_PG_CONNECTION is not set";
-    db_ = std::make_unique<PgDatabase>(*text);
-    conn_ = OpenConnection(db_->text() + ";BlockRows=" + std::to_string(kBlock));
+    PgSchemaTest::SetUp();
+    if (IsSkipped()) return;
     conn_->Execute("create table r(k int, t varchar(20), long_text text)");
   }
 
@@ -85,9 +84,6 @@ class ServerCursorTest : public ::testing::Test {
                           CursorType::kForwardOnly);
     return rs->Value(0).Integer();
   }
-
-  std::unique_ptr<PgDatabase> db_;
-  std::unique_ptr<Connection> conn_;
 };
 
 TEST_F(ServerCursorTest, RowsAndCountsAreThoseOfTheResultReadWhole) {

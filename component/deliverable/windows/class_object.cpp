@@ -21,11 +21,9 @@ class ClassObject final : public IClassFactory {
     AddRef();
     return com::S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return refs_.Increment(); }
   ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
+    return refs_.Release([this] { delete this; });
   }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
@@ -41,7 +39,7 @@ class ClassObject final : public IClassFactory {
   ~ClassObject() { --com::LiveObjectCount(); }
 
   const ReleaseProfile& profile_;
-  LONG refs_ = 1;
+  com::RefCount refs_;
   static inline com::ServerLocks locks_;
 };
 

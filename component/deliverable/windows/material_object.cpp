@@ -71,11 +71,9 @@ class MaterialObject final : public ::_IMaterial, public ISupportErrorInfo {
     AddRef();
     return com::S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return refs_.Increment(); }
   ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
+    return refs_.Release([this] { delete this; });
   }
 
   // IDispatch, through the type library.
@@ -261,7 +259,7 @@ class MaterialObject final : public ::_IMaterial, public ISupportErrorInfo {
   com::ComPtr<IMaterial> core_;
   ComPtr<ITypeInfo> type_info_;
   com::ComPtr<DispatchAdapter> registered_;
-  LONG refs_ = 1;
+  com::RefCount refs_;
 };
 
 }  // namespace

@@ -237,16 +237,24 @@ void BenchPgAdd(const fs::path& dir, const std::string& base, int n) {
   unsetenv("QUILLOR_TRACE_SQL");
   const std::vector<std::string> statements = TracedStatements(trace);
 
-  PreparePgAdd(base, n);
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
-  std::string reply;
-  const Timing component = Measure([&] { reply = Transact(*object, request, connection); });
-  const size_t written = Count(reply, "code=\"0\"");
-
-  PreparePgAdd(base, n);
-  const Timing replay = ReplayOnServer(connection, statements, false);
-  PreparePgAdd(base, n);
-  const Timing locked = ReplayOnServer(connection, statements, true);
+  // The best of three runs of each, taken in turn: the server shares the
+  // machine's two cores with the bench and with whatever else runs.
+  Timing component{1e9, 1e9}, replay{1e9, 1e9}, locked{1e9, 1e9};
+  auto keep_best = [](Timing& best, const Timing& t) {
+    if (t.wall < best.wall) best = t;
+  };
+  size_t written = 0;
+  for (int run = 0; run < 3; ++run) {
+    PreparePgAdd(base, n);
+    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+    std::string reply;
+    keep_best(component, Measure([&] { reply = Transact(*object, request, connection); }));
+    written = Count(reply, "code=\"0\"");
+    PreparePgAdd(base, n);
+    keep_best(replay, ReplayOnServer(connection, statements, false));
+    PreparePgAdd(base, n);
+    keep_best(locked, ReplayOnServer(connection, statements, true));
+  }
   const double ratio = component.wall / replay.wall;
   std::printf(
       "PG ADD   N=%-6d written=%-6zu statements=%-6zu %8.2f us/element (cpu %6.2f)  replay "

@@ -49,11 +49,7 @@ void ResetSchema(const std::string& base, int items, int rows) {
   std::unique_ptr<Connection> conn = OpenConnection(InSchema(base));
   CreateHostTables(*conn);
   conn->Begin();
-  conn->Execute("insert into ca_depDf values('D01',1)");
-  conn->Execute("insert into ca_pronb values('B1')");
-  conn->Execute("insert into caq_coreal(iRealCOID,cDeptID,InvCode) values(1001,'D01','P100')");
-  conn->Execute(
-      "insert into ca_batchmap(iRealCOID,cDeptID,InvCode,cbatch) values(1001,'D01','P100','B1')");
+  InsertCostObject(*conn);
   if (items > 0) {
     conn->Execute("insert into Inventory select 'M' || g, 'material' from generate_series(0, " +
                   std::to_string(items - 1) + ") g");
@@ -228,14 +224,7 @@ void BenchPgAdd(const fs::path& dir, const std::string& base, int n) {
   const fs::path trace = dir / "pg-add.jsonl";
   const std::string request = AddRequest(0, n);
   PreparePgAdd(base, n);
-  fs::remove(trace);
-  setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
-  {
-    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
-    Transact(*object, request, connection);
-  }
-  unsetenv("QUILLOR_TRACE_SQL");
-  const std::vector<std::string> statements = TracedStatements(trace);
+  const std::vector<std::string> statements = StatementsOfCall(request, connection, trace);
 
   // The best of three runs of each, taken in turn: the server shares the
   // machine's two cores with the bench and with whatever else runs.

@@ -51,6 +51,8 @@ double CpuSeconds();
 std::string ConnectionText(const fs::path& db, const std::string& sync);
 
 void MakeHostDatabase(const fs::path& db, int items);
+// The department, batch and cost object that every bench line's elements name.
+void InsertCostObject(Connection& conn);
 
 std::string Material(int i);
 
@@ -61,6 +63,10 @@ std::string Transact(IMaterial& object, const std::string& request, const std::s
 size_t Count(const std::string& text, const std::string& what);
 
 std::vector<std::string> TracedStatements(const fs::path& trace);
+// The statements one 8.71 call of `request` sends, captured through the SQL trace
+// in `trace`.
+std::vector<std::string> StatementsOfCall(const std::string& request, const std::string& connection,
+                                          const fs::path& trace);
 
 bool StartsWith(const std::string& text, const char* prefix);
 

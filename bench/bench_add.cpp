@@ -79,9 +79,74 @@ void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
   std::fflush(stdout);
 }
 
+// Starts `quillor serve` beside this program on a free loopback port; returns its
+// process and port (0 when it did not start).
+std::pair<pid_t, int> StartServer(const std::string& conn) {
+  const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
+  const std::string quillor = (bin / "quillor").string();
+  const std::string library = (bin.parent_path() / "lib/8.71/libquillor.so").string();
+  int out[2];
+  if (pipe(out) != 0) return {-1, 0};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    if (freopen("/dev/null", "w", stderr) == nullptr) _exit(127);  // no access log
+    execl(quillor.c_str(), quillor.c_str(), "serve", "--connection", conn.c_str(), "--library",
+          library.c_str(), "--listen", "127.0.0.1:0", "--threads", "2", nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  std::string line;
+  char c = 0;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  close(out[0]);
+  const size_t colon = line.rfind(':');
+  return {pid, colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1)};
+}
+
+// The peak resident memory of a process, from the kernel's high-water mark.
+double PeakMiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024;
+  }
+  return 0;
+}
+
+// The peak resident memory of `quillor serve` (two workers) answering the same
+// request as one POST, beside the in-process call's peak: the server reads the
+// envelope without a tree and hands the body on, so it should cost little more.
+double ServePeakMiB(const fs::path& db, int lines, const fs::path& request_file) {
+  MakeHostDatabase(db, lines);
+  const auto [pid, port] = StartServer(ConnectionText(db, "Normal"));
+  if (port == 0) {
+    std::fprintf(stderr, "quillor serve did not start\n");
+    std::exit(1);
+  }
+  std::string body;
+  {
+    std::ifstream in(request_file, std::ios::binary);
+    body.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(600, 0);
+  client.set_write_timeout(600, 0);
+  const auto answer = client.Post("/transact", body, "application/xml");
+  const double peak = PeakMiB(pid);
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+  if (!answer || answer->status != 200 ||
+      Count(answer->body, "code=\"0\"") != static_cast<size_t>(lines)) {
+    std::fprintf(stderr, "quillor serve did not store every line of the ADD request\n");
+    std::exit(1);
+  }
+  return peak;
+}
+
 // The peak resident memory of `quillor transact` on one ADD request of about
 // `megabytes` MB, in a process of its own, against the bound of twice the
-// request's size plus 64 MiB.
+// request's size plus 64 MiB; then the same request through `quillor serve`.
 void BenchAddMemory(const fs::path& dir, int megabytes) {
   const fs::path db = dir / "addmem.db";
   const fs::path request_file = dir / "addmem.xml";
@@ -110,33 +175,13 @@ void BenchAddMemory(const fs::path& dir, int megabytes) {
       " (2x request + 64 MiB) peak/request %.2f  %.1f s (cpu %.1f)\n",
       request_mib, lines, peak_mib, 2 * request_mib + 64, peak_mib / request_mib, wall, cpu);
   std::fflush(stdout);
+  const double serve_mib = ServePeakMiB(db, lines, request_file);
+  std::printf(
+      "ADDMEM the same request through quillor serve: peak RSS %.1f MiB, %.1f MiB above"
+      " quillor transact (target at most 16 MiB above)\n",
+      serve_mib, serve_mib - peak_mib);
+  std::fflush(stdout);
   fs::remove(request_file);
-}
-
-// Starts `quillor serve` beside this program on a free loopback port; returns its
-// process and port (0 when it did not start).
-std::pair<pid_t, int> StartServer(const std::string& conn) {
-  const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
-  const std::string quillor = (bin / "quillor").string();
-  const std::string library = (bin.parent_path() / "lib/8.71/libquillor.so").string();
-  int out[2];
-  if (pipe(out) != 0) return {-1, 0};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    close(out[0]);
-    if (freopen("/dev/null", "w", stderr) == nullptr) _exit(127);  // no access log
-    execl(quillor.c_str(), quillor.c_str(), "serve", "--connection", conn.c_str(), "--library",
-          library.c_str(), "--listen", "127.0.0.1:0", "--threads", "2", nullptr);
-    _exit(127);
-  }
-  close(out[1]);
-  std::string line;
-  char c = 0;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  close(out[0]);
-  const size_t colon = line.rfind(':');
-  return {pid, colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1)};
 }
 
 // Single-element ADD requests over HTTP, one client with keep-alive, against the
@@ -172,7 +217,7 @@ void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
   }
   std::printf(
       "HTTP  sync=%-6s requests=%-5d %8.0f requests/s over HTTP  %8.0f calls/s in process"
-      "  ratio %.2f (target at least 0.5)\n",
+      "  ratio %.2f (target at least 0.7)\n",
       sync.c_str(), calls, calls / http.wall, calls / in_process.wall, in_process.wall / http.wall);
   std::fflush(stdout);
 }

@@ -20,6 +20,9 @@ void AppendResult(XmlDocument& doc, std::string_view id, ItemCode code, std::str
                                               /*reserved=*/0, extras);
 }
 
+// Ends the batch between two lines when the caller asked for it.
+struct BatchStopped {};
+
 }  // namespace
 
 void MaterialSource::ForEach(const std::function<void(XmlElement)>& each) const {
@@ -33,7 +36,16 @@ void MaterialSource::ForEach(const std::function<void(XmlElement)>& each) const 
 bool TransactCall::AddProc(const MaterialSource& list, std::string& reply) {
   std::string description;
   try {
-    list.ForEach([this](XmlElement element) { AddItem(element); });
+    list.ForEach([this](XmlElement element) {
+      // Asked before each line, never inside one: every line answered has its
+      // write committed or rolled back whole.
+      if (stop_ && stop_->StopRequested()) throw BatchStopped{};
+      AddItem(element);
+    });
+    reply = result_doc_.Serialize();
+    return true;
+  } catch (const BatchStopped&) {
+    // The reply of the lines answered so far; the caller knows why it is short.
     reply = result_doc_.Serialize();
     return true;
   } catch (...) {

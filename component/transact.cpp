@@ -69,6 +69,7 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   // Read once: the request bound is the component's own key, and the rest goes
   // to the pool and the database.
   const ConnectionText connection_text = ConnectionText::Lenient(ReadConnectionString(login));
+  stop_ = com::ComPtr<IOrvoLogin>(&login).As<IInterruptibleLogin>(kIID_IInterruptibleLogin);
   // From the process's pool: an idle connection opened from the same text when
   // there is one, and given back when the call ends.
   if (!connection_text.text().empty()) {

@@ -431,5 +431,35 @@ TEST_F(ServeHttp, ABodyThatIsNoXmlIsLoggedAndCountedUnderOneLabel) {
       << server.Err();
 }
 
+// The component's own bound (Max Request Size), not the server's 413: the reply
+// keeps the catalogue's text, and the log line says the size and the bound.
+TEST_F(ServeHttp, TheOversizedRequestReplyKeepsItsTextAndTheLogNamesSizeAndLimit) {
+  std::vector<int> lines;
+  for (int n = 0; n < 20; ++n) lines.push_back(n);
+  const std::string large = ServeAddRequest(lines, "BIG");
+  const std::string small = ServeAddRequest({1}, "SMALL");
+  ASSERT_GT(large.size(), 2000u);
+  ASSERT_LT(small.size(), 2000u);
+  const std::string connection = db_.ConnectionText() + ";Max Request Size=2000";
+  ServeProcess server({"--connection", connection, "--library", kServeLibrary});
+  const auto refused = Post(server.port(), large);
+  ASSERT_EQ(refused->status, 200);
+  const CommandResult command =
+      RunQuillor({"transact", "--connection", connection, "--library", kServeLibrary, "-"}, large);
+  EXPECT_EQ(refused->body, command.out);  // the catalogue's text, no size in it
+  EXPECT_EQ(refused->body.find("2000"), std::string::npos);
+  EXPECT_EQ(Post(server.port(), small)->status, 200);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+
+  const std::string log = server.Err();
+  EXPECT_NE(log.find(R"("code":"100","proc":"ADD","docid":"BIG","items":{},"request_bytes":)" +
+                     std::to_string(large.size()) + R"(,"limit":2000,"duration_ms")"),
+            std::string::npos)
+      << log;
+  const size_t small_line = log.find(R"("docid":"SMALL")");
+  ASSERT_NE(small_line, std::string::npos) << log;
+  EXPECT_EQ(log.find("request_bytes", small_line), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace quillor::testing

@@ -14,15 +14,18 @@
 #include "component/registration.h"
 #include "platform/base/failure.h"
 #include "platform/base/scoped_env.h"
+#include "platform/base/text.h"
 #include "platform/com/registry.h"
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_file.h"
+#include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
 #include "schema/host_schema.h"
 #include "tools/quillor/command_connection.h"
 #include "tools/quillor/command_error.h"
 #include "tools/quillor/component_session.h"
 #include "tools/quillor/demo_requests.h"
+#include "tools/quillor/interrupt_flag.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/page_writer.h"
 #include "tools/quillor/registry_check.h"
@@ -197,6 +200,12 @@ bool HoldsPageFiles(const std::string& dir) {
   return false;
 }
 
+bool IsAddRequest(const std::string& request) {
+  XmlDocument envelope;
+  return envelope.LoadRootStart(request) && envelope.Root() &&
+         AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
+}
+
 int CountPageFiles(const std::string& dir) {
   int pages = 0;
   while (std::filesystem::exists(dir + "/page-" + std::to_string(pages + 1) + ".xml")) ++pages;
@@ -243,17 +252,26 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
     // for, or a file of its own for the call.
     std::optional<ExplainTrace> explained;
     if (options.explain) explained.emplace(options.trace_sql);
+    // Ctrl-C during an ADD ends the batch between two lines; during any other
+    // operation it keeps its default action.
+    std::optional<InterruptFlag> interrupt;
+    if (IsAddRequest(request)) interrupt.emplace();
     {
       std::optional<ScopedEnv> trace;
       if (options.trace_sql) trace.emplace("QUILLOR_TRACE_SQL", options.trace_sql->c_str());
       if (explained) trace.emplace("QUILLOR_TRACE_SQL", explained->path().c_str());
-      hr = session.Transact(request, connection, &reply);
+      hr = session.Transact(request, connection, &reply, interrupt ? interrupt->flag() : nullptr);
     }
     if (com::Failed(hr)) {
       err << "quillor: Transact returned no reply: " << StatusText(hr) << "\n";
       return 1;
     }
     out << reply << "\n";
+    if (interrupt && interrupt->raised()) {
+      // The reply answers the lines that ran; the operator learns which were kept.
+      err << InterruptedNote(reply) << "\n";
+      return kInterruptedExit;
+    }
     if (explained) {
       for (const std::string& line : ExplainReply(reply, RefusedWrites(explained->NewLines()))) {
         err << line << "\n";

@@ -24,8 +24,9 @@ ComponentSession ComponentSession::Open(const ReleaseProfile& profile, com::Inpr
 }
 
 com::HRESULT ComponentSession::Transact(const std::string& request,
-                                        const std::string& connection_text, std::string* reply) {
-  com::ComPtr<IOrvoLogin> login = MakeLogin(connection_text, profile_.ids.login_iid);
+                                        const std::string& connection_text, std::string* reply,
+                                        const std::atomic<bool>* stop) {
+  com::ComPtr<IOrvoLogin> login = MakeLogin(connection_text, profile_.ids.login_iid, stop);
   // The parameter is in/out; whatever the callee leaves there is not ours to release.
   IOrvoLogin* passed = login.Get();
   return material_->Transact(request, &passed, reply);

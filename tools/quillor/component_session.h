@@ -1,6 +1,7 @@
 // One loaded server library and one IMaterial object created through it.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "component/imaterial_interface.h"
@@ -17,9 +18,11 @@ class ComponentSession {
   // The same with a library already loaded.
   static ComponentSession Open(const ReleaseProfile& profile, com::InprocServer server);
 
-  // Calls Transact with a new login object carrying connection_text.
+  // Calls Transact with a new login object carrying connection_text; with
+  // `stop`, the login object lets an ADD batch end before its next line once the
+  // flag is set.
   com::HRESULT Transact(const std::string& request, const std::string& connection_text,
-                        std::string* reply);
+                        std::string* reply, const std::atomic<bool>* stop = nullptr);
   // Registers the caller object that receives result pages.
   com::HRESULT RegisterCaller(com::IDispatch* caller);
 

@@ -97,7 +97,8 @@ std::string ManPage(const CLI::App& app, const std::string& version) {
   out +=
       ".SH EXIT STATUS\n.TP\n.B 0\nThe work was done; for transact, a reply came back, whatever "
       "its code.\n.TP\n.B 1\nThe work failed; the reason is on standard error.\n.TP\n.B 2\nThe "
-      "command line could not be understood.\n.SH EXAMPLES\n.nf\n" +
+      "command line could not be understood.\n.TP\n.B 130\nCtrl-C ended a transact ADD between two "
+      "lines; standard error says how many lines were answered and stored.\n.SH EXAMPLES\n.nf\n" +
       Roff(kExamples) + ".fi\n.SH SEE ALSO\nThe manual in /usr/share/doc/quillor/.\n";
   return out;
 }

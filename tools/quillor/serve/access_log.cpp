@@ -70,6 +70,8 @@ std::string AccessLine(const AccessRecord& r) {
     refused += (refused.empty() ? "" : ",") + Quoted(code) + ":[" + list + "]";
   }
   if (!refused.empty()) items += ",\"refused\":{" + refused + "}";
+  if (r.request_bytes) items += ",\"request_bytes\":" + std::to_string(*r.request_bytes);
+  if (r.limit) items += ",\"limit\":" + std::to_string(*r.limit);
   char duration[32];
   std::snprintf(duration, sizeof duration, "%.3f", r.duration_ms);
   return "{\"time\":\"" + Utc(r.time) + "\",\"client\":" + Quoted(r.client) +

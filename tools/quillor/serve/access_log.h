@@ -3,6 +3,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,12 +23,17 @@ struct AccessRecord {
   std::string docid;
   ItemCounts items;
   ItemReasons refused;  // logged as "refused", its reasons cut at 256 bytes in all
+  // Logged as "request_bytes" and "limit" when the component refused the request
+  // as larger than its bound.
+  std::optional<uint64_t> request_bytes;
+  std::optional<uint64_t> limit;
   double duration_ms = 0;
 };
 
 // {"time":"2026-01-02T03:04:05.678Z","client":"127.0.0.1:5000","method":"POST",...}
 // without a line feed. Texts from the request are escaped and cut to a bounded length.
-// A reply with refused items adds "refused":{"101":["D09: the department is not ..."]}.
+// A reply with refused items adds "refused":{"101":["D09: the department is not ..."]};
+// the oversized-request reply adds "request_bytes":N,"limit":M after the items.
 std::string AccessLine(const AccessRecord& record);
 
 // Escapes a text for a JSON string (without the quotes); bytes that are not

@@ -35,6 +35,13 @@ TEST(AccessLog, OneLineWithEveryFieldAndTextsCut) {
             "\"POST\",\"path\":\"/transact\",\"status\":200,\"code\":\"100\",\"proc\":\"add\","
             "\"docid\":\"D\\\"1\",\"items\":{\"0\":2,\"101\":1},\"duration_ms\":1.235}");
 
+  record.request_bytes = 5000;
+  record.limit = 2000;
+  EXPECT_NE(
+      AccessLine(record).find("\"items\":{\"0\":2,\"101\":1},\"request_bytes\":5000,\"limit\":2000,"
+                              "\"duration_ms\":"),
+      std::string::npos);
+
   record.path = "/" + std::string(1000, 'a');
   const std::string line = AccessLine(record);
   EXPECT_NE(line.find("\"path\":\"/" + std::string(255, 'a') + "\""), std::string::npos);

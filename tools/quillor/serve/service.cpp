@@ -86,6 +86,8 @@ void Service::Log(const RequestHead* head, const std::string& client, int status
   record.code = note.code;
   record.items = note.items;
   record.refused = note.refused;
+  record.request_bytes = note.request_bytes;
+  record.limit = note.limit;
   record.duration_ms = seconds * 1000;
   log_(AccessLine(record));
 

@@ -33,6 +33,10 @@ struct ServedNote {
   std::string code;  // the reply's own code; empty for a normal reply
   ItemCounts items;
   ItemReasons refused;
+  // For the component's oversized-request reply, whose text stays the catalogue's:
+  // the request's size and the component's bound (Max Request Size).
+  std::optional<uint64_t> request_bytes;
+  std::optional<uint64_t> limit;
 };
 
 class Service {

@@ -1,6 +1,8 @@
 // POST /transact: the body is the request document; the answer is what the
 // quillor transact command prints for it, or, for a paged QUERY, the pages as
 // they complete and then that reply, as parts of one multipart answer.
+#include "platform/base/failure.h"
+#include "platform/db/request_bound.h"
 #include "tools/quillor/serve/multipart_parts.h"
 #include "tools/quillor/serve/request_envelope.h"
 #include "tools/quillor/serve/service.h"
@@ -11,6 +13,19 @@ namespace quillor::serve {
 namespace {
 
 constexpr const char* kXml = "application/xml; charset=utf-8";
+
+// The component refuses a request over its bound with the not-well-formed reply
+// and the catalogue's text; the log line carries the size and the bound instead.
+void NoteOversized(size_t request_bytes, const std::string& connection, ServedNote& note) {
+  if (note.code != "100") return;
+  try {
+    const uint64_t most = MaxRequestBytes(ConnectionText::Lenient(connection));
+    if (request_bytes <= most) return;
+    note.request_bytes = request_bytes;
+    note.limit = most;
+  } catch (const Failure&) {  // a bound that is no number: the reply says so
+  }
+}
 
 }  // namespace
 
@@ -36,6 +51,7 @@ std::optional<Reply> Service::Transact(const std::string& body, WorkerState& wor
     note.code = summary.code;
     note.items = summary.items;
     note.refused = summary.refused;
+    NoteOversized(body.size(), connection, note);
     reply.body += "\n";
     return reply;
   }
@@ -58,6 +74,7 @@ std::optional<Reply> Service::Transact(const std::string& body, WorkerState& wor
   // sees as a broken answer.
   if (com::Failed(hr) || !sending) return std::nullopt;
   note.code = SummarizeReply(reply, false).code;
+  NoteOversized(body.size(), connection, note);
   reply += "\n";
   if (stream.Write(ReplyPart(boundary, reply))) stream.Finish();
   return std::nullopt;

@@ -155,9 +155,14 @@ TEST_F(HostileTest, AnExpensivePathInRoottagFailsTheQuery) {
   std::string elements;
   for (int i = 0; i < 16000; ++i) elements += "<material/>";
   const char* const hostile[] = {
-      "//*[count(//*[string-length(string(/))>0])>0]",         "//*[contains(string(/),'zz')]",
-      "*[count(//*[count(//*[count(//*[count(//*)])])])]",     "//*[count(//*[count(//node())])]",
-      "*[string-length(string(//*[count(//*[count(//*)])]))]", "//*[.=//*]",
+      "//*[count(//*[string-length(string(/))>0])>0]",
+      "//*[contains(string(/),'zz')]",
+      "*[count(//*[count(//*[count(//*[count(//*)])])])]",
+      "//*[count(//*[count(//node())])]",
+      "*[string-length(string(//*[count(//*[count(//*)])]))]",
+      "//*[.=//*]",
+      "//*/../*",  // from many nodes, libxml2 merges overlapping sets pair by pair
+      "//*//*",
   };
   for (const char* roottag : hostile) {
     SCOPED_TRACE(roottag);

@@ -110,24 +110,46 @@ class Reader {
            name == "processing-instruction";
   }
 
-  // The path itself: steps in any direction but sideways, each with predicates.
+  // The path itself. The context starts as one node; steps up from one node
+  // (`..`, parent::, self::) leave one node, any other step many. From many
+  // nodes only child and self steps are taken: libxml2 merges what each node's
+  // step gives, removing duplicates pair by pair, so `//`, an axis that reaches
+  // over a subtree, up or across from each of many nodes costs their square.
   void TopPath() {
+    bool one = true;
     if (Take("/")) {
       if (!StartsStep()) return;
-    } else {
-      Take("//");
+    } else if (Take("//")) {
+      one = false;
     }
-    TopStep();
-    while (Take("/") || Take("//")) TopStep();
+    one = TopStep(one);
+    while (true) {
+      if (Take("/")) {
+        one = TopStep(one);
+      } else if (Is("//")) {
+        if (!one) Refuse("'//' after a step that selects many nodes");
+        ++at_;
+        one = TopStep(false);
+      } else {
+        return;
+      }
+    }
   }
 
   bool StartsStep() const {
     return Peek().kind == Kind::kName || Is("*") || Is(".") || Is("..") || Is("@");
   }
 
-  void TopStep() {
-    if (Take(".") || Take("..")) return;
+  // Whether the step leaves one node, given whether its context is one node.
+  bool TopStep(bool one) {
+    if (Take(".")) return one;
+    if (Is("..")) {
+      if (!one) Refuse("'..' after a step that selects many nodes");
+      ++at_;
+      return true;
+    }
     if (Take("@")) Refuse("attributes are not elements");
+    std::string axis = "child";
     if (Peek().kind == Kind::kName && Is("::", 1)) {
       static constexpr std::array<std::string_view, 9> kAxes = {"child",
                                                                 "descendant",
@@ -138,14 +160,18 @@ class Reader {
                                                                 "ancestor-or-self",
                                                                 "following-sibling",
                                                                 "preceding-sibling"};
-      const std::string axis = Peek().text;
+      axis = Peek().text;
       if (std::find(kAxes.begin(), kAxes.end(), axis) == kAxes.end()) {
         Refuse("the axis " + axis);
+      }
+      if (!one && axis != "child" && axis != "self") {
+        Refuse("the axis " + axis + " after a step that selects many nodes");
       }
       at_ += 2;
     }
     NodeTest();
     while (Take("[")) Predicate();
+    return one && (axis == "self" || axis == "parent");
   }
 
   void NodeTest() {
@@ -252,9 +278,11 @@ class Reader {
     Expect(")");
     static constexpr std::array<std::string_view, 7> kNoArguments = {
         "position", "last", "name", "local-name", "namespace-uri", "true", "false"};
-    static constexpr std::array<std::string_view, 10> kOfValues = {
-        "string-length", "contains",  "starts-with", "normalize-space", "concat",
-        "substring",     "translate", "number",      "string",          "substring-before"};
+    // translate() is left out: libxml2 looks each character of its text up
+    // one by one, seconds for a text of many megabytes.
+    static constexpr std::array<std::string_view, 9> kOfValues = {
+        "string-length", "contains", "starts-with", "normalize-space", "concat",
+        "substring",     "number",   "string",      "substring-before"};
     if (std::find(kNoArguments.begin(), kNoArguments.end(), name) != kNoArguments.end()) {
       if (!args.empty()) Refuse("the function " + name + "() of another node than the context");
       return Operand::kValue;
@@ -289,6 +317,7 @@ class Reader {
         if (Peek().kind != Kind::kName) Refuse("an attribute name expected");
         ++at_;
       }
+      Read();
       return Operand::kValue;
     }
     std::string axis = "child";
@@ -302,11 +331,26 @@ class Reader {
     const bool text = Peek().kind == Kind::kName && Peek().text == "text";
     NodeTest();
     while (Take("[")) Predicate();
-    return axis == "attribute" || text ? Operand::kValue : Operand::kElements;
+    if (axis == "attribute" || text) {
+      Read();
+      return Operand::kValue;
+    }
+    return Operand::kElements;
   }
+
+  // A value read in a predicate (an attribute's, a text's) is read for every
+  // node the step tests, and one read of each can come to the document's size:
+  // a few reads cost a few passes, more would cost as many passes as they are.
+  void Read() {
+    if (++reads_ > kMostReads) {
+      Refuse("more than " + std::to_string(kMostReads) + " attribute or text values read");
+    }
+  }
+  static constexpr int kMostReads = 4;
 
   std::vector<Token> t_;
   size_t at_ = 0;
+  int reads_ = 0;
   int depth_ = 0;
 };
 

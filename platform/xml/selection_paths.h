@@ -2,12 +2,15 @@
 // up to hundreds of megabytes, so its cost must stay near one pass over the
 // document whatever the expression says; libxml2's budget of operations counts
 // steps, not what a step costs (the text of the whole document is one step).
-// The paths taken are location paths as callers write them: steps down, up and
-// across the tree, with predicates that test a node's own neighbourhood (its
-// position, name, attributes, texts and the presence of children). Refused:
-// anything in a predicate or function argument that reaches over the whole
-// document or a whole subtree (an absolute path, "//", ancestors or following
-// nodes, "." or an element compared or passed by its text).
+// The paths taken are location paths as callers write them: from the context
+// (one node) any step, down, up or across; from the many nodes a step selects,
+// child steps only (libxml2 merges what each node's step gives by comparing
+// pairs, so `//` or `..` from many nodes costs their square). Predicates test
+// a node's own neighbourhood (its position, name, attributes, texts and the
+// presence of children), reading at most a few values. Refused: anything in a
+// predicate or function argument that reaches over the whole document or a
+// whole subtree (an absolute path, "//", ancestors or following nodes, "." or
+// an element compared or passed by its text), and translate().
 #pragma once
 
 #include <optional>

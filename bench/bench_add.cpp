@@ -11,14 +11,8 @@ AddFigures BenchAdd(const fs::path& dir, int n, const std::string& sync, bool pr
   // The statements the component sends, captured on an identical database (the
   // statements do not depend on how the database waits for the disk).
   PrepareAddRun(db, n);
-  fs::remove(trace);
-  setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
-  {
-    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
-    Transact(*object, request, ConnectionText(db, "Normal"));
-  }
-  unsetenv("QUILLOR_TRACE_SQL");
-  const std::vector<std::string> statements = TracedStatements(trace);
+  const std::vector<std::string> statements =
+      StatementsOfCall(request, ConnectionText(db, "Normal"), trace);
 
   PrepareAddRun(db, n);
   com::ComPtr<IMaterial> object = IMaterial::Create(Release871());

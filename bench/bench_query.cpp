@@ -35,16 +35,6 @@ long PeakResidentKiB() {
   return -1;
 }
 
-// What a QUERY child hands back to the bench: its times, its peak memory, the
-// reply's length and a digest of its rows (to compare with the baseline's).
-struct QueryFigures {
-  double wall = 0;
-  double cpu = 0;
-  long peak_kib = 0;
-  size_t reply_bytes = 0;
-  uint64_t rows_digest = 0;
-};
-
 uint64_t Digest(std::string_view text) {
   uint64_t h = 1469598103934665603ull;  // FNV-1a
   for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
@@ -86,9 +76,12 @@ int QueryChild(const fs::path& db, int rows, int page_size, const std::string& s
   const std::string request =
       "<ufinterface roottag=\"material\" docid=\"q\" proc=\"QUERY\" paginate=\"" +
       std::to_string(page_size) + "\"/>";
+  // A server's connection text comes in the place of the database file.
+  const std::string connection =
+      db.string().find('=') != std::string::npos ? db.string() : ConnectionText(db, sync);
   const long before = PeakResidentKiB();
   std::string reply;
-  const Timing t = Measure([&] { reply = Transact(*object, request, ConnectionText(db, sync)); });
+  const Timing t = Measure([&] { reply = Transact(*object, request, connection); });
   const size_t in_reply = Count(reply, "<material ");
   const long peak = PeakResidentKiB();
   std::printf(
@@ -100,16 +93,20 @@ int QueryChild(const fs::path& db, int rows, int page_size, const std::string& s
   if (!figures_file.empty()) WriteQueryFigures(figures_file, t, peak, reply);
   const bool whole = page_size > 0 ? sink.pages == (rows + page_size - 1) / page_size
                                    : in_reply == static_cast<size_t>(rows);
-  if (!whole) std::fprintf(stderr, "the QUERY did not give every row\n");
+  if (!whole) {
+    std::fprintf(stderr, "the QUERY did not give every row: %.300s\n", reply.c_str());
+  }
   return whole ? 0 : 1;
 }
 
 void BenchQuery(const fs::path& db, int rows, int page_size, const std::string& sync,
                 const fs::path& figures_file = {}) {
   std::fflush(stdout);
+  // The program's own path as its name: the component finds its mapping file
+  // beside the program by that name.
   RunChild("/proc/self/exe",
-           {"quillor_bench", "--query-child", db, std::to_string(rows), std::to_string(page_size),
-            sync, figures_file},
+           {fs::read_symlink("/proc/self/exe").string(), "--query-child", db, std::to_string(rows),
+            std::to_string(page_size), sync, figures_file},
            "the QUERY run failed");
 }
 
@@ -127,12 +124,16 @@ void MakeQueryDatabase(const fs::path& db, int rows) {
 // The baseline for QUERY: a plain program over the SQLite C API that runs the
 // statement the component sends (as the dialect adapts it) and writes each row
 // as the same material element with its fields into one growing text.
-std::string QueryStatementSent(const fs::path& db) {
+std::string QueryStatementSentOn(const std::string& connection) {
   const ReleaseProfile& profile = Release871();
   // No conditions: the statement ends with its separator.
   std::string statement = JoinPieces(profile.query_statement_pieces);
   statement += profile.query_condition_separator;
-  return OpenConnection(ConnectionText(db, "Normal"))->SentText(statement);
+  return OpenConnection(connection)->SentText(statement);
+}
+
+std::string QueryStatementSent(const fs::path& db) {
+  return QueryStatementSentOn(ConnectionText(db, "Normal"));
 }
 
 // The element names the record mapper gives the statement's columns.

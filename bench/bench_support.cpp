@@ -43,6 +43,26 @@ std::string ConnectionText(const fs::path& db, const std::string& sync) {
   return "Provider=SQLite;Data Source=" + db.string() + ";Synchronous=" + sync;
 }
 
+void InsertCostObject(Connection& conn) {
+  conn.Execute("insert into ca_depDf values('D01',1)");
+  conn.Execute("insert into ca_pronb values('B1')");
+  conn.Execute("insert into caq_coreal(iRealCOID,cDeptID,InvCode) values(1001,'D01','P100')");
+  conn.Execute(
+      "insert into ca_batchmap(iRealCOID,cDeptID,InvCode,cbatch) values(1001,'D01','P100','B1')");
+}
+
+std::vector<std::string> StatementsOfCall(const std::string& request, const std::string& connection,
+                                          const fs::path& trace) {
+  fs::remove(trace);
+  setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
+  {
+    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+    Transact(*object, request, connection);
+  }
+  unsetenv("QUILLOR_TRACE_SQL");
+  return TracedStatements(trace);
+}
+
 // Master data for `items` distinct inventory codes and one cost object.
 void MakeHostDatabase(const fs::path& db, int items) {
   fs::remove(db);
@@ -52,11 +72,7 @@ void MakeHostDatabase(const fs::path& db, int items) {
   std::unique_ptr<Connection> conn = OpenConnection(ConnectionText(db, "Normal"));
   CreateHostTables(*conn);
   conn->Begin();
-  conn->Execute("insert into ca_depDf values('D01',1)");
-  conn->Execute("insert into ca_pronb values('B1')");
-  conn->Execute("insert into caq_coreal(iRealCOID,cDeptID,InvCode) values(1001,'D01','P100')");
-  conn->Execute(
-      "insert into ca_batchmap(iRealCOID,cDeptID,InvCode,cbatch) values(1001,'D01','P100','B1')");
+  InsertCostObject(*conn);
   for (int i = 0; i < items; ++i) {
     conn->Execute("insert into Inventory values('M" + std::to_string(i) + "','material')");
   }

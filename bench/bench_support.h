@@ -51,6 +51,8 @@ double CpuSeconds();
 std::string ConnectionText(const fs::path& db, const std::string& sync);
 
 void MakeHostDatabase(const fs::path& db, int items);
+// The department, batch and cost object that every bench line's elements name.
+void InsertCostObject(Connection& conn);
 
 std::string Material(int i);
 
@@ -61,6 +63,10 @@ std::string Transact(IMaterial& object, const std::string& request, const std::s
 size_t Count(const std::string& text, const std::string& what);
 
 std::vector<std::string> TracedStatements(const fs::path& trace);
+// The statements one 8.71 call of `request` sends, captured through the SQL trace
+// in `trace`.
+std::vector<std::string> StatementsOfCall(const std::string& request, const std::string& connection,
+                                          const fs::path& trace);
 
 bool StartsWith(const std::string& text, const char* prefix);
 
@@ -78,6 +84,27 @@ Timing Measure(Work&& work) {
   return {Seconds(start), CpuSeconds() - cpu};
 }
 
+// What a QUERY child hands back to the bench: its times, its peak memory, the
+// reply's length and a digest of its rows (to compare with the baseline's).
+struct QueryFigures {
+  double wall = 0;
+  double cpu = 0;
+  long peak_kib = 0;
+  size_t reply_bytes = 0;
+  uint64_t rows_digest = 0;
+};
+
+// The QUERY (page_size 0: unpaged) in a fresh process, on a database file or on
+// a server's connection text given in its place.
+QueryFigures ComponentQuery(const fs::path& dir, const fs::path& db, int rows, int page_size,
+                            const std::string& sync);
+// The best (least) time of several runs.
+QueryFigures Best(const std::vector<QueryFigures>& runs);
+// The QUERY's statement as the connection's backend sends it.
+std::string QueryStatementSentOn(const std::string& connection);
+// Runs one traced statement on the connection, reading every row of a result.
+void RunStatement(Connection& conn, const std::string& sql);
+
 // The parts, each printing its figures (bench_add.cpp, bench_query.cpp).
 struct AddFigures {
   int n;
@@ -88,6 +115,8 @@ void BenchCalls(const fs::path& dir, int calls, const std::string& sync);
 void BenchAddMemory(const fs::path& dir, int megabytes);
 void BenchHttp(const fs::path& dir, int calls, const std::string& sync);
 void BenchQueries(const fs::path& dir, bool quick, const std::string& only_sync);
+// On the PostgreSQL server of that connection text; skipped (and said so) without one.
+void BenchPostgres(const fs::path& dir, const std::string& connection, bool quick);
 // The children the query part starts, in fresh processes for their peak memory.
 int QueryChild(const fs::path& db, int rows, int page_size, const std::string& sync,
                const fs::path& figures_file = {});

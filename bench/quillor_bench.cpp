@@ -10,9 +10,12 @@
 //      beside a baseline: the same statement through the SQLite C API, each row
 //      written as the same element into one growing text;
 //   6. single-element ADD requests over HTTP to `quillor serve` with keep-alive,
-//      beside the same calls in process through the pool.
+//      beside the same calls in process through the pool;
+//   7. on the PostgreSQL server that $QUILLOR_BENCH_PG_CONNECTION names (scripts/bench
+//      starts a throwaway one): QUERY unpaged and paged with their peaks beside the
+//      same rows moved by psql, and ADD beside the replay of its own statements.
 //
-// Usage: quillor_bench [--quick] [--only add|calls|addmem|query|http] [--sync Normal|Full]
+// Usage: quillor_bench [--quick] [--only add|calls|addmem|query|http|pg] [--sync Normal|Full]
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -41,7 +44,7 @@ int main(int argc, char** argv) {
       only_sync = args[++i];
     } else {
       std::fprintf(stderr,
-                   "usage: quillor_bench [--quick] [--only add|calls|addmem|query|http] [--sync "
+                   "usage: quillor_bench [--quick] [--only add|calls|addmem|query|http|pg] [--sync "
                    "Normal|Full]\n");
       return 2;
     }
@@ -72,6 +75,10 @@ int main(int argc, char** argv) {
   if (runs("addmem")) BenchAddMemory(dir, quick ? 10 : 50);
   if (runs("query")) BenchQueries(dir, quick, only_sync);
   if (runs("http")) BenchHttp(dir, 1000, only_sync.empty() ? "Normal" : only_sync);
+  if (runs("pg")) {
+    const char* pg = std::getenv("QUILLOR_BENCH_PG_CONNECTION");
+    BenchPostgres(dir, pg ? pg : "", quick);
+  }
   std::error_code ec;
   fs::remove_all(dir, ec);
   return 0;

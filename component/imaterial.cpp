@@ -8,6 +8,7 @@
 
 #include "component/transact_call.h"
 #include "platform/base/failure.h"
+#include "platform/base/fork_guard.h"
 #include "platform/base/text.h"
 #include "platform/com/error_info.h"
 #include "platform/hosts/eai_helper.h"
@@ -134,6 +135,9 @@ com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login, st
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (result == nullptr) return com::E_POINTER;
   try {
+    // A fork waits for the call to end: the parser's and the database's locks
+    // and the connection are then in no state a child could not start from.
+    const ForkGuard whole_call;
     if (login == nullptr || *login == nullptr) {
       *result =
           TransactCall::FailureReply(Failure(failure_numbers::kFail, "No login object was given."));
@@ -152,6 +156,7 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (sRetXml == nullptr || result == nullptr) return com::E_POINTER;
   try {
+    const ForkGuard whole_query;  // as for Transact
     // Outside a Transact call there is no connection: the query fails as the
     // host's own runtime fails on an object not set.
     const QueryContext ctx{state_.call_connection, EaiHelper::ForThisThread(), profile_, nullptr,

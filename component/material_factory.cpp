@@ -1,6 +1,7 @@
 #include "component/material_factory.h"
 
 #include "component/imaterial.h"
+#include "platform/com/class_object_support.h"
 
 namespace quillor {
 
@@ -18,39 +19,17 @@ class MaterialFactory final : public com::Implements<com::IClassFactory> {
     if (!out) return com::E_POINTER;
     *out = nullptr;
     if (outer) return com::CLASS_E_NOAGGREGATION;
-    try {
-      com::ComPtr<IMaterial> object = IMaterial::Create(profile_);
-      // The caller's reference comes from QueryInterface; ours goes with `object`.
-      return object->QueryInterface(iid, out);
-    } catch (const std::bad_alloc&) {
-      return com::E_OUTOFMEMORY;
-    } catch (...) {
-      return com::E_FAIL;
-    }
+    return com::HandOutNew([this] { return IMaterial::Create(profile_).Detach(); }, iid, out);
   }
 
-  HRESULT LockServer(bool lock) override {
-    if (lock) {
-      ++com::LiveObjectCount();
-      ++locks_;
-    } else {
-      // An unlock without a lock of this class object changes nothing.
-      long held = locks_.load();
-      while (held > 0 && !locks_.compare_exchange_weak(held, held - 1)) {
-      }
-      if (held <= 0) return com::E_FAIL;
-      --com::LiveObjectCount();
-    }
-    return com::S_OK;
-  }
+  HRESULT LockServer(bool lock) override { return locks_.Change(lock); }
 
  private:
   bool AnswersTo(const com::Guid& iid) const override { return iid == com::kIID_IClassFactory; }
   ~MaterialFactory() { --com::LiveObjectCount(); }
 
   const ReleaseProfile& profile_;
-  // Server locks taken through this class object; they outlive it, as locks do.
-  static inline std::atomic<long> locks_{0};
+  static inline com::ServerLocks locks_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "testing/xml_text.h"
 
@@ -65,6 +66,12 @@ TlsFiles MakeSelfSignedCertificate(const std::string& dir) {
       files.key + " -out " + files.cert + " 2>/dev/null";
   EXPECT_EQ(std::system(make.c_str()), 0);
   return files;
+}
+
+std::string WriteTokensFile(const std::string& dir, const std::string& lines) {
+  const std::string path = dir + "/tokens";
+  std::ofstream(path) << lines;
+  return path;
 }
 
 }  // namespace quillor::testing

@@ -39,4 +39,7 @@ struct TlsFiles {
 };
 TlsFiles MakeSelfSignedCertificate(const std::string& dir);
 
+// A tokens file in dir holding `lines` as they are: its path, for --tokens.
+std::string WriteTokensFile(const std::string& dir, const std::string& lines);
+
 }  // namespace quillor::testing

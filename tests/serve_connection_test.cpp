@@ -5,7 +5,6 @@
 #include <httplib.h>
 #include <signal.h>
 
-#include <fstream>
 #include <thread>
 
 #include "testing/serve_fixture.h"
@@ -160,8 +159,7 @@ TEST_F(ServeConnection, RefusalsCloseAndPipelinedRequestsAreEachAnsweredOnce) {
 
 TEST_F(ServeConnection, AWrongTokenClosesWithoutReadingTheBody) {
   TempDir dir;
-  const std::string tokens = (dir.path() / "tokens").string();
-  std::ofstream(tokens) << "right-token\n";
+  const std::string tokens = WriteTokensFile(dir.path().string(), "right-token\n");
   ServeProcess server(ServeArgs(db_, {"--tokens", tokens}));
   for (const std::string& expect : {std::string(), std::string("Expect: 100-continue\r\n")}) {
     RawConnection connection(server.port());

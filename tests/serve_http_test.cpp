@@ -246,8 +246,8 @@ TEST_F(ServeHttp, HealthReportsAConnectionThatDoesNotOpen) {
 
 TEST_F(ServeHttp, TokensAreRequiredOnEveryPath) {
   TempDir dir;
-  const std::string tokens = (dir.path() / "tokens").string();
-  std::ofstream(tokens) << "# integration broker\nfirst-token-123\n\n  second-token-456  \n";
+  const std::string tokens = WriteTokensFile(
+      dir.path().string(), "# integration broker\nfirst-token-123\n\n  second-token-456  \n");
   ServeProcess server(ServeArgs(db_, {"--tokens", tokens}));
   httplib::Client client("127.0.0.1", server.port());
 

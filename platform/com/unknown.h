@@ -82,6 +82,13 @@ class RefCount {
  public:
   uint32_t Increment() { return ++count_; }
   uint32_t Decrement() { return --count_; }
+  // Drops one reference; when it was the last, `destroy` deletes the object.
+  template <class Destroy>
+  uint32_t Release(Destroy destroy) {
+    const uint32_t left = Decrement();
+    if (left == 0) destroy();
+    return left;
+  }
 
  private:
   std::atomic<uint32_t> count_{1};
@@ -105,9 +112,7 @@ class Implements : public I {
   }
   uint32_t AddRef() override { return refs_.Increment(); }
   uint32_t Release() override {
-    const uint32_t left = refs_.Decrement();
-    if (left == 0) delete this;
-    return left;
+    return refs_.Release([this] { delete this; });
   }
 
  protected:

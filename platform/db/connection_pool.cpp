@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/base/failure.h"
+#include "platform/base/fork_guard.h"
 #include "platform/base/text.h"
 #include "platform/db/connection_text.h"
 #include "platform/db/open_connection.h"
@@ -115,6 +116,28 @@ struct ConnectionPool::Shared {
     pid = getpid();
   }
 
+  // Before a fork, once no other thread is inside the pool: the connections a
+  // child must not inherit are closed, and the lock is held across the fork.
+  void PrepareFork() {
+    mutex.lock();
+    LeaveTheParentsConnections();
+    for (auto at = idle.begin(); at != idle.end();) {
+      const auto next = std::next(at);
+      if (!at->conn->KeptAcrossFork()) {
+        at->conn.reset();
+        idle.erase(at);
+        ++counts.discarded;
+      }
+      at = next;
+    }
+    counts.idle = idle.size();
+  }
+  void AfterForkInParent() { mutex.unlock(); }
+  void AfterForkInChild() {
+    LeaveTheParentsConnections();
+    mutex.unlock();
+  }
+
   void Discard(std::list<Idle>::iterator at, Closing& out) {
     out.push_back(std::move(at->conn));
     idle.erase(at);
@@ -187,7 +210,10 @@ class PooledConnection final : public Connection {
         text_(std::move(text)),
         idle_time_(idle_time),
         inner_(std::move(inner)) {}
+  // A connection for one call alone (Pooling=false), closed when it goes.
+  explicit PooledConnection(std::unique_ptr<Connection> inner) : inner_(std::move(inner)) {}
   ~PooledConnection() override {
+    if (!pool_) return;
     try {
       pool_->GiveBack(std::move(text_), idle_time_, std::move(inner_), owner_);
     } catch (...) {  // out of memory: the connection closed instead (inner_ or the pool's)
@@ -207,9 +233,11 @@ class PooledConnection final : public Connection {
   void Rollback() override { inner_->Rollback(); }
 
  private:
+  // Out of the pool, a connection keeps a fork waiting until it is given back.
+  const ForkGuard out_;
   std::shared_ptr<ConnectionPool::Shared> pool_;
   std::string text_;
-  std::chrono::seconds idle_time_;
+  std::chrono::seconds idle_time_{0};
   std::unique_ptr<Connection> inner_;
   pid_t owner_ = getpid();
 };
@@ -221,9 +249,15 @@ ConnectionPool::ConnectionPool(Opener open, Clock clock, Bounds bounds)
   shared_->open = std::move(open);
   shared_->clock = std::move(clock);
   shared_->bounds = bounds;
+  Shared* shared = shared_.get();  // the handlers go before the pool does
+  fork_handlers_ = AddForkHandlers(ForkRank::kPool, {[shared] { shared->PrepareFork(); },
+                                                     [shared] { shared->AfterForkInParent(); },
+                                                     [shared] { shared->AfterForkInChild(); }});
 }
 
 ConnectionPool::~ConnectionPool() {
+  RemoveForkHandlers(fork_handlers_);
+  const ForkGuard inside;
   Shared::Closing to_close;
   const std::lock_guard lock(shared_->mutex);
   shared_->LeaveTheParentsConnections();
@@ -234,9 +268,11 @@ ConnectionPool::~ConnectionPool() {
 }
 
 std::unique_ptr<Connection> ConnectionPool::Acquire(const ConnectionText& given_text) {
+  const ForkGuard inside;
   const ConnectionText connection_text = WithDataSourceResolved(given_text);
   const PoolSettings settings = ReadPoolSettings(connection_text);
-  if (!settings.pooling) return shared_->open(settings.database);
+  if (!settings.pooling)
+    return std::make_unique<PooledConnection>(shared_->open(settings.database));
   std::string text = connection_text.text();
   for (;;) {
     std::unique_ptr<Connection> candidate;
@@ -278,6 +314,7 @@ std::unique_ptr<Connection> ConnectionPool::Acquire(const ConnectionText& given_
 }
 
 PoolCounts ConnectionPool::Counts() {
+  const ForkGuard inside;
   Shared::Closing expired;
   const std::lock_guard lock(shared_->mutex);
   shared_->LeaveTheParentsConnections();
@@ -287,6 +324,7 @@ PoolCounts ConnectionPool::Counts() {
 }
 
 void ConnectionPool::CloseIdle() {
+  const ForkGuard inside;
   Shared::Closing to_close;
   const std::lock_guard lock(shared_->mutex);
   shared_->LeaveTheParentsConnections();

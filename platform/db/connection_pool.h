@@ -5,6 +5,10 @@
 // before it serves again and reset after every call, so that nothing one call
 // left (a unit of work, a setting) reaches the next.
 //
+// A fork of the process waits until no other thread has a connection out or is
+// inside the pool; idle connections whose engine keeps their locks in the process
+// are closed first, and a child lets go of the rest without using or closing them.
+//
 // Connection-text keys read here and never passed on to the database:
 //   Pooling=true|false          (default true)
 //   Pool Idle Timeout=SECONDS   (default 60; how long an idle connection is kept)
@@ -83,6 +87,7 @@ class ConnectionPool {
 
  private:
   std::shared_ptr<Shared> shared_;
+  uint64_t fork_handlers_ = 0;
 };
 
 // The connection one Transact call works on: from the process's pool, traced

@@ -21,6 +21,7 @@ struct FakeState {
   bool resettable = true;
   bool usable = true;
   bool throws_on_check = false;
+  bool kept_across_fork = true;
   int resets = 0;
   bool closed = false;
 };
@@ -42,6 +43,7 @@ class TrackedConnection final : public Connection {
     if (state_->throws_on_check) throw Failure(failure_numbers::kFail, "check failed");
     return state_->usable;
   }
+  bool KeptAcrossFork() const override { return state_->kept_across_fork; }
 
  private:
   std::shared_ptr<FakeState> state_;
@@ -239,6 +241,30 @@ TEST_F(PoolTest, AChildProcessNeverUsesOrClosesItsParentsConnections) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(Id(*pool.Acquire(kText)), 1);
+}
+
+TEST_F(PoolTest, AForkClosesTheIdleConnectionsAChildMustNotInheritAndTheChildLeavesTheRest) {
+  ConnectionPool pool = MakePool();
+  const std::string kept_text = "DSN=server";
+  {
+    auto engine_locked = pool.Acquire(kText);
+    auto kept = pool.Acquire(kept_text);
+    states_[0]->kept_across_fork = false;
+  }
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Both texts open afresh; the parent's server connection stays open, unused.
+    const bool fresh = Id(*pool.Acquire(kText)) == 3 && Id(*pool.Acquire(kept_text)) == 4 &&
+                       states_[0]->closed && !states_[1]->closed && states_[1]->resets == 1;
+    _exit(fresh ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(states_[0]->closed);
+  EXPECT_EQ(Id(*pool.Acquire(kept_text)), 2);
+  EXPECT_EQ(pool.Counts().discarded, 1u);
 }
 
 }  // namespace

@@ -122,6 +122,12 @@ class Connection {
   // For the connection pool, before an idle connection serves another call: false
   // when it can no longer serve one (its database file replaced, its server gone).
   virtual bool StillUsable() { return false; }
+  // For the connection pool, before the process forks: false when a child must
+  // not inherit the connection even idle, because its engine keeps the
+  // connection's locks in the process (the embedded database's file locks, which
+  // a child believes held but does not hold): the pool closes those first, so
+  // that a child opens its own from nothing. The others a child lets go of unused.
+  virtual bool KeptAcrossFork() const { return true; }
 };
 
 // Rolls back on destruction unless committed.

@@ -194,21 +194,15 @@ class Reader {
     --depth_;
   }
 
-  Operand Or() {
-    Operand first = And();
-    while (Peek().kind == Kind::kName && Peek().text == "or") {
-      ++at_;
-      And();
-      first = Operand::kValue;
-    }
-    return first;
-  }
+  Operand Or() { return Joined("or", &Reader::And); }
+  Operand And() { return Joined("and", &Reader::Comparison); }
 
-  Operand And() {
-    Operand first = Comparison();
-    while (Peek().kind == Kind::kName && Peek().text == "and") {
+  // Operands of `next` joined by the logic word `word`; two or more make a value.
+  Operand Joined(std::string_view word, Operand (Reader::*next)()) {
+    Operand first = (this->*next)();
+    while (Peek().kind == Kind::kName && Peek().text == word) {
       ++at_;
-      Comparison();
+      (this->*next)();
       first = Operand::kValue;
     }
     return first;

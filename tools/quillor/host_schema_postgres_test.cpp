@@ -7,7 +7,7 @@
 #include "profiles/release_profile.h"
 #include "schema/host_schema.h"
 #include "testing/condition_columns.h"
-#include "testing/pg_database.h"
+#include "testing/pg_schema_test.h"
 #include "tools/quillor/commands.h"
 
 namespace quillor {
@@ -19,13 +19,11 @@ std::string QueryStatement(const ReleaseProfile& release) {
          std::string(release.query_condition_separator);
 }
 
-class PgHostSchema : public ::testing::Test {
+class PgHostSchema : public testing::PgSchemaTest {
  protected:
   void SetUp() override {
-    const auto text = testing::PgConnectionText();
-    if (!text) GTEST_SKIP() << "QUILLOR_TEST_PG_CONNECTION is not set";
-    db_ = std::make_unique<testing::PgDatabase>(*text);
-    conn_ = db_->Open();
+    PgSchemaTest::SetUp();
+    if (IsSkipped()) return;
     CreateHostTables(*conn_);
   }
 
@@ -44,9 +42,6 @@ class PgHostSchema : public ::testing::Test {
         "values(1001, 'B1', 'P100', 'F1', 3)");
     conn_->Execute("insert into gl_mend(iperiod, bflag_CA) values(4, 1), (5, 0)");
   }
-
-  std::unique_ptr<testing::PgDatabase> db_;
-  std::unique_ptr<Connection> conn_;
 };
 
 TEST_F(PgHostSchema, CreatingAgainKeepsTablesAndRows) {

@@ -1,10 +1,7 @@
 #include "component/deliverable/windows/class_object.h"
 
-#include <atomic>
-#include <new>
-
 #include "component/deliverable/windows/material_object.h"
-#include "platform/com/unknown.h"
+#include "platform/com/class_object_support.h"
 
 namespace quillor::win {
 
@@ -24,11 +21,9 @@ class ClassObject final : public IClassFactory {
     AddRef();
     return com::S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return refs_.Increment(); }
   ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
+    return refs_.Release([this] { delete this; });
   }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
@@ -38,42 +33,20 @@ class ClassObject final : public IClassFactory {
     return CreateMaterialObject(profile_, iid, out);
   }
 
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    if (lock) {
-      ++com::LiveObjectCount();
-      ++locks_;
-      return com::S_OK;
-    }
-    // An unlock without a lock changes nothing.
-    long held = locks_.load();
-    while (held > 0 && !locks_.compare_exchange_weak(held, held - 1)) {
-    }
-    if (held <= 0) return com::E_FAIL;
-    --com::LiveObjectCount();
-    return com::S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override { return locks_.Change(lock != FALSE); }
 
  private:
   ~ClassObject() { --com::LiveObjectCount(); }
 
   const ReleaseProfile& profile_;
-  LONG refs_ = 1;
-  static inline std::atomic<long> locks_{0};
+  com::RefCount refs_;
+  static inline com::ServerLocks locks_;
 };
 
 }  // namespace
 
 HRESULT GetMaterialClassObject(const ReleaseProfile& profile, REFIID iid, void** out) {
-  if (out == nullptr) return com::E_POINTER;
-  *out = nullptr;
-  try {
-    auto* object = new ClassObject(profile);
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
-  } catch (const std::bad_alloc&) {
-    return com::E_OUTOFMEMORY;
-  }
+  return com::HandOutNew([&profile] { return new ClassObject(profile); }, iid, out);
 }
 
 }  // namespace quillor::win

@@ -8,6 +8,7 @@
 #include "component/imaterial.h"
 #include "platform/base/failure.h"
 #include "platform/base/module_directory.h"
+#include "platform/com/class_object_support.h"
 #include "platform/com/error_info.h"
 #include "platform/com/windows/dispatch_adapter.h"
 #include "platform/com/windows/wide_text.h"
@@ -70,11 +71,9 @@ class MaterialObject final : public ::_IMaterial, public ISupportErrorInfo {
     AddRef();
     return com::S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return refs_.Increment(); }
   ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
+    return refs_.Release([this] { delete this; });
   }
 
   // IDispatch, through the type library.
@@ -260,7 +259,7 @@ class MaterialObject final : public ::_IMaterial, public ISupportErrorInfo {
   com::ComPtr<IMaterial> core_;
   ComPtr<ITypeInfo> type_info_;
   com::ComPtr<DispatchAdapter> registered_;
-  LONG refs_ = 1;
+  com::RefCount refs_;
 };
 
 }  // namespace
@@ -275,18 +274,7 @@ HRESULT LoadInterfaceTypeInfo(const ReleaseProfile& profile, ITypeInfo** out) {
 }
 
 HRESULT CreateMaterialObject(const ReleaseProfile& profile, REFIID iid, void** out) {
-  if (out == nullptr) return com::E_POINTER;
-  *out = nullptr;
-  try {
-    auto* object = new MaterialObject(profile);
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
-  } catch (const std::bad_alloc&) {
-    return com::E_OUTOFMEMORY;
-  } catch (...) {
-    return com::E_FAIL;
-  }
+  return com::HandOutNew([&profile] { return new MaterialObject(profile); }, iid, out);
 }
 
 }  // namespace quillor::win

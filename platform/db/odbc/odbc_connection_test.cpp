@@ -16,14 +16,13 @@
 #include "platform/db/open_connection.h"
 #include "testing/expect_failure.h"
 #include "testing/free_port.h"
-#include "testing/pg_database.h"
+#include "testing/pg_schema_test.h"
 
 namespace quillor {
 namespace {
 
 using ::testing::HasSubstr;
 using testing::PgConnectionText;
-using testing::PgDatabase;
 using ::testing::StartsWith;
 
 // Whether the driver manager knows the PostgreSQL driver (odbc-postgresql).
@@ -66,22 +65,12 @@ TEST(OdbcConnect, UnreachableServerCarriesTheDriversText) {
   EXPECT_THAT(f.description(), HasSubstr("Connection refused"));
 }
 
-class OdbcServer : public ::testing::Test {
+class OdbcServer : public testing::PgSchemaTest {
  protected:
-  void SetUp() override {
-    const auto text = PgConnectionText();
-    if (!text) GTEST_SKIP() << "QUILLOR_TEST_PG_CONNECTION is not set";
-    db_ = std::make_unique<PgDatabase>(*text);
-    conn_ = db_->Open();
-  }
-
   int64_t Count(const std::string& table) {
     auto rs = conn_->Open("select count(*) as n from " + table, CursorType::kForwardOnly);
     return rs->Value("n").Integer();
   }
-
-  std::unique_ptr<PgDatabase> db_;
-  std::unique_ptr<Connection> conn_;
 };
 
 TEST_F(OdbcServer, RefusedLoginCarriesTheDriversText) {

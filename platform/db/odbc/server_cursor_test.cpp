@@ -12,7 +12,7 @@
 #include "platform/db/open_connection.h"
 #include "platform/db/sql_trace.h"
 #include "testing/expect_failure.h"
-#include "testing/pg_database.h"
+#include "testing/pg_schema_test.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {
@@ -20,39 +20,34 @@ namespace {
 
 using testing::FailureOf;
 using testing::PgConnectionText;
-using testing::PgDatabase;
 
 constexpr int kBlock = 4;
 
 TEST(CursorCanRead, QueriesThatStandAloneOnly) {
-  const struct {
-    const char* sql;
-    bool readable;
-  } cases[] = {
-      {"select 1", true},
-      {"  (select 1) union (select 2)", true},
-      {"SELECT a from t where b = 'x;y'", true},
-      {"values (1), (2)", true},
-      {"table t", true},
-      {"select 1 -- a comment to the end", true},
-      {"select 1;", false},     // a semicolon would end the declaration
-      {"select 'open", false},  // the server refuses it as it is
-      {"select 1 /* open", false},
-      {"with x as (select 1) select * from x", false},  // may modify data
-      {"show search_path", false},
-      {"insert into t values(1) returning k", false},
-      {"-- lead\nselect 1", false},
+  for (const char* sql :
+       {"select 1", "  (select 1) union (select 2)", "SELECT a from t where b = 'x;y'",
+        "values (1), (2)", "table t", "select 1 -- a comment to the end"}) {
+    EXPECT_TRUE(odbc::CursorCanRead(sql)) << sql;
+  }
+  const char* const refused[] = {
+      "select 1;",     // a semicolon would end the declaration
+      "select 'open",  // the server refuses it as it is
+      "select 1 /* open",
+      "with x as (select 1) select * from x",  // may modify data
+      "show search_path",
+      "insert into t values(1) returning k",
+      "-- lead\nselect 1",
   };
-  for (const auto& c : cases) EXPECT_EQ(odbc::CursorCanRead(c.sql), c.readable) << c.sql;
+  for (const char* sql : refused) EXPECT_FALSE(odbc::CursorCanRead(sql)) << sql;
 }
 
-class ServerCursorTest : public ::testing::Test {
+class ServerCursorTest : public testing::PgSchemaTest {
  protected:
+  ServerCursorTest() : PgSchemaTest(";BlockRows=" + std::to_string(kBlock)) {}
+
   void SetUp() override {
-    const auto text = PgConnectionText();
-    if (!text) GTEST_SKIP() << "QUILLOR_TEST_PG_CONNECTION is not set";
-    db_ = std::make_unique<PgDatabase>(*text);
-    conn_ = OpenConnection(db_->text() + ";BlockRows=" + std::to_string(kBlock));
+    PgSchemaTest::SetUp();
+    if (IsSkipped()) return;
     conn_->Execute("create table r(k int, t varchar(20), long_text text)");
   }
 
@@ -85,9 +80,6 @@ class ServerCursorTest : public ::testing::Test {
                           CursorType::kForwardOnly);
     return rs->Value(0).Integer();
   }
-
-  std::unique_ptr<PgDatabase> db_;
-  std::unique_ptr<Connection> conn_;
 };
 
 TEST_F(ServerCursorTest, RowsAndCountsAreThoseOfTheResultReadWhole) {

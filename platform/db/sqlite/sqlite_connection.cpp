@@ -12,6 +12,7 @@
 #include "platform/db/sqlite/host_functions.h"
 #include "platform/db/sqlite/sqlite_cursor.h"
 #include "platform/db/sqlite/sqlite_error.h"
+#include "platform/db/sqlite/sqlite_fork.h"
 #include "platform/db/sqlite/sqlite_hooks.h"
 #include "platform/db/sqlite/sqlite_row.h"
 #include "platform/db/sqlite/statement_cache.h"
@@ -127,6 +128,10 @@ class SqliteConnection : public Connection {
     }
     return sqlite3_get_autocommit(db) != 0;
   }
+
+  // SQLite keeps a file's locks per process, shared by every connection to it:
+  // a child would take the parent's for its own.
+  bool KeptAcrossFork() const override { return false; }
 
   void Rollback() override {
     CheckDepth();
@@ -251,6 +256,7 @@ SqliteSettings ParseSqliteConnectionText(const ConnectionText& parsed) {
 }
 
 std::unique_ptr<Connection> OpenSqliteConnection(const SqliteSettings& settings) {
+  HoldEngineLocksAcrossForks();
   sqlite3* raw = nullptr;
   // Never SQLITE_OPEN_CREATE: a database that is not there is a connection failure.
   const bool read_only = HookOpenReadOnly();

@@ -123,14 +123,19 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     ::setsockopt(Lowest().socket().native_handle(), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
   }
 
-  void ReadHeader() {
+  void ReadHeader() { Read(true); }
+
+  // Reads the header, or the rest of the request, under the read deadline.
+  void Read(bool header_only) {
     AcknowledgeAtOnce();
     Deadline(core_.settings.read_timeout);
-    http::async_read_header(stream_, buffer_, *parser_,
-                            [self = this->shared_from_this()](error_code ec, size_t) {
-                              ec = self->Settle(ec);
-                              self->OnHeader(ec);
-                            });
+    auto done = [self = this->shared_from_this(), header_only](error_code ec, size_t) {
+      ec = self->Settle(ec);
+      if (header_only) return self->OnHeader(ec);
+      self->OnBody(ec);
+    };
+    if (header_only) return http::async_read_header(stream_, buffer_, *parser_, std::move(done));
+    http::async_read(stream_, buffer_, *parser_, std::move(done));
   }
 
   void OnHeader(error_code ec) {
@@ -173,14 +178,8 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   }
 
   void ReadBody() {
-    AcknowledgeAtOnce();
     parser_->body_limit(core_.settings.max_request_bytes);
-    Deadline(core_.settings.read_timeout);
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = this->shared_from_this()](error_code ec, size_t) {
-                       ec = self->Settle(ec);
-                       self->OnBody(ec);
-                     });
+    Read(false);
   }
 
   void OnBody(error_code ec) {

@@ -26,7 +26,7 @@ size_t QuotedEnd(std::string_view sql, size_t at, char close, bool doubled) {
 }
 
 // The end of a number: digits, letters (hexadecimal, exponent, a trailing name),
-// full stops, and the sign of a decimal exponent.
+// full stops, and the sign of a decimal exponent (when a digit follows it).
 size_t NumberEnd(std::string_view sql, size_t at) {
   const bool hex =
       at + 1 < sql.size() && sql[at] == '0' && (sql[at + 1] == 'x' || sql[at + 1] == 'X');
@@ -35,7 +35,10 @@ size_t NumberEnd(std::string_view sql, size_t at) {
     const char c = sql[i];
     if (IsWordPart(c) || c == '.') {
       ++i;
-    } else if ((c == '+' || c == '-') && !hex && (sql[i - 1] == 'e' || sql[i - 1] == 'E')) {
+    } else if ((c == '+' || c == '-') && !hex && (sql[i - 1] == 'e' || sql[i - 1] == 'E') &&
+               i + 1 < sql.size() && sql[i + 1] >= '0' && sql[i + 1] <= '9') {
+      // A sign with no digit after it is no exponent: in `4E--x` the `--` opens a
+      // comment, as the servers read it.
       ++i;
     } else {
       break;

@@ -36,6 +36,7 @@ TEST(TokenizeSql, SplitsIntoTokensThatGiveTheStatementBack) {
       {"`a'b`", SqlQuoting::kHost, "pwt!"},
       {"\"a\"\"b\".c", SqlQuoting::kHost, "qpw"},
       {"1e-3+0x1F-2.5 .5", SqlQuoting::kHost, "npnpn_n"},
+      {"4E--x\ny", SqlQuoting::kHost, "nc_w"},  // a sign with no digit after it is no exponent
       {"x'00'X'1' max'a'", SqlQuoting::kHost, "bb_wt"},
       {"@v #t $1 ?", SqlQuoting::kHost, "w_w_pn_p"},
       {"a -- 'x'\nb /* 'y' */c /* open", SqlQuoting::kHost, "w_c_w_cw_c"},

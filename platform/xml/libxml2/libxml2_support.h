@@ -202,8 +202,9 @@ struct NodeBudget {
   size_t nodes = 0;
   bool exceeded = false;
   std::string Why() const {
-    return "An element holds more than " + std::to_string(most) +
-           " nodes (elements, attributes, comments): the text is refused before its tree grows";
+    return "A tree read from the request holds more than " + std::to_string(most) +
+           " nodes (elements, attributes, comments, processing instructions): the text is"
+           " refused before its tree grows";
   }
 };
 

@@ -15,14 +15,16 @@ thread_local size_t guards_here = 0;
 
 struct Gate {
   std::mutex mutex;
-  // Never destroyed: the child makes itself a new one. Threads that waited on it
-  // in the parent are not in the child, and a condition variable with waiters
-  // that will never wake can be neither used nor destroyed there.
+  // The child makes itself a new one and leaves the parent's as it is: threads
+  // that waited on it in the parent are not in the child, and a condition
+  // variable with waiters that will never wake can be neither used nor destroyed
+  // there. The parent's goes with the library.
   std::condition_variable* changed = new std::condition_variable;
   size_t held = 0;  // guards held, on every thread
   bool forking = false;
   uint64_t last_id = 0;
   std::map<std::pair<ForkRank, uint64_t>, ForkHandlers> handlers;
+  ~Gate() { delete changed; }
 };
 
 void Run(const std::function<void()>& handler) {
@@ -62,13 +64,13 @@ void AfterForkInChild() {
 }
 
 Gate& TheGate() {
-  // Never destroyed either: a fork while the process ends still finds it.
-  static Gate* const gate = [] {
-    auto* made = new Gate;
-    pthread_atfork(PrepareFork, AfterForkInParent, AfterForkInChild);
-    return made;
-  }();
-  return *gate;
+  // Destroyed with the library (a library that is unloaded leaves nothing
+  // behind); the system takes its fork handlers away with it.
+  static Gate gate;
+  static const bool registered =
+      pthread_atfork(PrepareFork, AfterForkInParent, AfterForkInChild) == 0;
+  (void)registered;
+  return gate;
 }
 
 }  // namespace

@@ -24,9 +24,9 @@ constexpr int kStaticMutexes[] = {
 constexpr int kTryRounds = 2000;
 
 std::vector<sqlite3_mutex*>& Mutexes() {
-  // Never destroyed: a fork while the process ends still finds them.
-  static auto* const mutexes = new std::vector<sqlite3_mutex*>;
-  return *mutexes;
+  // Destroyed with the library, after the handlers that use it.
+  static std::vector<sqlite3_mutex*> mutexes;
+  return mutexes;
 }
 
 void LeaveFirst(size_t count) {

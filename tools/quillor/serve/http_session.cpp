@@ -2,6 +2,8 @@
 // their headers, handed to a worker once complete, and answered in order.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -9,6 +11,8 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
 
+#include <array>
+#include <cerrno>
 #include <future>
 #include <limits>
 #include <type_traits>
@@ -235,6 +239,9 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     body_.shrink_to_fit();
     auto done = std::make_shared<std::optional<Reply>>(std::move(reply));
     return [self = this->shared_from_this(), done] {
+      if constexpr (std::is_same_v<Stream, PlainStream>) {
+        if (*done) return self->SendFromWorker(std::move(**done));
+      }
       asio::post(self->core_.io, [self, done] {
         if (*done) return self->Send(std::move(**done));
         self->AfterStream();
@@ -242,24 +249,79 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     };
   }
 
-  void Send(Reply reply) {
-    if (!head_.keep_alive || core_.stopping) reply.close = true;
-    // The head and the body go out as two pieces: a long reply is not copied.
+  // The head and the body of an answer, kept until they are written: a long
+  // body is not copied, and both go out in one gathered write.
+  void Prepare(Reply& reply, bool stopping) {
+    if (!head_.keep_alive || stopping) reply.close = true;
     out_ = ReplyHead(reply, false);
     out_body_ = reply.head_only ? std::string() : std::move(reply.body);
-    const std::array<asio::const_buffer, 2> pieces = {asio::buffer(out_), asio::buffer(out_body_)};
+  }
+
+  void Send(Reply reply) {
+    Prepare(reply, core_.stopping);
+    WriteFrom(0, reply.status, reply.close);
+  }
+
+  // On the worker, once it counts as free again: the answer goes straight to the
+  // socket, which no operation of the I/O thread holds meanwhile, so that the
+  // client has it without waiting for the I/O thread to wake. The request is
+  // logged and counted first, so that a client holding its answer finds it in
+  // the metrics. What the socket does not take at once is written by the I/O
+  // thread under the write deadline.
+  void SendFromWorker(Reply reply) {
+    Prepare(reply, core_.service.stopping());
+    core_.service.Log(&head_, client_, reply.status, note_);
+    std::array<iovec, 2> pieces = {iovec{out_.data(), out_.size()},
+                                   iovec{out_body_.data(), out_body_.size()}};
+    msghdr message{};
+    message.msg_iov = pieces.data();
+    message.msg_iovlen = pieces.size();
+    ssize_t sent = 0;
+    do {
+      sent = ::sendmsg(Lowest().socket().native_handle(), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (sent < 0 && errno == EINTR);
+    const bool failed = sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+    const size_t taken = sent < 0 ? 0 : static_cast<size_t>(sent);
+    asio::post(core_.io, [self = this->shared_from_this(), failed, taken, close = reply.close] {
+      if (failed || taken == self->out_.size() + self->out_body_.size()) {
+        self->out_.clear();
+        self->out_body_ = std::string();
+        return self->Answered(failed, close);
+      }
+      self->WriteFrom(taken, std::nullopt, close);
+    });
+  }
+
+  // Writes the answer from byte `from` on, under the write deadline; logs it
+  // once written unless it was logged before.
+  void WriteFrom(size_t from, std::optional<int> log_status, bool close) {
+    std::array<asio::const_buffer, 2> pieces = {asio::buffer(out_), asio::buffer(out_body_)};
+    if (from < out_.size()) {
+      pieces[0] += from;
+    } else {
+      pieces[0] = asio::const_buffer();
+      pieces[1] += from - out_.size();
+    }
     Deadline(core_.settings.read_timeout);
     asio::async_write(stream_, pieces,
-                      [self = this->shared_from_this(), status = reply.status, close = reply.close](
-                          error_code ec, size_t) {
+                      [self = this->shared_from_this(), log_status, close](error_code ec, size_t) {
                         ec = self->Settle(ec);
                         self->out_.clear();
                         self->out_body_ = std::string();
-                        self->core_.service.Log(&self->head_, self->client_, status, self->note_);
-                        self->in_progress_ = false;
-                        if (ec || close) return self->Close(!ec);
-                        self->WaitForRequest();
+                        if (log_status) {
+                          self->core_.service.Log(&self->head_, self->client_, *log_status,
+                                                  self->note_);
+                        }
+                        self->Answered(static_cast<bool>(ec), close);
                       });
+  }
+
+  // The answer is written (or could not be): the next request, or the end. A
+  // stop that began meanwhile ends the connection as a closing answer would.
+  void Answered(bool failed, bool close) {
+    in_progress_ = false;
+    if (failed || close || core_.stopping) return Close(!failed);
+    WaitForRequest();
   }
 
   void AfterStream() {

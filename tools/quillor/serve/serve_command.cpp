@@ -59,9 +59,12 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   settings.pool_counts = PoolCountsOf(library);
 
   std::mutex log_mutex;
+  // Each line goes out whole, in one write, however many threads log at once.
   auto write_line = [&](const std::string& line) {
+    const std::string whole = line + '\n';
     std::lock_guard lock(log_mutex);
-    err << line << '\n' << std::flush;
+    err.write(whole.data(), static_cast<std::streamsize>(whole.size()));
+    err.flush();
   };
   Service service(settings, write_line);
 

@@ -19,17 +19,6 @@ namespace {
 
 constexpr std::string_view kMappingName = "MaterialXmlRs.Xml";
 
-// A document loaded from the request text with its root emptied; the root keeps
-// its name and attributes.
-XmlDocument LoadEmptied(std::string_view text) {
-  XmlDocument doc;
-  if (!doc.LoadXml(text) || !doc.Root()) {
-    throw Failure::ObjectNotSet();
-  }
-  doc.Root().SetText("");
-  return doc;
-}
-
 int32_t Increment(int32_t value) {
   if (value == std::numeric_limits<int32_t>::max()) throw Failure::Overflow();
   return value + 1;
@@ -68,9 +57,17 @@ void HandOver(com::IDispatch& caller, std::string page, Paging& paging) {
 
 bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
                std::string& request_and_reply) {
-  // The reply and every page are the request as loaded, its root emptied, with
-  // the page's rows written into it as text as they arrive.
-  const XmlDocument request = LoadEmptied(request_and_reply);
+  XmlDocument request;
+  if (!request.LoadXml(request_and_reply) || !request.Root()) throw Failure::ObjectNotSet();
+  return QueryProc(ctx, request, elements, request_and_reply);
+}
+
+bool QueryProc(const QueryContext& ctx, const XmlDocument& request, const XmlNodeList& elements,
+               std::string& reply_text) {
+  // The reply and every page are the request as loaded, its root's content left
+  // out, with the page's rows written into it as text as they arrive. The frame
+  // is taken from the request's own tree: a copy of the request, as text or as a
+  // tree, would hold its longest text once more.
   Paging paging;
   if (ctx.profile.paging) paging.size = PageSizeFromText(request.Root().Attribute("paginate"));
 
@@ -135,7 +132,7 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
   }
   result->Close();
 
-  request_and_reply = reply.Finish();
+  reply_text = reply.Finish();
   return false;
 }
 

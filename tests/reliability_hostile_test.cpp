@@ -13,6 +13,7 @@
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_faults.h"
 #include "testing/reliability_support.h"
+#include "testing/sanitizers.h"
 #include "testing/temp_dir.h"
 
 namespace quillor::testing {
@@ -349,14 +350,6 @@ TEST(HostileStoredValueTest, AValueAReplyCannotCarryFailsTheQueryNamingRowAndCol
   ASSERT_EQ(QueryRows(reply), 1);
   EXPECT_EQ(doc.Root().FirstChild("material").FirstChild("inventoryno").Text(), kept);
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QUILLOR_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUILLOR_UNDER_ASAN 1
-#endif
-#endif
 
 // A request parsed short of memory: in a child process under a ceiling on its
 // address space, from very little room to plenty. Whatever the ceiling, the

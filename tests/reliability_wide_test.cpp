@@ -5,14 +5,7 @@
 #include <fstream>
 
 #include "testing/reliability_support.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QUILLOR_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUILLOR_UNDER_ASAN 1
-#endif
-#endif
+#include "testing/sanitizers.h"
 
 namespace quillor::testing {
 namespace {

@@ -159,18 +159,8 @@ size_t PieceEnd(const xmlParserCtxt* ctxt, std::string_view text, size_t at) {
   if (ctxt->instate != XML_PARSER_START_TAG || ctxt->input == nullptr) return fixed;
   const auto held = static_cast<size_t>(ctxt->input->end - ctxt->input->cur);
   if (held > at) return fixed;
-  char quote = 0;
-  for (size_t i = at - held; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '>') {
-      return std::max(fixed, i + 1);
-    }
-  }
-  return text.size();
+  const size_t end = MarkupEnd(text, at - held);
+  return end == std::string_view::npos ? text.size() : std::max(fixed, end + 1);
 }
 
 // Feeds the text in pieces; after each piece `between` runs outside the parser.

@@ -56,6 +56,7 @@ TEST(WideElementTest, AnElementOfTooManyNodesIsRefusedBeforeAnyLineIsWritten) {
   EXPECT_EQ(db.MaterialRows().size(), 2u);
 }
 
+#ifndef QUILLOR_UNDER_ASAN
 // The resident memory of this process, in KiB; 0 where the system does not say.
 long ResidentKib() {
   std::ifstream status("/proc/self/status");
@@ -65,6 +66,7 @@ long ResidentKib() {
   }
   return 0;
 }
+#endif
 
 // A call whose tree held tens of megabytes gives them back when it ends: a host
 // that made one such call does not keep its peak for the rest of its life.

@@ -1,5 +1,7 @@
 #include "platform/base/freed_memory.h"
 
+#include <cstdlib>  // for __GLIBC__, which only a C library header defines
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif

@@ -177,6 +177,53 @@ void BenchAddMemory(const fs::path& dir, int megabytes) {
       serve_mib, serve_mib - peak_mib);
   std::fflush(stdout);
   fs::remove(request_file);
+  BenchLongTextMemory(dir, conn, tool, megabytes);
+}
+
+// The peak of `quillor transact` on requests of one text of about `megabytes` MB,
+// in each place a text can stand (a QUERY that matches no row), against the
+// same bound. Each request is
+// written to its file in pieces: the bench holds none of it when the child
+// starts, whose peak counts what it had before it ran the program.
+void BenchLongTextMemory(const fs::path& dir, const std::string& conn, const std::string& tool,
+                         int megabytes) {
+  const std::string query_start =
+      R"(<ufinterface roottag="material" docid="bench" proc="QUERY" paginate="0"><material>)";
+  const std::string query_end =
+      R"(<field name="cDeptID" operation="=" value="none"/></material></ufinterface>)";
+  const std::string add_start = R"(<ufinterface roottag="material" docid="bench" proc="ADD">)";
+  const std::string add_end = Material(0) + "</ufinterface>";
+  struct Shape {
+    const char* name;
+    std::string before, after;
+  };
+  const Shape shapes[] = {
+      {"QUERY, a text", query_start + "<pad>", "</pad>" + query_end},
+      {"QUERY, an attribute", query_start + "<pad note=\"", "\"/>" + query_end},
+      {"QUERY, a CDATA section", query_start + "<![CDATA[", "]]>" + query_end},
+      {"QUERY, a comment", query_start + "<!--", "-->" + query_end},
+      {"ADD, an attribute", add_start + "<pad note=\"", "\"/>" + add_end},
+  };
+  const fs::path request_file = dir / "textmem.xml";
+  const std::string piece(1 << 20, 'x');
+  for (const Shape& shape : shapes) {
+    {
+      std::ofstream out(request_file, std::ios::binary);
+      out << shape.before;
+      for (int i = 0; i < megabytes; ++i) out << piece;
+      out << shape.after;
+    }
+    const uintmax_t size = fs::file_size(request_file);
+    const std::string bounded = conn + ";Max Request Size=" + std::to_string(size);
+    const rusage usage =
+        RunChild(tool, {"quillor", "transact", "--connection", bounded, request_file},
+                 "quillor transact failed on a request of one long text", true);
+    const double request_mib = static_cast<double>(size) / (1 << 20);
+    std::printf("ADDMEM %s of %.1f MiB: peak RSS %.1f MiB bound %.1f MiB\n", shape.name,
+                request_mib, static_cast<double>(usage.ru_maxrss) / 1024, 2 * request_mib + 64);
+    std::fflush(stdout);
+  }
+  fs::remove(request_file);
 }
 
 // The same requests sent over one keep-alive connection to a fresh `quillor

@@ -1,5 +1,7 @@
 #include "bench/bench_support.h"
 
+#include "platform/base/freed_memory.h"
+
 namespace quillor::bench {
 
 double Seconds(Clock::time_point since) {
@@ -12,6 +14,9 @@ double Seconds(Clock::time_point since) {
 rusage RunChild(const std::string& program, const std::vector<std::string>& args,
                 const char* failure, bool quiet) {
   std::fflush(stdout);
+  // A child's peak starts from what it was forked with: the pages this process
+  // holds free are handed back first.
+  ReturnFreedMemory();
   const pid_t child = fork();
   if (child == 0) {
     if (quiet) dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);

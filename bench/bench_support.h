@@ -113,6 +113,8 @@ struct AddFigures {
 AddFigures BenchAdd(const fs::path& dir, int n, const std::string& sync, bool print = true);
 void BenchCalls(const fs::path& dir, int calls, const std::string& sync);
 void BenchAddMemory(const fs::path& dir, int megabytes);
+void BenchLongTextMemory(const fs::path& dir, const std::string& conn, const std::string& tool,
+                         int megabytes);
 void BenchHttp(const fs::path& dir, int calls, const std::string& sync);
 void BenchQueries(const fs::path& dir, bool quick, const std::string& only_sync);
 // On the PostgreSQL server of that connection text; skipped (and said so) without one.

@@ -8,6 +8,7 @@
 #include "component/options.h"
 #include "component/reply_codes.h"
 #include "messages/message_ids.h"
+#include "platform/base/freed_memory.h"
 #include "platform/base/text.h"
 #include "platform/com/error_info.h"
 #include "platform/db/connection_pool.h"
@@ -25,6 +26,11 @@ namespace {
 // stays near 40 MiB whatever the request's size, so that a call keeps within
 // twice the request plus 64 MiB. A line of the host holds a few dozen.
 constexpr size_t kMostNodesInATree = 250'000;
+
+// A call whose request or reply is at least this long may have built a tree of
+// tens of megabytes; after it the allocator hands its free pages back. Smaller
+// calls are spared the cost.
+constexpr size_t kLargeCallBytes = 256 * 1024;
 
 // The code is written as a signed decimal number.
 std::string ErrorReply(int32_t code, const std::string& message) {
@@ -62,13 +68,18 @@ std::string TransactCall::Run(const std::string& request_text, IOrvoLogin& login
       call.conn_.reset();
     }
   } let_go{*this};
+  std::string reply;
   try {
-    return Dispatch(request_text, login);
+    reply = Dispatch(request_text, login);
   } catch (...) {
     // Still a reply, never an escape; after running out of memory, whatever was
     // being built is gone by now, which leaves room for the reply.
-    return FailureReply(Failure::FromCurrentException());
+    reply = FailureReply(Failure::FromCurrentException());
   }
+  if (request_text.size() >= kLargeCallBytes || reply.size() >= kLargeCallBytes) {
+    ReturnFreedMemory();
+  }
+  return reply;
 }
 
 std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& login) {
@@ -100,6 +111,9 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
     return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
   }
   const bool streamed = AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
+  // A QUERY parses the whole text below; the root's attributes (of any length)
+  // are not held a second time meanwhile.
+  if (!streamed) envelope = XmlDocument();
   XmlDocument request;
   request.SetMostNodes(kMostNodesInATree);
   XmlDocument& parsed = streamed ? envelope : request;
@@ -129,11 +143,10 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
     AddProc(streamed ? MaterialSource(std::string_view(request_text)) : MaterialSource(materials),
             reply);
   } else if (operation == "QUERY") {
-    reply = request.SerializeAsLoaded();
     const XmlNodeList fields = root.Select(roottag + "/field");
     const QueryContext ctx{conn_.get(), helper, profile_, nullptr,
                            profile_.caller_registration ? &state_.caller : nullptr};
-    QueryProc(ctx, fields, reply);
+    QueryProc(ctx, request, fields, reply);
   } else {
     return ErrorReply(ReplyCode::kUnknownProc, messages_.Text(msg::kUnknownProc));
   }

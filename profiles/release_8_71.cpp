@@ -9,13 +9,9 @@ using com::Guid;
 namespace {
 
 ReleaseIdentity Identity() {
-  ReleaseIdentity ids{};
-  ids.libid = Guid::FromString("{75584C87-AEC6-44D6-A671-CD61766F21EF}");
-  ids.typelib_major = 1;
-  ids.typelib_minor = 1;
-  ids.clsid = Guid::FromString("{CB6E8E80-C56C-4F6B-97B0-A71C5626F6D3}");
-  ids.interface_iids = {Guid::FromString("{0BB9C7B9-98F3-4031-B308-C1520C47836B}"),
-                        Guid::FromString("{74F0A8A9-97A5-440A-9C79-EA76CA472DA4}")};
+  ReleaseIdentity ids = ClassIdentity(
+      "{75584C87-AEC6-44D6-A671-CD61766F21EF}", 1, 1, "{CB6E8E80-C56C-4F6B-97B0-A71C5626F6D3}",
+      {"{0BB9C7B9-98F3-4031-B308-C1520C47836B}", "{74F0A8A9-97A5-440A-9C79-EA76CA472DA4}"});
   ids.interface_names = {"_IMaterial", "IMaterial___v0"};
   ids.methods = {{"Transact", 0x60030000},
                  {"QueryProc", 0x60030005},

@@ -42,6 +42,12 @@ struct ReleaseIdentity {
   com::Guid record_mapper_iid;
 };
 
+// An identity with its registered class filled in: the type library and its
+// version, the class, and the interface IDs (the default interface's first).
+ReleaseIdentity ClassIdentity(std::string_view libid, uint16_t typelib_major,
+                              uint16_t typelib_minor, std::string_view clsid,
+                              const std::vector<std::string_view>& interface_iids);
+
 struct ReleaseProfile {
   std::string_view release;  // "8.71"
   ReleaseIdentity ids;

@@ -19,17 +19,6 @@ namespace {
 
 constexpr std::string_view kMappingName = "MaterialXmlRs.Xml";
 
-// A document loaded from the request text with its root emptied; the root keeps
-// its name and attributes.
-XmlDocument LoadEmptied(std::string_view text) {
-  XmlDocument doc;
-  if (!doc.LoadXml(text) || !doc.Root()) {
-    throw Failure::ObjectNotSet();
-  }
-  doc.Root().SetText("");
-  return doc;
-}
-
 int32_t Increment(int32_t value) {
   if (value == std::numeric_limits<int32_t>::max()) throw Failure::Overflow();
   return value + 1;
@@ -46,12 +35,28 @@ int32_t WholeNumberFrom(const com::Variant& v) {
   throw Failure::TypeMismatch();
 }
 
+// Where a paged QUERY stands. The caller may change the page number and count
+// at each page it is handed; paging goes on with what it leaves.
 struct Paging {
-  int32_t size = 0;
+  int32_t size = 0;  // rows a page; 0: not paged
   int32_t row_count = 0;
   int32_t page_count = 0;
+  // The page being filled, and the place of the row just written in it (from 1).
   int32_t page_number = 1;
   int32_t place = 1;
+
+  void CountRows(int64_t count) {
+    if (count > std::numeric_limits<int32_t>::max()) throw Failure::Overflow();
+    row_count = static_cast<int32_t>(count);
+    page_count = row_count / size + (row_count % size ? 1 : 0);
+  }
+
+  // The row just written fills its page.
+  bool PageFull() const { return place == size; }
+  // The row just written ends the last page, which is partial.
+  bool LastPartialPageDone() const {
+    return place == row_count % size && page_number == page_count;
+  }
 };
 
 // Hands one page to the caller; the page number and count it leaves are the ones
@@ -68,9 +73,17 @@ void HandOver(com::IDispatch& caller, std::string page, Paging& paging) {
 
 bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
                std::string& request_and_reply) {
-  // The reply and every page are the request as loaded, its root emptied, with
-  // the page's rows written into it as text as they arrive.
-  const XmlDocument request = LoadEmptied(request_and_reply);
+  XmlDocument request;
+  if (!request.LoadXml(request_and_reply) || !request.Root()) throw Failure::ObjectNotSet();
+  return QueryProc(ctx, request, elements, request_and_reply);
+}
+
+bool QueryProc(const QueryContext& ctx, const XmlDocument& request, const XmlNodeList& elements,
+               std::string& reply_text) {
+  // The reply and every page are the request as loaded, its root's content left
+  // out, with the page's rows written into it as text as they arrive. The frame
+  // is taken from the request's own tree: a copy of the request, as text or as a
+  // tree, would hold its longest text once more.
   Paging paging;
   if (ctx.profile.paging) paging.size = PageSizeFromText(request.Root().Attribute("paginate"));
 
@@ -87,12 +100,7 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
   // Without a caller at the start none can come: only a caller handed a page can
   // register another.
   const bool paged = paging.size > 0 && ctx.CurrentCaller();
-  if (paged) {
-    const int64_t count = result->RecordCount();
-    if (count > std::numeric_limits<int32_t>::max()) throw Failure::Overflow();
-    paging.row_count = static_cast<int32_t>(count);
-    paging.page_count = paging.row_count / paging.size + (paging.row_count % paging.size ? 1 : 0);
-  }
+  if (paged) paging.CountRows(result->RecordCount());
 
   ReplyWriter reply(request.FrameAsLoaded());
   std::optional<XmlName> row_name;
@@ -116,12 +124,11 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
     // even if it registers another object meanwhile.
     const com::ComPtr<com::IDispatch> caller = paged ? ctx.CurrentCaller() : nullptr;
     if (caller) {
-      if (paging.place == paging.size) {
+      if (paging.PageFull()) {
         HandOver(*caller.Get(), reply.TakePage(), paging);
         paging.page_number = Increment(paging.page_number);
         paging.place = 1;
-      } else if (paging.place == paging.row_count % paging.size &&
-                 paging.page_number == paging.page_count) {
+      } else if (paging.LastPartialPageDone()) {
         // The last, partial page is complete; its rows stay in the reply.
         HandOver(*caller.Get(), reply.PageText(), paging);
         paging.place = Increment(paging.place);
@@ -135,7 +142,7 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
   }
   result->Close();
 
-  request_and_reply = reply.Finish();
+  reply_text = reply.Finish();
   return false;
 }
 

@@ -8,8 +8,15 @@
 
 namespace quillor {
 
-// request_and_reply comes in as the request text and goes out as the reply; it is written
-// only at the very end. Always returns false. Failures are not caught.
+// The reply is the request as loaded, its root's content left out, with a row
+// written into it for each record; `reply` is written only at the very end.
+// Always returns false. Failures are not caught.
+// REQUIRES: request has a root.
+bool QueryProc(const QueryContext& ctx, const XmlDocument& request, const XmlNodeList& elements,
+               std::string& reply);
+
+// As above, with the request as text: request_and_reply comes in as the request
+// and goes out as the reply.
 bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
                std::string& request_and_reply);
 

@@ -5,9 +5,12 @@
 
 namespace quillor {
 
-ReplyWriter::ReplyWriter(XmlFrame frame) : frame_(std::move(frame)), text_(frame_.head) {}
+ReplyWriter::ReplyWriter(XmlFrame frame) : frame_(std::move(frame)) {}
 
 XmlTextWriter& ReplyWriter::StartRow(const XmlName& name, int32_t id) {
+  // The head is written with a page's first row: a reply without rows is the
+  // empty frame, and a long head is not held twice for it.
+  if (rows_ == 0) text_ += frame_.head;
   writer_.StartElement(name);
   // The rows belong to no namespace, also under a root that declares a default one.
   if (frame_.default_namespace) writer_.Attribute("xmlns", "");
@@ -37,13 +40,12 @@ std::string ReplyWriter::TakePage() {
   // Pages come out at much the same size: the next is given the room of the longest.
   text_ = std::string();
   text_.reserve(longest_page_);
-  text_ += frame_.head;
   rows_ = 0;
   return page;
 }
 
 std::string ReplyWriter::Finish() {
-  if (rows_ == 0) return frame_.empty;
+  if (rows_ == 0) return std::move(frame_.empty);
   text_ += frame_.tail;
   return std::move(text_);
 }

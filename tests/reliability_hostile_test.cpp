@@ -13,6 +13,7 @@
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_faults.h"
 #include "testing/reliability_support.h"
+#include "testing/sanitizers.h"
 #include "testing/temp_dir.h"
 
 namespace quillor::testing {
@@ -178,22 +179,26 @@ TEST_F(HostileTest, AnExpensivePathInRoottagFailsTheQuery) {
   EXPECT_FALSE(Parse(ordinary).is_error) << ordinary;
 }
 
+struct PlacedText {
+  const char* name;
+  std::string element;
+};
+
+// One text in each place it can stand: an element's content, an attribute
+// value, a CDATA section, a comment.
+std::vector<PlacedText> InEachPlace(const std::string& text) {
+  return {{"text", "<pad>" + text + "</pad>"},
+          {"attribute", "<pad note=\"" + text + "\"/>"},
+          {"section", "<pad><![CDATA[" + text + "]]></pad>"},
+          {"comment", "<!--" + text + "-->"}};
+}
+
 // Requests past 10 MB whose texts or attributes are long load as any other.
 TEST_F(HostileTest, ARequestBeyondTenMegabytesWithLongTextsLoads) {
-  const std::string text(1000, 'x');
-  struct Case {
-    const char* name;
-    std::string element;
-  };
-  const Case cases[] = {
-      {"texts", "<material><free1>" + text + "</free1></material>"},
-      {"attributes", "<material free1=\"" + text + "\"/>"},
-      {"sections", "<material><free1><![CDATA[" + text + "]]></free1></material>"},
-  };
-  for (const Case& c : cases) {
+  for (const PlacedText& c : InEachPlace(std::string(1000, 'x'))) {
     SCOPED_TRACE(c.name);
     std::string content;
-    for (int i = 0; i < 12000; ++i) content += c.element;
+    for (int i = 0; i < 12000; ++i) content += "<material>" + c.element + "</material>";
     const std::string request = QueryUnderRoottag("material", content);
     ASSERT_GT(request.size(), 10'000'000u);
     const std::string reply = Call(request);
@@ -208,17 +213,7 @@ TEST_F(HostileTest, ARequestBeyondTenMegabytesWithLongTextsLoads) {
 // the amplification limits hold, and so does that limit.
 TEST_F(HostileTest, OneTextBeyondTenMegabytesLoads) {
   const std::string text(10'000'100, 'x');
-  struct Case {
-    const char* name;
-    std::string element;
-  };
-  const Case cases[] = {
-      {"text", "<pad>" + text + "</pad>"},
-      {"attribute", "<pad note=\"" + text + "\"/>"},
-      {"section", "<pad><![CDATA[" + text + "]]></pad>"},
-      {"comment", "<!--" + text + "-->"},
-  };
-  for (const Case& c : cases) {
+  for (const PlacedText& c : InEachPlace(text)) {
     SCOPED_TRACE(c.name);
     const ParsedReply query = Parse(Call(QueryUnderRoottag("material", c.element)));
     EXPECT_FALSE(query.is_error) << query.code << " " << query.message;
@@ -349,14 +344,6 @@ TEST(HostileStoredValueTest, AValueAReplyCannotCarryFailsTheQueryNamingRowAndCol
   ASSERT_EQ(QueryRows(reply), 1);
   EXPECT_EQ(doc.Root().FirstChild("material").FirstChild("inventoryno").Text(), kept);
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QUILLOR_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUILLOR_UNDER_ASAN 1
-#endif
-#endif
 
 // A request parsed short of memory: in a child process under a ceiling on its
 // address space, from very little room to plenty. Whatever the ceiling, the

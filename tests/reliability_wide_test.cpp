@@ -2,7 +2,10 @@
 // against the four of its text: such a request is the 100 reply before its tree
 // grows, with nothing written, in an ADD as in a QUERY, while a line of a few
 // children more than usual goes through.
+#include <fstream>
+
 #include "testing/reliability_support.h"
+#include "testing/sanitizers.h"
 
 namespace quillor::testing {
 namespace {
@@ -51,6 +54,54 @@ TEST(WideElementTest, AnElementOfTooManyNodesIsRefusedBeforeAnyLineIsWritten) {
   const ParsedReply reply = Parse(Send(*object, spread, db.ConnectionText()));
   ASSERT_EQ(reply.items.size(), 2u) << reply.message;
   EXPECT_EQ(db.MaterialRows().size(), 2u);
+}
+
+#ifndef QUILLOR_UNDER_ASAN
+// The resident memory of this process, in KiB; 0 where the system does not say.
+long ResidentKib() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return 0;
+}
+#endif
+
+// A call whose tree held tens of megabytes gives them back when it ends: a host
+// that made one such call does not keep its peak for the rest of its life.
+TEST(WideElementTest, AfterALargeCallItsMemoryGoesBackToTheSystem) {
+#ifdef QUILLOR_UNDER_ASAN
+  GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine";
+#else
+  if (ResidentKib() == 0) GTEST_SKIP() << "no resident memory figure on this system";
+  SampleDb db;
+  const com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  const std::string line = Material("1", "M01", "5", "3");
+  // The connection, the statements and the catalogue are in place before the
+  // first figure.
+  ASSERT_EQ(Parse(Send(*object, AddRequest(line), db.ConnectionText())).items.size(), 1u);
+  const std::string many = Repeated("<a/>", 240'000);
+  struct Case {
+    const char* name;
+    std::string request;
+  };
+  const Case cases[] = {
+      {"a query",
+       "<ufinterface roottag=\"material\" docid=\"1\" proc=\"QUERY\" paginate=\"0\">"
+       "<material>" +
+           many + "</material></ufinterface>"},
+      {"an add", AddRequest(line + "<pad>" + many + "</pad>")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const long before = ResidentKib();
+    const ParsedReply reply = Parse(Send(*object, c.request, db.ConnectionText()));
+    EXPECT_FALSE(reply.is_error) << reply.code << " " << reply.message;
+    // The tree alone took over 40 MiB.
+    EXPECT_LT(ResidentKib() - before, 8 * 1024) << "KiB still held after the call";
+  }
+#endif
 }
 
 }  // namespace

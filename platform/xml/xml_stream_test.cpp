@@ -23,6 +23,12 @@ std::string Describe(XmlElement e) {
   return out;
 }
 
+std::string Repeat(std::string_view piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
 void ExpectSameAsWhole(const std::string& text) {
   SCOPED_TRACE(text.size() > 300 ? text.substr(0, 300) + "..." : text);
   XmlDocument whole;
@@ -87,6 +93,11 @@ TEST(XmlStreamTest, AcceptsAndGivesWhatTheWholeDocumentGives) {
       "<r/>",
       "<!-- before --><r><material id=\"1\"/></r><!-- after --><?pi?>",
       big,
+      // Start tags longer than the pieces the text is fed in, with '>' and the
+      // other quote inside their values.
+      "<r a=\"" + Repeat("x>'", 70'000) + "\" b='" + Repeat(">\"", 40'000) +
+          "'><material id=\"1\" quantity=\"" + std::string(100'000, '>') + "\"/></r>",
+      "<r a='" + std::string(300'000, '>') + "'/>",
       // Not well-formed, each in its own way.
       "",
       "   ",
@@ -98,6 +109,8 @@ TEST(XmlStreamTest, AcceptsAndGivesWhatTheWholeDocumentGives) {
       "<r>\xC3\x28</r>",
       "<r><material id=\"1\"/>" + std::string(1000, ' '),
       laughs,
+      "<r a=\"" + std::string(200'000, '>'),
+      "<r a=\"1\"><material id='" + std::string(200'000, '>') + "></r>",
       // One text past the parser's limit for a text node.
       "<r><material><departmentno>" + std::string(11u << 20, 'D') +
           "</departmentno></material></r>",

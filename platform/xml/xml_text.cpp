@@ -44,4 +44,24 @@ size_t FirstUncarriableByte(std::string_view text) {
   return kNone;
 }
 
+size_t MarkupEnd(std::string_view text, size_t from) {
+  char quote = 0;
+  int depth = 0;
+  for (size_t i = from; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '[') {
+      ++depth;
+    } else if (c == ']' && depth > 0) {
+      --depth;
+    } else if (c == '>' && depth == 0) {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace quillor

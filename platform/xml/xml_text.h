@@ -17,6 +17,11 @@ size_t FirstInvalidUtf8Byte(std::string_view text);
 // npos when every character can be written into a document and read back.
 size_t FirstUncarriableByte(std::string_view text);
 
+// The offset of the '>' that closes the markup (a start tag, a type declaration)
+// read from `from`: outside quoted values and, for a type declaration, outside
+// its internal subset in brackets. npos when the text ends first.
+size_t MarkupEnd(std::string_view text, size_t from);
+
 inline bool IsXmlCarriable(std::string_view text) {
   return FirstUncarriableByte(text) == std::string_view::npos;
 }

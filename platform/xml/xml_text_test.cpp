@@ -38,5 +38,24 @@ TEST(XmlTextTest, TheFirstByteXmlCannotCarry) {
   }
 }
 
+TEST(XmlTextTest, TheEndOfMarkupIsOutsideQuotesAndTheSubset) {
+  constexpr size_t npos = std::string_view::npos;
+  struct Case {
+    std::string_view text;
+    size_t from, end;
+  };
+  const Case cases[] = {
+      {"<r a='1'>x", 0, 8},
+      {"<r a='>' b=\">'\">", 0, 15},
+      {"<r a=\"'>\">", 0, 9},
+      {"<!DOCTYPE r [<!ENTITY e '>'><!ATTLIST r a CDATA '[x'>]> <r/>", 0, 54},
+      {"<r]>", 0, 3},        // a bracket that closes nothing counts for nothing
+      {"<r a='>", 0, npos},  // a quote never closed
+      {"<r", 0, npos},
+      {"ab><r>", 3, 5},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MarkupEnd(c.text, c.from), c.end) << c.text;
+}
+
 }  // namespace
 }  // namespace quillor

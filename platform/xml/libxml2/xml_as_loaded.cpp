@@ -84,7 +84,7 @@ XmlFrame XmlDocument::FrameAsLoaded() const {
   xmlNode* root = doc != nullptr ? xmlDocGetRootElement(doc) : nullptr;
   if (root == nullptr) throw Failure::ObjectNotSet();
   const QuietErrors quiet;
-  XmlFrame frame;
+  std::string empty;
   {
     // The root's content stands aside while the root is written empty.
     struct Aside {
@@ -98,24 +98,26 @@ XmlFrame XmlDocument::FrameAsLoaded() const {
     } aside{root, root->children, root->last};
     root->children = nullptr;
     root->last = nullptr;
-    frame.empty = RootText(doc, root);
+    empty = RootText(doc, root);
   }
+  // The root's attributes may be long: each part is built in place, so that the
+  // frame holds them twice (head and empty document) and never more on the way.
   const std::string name = QualifiedName(root);
-  std::string start;
-  std::string end;
-  if (frame.empty.size() >= 2 && frame.empty.compare(frame.empty.size() - 2, 2, "/>") == 0) {
-    start = frame.empty.substr(0, frame.empty.size() - 2) + ">";
-    end = "</" + name + ">";
-  } else {
-    // Written with an end tag even when empty.
-    const size_t cut = frame.empty.size() - (name.size() + 3);
-    start = frame.empty.substr(0, cut);
-    end = frame.empty.substr(cut);
-  }
+  const bool self_closing = empty.size() >= 2 && empty.compare(empty.size() - 2, 2, "/>") == 0;
+  // Written with an end tag even when empty, or else closed where it starts.
+  const size_t start_size = self_closing ? empty.size() - 2 : empty.size() - (name.size() + 3);
   const AroundRoot around = TextAroundRoot(doc, root, declared_);
-  frame.head = around.before + start;
-  frame.tail = end + around.after;
-  frame.empty = around.before + frame.empty + around.after;
+  XmlFrame frame;
+  frame.head.reserve(around.before.size() + start_size + 1);
+  frame.head += around.before;
+  frame.head.append(empty, 0, start_size);
+  if (self_closing) frame.head += '>';
+  frame.tail = self_closing ? "</" + name + ">" : empty.substr(start_size);
+  frame.tail += around.after;
+  frame.empty.reserve(around.before.size() + empty.size() + around.after.size());
+  frame.empty += around.before;
+  frame.empty += empty;
+  frame.empty += around.after;
   for (const xmlNs* ns = root->nsDef; ns != nullptr; ns = ns->next) {
     if (ns->prefix == nullptr && ns->href != nullptr && ns->href[0] != '\0') {
       frame.default_namespace = true;

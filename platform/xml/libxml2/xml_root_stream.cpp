@@ -148,12 +148,28 @@ StreamParser NewStreamParser(RootStream& stream) {
   return ctxt;
 }
 
+// Where the piece fed from `at` ends. The parser reads a start tag only once it
+// holds all of it, and while it waits it looks through everything it holds of
+// the tag again at each piece: a long tag (a long attribute value) fed in pieces
+// of a fixed size would cost the square of its length. While the parser waits in
+// a start tag, the next piece runs to the '>' that ends the tag, past quoted
+// values; the parser holds the whole tag either way.
+size_t PieceEnd(const xmlParserCtxt* ctxt, std::string_view text, size_t at) {
+  const size_t fixed = std::min(text.size(), at + kStreamChunk);
+  if (ctxt->instate != XML_PARSER_START_TAG || ctxt->input == nullptr) return fixed;
+  const auto held = static_cast<size_t>(ctxt->input->end - ctxt->input->cur);
+  if (held > at) return fixed;
+  const size_t end = MarkupEnd(text, at - held);
+  return end == std::string_view::npos ? text.size() : std::max(fixed, end + 1);
+}
+
 // Feeds the text in pieces; after each piece `between` runs outside the parser.
 template <typename Between>
 void Feed(xmlParserCtxt* ctxt, std::string_view text, Between&& between) {
-  for (size_t at = 0; at < text.size() && ctxt->disableSAX == 0; at += kStreamChunk) {
-    const size_t piece = std::min(kStreamChunk, text.size() - at);
-    xmlParseChunk(ctxt, text.data() + at, static_cast<int>(piece), 0);
+  for (size_t at = 0; at < text.size() && ctxt->disableSAX == 0;) {
+    const size_t end = PieceEnd(ctxt, text, at);
+    xmlParseChunk(ctxt, text.data() + at, static_cast<int>(end - at), 0);
+    at = end;
     between();
   }
   xmlParseChunk(ctxt, nullptr, 0, 1);
@@ -215,10 +231,10 @@ bool XmlDocument::LoadRootStart(std::string_view text) {
   if (!StartLoad(text)) return false;  // the same checks as a whole-document load
   RootStream stream;
   StreamParser ctxt = NewStreamParser(stream);
-  for (size_t at = 0; at < text.size() && ctxt->disableSAX == 0 && stream.root == nullptr;
-       at += kStreamChunk) {
-    const size_t piece = std::min(kStreamChunk, text.size() - at);
-    xmlParseChunk(ctxt.get(), text.data() + at, static_cast<int>(piece), 0);
+  for (size_t at = 0; at < text.size() && ctxt->disableSAX == 0 && stream.root == nullptr;) {
+    const size_t end = PieceEnd(ctxt.get(), text, at);
+    xmlParseChunk(ctxt.get(), text.data() + at, static_cast<int>(end - at), 0);
+    at = end;
   }
   // Ended before a root: the parser's last word says why.
   if (stream.root == nullptr) xmlParseChunk(ctxt.get(), nullptr, 0, 1);

@@ -6,6 +6,7 @@
 #include "platform/base/failure.h"
 #include "platform/com/windows/wide_text.h"
 #include "platform/xml/msxml/msxml_nodes.h"
+#include "platform/xml/xml_text.h"
 #include "platform/xml/xml_writer.h"
 
 namespace quillor {
@@ -185,24 +186,9 @@ AroundRoot TextAroundRoot(const Store& store, bool declared) {
 std::string DoctypeText(std::string_view text) {
   const size_t at = text.find("<!DOCTYPE");
   if (at == std::string_view::npos) return {};
-  // Up to the closing bracket outside quotes and outside the internal subset.
-  char quote = 0;
-  int depth = 0;
-  for (size_t i = at + 9; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '[') {
-      ++depth;
-    } else if (c == ']') {
-      --depth;
-    } else if (c == '>' && depth == 0) {
-      return std::string(text.substr(at, i + 1 - at));
-    }
-  }
-  return {};
+  const size_t end = MarkupEnd(text, at + 9);
+  if (end == std::string_view::npos) return {};
+  return std::string(text.substr(at, end + 1 - at));
 }
 
 }  // namespace msxml

@@ -43,11 +43,16 @@ else
 fi
 
 rows() { sql "select * from ca_mabsw order by 1,2,3,4,5,6,7,8" >"$1"; }
+# A QUERY's rows come in the order the server reads them, which follows where
+# they lie in the table's file: each run starts from an empty file (truncate), not
+# from the dead rows of the last (delete), which a vacuum between two runs would
+# hand out again as room for the next run's rows, in another order.
+empty_table() { sql "truncate ca_mabsw"; }
 untimed() { sed -E 's/, "ms": [0-9.e+-]+//' "$1"; }
 
 # The Linux command.
 mkdir -p "$work/linux"
-sql "delete from ca_mabsw"
+empty_table
 while read -r name paged; do
   pages=()
   [ "$paged" = paged ] && pages=(--pages-dir "$work/linux/$name.pages")
@@ -73,7 +78,7 @@ for engine in js vbs; do
   mkdir -p "$out"
   while read -r name paged; do to_utf16 "$work/$name.xml" "$out/$name.xml"; done <"$work/list"
   to_utf16 "$work/list" "$out/list.txt"
-  sql "delete from ca_mabsw"
+  empty_table
   QUILLOR_TRACE_SQL="$(win_path "$out/trace")" wine cscript //nologo "$(win_path "$here/suite.$engine")" \
     "$(win_path "$out")" "$conn" 2>&1 | tr -d '\r'
   rows "$out/rows"

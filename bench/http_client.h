@@ -10,16 +10,17 @@ namespace quillor::bench {
 
 class KeepAliveClient {
  public:
+  struct Answer {
+    int status = 0;  // 0: no answer (the connection failed)
+    std::string body;
+  };
+
   // Connects to the loopback port, with TCP_NODELAY; throws std::runtime_error.
   explicit KeepAliveClient(int port);
   ~KeepAliveClient();
   KeepAliveClient(const KeepAliveClient&) = delete;
   KeepAliveClient& operator=(const KeepAliveClient&) = delete;
 
-  struct Answer {
-    int status = 0;  // 0: no answer (the connection failed)
-    std::string body;
-  };
   Answer Post(const std::string& path, const std::string& body, const std::string& content_type);
 
  private:

@@ -43,11 +43,14 @@ else
 fi
 
 rows() { sql "select * from ca_mabsw order by 1,2,3,4,5,6,7,8" >"$1"; }
-# A QUERY's rows come in the order the server reads them, which follows where
-# they lie in the table's file: each run starts from an empty file (truncate), not
-# from the dead rows of the last (delete), which a vacuum between two runs would
-# hand out again as room for the next run's rows, in another order.
-empty_table() { sql "truncate ca_mabsw"; }
+# A QUERY's statement has no order: its rows come in the order of the plan the
+# server chooses, which follows the table's statistics and where the rows lie in
+# its file. Each run starts alike: from an empty file (truncate, not delete, whose
+# dead rows a vacuum would hand out again as room for the next run's rows) and
+# fresh statistics, with no vacuum or analyze of the server's own choosing
+# changing either in the middle of a run.
+sql "alter table ca_mabsw set (autovacuum_enabled = false)"
+empty_table() { sql "truncate ca_mabsw" && sql "analyze ca_mabsw"; }
 untimed() { sed -E 's/, "ms": [0-9.e+-]+//' "$1"; }
 
 # The Linux command.

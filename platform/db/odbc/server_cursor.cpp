@@ -55,26 +55,19 @@ class ServerCursor : public RecordsetColumns {
         block_(std::move(rows)),
         at_end_(true) {}
 
-  // A result longer than a block: declared again, to be read block by block.
-  ServerCursor(std::shared_ptr<CursorSession> session, ResultColumns result, std::string_view sent,
-               CursorType cursor)
+  // A result read block by block through the cursor `name`, declared WITH HOLD;
+  // `fetch` has just run its first FETCH.
+  ServerCursor(std::shared_ptr<CursorSession> session, ResultColumns result, std::string name,
+               Handle fetch, CursorType cursor)
       : RecordsetColumns(result.columns),
         session_(std::move(session)),
         result_(std::move(result)),
-        cursor_(cursor) {
-    name_ = session_->NextName();
-    ExecuteDirect(session_->dbc,
-                  "declare " + name_ + " scroll cursor with hold for " + std::string(sent) + "\n",
-                  kRunning);
-    session_->open.insert(name_);
+        cursor_(cursor),
+        name_(std::move(name)) {
     try {
-      fetch_.emplace(SQL_HANDLE_STMT, session_->dbc);
-      std::u16string text =
-          Utf8ToUtf16("fetch forward " + std::to_string(BlockRows()) + " from " + name_);
-      fetch_->Check(SQLPrepareW(fetch_->get(), Wide(text), static_cast<SQLINTEGER>(text.size())),
-                    kRunning);
+      fetch_.emplace(std::move(fetch));
       reader_.emplace(*fetch_, result_, BlockRows());
-      FetchBlock();
+      ReadBlock();
     } catch (...) {
       Release();
       throw;
@@ -128,10 +121,14 @@ class ServerCursor : public RecordsetColumns {
   int64_t Read() const { return static_cast<int64_t>(base_ + block_.size()); }
 
   void FetchBlock() {
-    block_.clear();
-    place_ = 0;
     SQLFreeStmt(fetch_->get(), SQL_CLOSE);
     fetch_->Check(SQLExecute(fetch_->get()), "fetching a row");
+    ReadBlock();
+  }
+
+  void ReadBlock() {
+    block_.clear();
+    place_ = 0;
     reader_->ReadAll(block_);
     if (block_.size() < BlockRows()) {
       at_end_ = true;
@@ -177,6 +174,38 @@ class ServerCursor : public RecordsetColumns {
   mutable std::optional<int64_t> count_;
 };
 
+// Declares `sent` as a cursor WITH HOLD and runs the first FETCH of it; the
+// cursor is closed again when that fails.
+std::unique_ptr<Recordset> OpenHeld(const std::shared_ptr<CursorSession>& session,
+                                    std::string_view sent, CursorType cursor) {
+  std::string name = session->NextName();
+  ExecuteDirect(session->dbc,
+                "declare " + name + " scroll cursor with hold for " + std::string(sent) + "\n",
+                kRunning);
+  session->open.insert(name);
+  std::optional<ResultColumns> result;
+  std::optional<Handle> fetch;
+  try {
+    fetch.emplace(SQL_HANDLE_STMT, session->dbc);
+    std::u16string text =
+        Utf8ToUtf16("fetch forward " + std::to_string(session->block_rows) + " from " + name);
+    fetch->Check(SQLPrepareW(fetch->get(), Wide(text), static_cast<SQLINTEGER>(text.size())),
+                 kRunning);
+    fetch->Check(SQLExecute(fetch->get()), "fetching a row");
+    result.emplace(DescribeResult(*fetch, SkipToRows(*fetch)));
+  } catch (...) {
+    fetch.reset();
+    try {
+      ExecuteDirect(session->dbc, "close " + name, kRunning);
+      session->open.erase(name);
+    } catch (...) {  // left listed for the pool's reset; the first failure is the one told
+    }
+    throw;
+  }
+  return std::make_unique<ServerCursor>(session, std::move(*result), std::move(name),
+                                        std::move(*fetch), cursor);
+}
+
 }  // namespace
 
 bool CursorCanRead(std::string_view sent) {
@@ -192,6 +221,10 @@ bool CursorCanRead(std::string_view sent) {
 
 std::unique_ptr<Recordset> OpenThroughCursor(const std::shared_ptr<CursorSession>& session,
                                              std::string_view sent, CursorType cursor) {
+  // A static cursor is a QUERY's result, long as often as not: declared WITH HOLD
+  // at once, as a probe would run a long statement twice (a join's hash built
+  // for the probe's first block, then again for the cursor).
+  if (cursor == CursorType::kStatic) return OpenHeld(session, sent, cursor);
   const std::string probe = session->NextName();
   const std::string blocks = std::to_string(session->block_rows);
   Handle stmt =
@@ -210,7 +243,7 @@ std::unique_ptr<Recordset> OpenThroughCursor(const std::shared_ptr<CursorSession
     return std::make_unique<ServerCursor>(session, std::move(result), std::move(rows), cursor);
   }
   rows.clear();
-  return std::make_unique<ServerCursor>(session, std::move(result), sent, cursor);
+  return OpenHeld(session, sent, cursor);
 }
 
 bool CloseLeftCursors(CursorSession& session) {

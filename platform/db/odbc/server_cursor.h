@@ -2,12 +2,13 @@
 // never holds more than one block of rows however long the result is. The
 // driver is left to fetch nothing ahead: each block is one FETCH.
 //
-// A result is first read with one round trip: a cursor declared, one block
-// fetched and the cursor closed in the same text. A result that fits in that
-// block is then held whole (most lookups). A longer one is declared again WITH
-// HOLD, so that no unit of work of the component, begun or ended while it is
-// read, closes it; its row count, when asked for, is a MOVE FORWARD ALL and a
-// MOVE back. These statements are the backend's own: the trace never sees them.
+// A lookup's result is first read with one round trip: a cursor declared, one
+// block fetched and the cursor closed in the same text. A result that fits in
+// that block is then held whole (most lookups). A longer one, and a static
+// cursor's (a QUERY's) from the start, is declared WITH HOLD, so that no unit of
+// work of the component, begun or ended while it is read, closes it; its row
+// count, when asked for, is a MOVE FORWARD ALL and a MOVE back. These statements
+// are the backend's own: the trace never sees them.
 #pragma once
 
 #include "platform/db/odbc/odbc_api.h"

@@ -109,6 +109,30 @@ TEST_F(ServerCursorTest, RowsAndCountsAreThoseOfTheResultReadWhole) {
   }
 }
 
+// A static result (a QUERY's) runs its statement on the server once, however
+// long it is; a lookup's result read in one block does too.
+TEST_F(ServerCursorTest, AStatementIsRunOnceWhateverItsLength) {
+  Fill(3 * kBlock + 1);
+  conn_->Execute("create temporary sequence runs");
+  for (CursorType cursor : {CursorType::kStatic, CursorType::kKeyset}) {
+    for (int rows : {1, 3 * kBlock + 1}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(cursor)) + ", " + std::to_string(rows));
+      conn_->Execute("select setval('runs', 1, false)");
+      auto rs = conn_->Open("select k, nextval('runs') from r where k <= " + std::to_string(rows),
+                            cursor);
+      int64_t count = 0;
+      const std::vector<std::string> read = Read(*rs, count);
+      ASSERT_EQ(read.size(), static_cast<size_t>(rows));
+      rs->Close();
+      auto calls = conn_->Open("select last_value from runs", CursorType::kForwardOnly);
+      // A lookup longer than a block is read by a probe first: one block more.
+      const int64_t expected =
+          cursor == CursorType::kStatic || rows < kBlock ? rows : rows + kBlock;
+      EXPECT_EQ(calls->Value(0).Integer(), expected);
+    }
+  }
+}
+
 TEST_F(ServerCursorTest, NoCursorIsLeftWhateverEndsTheResult) {
   Fill(3 * kBlock);
   {

@@ -182,9 +182,9 @@ void BenchAddMemory(const fs::path& dir, int megabytes) {
 
 // The peak of `quillor transact` on requests of one text of about `megabytes` MB,
 // in each place a text can stand (a QUERY that matches no row), against the
-// same bound. Each request is
-// written to its file in pieces: the bench holds none of it when the child
-// starts, whose peak counts what it had before it ran the program.
+// same bound. Each request is written to its file in pieces: the bench holds
+// none of it when the child starts, whose peak counts what it had before it ran
+// the program.
 void BenchLongTextMemory(const fs::path& dir, const std::string& conn, const std::string& tool,
                          int megabytes) {
   const std::string query_start =

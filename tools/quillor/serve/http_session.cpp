@@ -12,9 +12,11 @@
 #include <boost/beast/ssl/ssl_stream.hpp>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <future>
 #include <limits>
+#include <mutex>
 #include <type_traits>
 
 #include "tools/quillor/serve/http_core.h"
@@ -67,6 +69,9 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   bool in_progress() const override { return in_progress_; }
 
   void CloseIfIdle() override {
+    // A worker that has just answered may be handing the connection back to
+    // the I/O thread's reads (ResumeOnWorker): the two never overlap.
+    const std::lock_guard lock(handover_);
     if (in_progress_) return;
     error_code ignored;
     Lowest().socket().close(ignored);
@@ -103,12 +108,22 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   void WaitForRequest() {
     if (ended_) return;
     if (core_.stopping) return End();
+    NewParser();
+    if (buffer_.size() > 0) return ReadHeader();
+    WaitForFirstByte();
+  }
+
+  void NewParser() {
     parser_.emplace(core_.settings.max_request_bytes);
     parser_->header_limit(kHeaderBytesRead);
     // The announced length is checked by the service, after the token. (No
     // limit at all compares wrongly in this version of the parser.)
     parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
-    if (buffer_.size() > 0) return ReadHeader();
+  }
+
+  // The wait for the next request's first byte, under the idle deadline; its
+  // end is handled on the I/O thread, whichever thread starts it.
+  void WaitForFirstByte() {
     Deadline(core_.settings.idle_timeout);
     stream_.async_read_some(buffer_.prepare(4096),
                             [self = this->shared_from_this()](error_code ec, size_t n) {
@@ -129,8 +144,31 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
 
   void ReadHeader() { Read(true); }
 
+  // Feeds the bytes already read to the parser, as the library's read does
+  // before it waits for more. True when the header (or the whole request) is
+  // complete or refused, so that there is nothing to wait for: a request that
+  // came in one piece costs no further read, no deadline and no acknowledgement.
+  bool ParseBuffered(bool header_only, error_code& ec) {
+    parser_->eager(!header_only);
+    const auto done = [&] { return header_only ? parser_->is_header_done() : parser_->is_done(); };
+    while (!done()) {
+      if (buffer_.size() == 0) return false;
+      const size_t used = parser_->put(buffer_.data(), ec);
+      buffer_.consume(used);
+      if (ec == http::error::need_more) {
+        ec = {};
+        return false;
+      }
+      if (ec) return true;
+      if (used == 0) return false;
+    }
+    return true;
+  }
+
   // Reads the header, or the rest of the request, under the read deadline.
   void Read(bool header_only) {
+    error_code ec;
+    if (ParseBuffered(header_only, ec)) return header_only ? OnHeader(ec) : OnBody(ec);
     AcknowledgeAtOnce();
     Deadline(core_.settings.read_timeout);
     auto done = [self = this->shared_from_this(), header_only](error_code ec, size_t) {
@@ -282,6 +320,7 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     } while (sent < 0 && errno == EINTR);
     const bool failed = sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
     const size_t taken = sent < 0 ? 0 : static_cast<size_t>(sent);
+    if (!failed && taken == out_.size() + out_body_.size() && ResumeOnWorker(reply.close)) return;
     asio::post(core_.io, [self = this->shared_from_this(), failed, taken, close = reply.close] {
       if (failed || taken == self->out_.size() + self->out_body_.size()) {
         self->out_.clear();
@@ -290,6 +329,21 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
       }
       self->WriteFrom(taken, std::nullopt, close);
     });
+  }
+
+  // An answer written whole on a keep-alive connection: the worker starts the
+  // wait for the next request itself, so that the I/O thread is not woken only
+  // to start it. Not at a stop, and not with bytes of a next request already
+  // read: those go back to the I/O thread. False when the I/O thread is to go on.
+  bool ResumeOnWorker(bool close) {
+    const std::lock_guard lock(handover_);
+    if (close || core_.service.stopping() || buffer_.size() > 0) return false;
+    out_.clear();
+    out_body_ = std::string();
+    in_progress_ = false;
+    NewParser();
+    WaitForFirstByte();
+    return true;
   }
 
   // Writes the answer from byte `from` on, under the write deadline; logs it
@@ -434,8 +488,9 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   Streamer streamer_{this};
   std::array<char, 4096> discard_{};
   asio::steady_timer timer_{core_.io};
-  bool timed_out_ = false;
-  bool in_progress_ = false;
+  std::atomic<bool> timed_out_{false};
+  std::atomic<bool> in_progress_{false};
+  std::mutex handover_;
   bool ended_ = false;
 };
 

@@ -1,6 +1,7 @@
 // ADD: batches against their replayed statements, single calls, memory, HTTP.
 #include "bench/bench_support.h"
 #include "bench/http_client.h"
+#include "bench/loopback_floor.h"
 
 namespace quillor::bench {
 
@@ -275,11 +276,12 @@ void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
   std::vector<std::string> requests;
   for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
 
-  const HttpRun lean = TimeHttp(db, conn, requests, [](int port) {
+  KeepAliveClient::Answer last;  // its sizes are those of the floor's exchange
+  const HttpRun lean = TimeHttp(db, conn, requests, [&last](int port) {
     auto client = std::make_shared<KeepAliveClient>(port);
-    return [client](const std::string& request) {
-      const KeepAliveClient::Answer answer = client->Post("/transact", request, "application/xml");
-      return answer.status == 200 ? Count(answer.body, "code=\"0\"") : 0;
+    return [client, &last](const std::string& request) {
+      last = client->Post("/transact", request, "application/xml");
+      return last.status == 200 ? Count(last.body, "code=\"0\"") : 0;
     };
   });
   const HttpRun library = TimeHttp(db, conn, requests, [](int port) {
@@ -301,6 +303,20 @@ void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
       in_process.wall / lean.client.wall, lean.server_cpu * per_call, lean.client.cpu * per_call,
       in_process.cpu * per_call, calls / library.client.wall, in_process.wall / library.client.wall,
       library.client.cpu * per_call);
+  // What the machine's round trip costs, with the two ends on one processor and
+  // on two: a server's threads and its client may run either way.
+  const double call = in_process.wall / calls;
+  for (const auto& [where, name] : {std::pair{Placement::kSameProcessor, "on one processor"},
+                                    std::pair{Placement::kOtherProcessor, "on two processors"}}) {
+    const double floor = LoopbackRoundTrip(last.request_bytes, last.answer_bytes, calls, where);
+    if (floor <= 0) continue;
+    std::printf(
+        "HTTP  floor %s: a loopback round trip of the same %zu and %zu bytes, answered at once, "
+        "%.1f us (a request over HTTP %.1f us, a call in process %.1f us): a server that cost "
+        "nothing would reach ratio %.2f\n",
+        name, last.request_bytes, last.answer_bytes, floor * 1e6, lean.client.wall / calls * 1e6,
+        call * 1e6, call / (call + floor));
+  }
   std::fflush(stdout);
 }
 

@@ -79,6 +79,8 @@ KeepAliveClient::Answer KeepAliveClient::Post(const std::string& path, const std
   }
   answer.body = buffer_.substr(0, length);
   buffer_.erase(0, length);
+  answer.request_bytes = request.size();
+  answer.answer_bytes = end + 4 + length;
   return answer;
 }
 

@@ -13,6 +13,8 @@ class KeepAliveClient {
   struct Answer {
     int status = 0;  // 0: no answer (the connection failed)
     std::string body;
+    size_t request_bytes = 0;  // the whole request as sent, head and body
+    size_t answer_bytes = 0;   // the whole answer as received
   };
 
   // Connects to the loopback port, with TCP_NODELAY; throws std::runtime_error.

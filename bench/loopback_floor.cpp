@@ -17,35 +17,29 @@ namespace quillor::bench {
 
 namespace {
 
-// Reads exactly `size` bytes; false at the end of the stream or a failure.
-bool ReadExactly(int fd, std::string& buffer, size_t size) {
-  size_t got = 0;
-  while (got < size) {
-    const ssize_t n = ::recv(fd, buffer.data() + got, size - got, 0);
+// Moves `size` bytes with `step` (a recv or a send from an offset); false at the
+// end of the stream or a failure.
+template <typename Step>
+bool Exactly(size_t size, Step&& step) {
+  for (size_t done = 0; done < size;) {
+    const ssize_t n = step(done);
     if (n > 0) {
-      got += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
+      done += static_cast<size_t>(n);
+    } else if (n >= 0 || errno != EINTR) {
       return false;
     }
   }
   return true;
 }
 
+bool ReadExactly(int fd, std::string& buffer, size_t size) {
+  return Exactly(size, [&](size_t at) { return ::recv(fd, buffer.data() + at, size - at, 0); });
+}
+
 bool WriteAll(int fd, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return false;
-    }
-  }
-  return true;
+  return Exactly(bytes.size(), [&](size_t at) {
+    return ::send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+  });
 }
 
 void NoDelay(int fd) {

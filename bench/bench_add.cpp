@@ -3,6 +3,9 @@
 #include "bench/http_client.h"
 #include "bench/loopback_floor.h"
 
+#include <atomic>
+#include <thread>
+
 namespace quillor::bench {
 
 AddFigures BenchAdd(const fs::path& dir, int n, const std::string& sync, bool print) {
@@ -227,8 +230,10 @@ void BenchLongTextMemory(const fs::path& dir, const std::string& conn, const std
   fs::remove(request_file);
 }
 
-// The same requests sent over one keep-alive connection to a fresh `quillor
-// serve`: the time, the server's processor time, and the bench's own.
+// The same requests sent to a fresh `quillor serve` over `clients` keep-alive
+// connections at once, each from a thread of its own with the client `post`
+// makes (request i on connection i % clients): the time, the server's
+// processor time, and the bench's own.
 struct HttpRun {
   Timing client;
   double server_cpu = 0;
@@ -236,7 +241,7 @@ struct HttpRun {
 
 template <typename Post>
 HttpRun TimeHttp(const fs::path& db, const std::string& conn,
-                 const std::vector<std::string>& requests, Post&& post) {
+                 const std::vector<std::string>& requests, Post&& post, size_t clients = 1) {
   MakeHostDatabase(db, static_cast<int>(requests.size()));
   const auto [pid, port] = StartServer(conn);
   if (port == 0) {
@@ -244,23 +249,44 @@ HttpRun TimeHttp(const fs::path& db, const std::string& conn,
     std::exit(1);
   }
   HttpRun run;
-  size_t written = 0;
+  std::atomic<size_t> written{0};
   {
-    auto send = post(port);
+    std::vector<decltype(post(port))> sends;
+    for (size_t k = 0; k < clients; ++k) sends.push_back(post(port));
     const double server_before = ProcessCpuSeconds(pid);
     run.client = Measure([&] {
-      for (const std::string& request : requests) written += send(request);
+      std::vector<std::thread> threads;
+      for (size_t k = 0; k < clients; ++k) {
+        threads.emplace_back([&, k] {
+          for (size_t i = k; i < requests.size(); i += clients) written += sends[k](requests[i]);
+        });
+      }
+      for (std::thread& t : threads) t.join();
     });
     run.server_cpu = ProcessCpuSeconds(pid) - server_before;
   }
   kill(pid, SIGTERM);
   waitpid(pid, nullptr, 0);
   if (written != requests.size()) {
-    std::fprintf(stderr, "only %zu of %zu HTTP requests wrote their line\n", written,
+    std::fprintf(stderr, "only %zu of %zu HTTP requests wrote their line\n", written.load(),
                  requests.size());
     std::exit(1);
   }
   return run;
+}
+
+// The bench's lean client as TimeHttp's `post`. `last`, when given, keeps the
+// latest answer (for one connection only).
+auto LeanClient(KeepAliveClient::Answer* last) {
+  return [last](int port) {
+    auto client = std::make_shared<KeepAliveClient>(port);
+    return [client, last](const std::string& request) -> size_t {
+      KeepAliveClient::Answer answer = client->Post("/transact", request, "application/xml");
+      const size_t written = answer.status == 200 ? Count(answer.body, "code=\"0\"") : 0;
+      if (last != nullptr) *last = std::move(answer);
+      return written;
+    };
+  };
 }
 
 // Single-element ADD requests over HTTP, one client with keep-alive, against the
@@ -277,13 +303,7 @@ void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
   for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
 
   KeepAliveClient::Answer last;  // its sizes are those of the floor's exchange
-  const HttpRun lean = TimeHttp(db, conn, requests, [&last](int port) {
-    auto client = std::make_shared<KeepAliveClient>(port);
-    return [client, &last](const std::string& request) {
-      last = client->Post("/transact", request, "application/xml");
-      return last.status == 200 ? Count(last.body, "code=\"0\"") : 0;
-    };
-  });
+  const HttpRun lean = TimeHttp(db, conn, requests, LeanClient(&last));
   const HttpRun library = TimeHttp(db, conn, requests, [](int port) {
     auto client = std::make_shared<httplib::Client>("127.0.0.1", port);
     client->set_keep_alive(true);
@@ -316,6 +336,16 @@ void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
         "nothing would reach ratio %.2f\n",
         name, last.request_bytes, last.answer_bytes, floor * 1e6, lean.client.wall / calls * 1e6,
         call * 1e6, call / (call + floor));
+  }
+  // Several clients at once: the connection thread reads one request while a
+  // worker serves another, beside the same calls in process one at a time.
+  for (const size_t clients : {2, 4, 8}) {
+    const HttpRun run = TimeHttp(db, conn, requests, LeanClient(nullptr), clients);
+    std::printf(
+        "HTTP  %zu clients at once: %8.0f requests/s, ratio %.2f to the calls in process one at a "
+        "time; server cpu %.1f us per request\n",
+        clients, calls / run.client.wall, in_process.wall / run.client.wall,
+        run.server_cpu * per_call);
   }
   std::fflush(stdout);
 }

@@ -10,7 +10,9 @@
 //      beside a baseline: the same statement through the SQLite C API, each row
 //      written as the same element into one growing text;
 //   6. single-element ADD requests over HTTP to `quillor serve` with keep-alive,
-//      beside the same calls in process through the pool;
+//      beside the same calls in process through the pool; the floor (a bare
+//      loopback round trip of the same sizes) and the same requests from 2, 4
+//      and 8 clients at once;
 //   7. on the PostgreSQL server that $QUILLOR_BENCH_PG_CONNECTION names (scripts/bench
 //      starts a throwaway one): QUERY unpaged and paged with their peaks beside the
 //      same rows moved by psql, and ADD beside the replay of its own statements.

@@ -239,6 +239,28 @@ TEST_F(ServeConnection, TlsConnectionsThatNeverGreetHoldNothing) {
   EXPECT_LT(Clock::now() - stop, 10s);
 }
 
+TEST_F(ServeConnection, ARequestInPiecesIsReadWholeAndTheNextComesOnTheSameConnection) {
+  ServeProcess server(ServeArgs(db_, {}));
+  RawConnection c(server.port());
+  // The head in two pieces and the body in two more, each after a pause: the
+  // server waits for each rest, and only the whole request runs.
+  const std::string first = Post("/transact", "", ServeAddRequest({1}));
+  const size_t body = first.find("\r\n\r\n") + 4;
+  for (const std::string& piece : {first.substr(0, 20), first.substr(20, body - 20),
+                                   first.substr(body, 40), first.substr(body + 40)}) {
+    ASSERT_TRUE(c.Send(piece));
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(Statuses(c.ReadAll(1000ms)), std::vector<int>{200});
+  EXPECT_EQ(Rows(), "1");
+  // The connection stays open for the next request, sent in one piece.
+  c.Send(Post("/transact", "", ServeAddRequest({2})));
+  EXPECT_EQ(Statuses(c.ReadAll(1000ms)), std::vector<int>{200});
+  EXPECT_FALSE(c.closed());
+  EXPECT_EQ(Rows(), "2");
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
 TEST_F(ServeConnection, AnIdleConnectionIsClosedAfterTheIdleTimeout) {
   ServeProcess server(ServeArgs(db_, {"--idle-timeout", "1"}));
   RawConnection c(server.port());

@@ -35,6 +35,8 @@ std::string ReplyWriter::PageText() const {
 }
 
 std::string ReplyWriter::TakePage() {
+  // A page without rows is the empty frame, which stays for the pages after.
+  if (rows_ == 0) return frame_.empty;
   std::string page = Finish();
   longest_page_ = std::max(longest_page_, page.size());
   // Pages come out at much the same size: the next is given the room of the longest.

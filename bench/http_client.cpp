@@ -26,8 +26,7 @@ KeepAliveClient::KeepAliveClient(int port) : port_(port) {
     ::close(fd_);
     throw std::runtime_error("cannot connect to port " + std::to_string(port));
   }
-  const int on = 1;
-  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  NoDelay(fd_);
 }
 
 KeepAliveClient::~KeepAliveClient() { ::close(fd_); }
@@ -50,12 +49,7 @@ KeepAliveClient::Answer KeepAliveClient::Post(const std::string& path, const std
   std::string request = "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) +
                         "\r\nContent-Type: " + content_type +
                         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-  for (size_t at = 0; at < request.size();) {
-    const ssize_t n = ::send(fd_, request.data() + at, request.size() - at, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return {};
-    at += static_cast<size_t>(n);
-  }
+  if (!SendAll(fd_, request)) return {};
   size_t end = std::string::npos;
   while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
     if (!Fill()) return {};
@@ -82,6 +76,21 @@ KeepAliveClient::Answer KeepAliveClient::Post(const std::string& path, const std
   answer.request_bytes = request.size();
   answer.answer_bytes = end + 4 + length;
   return answer;
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+  for (size_t at = 0; at < bytes.size();) {
+    const ssize_t n = ::send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void NoDelay(int fd) {
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 double ProcessCpuSeconds(int pid) {

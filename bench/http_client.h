@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quillor::bench {
 
@@ -32,6 +33,12 @@ class KeepAliveClient {
   int port_ = 0;
   std::string buffer_;
 };
+
+// Writes all of `bytes` to the socket; false when the connection fails first.
+bool SendAll(int fd, std::string_view bytes);
+
+// Sends each write at once, not held back for the acknowledgement of the last.
+void NoDelay(int fd);
 
 // The processor time a process has used so far, in seconds, over all its threads.
 double ProcessCpuSeconds(int pid);

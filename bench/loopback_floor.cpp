@@ -1,8 +1,9 @@
 #include "bench/loopback_floor.h"
 
+#include "bench/http_client.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -17,34 +18,15 @@ namespace quillor::bench {
 
 namespace {
 
-// Moves `size` bytes with `step` (a recv or a send from an offset); false at the
-// end of the stream or a failure.
-template <typename Step>
-bool Exactly(size_t size, Step&& step) {
-  for (size_t done = 0; done < size;) {
-    const ssize_t n = step(done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n >= 0 || errno != EINTR) {
-      return false;
-    }
+// Reads exactly `size` bytes; false at the end of the stream or a failure.
+bool ReadExactly(int fd, std::string& buffer, size_t size) {
+  for (size_t got = 0; got < size;) {
+    const ssize_t n = ::recv(fd, buffer.data() + got, size - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
   }
   return true;
-}
-
-bool ReadExactly(int fd, std::string& buffer, size_t size) {
-  return Exactly(size, [&](size_t at) { return ::recv(fd, buffer.data() + at, size - at, 0); });
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  return Exactly(bytes.size(), [&](size_t at) {
-    return ::send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
-  });
-}
-
-void NoDelay(int fd) {
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 // The child: answers each request at once until the bench closes.
@@ -54,7 +36,7 @@ void NoDelay(int fd) {
   NoDelay(fd);
   std::string request(request_bytes, '\0');
   const std::string answer(answer_bytes, 'a');
-  while (ReadExactly(fd, request, request_bytes) && WriteAll(fd, answer)) {
+  while (ReadExactly(fd, request, request_bytes) && SendAll(fd, answer)) {
   }
   _exit(0);
 }
@@ -128,9 +110,7 @@ double LoopbackRoundTrip(size_t request_bytes, size_t answer_bytes, int trips, P
     NoDelay(fd);
     const std::string request(request_bytes, 'r');
     std::string answer(answer_bytes, '\0');
-    const auto trip = [&] {
-      return WriteAll(fd, request) && ReadExactly(fd, answer, answer_bytes);
-    };
+    const auto trip = [&] { return SendAll(fd, request) && ReadExactly(fd, answer, answer_bytes); };
     bool ok = true;
     for (int i = 0; i < 100 && ok; ++i) ok = trip();  // the first trips warm the path up
     const auto start = std::chrono::steady_clock::now();

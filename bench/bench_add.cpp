@@ -79,13 +79,16 @@ void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
 }
 
 // Starts `quillor serve` beside this program on a free loopback port; returns its
-// process and port (0 when it did not start).
+// process and port. A server that does not start ends the bench.
 std::pair<pid_t, int> StartServer(const std::string& conn) {
   const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
   const std::string quillor = (bin / "quillor").string();
   const std::string library = (bin.parent_path() / "lib/8.71/libquillor.so").string();
   int out[2];
-  if (pipe(out) != 0) return {-1, 0};
+  if (pipe(out) != 0) {
+    std::fprintf(stderr, "quillor serve did not start: no pipe\n");
+    std::exit(1);
+  }
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(out[1], 1);
@@ -101,7 +104,12 @@ std::pair<pid_t, int> StartServer(const std::string& conn) {
   while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
   close(out[0]);
   const size_t colon = line.rfind(':');
-  return {pid, colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1)};
+  const int port = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
+  if (port == 0) {
+    std::fprintf(stderr, "quillor serve did not start\n");
+    std::exit(1);
+  }
+  return {pid, port};
 }
 
 // The peak resident memory of a process, from the kernel's high-water mark.
@@ -119,10 +127,6 @@ double PeakMiB(pid_t pid) {
 double ServePeakMiB(const fs::path& db, int lines, const fs::path& request_file) {
   MakeHostDatabase(db, lines);
   const auto [pid, port] = StartServer(ConnectionText(db, "Normal"));
-  if (port == 0) {
-    std::fprintf(stderr, "quillor serve did not start\n");
-    std::exit(1);
-  }
   std::string body;
   {
     std::ifstream in(request_file, std::ios::binary);
@@ -244,10 +248,6 @@ HttpRun TimeHttp(const fs::path& db, const std::string& conn,
                  const std::vector<std::string>& requests, Post&& post, size_t clients = 1) {
   MakeHostDatabase(db, static_cast<int>(requests.size()));
   const auto [pid, port] = StartServer(conn);
-  if (port == 0) {
-    std::fprintf(stderr, "quillor serve did not start\n");
-    std::exit(1);
-  }
   HttpRun run;
   std::atomic<size_t> written{0};
   {

@@ -1,7 +1,5 @@
-// ADD: batches against their replayed statements, single calls, memory, HTTP.
+// ADD: batches against their replayed statements, single calls, memory.
 #include "bench/bench_support.h"
-#include "bench/http_client.h"
-#include "bench/loopback_floor.h"
 
 #include <atomic>
 #include <thread>
@@ -43,20 +41,28 @@ AddFigures BenchAdd(const fs::path& dir, int n, const std::string& sync, bool pr
 // Single-element calls through one object, on a fresh database each time: with
 // the connection kept across calls (pooled) and with Pooling=false, where every
 // call opens its connection and closes it (with the checkpoint at the close).
-Timing TimeCalls(const fs::path& db, int calls, const std::string& conn) {
+Timing TimeCalls(const fs::path& db, int calls, const std::string& conn, size_t threads) {
   MakeHostDatabase(db, calls);
   ConnectionPool::ForProcess().CloseIdle();
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
   std::vector<std::string> requests;
   for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
-  size_t written = 0;
-  const Timing t = Measure([&] {
-    for (const std::string& request : requests) {
-      written += Count(Transact(*object, request, conn), "code=\"0\"");
+  std::atomic<size_t> written{0};
+  // One thread calls on the bench's own thread, as the bench always has; an
+  // object is used on the thread that made it, as a host's apartment would.
+  auto calls_of = [&](size_t k) {
+    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+    for (size_t i = k; i < requests.size(); i += threads) {
+      written += Count(Transact(*object, requests[i], conn), "code=\"0\"");
     }
+  };
+  const Timing t = Measure([&] {
+    if (threads == 1) return calls_of(0);
+    std::vector<std::thread> running;
+    for (size_t k = 0; k < threads; ++k) running.emplace_back(calls_of, k);
+    for (std::thread& thread : running) thread.join();
   });
   if (written != static_cast<size_t>(calls)) {
-    std::fprintf(stderr, "only %zu of %d calls wrote their line\n", written, calls);
+    std::fprintf(stderr, "only %zu of %d calls wrote their line\n", written.load(), calls);
     std::exit(1);
   }
   return t;
@@ -76,40 +82,6 @@ void BenchCalls(const fs::path& dir, int calls, const std::string& sync) {
       sync.c_str(), calls, pooled.wall * 1e6 / calls, pooled.cpu * 1e6 / calls,
       unpooled.wall * 1e6 / calls, unpooled.cpu * 1e6 / calls, unpooled.cpu / pooled.cpu);
   std::fflush(stdout);
-}
-
-// Starts `quillor serve` beside this program on a free loopback port; returns its
-// process and port. A server that does not start ends the bench.
-std::pair<pid_t, int> StartServer(const std::string& conn) {
-  const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
-  const std::string quillor = (bin / "quillor").string();
-  const std::string library = (bin.parent_path() / "lib/8.71/libquillor.so").string();
-  int out[2];
-  if (pipe(out) != 0) {
-    std::fprintf(stderr, "quillor serve did not start: no pipe\n");
-    std::exit(1);
-  }
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    close(out[0]);
-    if (freopen("/dev/null", "w", stderr) == nullptr) _exit(127);  // no access log
-    execl(quillor.c_str(), quillor.c_str(), "serve", "--connection", conn.c_str(), "--library",
-          library.c_str(), "--listen", "127.0.0.1:0", "--threads", "2", nullptr);
-    _exit(127);
-  }
-  close(out[1]);
-  std::string line;
-  char c = 0;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  close(out[0]);
-  const size_t colon = line.rfind(':');
-  const int port = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
-  if (port == 0) {
-    std::fprintf(stderr, "quillor serve did not start\n");
-    std::exit(1);
-  }
-  return {pid, port};
 }
 
 // The peak resident memory of a process, from the kernel's high-water mark.
@@ -232,122 +204,6 @@ void BenchLongTextMemory(const fs::path& dir, const std::string& conn, const std
     std::fflush(stdout);
   }
   fs::remove(request_file);
-}
-
-// The same requests sent to a fresh `quillor serve` over `clients` keep-alive
-// connections at once, each from a thread of its own with the client `post`
-// makes (request i on connection i % clients): the time, the server's
-// processor time, and the bench's own.
-struct HttpRun {
-  Timing client;
-  double server_cpu = 0;
-};
-
-template <typename Post>
-HttpRun TimeHttp(const fs::path& db, const std::string& conn,
-                 const std::vector<std::string>& requests, Post&& post, size_t clients = 1) {
-  MakeHostDatabase(db, static_cast<int>(requests.size()));
-  const auto [pid, port] = StartServer(conn);
-  HttpRun run;
-  std::atomic<size_t> written{0};
-  {
-    std::vector<decltype(post(port))> sends;
-    for (size_t k = 0; k < clients; ++k) sends.push_back(post(port));
-    const double server_before = ProcessCpuSeconds(pid);
-    run.client = Measure([&] {
-      std::vector<std::thread> threads;
-      for (size_t k = 0; k < clients; ++k) {
-        threads.emplace_back([&, k] {
-          for (size_t i = k; i < requests.size(); i += clients) written += sends[k](requests[i]);
-        });
-      }
-      for (std::thread& t : threads) t.join();
-    });
-    run.server_cpu = ProcessCpuSeconds(pid) - server_before;
-  }
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-  if (written != requests.size()) {
-    std::fprintf(stderr, "only %zu of %zu HTTP requests wrote their line\n", written.load(),
-                 requests.size());
-    std::exit(1);
-  }
-  return run;
-}
-
-// The bench's lean client as TimeHttp's `post`. `last`, when given, keeps the
-// latest answer (for one connection only).
-auto LeanClient(KeepAliveClient::Answer* last) {
-  return [last](int port) {
-    auto client = std::make_shared<KeepAliveClient>(port);
-    return [client, last](const std::string& request) -> size_t {
-      KeepAliveClient::Answer answer = client->Post("/transact", request, "application/xml");
-      const size_t written = answer.status == 200 ? Count(answer.body, "code=\"0\"") : 0;
-      if (last != nullptr) *last = std::move(answer);
-      return written;
-    };
-  };
-}
-
-// Single-element ADD requests over HTTP, one client with keep-alive, against the
-// same calls through one object in process with the pooled connection. The
-// ratio is taken with a client that costs next to nothing (one write per
-// request, TCP_NODELAY); the same requests through cpp-httplib's client, which
-// writes the head and the body apart and polls before each read and write, are
-// printed beside it.
-void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
-  const fs::path db = dir / "http.db";
-  const std::string conn = ConnectionText(db, sync);
-  const Timing in_process = TimeCalls(db, calls, conn);
-  std::vector<std::string> requests;
-  for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
-
-  KeepAliveClient::Answer last;  // its sizes are those of the floor's exchange
-  const HttpRun lean = TimeHttp(db, conn, requests, LeanClient(&last));
-  const HttpRun library = TimeHttp(db, conn, requests, [](int port) {
-    auto client = std::make_shared<httplib::Client>("127.0.0.1", port);
-    client->set_keep_alive(true);
-    client->set_tcp_nodelay(true);  // as curl and most HTTP clients do
-    return [client](const std::string& request) {
-      const auto answer = client->Post("/transact", request, "application/xml");
-      return answer && answer->status == 200 ? Count(answer->body, "code=\"0\"") : 0;
-    };
-  });
-  const double per_call = 1e6 / calls;
-  std::printf(
-      "HTTP  sync=%-6s requests=%-5d %8.0f requests/s over HTTP  %8.0f calls/s in process"
-      "  ratio %.2f (target at least 0.7)\n"
-      "HTTP  cpu per request: server %.1f us, client %.1f us; in process %.1f us per call;"
-      "  through cpp-httplib's client %.0f requests/s (ratio %.2f, client cpu %.1f us)\n",
-      sync.c_str(), calls, calls / lean.client.wall, calls / in_process.wall,
-      in_process.wall / lean.client.wall, lean.server_cpu * per_call, lean.client.cpu * per_call,
-      in_process.cpu * per_call, calls / library.client.wall, in_process.wall / library.client.wall,
-      library.client.cpu * per_call);
-  // What the machine's round trip costs, with the two ends on one processor and
-  // on two: a server's threads and its client may run either way.
-  const double call = in_process.wall / calls;
-  for (const auto& [where, name] : {std::pair{Placement::kSameProcessor, "on one processor"},
-                                    std::pair{Placement::kOtherProcessor, "on two processors"}}) {
-    const double floor = LoopbackRoundTrip(last.request_bytes, last.answer_bytes, calls, where);
-    if (floor <= 0) continue;
-    std::printf(
-        "HTTP  floor %s: a loopback round trip of the same %zu and %zu bytes, answered at once, "
-        "%.1f us (a request over HTTP %.1f us, a call in process %.1f us): a server that cost "
-        "nothing would reach ratio %.2f\n",
-        name, last.request_bytes, last.answer_bytes, floor * 1e6, lean.client.wall / calls * 1e6,
-        call * 1e6, call / (call + floor));
-  }
-  // Several clients at once: the connection thread reads one request while a
-  // worker serves another, beside the same calls in process one at a time.
-  for (const size_t clients : {2, 4, 8}) {
-    const HttpRun run = TimeHttp(db, conn, requests, LeanClient(nullptr), clients);
-    std::printf(
-        "HTTP  %zu clients at once: %8.0f requests/s, ratio %.2f to the calls in process one at a "
-        "time; server cpu %.1f us per request\n",
-        clients, calls / run.client.wall, in_process.wall / run.client.wall,
-        run.server_cpu * per_call);
-  }
-  std::fflush(stdout);
 }
 
 // A caller that receives pages and drops them.

@@ -198,4 +198,37 @@ void PrepareAddRun(const fs::path& db, int n) {
   Transact(*object, AddRequest(0, n / 2), ConnectionText(db, "Normal"));
 }
 
+std::pair<pid_t, int> StartServer(const std::string& conn, const fs::path& access_log) {
+  const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
+  const std::string quillor = (bin / "quillor").string();
+  const std::string library = (bin.parent_path() / "lib/8.71/libquillor.so").string();
+  int out[2];
+  if (pipe(out) != 0) {
+    std::fprintf(stderr, "quillor serve did not start: no pipe\n");
+    std::exit(1);
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    const std::string log = access_log.empty() ? "/dev/null" : access_log.string();
+    if (freopen(log.c_str(), "w", stderr) == nullptr) _exit(127);
+    execl(quillor.c_str(), quillor.c_str(), "serve", "--connection", conn.c_str(), "--library",
+          library.c_str(), "--listen", "127.0.0.1:0", "--threads", "2", nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  std::string line;
+  char c = 0;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  close(out[0]);
+  const size_t colon = line.rfind(':');
+  const int port = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
+  if (port == 0) {
+    std::fprintf(stderr, "quillor serve did not start\n");
+    std::exit(1);
+  }
+  return {pid, port};
+}
+
 }  // namespace quillor::bench

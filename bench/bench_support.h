@@ -105,6 +105,16 @@ std::string QueryStatementSentOn(const std::string& connection);
 // Runs one traced statement on the connection, reading every row of a result.
 void RunStatement(Connection& conn, const std::string& sql);
 
+// `calls` single-element 8.71 ADDs in process on a fresh host database, spread
+// over `threads` threads (request i on thread i % threads), each with an object
+// of its own; every call must write its line, or the bench ends.
+Timing TimeCalls(const fs::path& db, int calls, const std::string& conn, size_t threads = 1);
+
+// Starts `quillor serve` (8.71, two workers) beside this program on a free
+// loopback port, its access log written to `access_log` (none when empty);
+// returns its process and port. A server that does not start ends the bench.
+std::pair<pid_t, int> StartServer(const std::string& conn, const fs::path& access_log = {});
+
 // The parts, each printing its figures (bench_add.cpp, bench_query.cpp).
 struct AddFigures {
   int n;

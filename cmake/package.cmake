@@ -2,6 +2,7 @@
 #
 # The installed tree: the command in bin/, each release's library with its
 # mapping file in lib/quillor/<release>/, the examples in share/quillor/examples/,
+# the XML schemas in share/quillor/schemas/<release>/ with openapi.yaml beside them,
 # the README with the docs/ folder beside it (so that its links hold) in
 # share/doc/quillor/.
 # The command finds the libraries relative to itself and each library finds its
@@ -15,6 +16,11 @@ foreach(release IN LISTS QUILLOR_RELEASES)
 endforeach()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION share/quillor/examples
         USE_SOURCE_PERMISSIONS)
+# The XML schemas of the documents and the HTTP API's description, where the
+# server serves them from (GET /schemas/..., GET /openapi.yaml).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/xsd/ DESTINATION share/quillor/schemas
+        FILES_MATCHING PATTERN "*.xsd")
+install(FILES ${CMAKE_SOURCE_DIR}/docs/openapi.yaml DESTINATION share/quillor)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/quillor)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs DESTINATION share/doc/quillor)
 

@@ -1,5 +1,7 @@
 #include "platform/db/connection_text.h"
 
+#include <algorithm>
+
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
 
@@ -12,7 +14,11 @@ namespace {
 
 }  // namespace
 
-ConnectionText ConnectionText::Parse(std::string_view text) {
+ConnectionText ConnectionText::Parse(std::string_view text) { return Read(text, false); }
+
+ConnectionText ConnectionText::ParseOleDb(std::string_view text) { return Read(text, true); }
+
+ConnectionText ConnectionText::Read(std::string_view text, bool ole_db) {
   ConnectionText result;
   result.text_ = std::string(text);
   size_t i = 0;
@@ -24,6 +30,7 @@ ConnectionText ConnectionText::Parse(std::string_view text) {
       // A part holding only blanks (as after a final semicolon) is no pair.
       const size_t end = semi == std::string_view::npos ? n : semi;
       if (!Trim(text.substr(i, end - i)).empty()) {
+        if (ole_db) Refuse("part " + std::to_string(result.pairs_.size() + 1) + " has no '='");
         Refuse("'" + std::string(Trim(text.substr(i, end - i))) + "' has no value");
       }
       i = end + 1;
@@ -34,7 +41,7 @@ ConnectionText ConnectionText::Parse(std::string_view text) {
     size_t j = eq + 1;
     while (j < n && IsBlank(text[j])) ++j;
     std::string value;
-    if (j < n && (text[j] == '"' || text[j] == '\'' || text[j] == '{')) {
+    if (j < n && (text[j] == '"' || text[j] == '\'' || (text[j] == '{' && !ole_db))) {
       const char close = text[j] == '{' ? '}' : text[j];
       ++j;
       bool closed = false;
@@ -80,6 +87,7 @@ ConnectionText ConnectionText::Lenient(std::string_view text) {
   } catch (const Failure&) {
     ConnectionText unread;
     unread.text_ = std::string(text);
+    unread.read_ = false;
     return unread;
   }
 }
@@ -101,6 +109,58 @@ ConnectionText ConnectionText::Without(std::initializer_list<std::string_view> k
     kept_from = spans_[p].second;
   }
   out.text_.append(text_, kept_from);
+  return out;
+}
+
+namespace {
+
+bool IsPasswordKey(std::string_view key) {
+  return EqualsIgnoreCase(key, "PWD") || EqualsIgnoreCase(key, "Password");
+}
+
+// A text that is not pairs: everything from the first password key on is hidden,
+// since where its value ends cannot be told.
+std::string MaskedUnread(const std::string& text) {
+  const std::string lower = AsciiLower(text);
+  size_t cut = std::string::npos;
+  for (const char* key : {"pwd", "password"}) {
+    for (size_t at = lower.find(key); at != std::string::npos; at = lower.find(key, at + 1)) {
+      const size_t after = lower.find_first_not_of(" \t", at + std::string_view(key).size());
+      if (after != std::string::npos && lower[after] == '=') {
+        cut = std::min(cut, after + 1);
+        break;
+      }
+    }
+  }
+  return cut == std::string::npos ? text : text.substr(0, cut) + "***";
+}
+
+}  // namespace
+
+std::string ConnectionText::Masked() const {
+  if (!read_) return MaskedUnread(text_);
+  std::string out;
+  size_t from = 0;
+  for (size_t p = 0; p < pairs_.size(); ++p) {
+    const auto& [key, value] = pairs_[p];
+    const bool password = IsPasswordKey(key);
+    const bool extended = EqualsIgnoreCase(key, "Extended Properties");
+    if (!password && !extended) continue;
+    const auto [start, end] = spans_[p];
+    const size_t equals = text_.find('=', start);
+    out.append(text_, from, equals + 1 - from);
+    if (password) {
+      out += "***";
+    } else {
+      std::string inner = ConnectionText::Lenient(value).Masked();
+      std::string quoted;
+      for (const char c : inner) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+      out += "\"" + quoted + "\"";
+    }
+    if (end > start && text_[end - 1] == ';' && end - 1 > equals) out += ';';
+    from = end;
+  }
+  out.append(text_, from);
   return out;
 }
 

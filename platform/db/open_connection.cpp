@@ -7,6 +7,8 @@
 #include "platform/base/text.h"
 #include "platform/db/connection_text.h"
 #include "platform/db/odbc/odbc_connection.h"
+#include "platform/db/odbc/odbc_drivers.h"
+#include "platform/db/provider_text.h"
 #include "platform/db/sql_trace.h"
 #include "platform/db/sqlite/sqlite_connection.h"
 
@@ -18,10 +20,22 @@ std::unique_ptr<Connection> OpenUntracedConnection(const ConnectionText& connect
   }
   // A text that is not pairs names no provider: an ODBC string may use forms of
   // its own that are not ours to judge.
-  if (EqualsIgnoreCase(Trim(connection_text.Get("Provider").value_or(""), IsSpace), "SQLite")) {
-    return sqlite::OpenSqliteConnection(sqlite::ParseSqliteConnectionText(connection_text));
+  OdbcOpening opening;
+  switch (ProviderOf(connection_text)) {
+    case ProviderKind::kSqlite:
+      return sqlite::OpenSqliteConnection(sqlite::ParseSqliteConnectionText(connection_text));
+    case ProviderKind::kOdbc:
+      opening = OdbcOpeningOf(connection_text);
+      break;
+    case ProviderKind::kSqlServer:
+#ifdef _WIN32
+      opening = SqlServerOpeningOf(connection_text, {true, InstalledOdbcDrivers()});
+#else
+      opening = SqlServerOpeningOf(connection_text, {false, InstalledOdbcDrivers()});
+#endif
+      break;
   }
-  return OpenOdbcConnection(connection_text.text());
+  return OpenOdbcConnection(opening.text, opening.login_timeout_seconds);
 }
 
 std::unique_ptr<Connection> TracedWhenAsked(std::unique_ptr<Connection> conn) {

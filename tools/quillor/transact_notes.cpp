@@ -6,6 +6,7 @@
 #include "platform/base/json_string.h"
 #include "platform/base/text.h"
 #include "platform/db/connection_text.h"
+#include "platform/db/provider_text.h"
 #include "platform/db/request_bound.h"
 #include "tools/quillor/reply_gloss.h"
 
@@ -77,6 +78,7 @@ namespace {
 
 constexpr const char* kConnectionForms =
     "  the forms: Provider=SQLite;Data Source=PATH\n"
+    "             Provider=SQLOLEDB;Data Source=HOST;Initial Catalog=DB;User ID=USER;Password=...\n"
     "             Driver=PostgreSQL Unicode;Server=HOST;Port=5432;Database=DB;UID=USER;PWD=...\n"
     "             DSN=NAME;UID=USER;PWD=...   (a data source of odbc.ini)\n";
 
@@ -94,6 +96,12 @@ void NoteAfterReply(const std::string& connection, std::string_view reply, uint6
   if (Trim(connection, IsSpace).empty()) {
     err << "quillor: no connection text: give --connection TEXT or set QUILLOR_CONNECTION\n"
         << kConnectionForms;
+    return;
+  }
+  try {
+    ProviderOf(ConnectionText::Lenient(connection));
+  } catch (const Failure& f) {  // a provider nothing here opens: the reply's words, and the forms
+    err << "quillor: " << f.description() << "\n" << kConnectionForms;
     return;
   }
   if (!DriverManagerKnewIt(reply)) {

@@ -110,15 +110,23 @@ TEST_F(TransactNotesTest, NotesTheMissingConnectionAndTheOversizedRequest) {
 
 TEST_F(TransactNotesTest, AConnectionTextNoDriverKnowsGetsTheForms) {
   const std::string request = "<ufinterface roottag=\"material\" docid=\"d\" proc=\"ADD\"/>";
-  for (const char* text : {"DSN=quillor_no_such_source", "Provider=SQLight;Data Source=x.db"}) {
+  struct Case {
+    const char* text;
+    const char* says;
+  };
+  for (const Case& c : {
+           Case{"DSN=quillor_no_such_source",
+                "neither Provider=SQLite nor an ODBC text the driver manager knows"},
+           // A provider nothing here opens is named, never sent to the driver manager.
+           Case{"Provider=SQLight;Data Source=x.db",
+                "quillor: [Quillor] the connection text names the provider SQLight, which"},
+       }) {
     const ToolRun r =
-        RunTool({"transact", "--library", kLibrary871, "--connection", text}, request);
+        RunTool({"transact", "--library", kLibrary871, "--connection", c.text}, request);
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("neither Provider=SQLite nor an ODBC text the driver manager knows"),
-              std::string::npos)
-        << text << "\n"
-        << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << c.text << "\n" << r.err;
     EXPECT_NE(r.err.find("DSN=NAME"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Provider=SQLOLEDB;Data Source=HOST"), std::string::npos) << r.err;
   }
   const ToolRun good =
       RunTool({"transact", "--library", kLibrary871, "--connection", connection_}, request);

@@ -64,15 +64,16 @@ void ReadRowByRow(const Handle& stmt, const ResultColumns& result, std::vector<R
 
 class OdbcConnection : public Connection {
  public:
-  explicit OdbcConnection(const ConnectionText& connection_text)
+  OdbcConnection(const ConnectionText& connection_text, unsigned login_timeout_seconds)
       : env_(MakeEnvironment()),
         dbc_(SQL_HANDLE_DBC, env_.get()),
         cursors_(std::make_shared<CursorSession>()) {
     cursors_->block_rows = BlockRowsFrom(connection_text);
-    // A server that never answers fails the open after 15 seconds, as the host's
-    // database layer waits; a driver without the setting keeps its own default.
+    // A server that never answers fails the open after 15 seconds (or the text's
+    // Connect Timeout), as the host's database layer waits; a driver without the
+    // setting keeps its own default.
     SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
-                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(kLoginTimeoutSeconds)),
+                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(login_timeout_seconds)),
                       SQL_IS_UINTEGER);
     std::u16string text = Utf8ToUtf16(connection_text.Without({kBlockRowsKey}).text());
     std::array<SQLWCHAR, 1024> completed{};
@@ -302,7 +303,13 @@ class OdbcConnection : public Connection {
 namespace quillor {
 
 std::unique_ptr<Connection> OpenOdbcConnection(std::string_view connection_text) {
-  return std::make_unique<odbc::OdbcConnection>(ConnectionText::Lenient(connection_text));
+  return OpenOdbcConnection(connection_text, odbc::kLoginTimeoutSeconds);
+}
+
+std::unique_ptr<Connection> OpenOdbcConnection(std::string_view connection_text,
+                                               unsigned login_timeout_seconds) {
+  return std::make_unique<odbc::OdbcConnection>(ConnectionText::Lenient(connection_text),
+                                                login_timeout_seconds);
 }
 
 }  // namespace quillor

@@ -16,4 +16,10 @@ namespace quillor {
 // statements exactly as formed.
 std::unique_ptr<Connection> OpenOdbcConnection(std::string_view connection_text);
 
+// The same, waiting login_timeout_seconds for the server (0: as long as the
+// driver does) where the text alone waits 15 seconds, as the host's database
+// layer does.
+std::unique_ptr<Connection> OpenOdbcConnection(std::string_view connection_text,
+                                               unsigned login_timeout_seconds);
+
 }  // namespace quillor

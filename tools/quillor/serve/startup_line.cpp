@@ -2,28 +2,13 @@
 
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
+#include "platform/db/connection_text.h"
 #include "platform/db/open_connection.h"
 
 namespace quillor::serve {
 
 std::string MaskedConnection(std::string_view text) {
-  std::string out;
-  while (!text.empty()) {
-    const size_t end = text.find(';');
-    const std::string_view pair = text.substr(0, end);
-    const size_t equals = pair.find('=');
-    const std::string_view key = Trim(pair.substr(0, equals));
-    if (equals != std::string_view::npos &&
-        (EqualsIgnoreCase(key, "PWD") || EqualsIgnoreCase(key, "Password"))) {
-      out += std::string(pair.substr(0, equals + 1)) + "***";
-    } else {
-      out += pair;
-    }
-    if (end == std::string_view::npos) break;
-    out += ';';
-    text.remove_prefix(end + 1);
-  }
-  return out;
+  return ConnectionText::Lenient(text).Masked();
 }
 
 std::string StartupLine(const ReleaseProfile& profile, const std::string& library,

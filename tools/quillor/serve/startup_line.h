@@ -14,7 +14,7 @@
 namespace quillor::serve {
 
 // The connection text with the value of every PWD or Password key (any case)
-// replaced by ***.
+// replaced by *** (ConnectionText::Masked: quoted values and Extended Properties too).
 std::string MaskedConnection(std::string_view connection_text);
 
 std::string StartupLine(const ReleaseProfile& profile, const std::string& library,

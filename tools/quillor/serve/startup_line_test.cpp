@@ -12,6 +12,9 @@ TEST(StartupLine, PasswordsAreMaskedWhateverTheirCase) {
       {"Server=h;password=s3;", "Server=h;password=***;"},
       {"Server=h; Password =s;Pwd=t", "Server=h; Password =***;Pwd=***"},
       {"PWDX=keep;MyPassword=keep", "PWDX=keep;MyPassword=keep"},
+      // A quoted password may hold a ';': none of it shows.
+      {"Server=h;PWD=\"a;b\";UID=u", "Server=h;PWD=***;UID=u"},
+      {"Provider=SQLOLEDB;Password='x;y''z'", "Provider=SQLOLEDB;Password=***"},
   };
   for (const auto& [text, masked] : table) EXPECT_EQ(MaskedConnection(text), masked) << text;
 }

@@ -183,6 +183,26 @@ TEST_F(SqlServerTexts, EncryptionAskedForStopsBeforeTheLogin) {
   }
 }
 
+TEST_F(SqlServerTexts, TheSystemsLoginSendsNoUserOrPassword) {
+  // FreeTDS on Linux takes the system's login from Kerberos; with no ticket here
+  // it stops after the pre-login, and the user and password given never go out.
+  for (const char* text : {"Provider=SQLOLEDB;Data Source=127.0.0.1,PORT;Integrated Security=SSPI;"
+                           "User ID=sa;Password=Ss-pi-pw",
+                           "Provider=SQLNCLI11;Data Source=127.0.0.1,PORT;Trusted_Connection=yes;"
+                           "UID=sa;PWD=Ss-pi-pw"}) {
+    TdsListener server;
+    const std::string filled = Filled(text, "", server.port());
+    const CommandRun run = Transact(filled);
+    EXPECT_THAT(run.tool.out, HasSubstr("message=\"[FreeTDS]")) << filled;
+    ASSERT_GE(server.logins().size(), 1u) << filled;
+    for (const TdsLogin& l : server.logins()) {
+      EXPECT_TRUE(!l.logged_in || l.integrated) << filled;
+      EXPECT_EQ(l.password, "") << filled;
+    }
+    ExpectNoSecret(run, "Ss-pi-pw", filled);
+  }
+}
+
 TEST_F(SqlServerTexts, AnUnreachableServerKeepsTheDriversWords) {
   const std::string text = "Provider=SQLOLEDB;Data Source=127.0.0.1," +
                            std::to_string(testing::FreeLoopbackPort()) +

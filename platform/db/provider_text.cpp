@@ -30,9 +30,11 @@ constexpr std::string_view kIgnoredKeys[] = {"Persist Security Info",
                                              "MARS Connection"};
 
 // The component's own keys that may still be in a text opened directly (the pool
-// and the request bound take theirs out first); BlockRows goes on to the backend.
+// and the request bound take theirs out first).
 constexpr std::string_view kOwnKeys[] = {"Pooling", "Pool Idle Timeout", "Max Request Size"};
-constexpr std::string_view kBlockRowsKey = "BlockRows";
+// The backend's own keys, handed on for it to read and take out: the rows of a
+// block, and the bound of a lock wait (which only a PostgreSQL session uses).
+constexpr std::string_view kBackendKeys[] = {"BlockRows", "Lock Timeout"};
 
 [[noreturn]] void Refuse(const std::string& why) {
   throw Failure(failure_numbers::kFail, "[Quillor] invalid connection text: " + why);
@@ -101,7 +103,7 @@ enum class Encryption { kOff, kOn, kStrict };
 struct SqlServerKeys {
   std::string server;  // as given; empty: this machine
   std::string database, user, password, app, workstation, driver;
-  std::optional<std::string> block_rows;
+  std::vector<std::pair<std::string, std::string>> backend;  // kBackendKeys, as given
   bool integrated = false;
   std::optional<unsigned> timeout;
   std::optional<Encryption> encrypt;
@@ -177,8 +179,8 @@ void ReadPair(SqlServerKeys& keys, const std::string& key, const std::string& gi
     }
   } else if (IsKey(key, {"ODBC Driver"})) {
     keys.driver = value;
-  } else if (IsKey(key, {kBlockRowsKey})) {
-    keys.block_rows = given;
+  } else if (IsOneOf(key, kBackendKeys)) {
+    keys.backend.emplace_back(key, given);
   } else {
     Refuse("the key " + key + " is not one this component reads in a SQL Server text");
   }
@@ -379,7 +381,7 @@ OdbcOpening SqlServerOpeningOf(const ConnectionText& given, const DriverChoice& 
   }
   if (!keys.app.empty()) AppendPair(out, "APP", keys.app, freetds);
   if (!keys.workstation.empty()) AppendPair(out, "WSID", keys.workstation, freetds);
-  if (keys.block_rows) AppendPair(out, kBlockRowsKey, *keys.block_rows);
+  for (const auto& [key, value] : keys.backend) AppendPair(out, key, value);
   out += ';';
   if (keys.timeout) opening.login_timeout_seconds = *keys.timeout;
   return opening;

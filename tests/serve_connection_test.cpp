@@ -129,7 +129,9 @@ TEST_F(ServeConnection, RefusalsCloseAndPipelinedRequestsAreEachAnsweredOnce) {
       {"HTTP/1.0 without keep-alive", "GET /healthz HTTP/1.0\r\n\r\n", {200}, true},
   };
 
-  ServeProcess server(ServeArgs(db_, {"--max-request-bytes", "1024", "--read-timeout", "3"}));
+  // Every answer is logged here, the health checks that say ok included.
+  ServeProcess server(
+      ServeArgs(db_, {"--max-request-bytes", "1024", "--read-timeout", "3", "--log-healthz"}));
   for (const Exchange& e : table) {
     const int logged = LogLines(server.Err());
     RawConnection connection(server.port());

@@ -22,6 +22,9 @@
 
 namespace quillor {
 
+std::string CommandVersion() { return QUILLOR_VERSION; }
+std::string SourceCommit() { return QUILLOR_SOURCE_COMMIT; }
+
 std::string VersionText() {
   std::string text = "quillor " QUILLOR_VERSION "\nsource commit: " QUILLOR_SOURCE_COMMIT
                      "\nbuild date: " QUILLOR_BUILD_DATE "\nreleases:\n";

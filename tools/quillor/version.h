@@ -10,4 +10,9 @@ namespace quillor {
 // for it, and the release that library says it serves (or why it cannot be used).
 std::string VersionText();
 
+// The command's version and the source commit it was built from ("unknown" when
+// the build did not know them).
+std::string CommandVersion();
+std::string SourceCommit();
+
 }  // namespace quillor

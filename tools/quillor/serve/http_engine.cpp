@@ -14,17 +14,12 @@ namespace {
 
 Failure StartFailure(const std::string& text) { return Failure(failure_numbers::kFail, text); }
 
-asio::ssl::context MakeTls(const std::string& cert, const std::string& key) {
+asio::ssl::context MakeTls(TlsIdentity& identity) {
   asio::ssl::context tls(asio::ssl::context::tls_server);
   tls.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
                   asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
                   asio::ssl::context::no_tlsv1_1);
-  boost::system::error_code ec;
-  tls.use_certificate_chain_file(cert, ec);
-  if (!ec) tls.use_private_key_file(key, asio::ssl::context::pem, ec);
-  if (ec || SSL_CTX_check_private_key(tls.native_handle()) != 1) {
-    throw StartFailure("cannot use the certificate " + cert + " with the key " + key);
-  }
+  identity.Serve(tls.native_handle());
   return tls;
 }
 
@@ -44,10 +39,7 @@ HttpEngine::HttpEngine(EngineSettings settings, Service& service, WorkerPool& po
     : core_(std::make_unique<Core>(std::move(settings), service, pool, std::move(note))) {
   Core& core = *core_;
   const EngineSettings& s = core.settings;
-  if (s.tls_cert.has_value() != s.tls_key.has_value()) {
-    throw StartFailure("--tls-cert and --tls-key go together");
-  }
-  if (s.tls_cert) core.tls.emplace(MakeTls(*s.tls_cert, *s.tls_key));
+  if (s.tls) core.tls.emplace(MakeTls(*s.tls));
 
   const asio::ip::tcp::endpoint endpoint(ResolveHost(core.io, s.host, s.port),
                                          static_cast<unsigned short>(s.port));

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tools/quillor/serve/service.h"
+#include "tools/quillor/serve/tls_identity.h"
 #include "tools/quillor/serve/worker_pool.h"
 
 namespace quillor::serve {
@@ -19,7 +20,9 @@ namespace quillor::serve {
 struct EngineSettings {
   std::string host;
   int port = 0;  // 0: a free port
-  std::optional<std::string> tls_cert, tls_key;
+  // HTTPS with the certificate and key it holds (read again on a reload); it
+  // outlives the engine. None: plain HTTP.
+  TlsIdentity* tls = nullptr;
   // For the headers of a request, and again for its body; also for each write.
   std::chrono::milliseconds read_timeout{30000};
   // An open connection between requests.

@@ -52,8 +52,27 @@ std::string Metrics::CodeLabel(const std::string& code) {
   return kKnown.count(code) ? code : "other";
 }
 
+void Metrics::SetBuild(std::string version, std::string release, std::string commit) {
+  // Label values are escaped as the text format wants them.
+  auto label = [](const std::string& value) {
+    std::string escaped;
+    for (const char c : value) {
+      if (c == '\\' || c == '"') escaped += '\\';
+      escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return escaped;
+  };
+  build_info_ = "quillor_build_info{version=\"" + label(version) + "\",release=\"" +
+                label(release) + "\",commit=\"" + label(commit) + "\"} 1\n";
+}
+
 std::string Metrics::Render(const Gauges& gauges) const {
   std::string out;
+  if (!build_info_.empty()) {
+    Header(out, "quillor_build_info", "gauge",
+           "Always 1: the version of the command, the release it serves and the source commit.");
+    out += build_info_;
+  }
   {
     std::lock_guard lock(mutex_);
     Header(out, "quillor_requests_total", "counter",

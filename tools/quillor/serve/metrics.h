@@ -35,9 +35,14 @@ class Metrics {
   void CountReply(const std::string& proc_label, const std::string& code);
   static std::string CodeLabel(const std::string& code);
 
+  // quillor_build_info{version,release,commit} 1: what is running, for
+  // dashboards that join it to the other series. Set once, before serving.
+  void SetBuild(std::string version, std::string release, std::string commit);
+
   std::string Render(const Gauges& gauges) const;
 
  private:
+  std::string build_info_;
   mutable std::mutex mutex_;
   std::map<std::pair<std::string, int>, long> requests_;         // (proc, status) -> count
   std::map<std::string, long> items_;                            // item code -> count

@@ -65,5 +65,18 @@ TEST(Metrics, OnlyTheComponentsCodesAreLabels) {
   }
 }
 
+TEST(Metrics, BuildInfoIsOneSeriesWithItsLabelsEscaped) {
+  Metrics metrics;
+  EXPECT_EQ(metrics.Render({}).find("quillor_build_info"), std::string::npos);
+  metrics.SetBuild("1.4.0", "8.61", "a\"b\\c");
+  const std::string text = metrics.Render({});
+  EXPECT_NE(
+      text.find(
+          "# TYPE quillor_build_info gauge\n"
+          "quillor_build_info{version=\"1.4.0\",release=\"8.61\",commit=\"a\\\"b\\\\c\"} 1\n"),
+      std::string::npos)
+      << text;
+}
+
 }  // namespace
 }  // namespace quillor::serve

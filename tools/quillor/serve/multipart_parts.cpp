@@ -18,20 +18,24 @@ std::string MultipartContentType(std::string_view boundary) {
 }
 
 std::string PagePart(std::string_view boundary, std::string_view page, int32_t number,
-                     int32_t count) {
+                     int32_t count, long rows) {
   std::string part =
       "--" + std::string(boundary) +
       "\r\nContent-Type: application/xml\r\nX-Quillor-Page: " + std::to_string(number) + " of " +
-      std::to_string(count) + "\r\n\r\n";
+      std::to_string(count) + "\r\nX-Quillor-Rows: " + std::to_string(rows) + "\r\n\r\n";
   part += page;
   part += "\r\n";
   return part;
 }
 
-std::string ReplyPart(std::string_view boundary, std::string_view reply) {
+std::string ReplyPart(std::string_view boundary, std::string_view reply, long rows,
+                      std::string_view code) {
   std::string part = "--" + std::string(boundary) +
                      "\r\nContent-Type: application/xml; charset=utf-8\r\nX-Quillor-Part: "
-                     "reply\r\n\r\n";
+                     "reply\r\nX-Quillor-Rows: " +
+                     std::to_string(rows) + "\r\n";
+  if (!code.empty()) part += "X-Quillor-Code: " + std::string(code) + "\r\n";
+  part += "\r\n";
   part += reply;
   part += "\r\n--" + std::string(boundary) + "--\r\n";
   return part;

@@ -20,11 +20,15 @@ TEST(MultipartParts, BoundariesAreRandomLettersThatDoNotRepeat) {
 }
 
 TEST(MultipartParts, APageAndTheReplyAreWrittenByteForByte) {
-  EXPECT_EQ(PagePart("B", "<rows/>", 2, 7),
-            "--B\r\nContent-Type: application/xml\r\nX-Quillor-Page: 2 of 7\r\n\r\n<rows/>\r\n");
-  EXPECT_EQ(ReplyPart("B", "<reply/>\n"),
-            "--B\r\nContent-Type: application/xml; charset=utf-8\r\nX-Quillor-Part: reply\r\n\r\n"
-            "<reply/>\n\r\n--B--\r\n");
+  EXPECT_EQ(PagePart("B", "<rows/>", 2, 7, 5),
+            "--B\r\nContent-Type: application/xml\r\nX-Quillor-Page: 2 of 7\r\nX-Quillor-Rows: "
+            "5\r\n\r\n<rows/>\r\n");
+  EXPECT_EQ(ReplyPart("B", "<reply/>\n", 4, ""),
+            "--B\r\nContent-Type: application/xml; charset=utf-8\r\nX-Quillor-Part: reply\r\n"
+            "X-Quillor-Rows: 4\r\n\r\n<reply/>\n\r\n--B--\r\n");
+  EXPECT_EQ(ReplyPart("B", "<reply/>\n", 0, "-2147217900"),
+            "--B\r\nContent-Type: application/xml; charset=utf-8\r\nX-Quillor-Part: reply\r\n"
+            "X-Quillor-Rows: 0\r\nX-Quillor-Code: -2147217900\r\n\r\n<reply/>\n\r\n--B--\r\n");
 }
 
 }  // namespace

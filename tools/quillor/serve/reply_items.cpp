@@ -33,4 +33,35 @@ ReplySummary SummarizeReply(std::string_view reply, bool items) {
   return summary;
 }
 
+std::string ItemsHeader(const ItemCounts& items) {
+  std::string header;
+  for (const auto& [code, count] : items) {
+    if (!header.empty()) header += ", ";
+    header += code + "=" + std::to_string(count);
+  }
+  return header;
+}
+
+long CountRows(std::string_view document, std::string_view row) {
+  if (row.empty()) return 0;
+  long rows = 0;
+  try {
+    XmlDocument::ForEachRootChild(document, row, [&](XmlElement) { ++rows; });
+  } catch (const std::exception&) {
+    return 0;
+  }
+  return rows;
+}
+
+bool MayBeUnopenedConnection(const ReplySummary& summary) {
+  if (summary.code.empty() || !summary.items.empty()) return false;
+  // The request's own faults: not well-formed (or over the bound), no root, an
+  // unknown operation. The component finds them only after its connection
+  // opened, since it opens the connection first.
+  for (const char* fault : {"100", "101", "710"}) {
+    if (summary.code == fault) return false;
+  }
+  return true;
+}
+
 }  // namespace quillor::serve

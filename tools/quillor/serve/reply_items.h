@@ -24,4 +24,18 @@ struct ReplySummary {
 // gives an empty summary.
 ReplySummary SummarizeReply(std::string_view reply, bool items);
 
+// The item results by code, as the X-Quillor-Items header gives them:
+// "0=4, 101=1" (codes in text order); empty for none.
+std::string ItemsHeader(const ItemCounts& items);
+
+// The rows of a QUERY page or reply: the root's children named `row` (the
+// request's roottag). A text that does not parse holds none.
+long CountRows(std::string_view document, std::string_view row);
+
+// Whether a reply may be the component's answer to a connection it could not
+// open: a reply root with a failure's code (not one of the component's own
+// codes for a faulty request) and no item result, so nothing was written. The
+// server then asks the database itself before it answers 503.
+bool MayBeUnopenedConnection(const ReplySummary& summary);
+
 }  // namespace quillor::serve

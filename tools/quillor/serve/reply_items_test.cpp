@@ -23,5 +23,42 @@ TEST(ReplyItems, TheCodeOfAFailureAndTheItemsOfAnAdd) {
   EXPECT_EQ(SummarizeReply("not xml", true).code, "");
 }
 
+TEST(ReplyItems, TheItemsHeaderCountsByCodeInTextOrder) {
+  EXPECT_EQ(ItemsHeader({}), "");
+  EXPECT_EQ(ItemsHeader({{"0", 4}}), "0=4");
+  EXPECT_EQ(ItemsHeader({{"101", 1}, {"0", 4}, {"-2147217900", 2}}), "-2147217900=2, 0=4, 101=1");
+}
+
+TEST(ReplyItems, RowsAreTheRootsChildrenNamedByTheRoottag) {
+  const std::string page =
+      "<ufinterface><material id=\"1\"/><material id=\"2\"><material/></material>"
+      "<other/></ufinterface>";
+  EXPECT_EQ(CountRows(page, "material"), 2);
+  EXPECT_EQ(CountRows(page, "other"), 1);
+  EXPECT_EQ(CountRows(page, ""), 0);
+  EXPECT_EQ(CountRows("<reply code=\"5\"/>", "material"), 0);
+  EXPECT_EQ(CountRows("<a><material/>", "material"), 0);  // not well-formed
+}
+
+TEST(ReplyItems, OnlyAFailuresCodeWithoutItemsMaySayTheConnectionDidNotOpen) {
+  struct Case {
+    std::string code;
+    ItemCounts items;
+    bool may;
+  };
+  const std::vector<Case> table = {
+      {"-2147467259", {}, true}, {"529", {}, true},
+      {"-2147217900", {}, true}, {"", {}, false},
+      {"100", {}, false},        {"101", {}, false},
+      {"710", {}, false},        {"-2147467259", {{"0", 1}}, false},
+  };
+  for (const Case& c : table) {
+    ReplySummary summary;
+    summary.code = c.code;
+    summary.items = c.items;
+    EXPECT_EQ(MayBeUnopenedConnection(summary), c.may) << c.code;
+  }
+}
+
 }  // namespace
 }  // namespace quillor::serve

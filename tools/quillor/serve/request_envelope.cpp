@@ -31,6 +31,7 @@ RequestEnvelope ReadEnvelope(std::string_view request) {
   if (!root) return envelope;
   envelope.proc = root.Attribute("proc").value_or("");
   envelope.docid = root.Attribute("docid").value_or("");
+  envelope.roottag = root.Attribute("roottag").value_or("");
   const auto paginate = root.Attribute("paginate");
   envelope.paged = AsciiUpper(envelope.proc) == "QUERY" && paginate && PositivePageSize(*paginate);
   return envelope;

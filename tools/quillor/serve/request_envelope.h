@@ -10,9 +10,10 @@
 namespace quillor::serve {
 
 struct RequestEnvelope {
-  std::string proc;    // as written; empty when absent or when the start tag does not parse
-  std::string docid;   // as written
-  bool paged = false;  // QUERY (in any case) with a paginate above 0
+  std::string proc;     // as written; empty when absent or when the start tag does not parse
+  std::string docid;    // as written
+  std::string roottag;  // as written: the name of a QUERY's row elements
+  bool paged = false;   // QUERY (in any case) with a paginate above 0
 };
 
 RequestEnvelope ReadEnvelope(std::string_view request);

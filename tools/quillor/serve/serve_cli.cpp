@@ -53,6 +53,10 @@ ServeCommand::ServeCommand(CLI::App& app) {
              100000);
   tls_cert_opt_ = c->add_option("--tls-cert", tls_cert_, "Certificate (PEM) for HTTPS");
   tls_key_opt_ = c->add_option("--tls-key", tls_key_, "Private key (PEM) for HTTPS");
+  c->add_flag("--healthz-open", options_.healthz_open,
+              "GET /healthz needs no token and answers only ok or 503");
+  c->add_flag("--log-healthz", options_.log_healthz,
+              "Log the /healthz answers that say ok too (left out by default)");
 }
 
 int ServeCommand::Run(std::ostream& out, std::ostream& err) {

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,34 @@ std::string LibraryFor(const ReleaseProfile& profile, const std::optional<std::s
 
 Failure StartFailure(const std::string& text) { return Failure(failure_numbers::kFail, text); }
 
+// SIGHUP: the tokens file and the certificate and key are read again. What
+// cannot be read is kept as it was, and the log says why; connections already
+// open, and requests in progress, go on as they are.
+void Reload(const ServeOptions& options, Service& service, TlsIdentity* tls,
+            const std::function<void(const std::string&)>& log) {
+  std::string done;
+  auto note = [&](const std::string& what) { done += (done.empty() ? "" : ", ") + what; };
+  if (options.tokens && service.needs_tokens()) {
+    try {
+      BearerTokens tokens = BearerTokens::Load(*options.tokens);
+      const size_t count = tokens.size();
+      service.ReplaceTokens(std::move(tokens));
+      note(std::to_string(count) + (count == 1 ? " token" : " tokens"));
+    } catch (const std::exception& e) {
+      log("reload: the tokens in use are kept: " + std::string(e.what()));
+    }
+  }
+  if (tls) {
+    try {
+      tls->Reload();
+      note("the certificate and key");
+    } catch (const std::exception& e) {
+      log("reload: the certificate and key in use are kept: " + std::string(e.what()));
+    }
+  }
+  log("reloaded: " + (done.empty() ? std::string("nothing") : done));
+}
+
 int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   const ReleaseProfile* profile = FindRelease(options.release);
   if (!profile) throw StartFailure("unknown release " + options.release);
@@ -55,6 +84,14 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
                        " without --tokens: only loopback addresses may go without");
   }
   settings.max_request_bytes = options.max_request_bytes;
+  settings.release = profile->release;
+  settings.healthz_open = options.healthz_open;
+  settings.log_healthz = options.log_healthz;
+  if (options.tls_cert.has_value() != options.tls_key.has_value()) {
+    throw StartFailure("--tls-cert and --tls-key go together");
+  }
+  std::unique_ptr<TlsIdentity> tls;
+  if (options.tls_cert) tls = std::make_unique<TlsIdentity>(*options.tls_cert, *options.tls_key);
   const std::string library = LibraryFor(*profile, options.library);
   settings.pool_counts = PoolCountsOf(library);
 
@@ -71,8 +108,7 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   EngineSettings engine_settings;
   engine_settings.host = address->host;
   engine_settings.port = address->port;
-  engine_settings.tls_cert = options.tls_cert;
-  engine_settings.tls_key = options.tls_key;
+  engine_settings.tls = tls.get();
   engine_settings.read_timeout = std::chrono::seconds(options.read_timeout_seconds);
   engine_settings.idle_timeout = std::chrono::seconds(options.idle_timeout_seconds);
   engine_settings.drain_timeout = std::chrono::seconds(options.drain_timeout_seconds);
@@ -83,10 +119,12 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   // waiter; it is made ready to stop the engine once the engine exists.
   std::atomic<HttpEngine*> engine_to_stop{nullptr};
   std::atomic<bool> stop_asked{false};
-  StopSignals signals([&](int) {
-    stop_asked.store(true);
-    if (HttpEngine* engine = engine_to_stop.load()) engine->Stop();
-  });
+  StopSignals signals(
+      [&](int) {
+        stop_asked.store(true);
+        if (HttpEngine* engine = engine_to_stop.load()) engine->Stop();
+      },
+      [&] { Reload(options, service, tls.get(), write_line); });
   ::signal(SIGPIPE, SIG_IGN);
 
   // A library that does not load or gives no object ends the command here,

@@ -23,9 +23,12 @@ struct ServeOptions {
   int idle_timeout_seconds = 5;
   int drain_timeout_seconds = 30;
   size_t max_connections = 1024;
+  bool healthz_open = false;
+  bool log_healthz = false;
 };
 
-// Listens until SIGTERM or SIGINT, then lets every request in progress finish
+// Listens until SIGTERM or SIGINT (SIGHUP reads the tokens file and the TLS
+// certificate and key again), then lets every request in progress finish
 // (for at most the drain timeout) and returns 0; 1 when the server cannot start (the reason is
 // written to err). The first line on out, once the socket listens, is "listening on URL".
 int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err);

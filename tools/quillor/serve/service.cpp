@@ -3,6 +3,7 @@
 #include "platform/base/text.h"
 #include "tools/quillor/serve/access_log.h"
 #include "tools/quillor/serve/request_envelope.h"
+#include "tools/quillor/version.h"
 
 namespace quillor::serve {
 
@@ -20,7 +21,32 @@ Reply WithHeader(Reply reply, std::string name, std::string value) {
 }  // namespace
 
 Service::Service(ServiceSettings settings, LogWriter log)
-    : settings_(std::move(settings)), log_(std::move(log)) {}
+    : settings_(std::move(settings)),
+      log_(std::move(log)),
+      published_(settings_.published_root.empty() ? PublishedFiles::BesideCommand()
+                                                  : PublishedFiles(settings_.published_root)) {
+  if (settings_.tokens) tokens_ = std::make_shared<const BearerTokens>(*settings_.tokens);
+  metrics_.SetBuild(CommandVersion(), settings_.release, SourceCommit());
+}
+
+void Service::ReplaceTokens(BearerTokens tokens) {
+  auto fresh = std::make_shared<const BearerTokens>(std::move(tokens));
+  std::lock_guard lock(tokens_mutex_);
+  if (tokens_) tokens_.swap(fresh);
+}
+
+bool Service::TokenAccepted(const RequestHead& head) const {
+  std::shared_ptr<const BearerTokens> tokens;
+  {
+    std::lock_guard lock(tokens_mutex_);
+    tokens = tokens_;
+  }
+  if (!tokens) return true;
+  // For balancers that cannot send a header: the open health check says only
+  // ok or not.
+  if (settings_.healthz_open && head.path == "/healthz") return true;
+  return head.authorization.size() == 1 && tokens->Accepts(head.authorization.front());
+}
 
 Reply Service::Busy() {
   return WithHeader(Refusal(503, "every worker is busy"), "Retry-After", "1");
@@ -32,8 +58,7 @@ Reply Service::Stopping() {
 
 std::optional<Reply> Service::Check(const RequestHead& head) const {
   if (stopping()) return Stopping();
-  if (settings_.tokens &&
-      (head.authorization.size() != 1 || !settings_.tokens->Accepts(head.authorization.front()))) {
+  if (!TokenAccepted(head)) {
     return WithHeader(Refusal(401, "a valid bearer token is needed"), "WWW-Authenticate", "Bearer");
   }
   const bool reads = head.method == "GET" || head.method == "HEAD";
@@ -42,7 +67,8 @@ std::optional<Reply> Service::Check(const RequestHead& head) const {
     if (StartsWithIgnoreCase(head.content_type, "multipart/form-data")) {
       return Refusal(415, "the body is the request document itself");
     }
-  } else if (head.path == "/healthz" || head.path == "/metrics") {
+  } else if (head.path == "/healthz" || head.path == "/metrics" ||
+             PublishedFiles::Serves(head.path)) {
     if (!reads) return WithHeader(Refusal(405, "use GET"), "Allow", "GET, HEAD");
   } else {
     return Refusal(404, "no such path");
@@ -63,6 +89,7 @@ std::optional<Reply> Service::Serve(const RequestHead& head, const std::string& 
                                     WorkerState& worker, ReplyStream& stream,
                                     ServedNote& note) const {
   if (head.path == "/healthz") return Health(head);
+  if (PublishedFiles::Serves(head.path)) return published_.Get(head.path, head.method == "HEAD");
   return Transact(body, worker, stream, note);
 }
 
@@ -70,7 +97,19 @@ void Service::Log(const RequestHead* head, const std::string& client, int status
                   const ServedNote& note) {
   const auto now = std::chrono::steady_clock::now();
   const double seconds = head ? std::chrono::duration<double>(now - head->start).count() : 0.0;
+  // A balancer's health checks, a few a second, would drown the requests: those
+  // that say ok are counted, and logged only when asked for.
+  if (!head || head->path != "/healthz" || status != 200 || settings_.log_healthz) {
+    LogLine(head, client, status, note, seconds);
+  }
+  const std::string label = note.transact ? ProcLabel(note.proc) : "";
+  metrics_.CountRequest(label, status, seconds);
+  if (!note.code.empty()) metrics_.CountReply(label, note.code);
+  metrics_.CountItems(note.items);
+}
 
+void Service::LogLine(const RequestHead* head, const std::string& client, int status,
+                      const ServedNote& note, double seconds) const {
   AccessRecord record;
   record.time = std::chrono::system_clock::now();
   record.client = client;
@@ -90,11 +129,6 @@ void Service::Log(const RequestHead* head, const std::string& client, int status
   record.limit = note.limit;
   record.duration_ms = seconds * 1000;
   log_(AccessLine(record));
-
-  const std::string label = note.transact ? ProcLabel(note.proc) : "";
-  metrics_.CountRequest(label, status, seconds);
-  if (!note.code.empty()) metrics_.CountReply(label, note.code);
-  metrics_.CountItems(note.items);
 }
 
 }  // namespace quillor::serve

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "tools/quillor/serve/bearer_tokens.h"
 #include "tools/quillor/serve/http_exchange.h"
 #include "tools/quillor/serve/metrics.h"
+#include "tools/quillor/serve/published_files.h"
 #include "tools/quillor/serve/reply_items.h"
 #include "tools/quillor/serve/worker_pool.h"
 
@@ -19,7 +22,14 @@ namespace quillor::serve {
 
 struct ServiceSettings {
   std::string connection_text;
+  std::string release;  // the release served, for quillor_build_info
   std::optional<BearerTokens> tokens;
+  // /healthz needs no token, and its 503 says nothing about the database.
+  bool healthz_open = false;
+  // /healthz answers that say ok get an access log line too.
+  bool log_healthz = false;
+  // The folder of openapi.yaml and schemas/; empty: share/quillor/ beside the command.
+  std::string published_root;
   uint64_t max_request_bytes = 64u << 20;
   // Reports the component's connection pool: idle and busy counts, or nothing.
   std::function<std::optional<std::pair<long, long>>()> pool_counts;
@@ -65,6 +75,11 @@ class Service {
   // 413, naming the limit.
   static Reply TooLarge(uint64_t limit);
 
+  // Takes the tokens of a reload: every request checked from now on is held
+  // against them. Whether tokens are needed at all stays as it started.
+  void ReplaceTokens(BearerTokens tokens);
+  bool needs_tokens() const { return settings_.tokens.has_value(); }
+
   // From now on every request that is not already being served is refused.
   void BeginStop() { stopping_.store(true); }
   bool stopping() const { return stopping_.load(); }
@@ -74,9 +89,22 @@ class Service {
   std::optional<Reply> Transact(const std::string& body, WorkerState& worker, ReplyStream& stream,
                                 ServedNote& note) const;
   Reply Health(const RequestHead& head) const;
+  // Why a connection from the command's own pool does not answer `select 1`;
+  // nothing when it does.
+  std::optional<std::string> DatabaseFailure() const;
+  // Turns the answer into 503 with Retry-After when its reply says the
+  // component's connection did not open and the database does not answer.
+  void MarkUnreachable(Reply& reply, const ReplySummary& summary) const;
+
+  bool TokenAccepted(const RequestHead& head) const;
+  void LogLine(const RequestHead* head, const std::string& client, int status,
+               const ServedNote& note, double seconds) const;
 
   const ServiceSettings settings_;
   const LogWriter log_;
+  mutable std::mutex tokens_mutex_;
+  std::shared_ptr<const BearerTokens> tokens_;  // null: none needed
+  const PublishedFiles published_;
   Metrics metrics_;
   std::atomic<bool> stopping_{false};
 };

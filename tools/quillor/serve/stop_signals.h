@@ -1,6 +1,7 @@
-// SIGTERM and SIGINT, taken from their default action and turned into a call on
-// a thread of their own. Construct it before any other thread starts, so that
-// every thread inherits the blocked signals and only the waiter receives them.
+// SIGTERM and SIGINT (stop) and SIGHUP (reload), taken from their default action
+// and turned into calls on a thread of their own. Construct it before any other
+// thread starts, so that every thread inherits the blocked signals and only the
+// waiter receives them.
 #pragma once
 
 #include <signal.h>
@@ -13,7 +14,8 @@ namespace quillor::serve {
 
 class StopSignals {
  public:
-  explicit StopSignals(std::function<void(int signal)> on_signal);
+  // `on_hangup` runs for every SIGHUP, one at a time; none after the stop began.
+  StopSignals(std::function<void(int signal)> on_signal, std::function<void()> on_hangup);
   // Ends the waiter; the signals stay blocked.
   ~StopSignals();
   StopSignals(const StopSignals&) = delete;

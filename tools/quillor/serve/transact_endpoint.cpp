@@ -27,7 +27,25 @@ void NoteOversized(size_t request_bytes, const std::string& connection, ServedNo
   }
 }
 
+// The headers that say what the reply holds, so that a balancer or a client can
+// act on it without reading the XML.
+void AddReplyHeaders(Reply& reply, const ReplySummary& summary) {
+  if (!summary.code.empty()) reply.headers.emplace_back("X-Quillor-Code", summary.code);
+  if (!summary.items.empty())
+    reply.headers.emplace_back("X-Quillor-Items", ItemsHeader(summary.items));
+}
+
 }  // namespace
+
+// A reply that may say the connection did not open is held against the
+// database itself: when the server cannot reach it either, nothing was written
+// and another server may take the request, so the answer is 503 with the
+// component's reply unchanged as its body.
+void Service::MarkUnreachable(Reply& reply, const ReplySummary& summary) const {
+  if (!MayBeUnopenedConnection(summary) || !DatabaseFailure()) return;
+  reply.status = 503;
+  reply.headers.emplace_back("Retry-After", "5");
+}
 
 std::optional<Reply> Service::Transact(const std::string& body, WorkerState& worker,
                                        ReplyStream& stream, ServedNote& note) const {
@@ -52,31 +70,55 @@ std::optional<Reply> Service::Transact(const std::string& body, WorkerState& wor
     note.items = summary.items;
     note.refused = summary.refused;
     NoteOversized(body.size(), connection, note);
+    AddReplyHeaders(reply, summary);
+    MarkUnreachable(reply, summary);
     reply.body += "\n";
     return reply;
   }
 
-  // Paged: the answer starts before Transact runs, and each page is sent the
-  // moment the component hands it over; the worker waits for each to be sent.
+  // Paged: each page is sent the moment the component hands it over; the worker
+  // waits for each to be sent. The answer's head goes with the first page, so
+  // that a call that hands out none (its connection did not open, say) is
+  // answered as its reply tells.
   const std::string boundary = NewBoundary();
   Reply head;
   head.content_type = MultipartContentType(boundary);
-  bool sending = stream.Begin(head);
+  bool begun = false;
+  bool sending = true;
   std::string reply;
   const com::HRESULT hr = component.Transact(
       body, connection,
       [&](const std::string& page, int32_t number, int32_t count) {
-        sending = sending && stream.Write(PagePart(boundary, page, number, count));
+        if (!begun) {
+          begun = true;
+          sending = stream.Begin(head);
+        }
+        const long rows = CountRows(page, envelope.roottag);
+        sending = sending && stream.Write(PagePart(boundary, page, number, count, rows));
         return sending;
       },
       &reply);
   // A failed call ends the answer without its closing boundary, which the client
   // sees as a broken answer.
-  if (com::Failed(hr) || !sending) return std::nullopt;
-  note.code = SummarizeReply(reply, false).code;
+  if (begun && (com::Failed(hr) || !sending)) return std::nullopt;
+  if (com::Failed(hr)) return TextReply(500, "Transact failed: " + StatusText(hr), true);
+  const ReplySummary summary = SummarizeReply(reply, false);
+  note.code = summary.code;
   NoteOversized(body.size(), connection, note);
+  // The reply part holds the last page's rows again when pages came before it.
+  const long rows = CountRows(reply, envelope.roottag);
   reply += "\n";
-  if (stream.Write(ReplyPart(boundary, reply))) stream.Finish();
+  if (!begun) {
+    AddReplyHeaders(head, summary);
+    MarkUnreachable(head, summary);
+    if (head.status != 200) {
+      head.content_type = kXml;
+      head.body = std::move(reply);
+      return head;
+    }
+    if (!stream.Begin(head)) return std::nullopt;
+  }
+  if (stream.Write(ReplyPart(boundary, reply, rows, summary.code))) stream.Finish();
   return std::nullopt;
 }
 

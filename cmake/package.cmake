@@ -14,6 +14,10 @@ foreach(release IN LISTS QUILLOR_RELEASES)
   install(TARGETS quillor_${tag} LIBRARY DESTINATION lib/quillor/${release})
   install(FILES ${CMAKE_SOURCE_DIR}/data/MaterialXmlRs.Xml DESTINATION lib/quillor/${release})
 endforeach()
+# The C interface's header, and the Python module over it (found by Python's
+# default path; it finds the libraries from where it lies, ../../quillor/).
+install(FILES ${CMAKE_SOURCE_DIR}/include/quillor/quillor.h DESTINATION include/quillor)
+install(FILES ${CMAKE_SOURCE_DIR}/python/quillor.py DESTINATION lib/python3/dist-packages)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION share/quillor/examples
         USE_SOURCE_PERMISSIONS)
 # The XML schemas of the documents and the HTTP API's description, where the

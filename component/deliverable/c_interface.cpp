@@ -1,0 +1,203 @@
+// The C interface of include/quillor/quillor.h over one release's IMaterial.
+// Compiled once per deliverable, with QUILLOR_RELEASE_FUNCTION naming that
+// release's profile, as the COM exports are.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "component/imaterial.h"
+#include "platform/base/failure.h"
+#include "platform/base/text.h"
+#include "platform/db/request_bound.h"
+#include "platform/hosts/orvo_login.h"
+#include "profiles/release_profile.h"
+#include "quillor/quillor.h"
+
+#ifndef QUILLOR_RELEASE_FUNCTION
+#error "QUILLOR_RELEASE_FUNCTION must name the release profile of this deliverable"
+#endif
+
+namespace {
+
+using quillor::com::HRESULT;
+
+const quillor::ReleaseProfile& Profile() { return quillor::QUILLOR_RELEASE_FUNCTION(); }
+
+// A caller object whose ProcessExport hands each page to the host's function.
+class CallbackPages final : public quillor::com::Implements<quillor::com::IDispatch> {
+ public:
+  CallbackPages(quillor_page_fn receiver, void* state) : receiver_(receiver), state_(state) {}
+  void Receive(quillor_page_fn receiver, void* state) {
+    receiver_ = receiver;
+    state_ = state;
+  }
+
+  HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
+    if (!dispid) return quillor::com::E_POINTER;
+    if (!quillor::EqualsIgnoreCase(name, "ProcessExport")) {
+      return quillor::com::DISP_E_UNKNOWNNAME;
+    }
+    *dispid = 1;
+    return quillor::com::S_OK;
+  }
+
+  HRESULT Invoke(int32_t dispid, quillor::com::InvokeKind kind,
+                 std::vector<quillor::com::Variant>& args, quillor::com::Variant* result,
+                 quillor::com::ExceptionInfo* exception) override {
+    if (dispid != 1 || kind != quillor::com::InvokeKind::kMethod) {
+      return quillor::com::DISP_E_MEMBERNOTFOUND;
+    }
+    if (args.size() != 3) return quillor::com::DISP_E_BADPARAMCOUNT;
+    if (!args[0].Holds<std::string>() || !args[1].Holds<int32_t>() || !args[2].Holds<int32_t>()) {
+      return quillor::com::DISP_E_TYPEMISMATCH;
+    }
+    if (!receiver_) {
+      if (result) *result = quillor::com::Variant(true);
+      return quillor::com::S_OK;
+    }
+    const std::string& page = args[0].Get<std::string>();
+    int32_t number = args[1].Get<int32_t>();
+    int32_t count = args[2].Get<int32_t>();
+    if (receiver_(state_, page.data(), page.size(), &number, &count) != 0) {
+      if (exception) {
+        exception->number = quillor::failure_numbers::kFail;
+        exception->description =
+            "[Quillor] the page receiver refused page " + std::to_string(args[1].Get<int32_t>());
+      }
+      return quillor::com::DISP_E_EXCEPTION;
+    }
+    args[1] = quillor::com::Variant(number);
+    args[2] = quillor::com::Variant(count);
+    if (result) *result = quillor::com::Variant(true);
+    return quillor::com::S_OK;
+  }
+
+ private:
+  ~CallbackPages() override = default;
+  bool AnswersTo(const quillor::com::Guid& iid) const override {
+    return iid == quillor::com::kIID_IDispatch;
+  }
+
+  quillor_page_fn receiver_;
+  void* state_;
+};
+
+// A copy the host frees with quillor_free.
+char* CopyOut(const std::string& text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+}  // namespace
+
+struct quillor_t {
+  quillor::com::ComPtr<quillor::IMaterial> object;
+  quillor::com::ComPtr<CallbackPages> pages;  // registered at the first receiver
+};
+
+struct quillor_call_t {
+  std::atomic<bool> stop{false};
+  uint64_t request_bound = 0;
+};
+
+extern "C" {
+
+int32_t quillor_api_version(void) { return QUILLOR_C_API_VERSION; }
+
+const char* quillor_release(void) {
+  static const std::string release(Profile().release);
+  return release.c_str();
+}
+
+quillor_t* quillor_create(void) {
+  try {
+    auto* handle = new quillor_t;
+    handle->object = quillor::IMaterial::Create(Profile());
+    return handle;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void quillor_destroy(quillor_t* object) { delete object; }
+
+int32_t quillor_set_page_receiver(quillor_t* object, quillor_page_fn receiver, void* state) {
+  if (!object) return quillor::com::E_POINTER;
+  try {
+    // The component keeps its registered caller for good (DropObjectReference
+    // only compares), so the caller object stays and the function changes; with
+    // none, pages are taken and dropped.
+    if (object->pages) {
+      object->pages->Receive(receiver, state);
+      return quillor::com::S_OK;
+    }
+    if (!receiver) return quillor::com::S_OK;
+    auto pages = quillor::com::ComPtr<CallbackPages>::Adopt(new CallbackPages(receiver, state));
+    quillor::com::IDispatch* caller = pages.Get();
+    bool kept = false;
+    const HRESULT hr = object->object->AddObjectReference(&caller, &kept);
+    if (quillor::com::Failed(hr)) return hr;
+    if (!kept) return quillor::com::E_FAIL;
+    object->pages = std::move(pages);
+    return quillor::com::S_OK;
+  } catch (const std::bad_alloc&) {
+    return quillor::com::E_OUTOFMEMORY;
+  } catch (...) {
+    return quillor::com::E_FAIL;
+  }
+}
+
+quillor_call_t* quillor_call_create(void) { return new (std::nothrow) quillor_call_t; }
+
+void quillor_call_destroy(quillor_call_t* call) { delete call; }
+
+void quillor_call_set_request_bound(quillor_call_t* call, uint64_t bytes) {
+  if (call) call->request_bound = bytes;
+}
+
+void quillor_request_stop(quillor_call_t* call) {
+  if (call) call->stop.store(true);
+}
+
+int32_t quillor_transact(quillor_t* object, const quillor_call_t* call, const char* request,
+                         size_t request_length, const char* connection, size_t connection_length,
+                         char** reply, size_t* reply_length) {
+  if (reply) *reply = nullptr;
+  if (reply_length) *reply_length = 0;
+  if (!object || !reply || (!request && request_length) || (!connection && connection_length)) {
+    return quillor::com::E_POINTER;
+  }
+  try {
+    std::string connection_text(connection ? connection : "", connection_length);
+    // The last pair of a key wins: the call's bound outweighs the text's.
+    if (call && call->request_bound > 0) {
+      connection_text += ";" + std::string(quillor::kMaxRequestSizeKey) + "=" +
+                         std::to_string(call->request_bound);
+    }
+    const quillor::com::Guid& login_iid = object->object->profile().ids.login_iid;
+    auto login = call ? quillor::MakeLogin(std::move(connection_text), login_iid, &call->stop)
+                      : quillor::MakeLogin(std::move(connection_text), login_iid);
+    quillor::IOrvoLogin* passed = login.Get();
+    std::string text;
+    const HRESULT hr = object->object->Transact(std::string(request ? request : "", request_length),
+                                                &passed, &text);
+    if (!text.empty() || quillor::com::Succeeded(hr)) {
+      *reply = CopyOut(text);
+      if (!*reply) return quillor::com::E_OUTOFMEMORY;
+      if (reply_length) *reply_length = text.size();
+    }
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return quillor::com::E_OUTOFMEMORY;
+  } catch (...) {
+    return quillor::com::E_FAIL;
+  }
+}
+
+void quillor_free(void* text) { std::free(text); }
+
+}  // extern "C"

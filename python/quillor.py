@@ -1,0 +1,171 @@
+"""Quillor's release libraries in process, from Python, through their C interface.
+
+Standard library only (ctypes). The module is the example for every host of
+another language: Java (FFM or JNA) and Go (cgo) call the same functions of
+include/quillor/quillor.h the same way.
+
+    import quillor
+    material = quillor.Material("8.71")          # or Material(path="/.../libquillor.so")
+    reply = material.transact(open("add.xml").read(), "Provider=SQLite;Data Source=/tmp/erp.db")
+    print(reply.status, reply.text)
+
+    def page(text, number, count):               # a paged QUERY's pages, in order
+        print(number, "of", count, len(text))
+    material.on_page(page)
+
+A Material is used on the thread that made it. A Call carries per-call options:
+a request bound, and a stop that another thread may ask for while an ADD runs.
+"""
+
+import ctypes
+import os
+
+__all__ = ["Call", "Material", "Reply", "library_path"]
+
+API_VERSION = 1
+
+_PAGE_FN = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t,
+                            ctypes.POINTER(ctypes.c_int32), ctypes.POINTER(ctypes.c_int32))
+
+
+def library_path(release):
+    """Where a release's library is: $QUILLOR_LIB_DIR/RELEASE/libquillor.so when that is
+    set (a build tree's lib/), else beside this module as the package installs it
+    (/usr/lib/quillor/RELEASE/libquillor.so for /usr/lib/python3/dist-packages/)."""
+    base = os.environ.get("QUILLOR_LIB_DIR")
+    if not base:
+        here = os.path.dirname(os.path.abspath(__file__))
+        base = os.path.join(here, os.pardir, os.pardir, "quillor")
+    return os.path.normpath(os.path.join(base, release, "libquillor.so"))
+
+
+def _load(path):
+    lib = ctypes.CDLL(path)
+    lib.quillor_api_version.restype = ctypes.c_int32
+    lib.quillor_release.restype = ctypes.c_char_p
+    lib.quillor_create.restype = ctypes.c_void_p
+    lib.quillor_destroy.argtypes = [ctypes.c_void_p]
+    lib.quillor_set_page_receiver.argtypes = [ctypes.c_void_p, _PAGE_FN, ctypes.c_void_p]
+    lib.quillor_set_page_receiver.restype = ctypes.c_int32
+    lib.quillor_call_create.restype = ctypes.c_void_p
+    lib.quillor_call_destroy.argtypes = [ctypes.c_void_p]
+    lib.quillor_call_set_request_bound.argtypes = [ctypes.c_void_p, ctypes.c_uint64]
+    lib.quillor_request_stop.argtypes = [ctypes.c_void_p]
+    lib.quillor_transact.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_char_p,
+                                     ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t,
+                                     ctypes.POINTER(ctypes.c_void_p),
+                                     ctypes.POINTER(ctypes.c_size_t)]
+    lib.quillor_transact.restype = ctypes.c_int32
+    lib.quillor_free.argtypes = [ctypes.c_void_p]
+    if lib.quillor_api_version() < API_VERSION:
+        raise OSError("%s implements version %d of the C interface; this module needs %d"
+                      % (path, lib.quillor_api_version(), API_VERSION))
+    return lib
+
+
+class Reply:
+    """A call's outcome: status is the component's (0 for success, negative for a
+    failure the host should see); text is the reply, or None when none came."""
+
+    def __init__(self, status, text):
+        self.status = status
+        self.text = text
+
+    def __repr__(self):
+        return "Reply(status=%d, text=%r)" % (self.status, self.text)
+
+
+class Call:
+    """Options of one call: request_bound in bytes (None: the connection text's or
+    the default), and stop(), which may be called from another thread."""
+
+    def __init__(self, material, request_bound=None):
+        self._lib = material._lib
+        self._handle = ctypes.c_void_p(self._lib.quillor_call_create())
+        if not self._handle:
+            raise MemoryError("quillor_call_create")
+        if request_bound:
+            self._lib.quillor_call_set_request_bound(self._handle, int(request_bound))
+
+    def stop(self):
+        self._lib.quillor_request_stop(self._handle)
+
+    def close(self):
+        if self._handle:
+            self._lib.quillor_call_destroy(self._handle)
+            self._handle = None
+
+    def __del__(self):
+        self.close()
+
+
+class Material:
+    """One object of a release: Material("8.71"), or Material(path=...)."""
+
+    def __init__(self, release=None, path=None):
+        if path is None:
+            if release is None:
+                raise ValueError("name a release or a library path")
+            path = library_path(release)
+        self._lib = _load(path)
+        self.release = self._lib.quillor_release().decode()
+        self._handle = ctypes.c_void_p(self._lib.quillor_create())
+        if not self._handle:
+            raise MemoryError("quillor_create")
+        self._receiver = None  # kept alive while the library may call it
+
+    def on_page(self, callback):
+        """callback(text, number, count) receives each page of a paged QUERY; it may
+        return a (number, count) pair that paging goes on with, and fails the call
+        by raising. None takes the receiver away. Raises OSError where the release
+        does not page (8.50)."""
+        if callback is None:
+            receiver = _PAGE_FN()
+        else:
+            def receive(_state, page, length, number, count):
+                try:
+                    text = ctypes.string_at(page, length).decode("utf-8")
+                    changed = callback(text, number[0], count[0])
+                    if changed is not None:
+                        number[0], count[0] = changed
+                    return 0
+                except Exception:  # the call fails; the library must not unwind through C
+                    return 1
+            receiver = _PAGE_FN(receive)
+        status = self._lib.quillor_set_page_receiver(self._handle, receiver, None)
+        if status != 0:
+            raise OSError("quillor_set_page_receiver: status %d" % status)
+        self._receiver = receiver if callback is not None else None
+
+    def transact(self, request, connection, call=None):
+        """Runs one request (text or bytes) on the connection text; returns a Reply."""
+        if isinstance(request, str):
+            request = request.encode("utf-8")
+        if isinstance(connection, str):
+            connection = connection.encode("utf-8")
+        reply = ctypes.c_void_p()
+        length = ctypes.c_size_t()
+        status = self._lib.quillor_transact(
+            self._handle, call._handle if call is not None else None, request, len(request),
+            connection, len(connection), ctypes.byref(reply), ctypes.byref(length))
+        text = None
+        if reply.value:
+            try:
+                text = ctypes.string_at(reply.value, length.value).decode("utf-8")
+            finally:
+                self._lib.quillor_free(reply)
+        return Reply(status, text)
+
+    def close(self):
+        if self._handle:
+            self._lib.quillor_destroy(self._handle)
+            self._handle = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.close()
+
+    def __del__(self):
+        self.close()

@@ -1,0 +1,109 @@
+"""The Python module against a real host database: SQLite in a temporary file, or
+the PostgreSQL server that $QUILLOR_TEST_PG_CONNECTION names (in a schema of its
+own). $QUILLOR_LIB_DIR names the build's lib/ and $QUILLOR_COMMAND its command."""
+
+import os
+import subprocess
+import tempfile
+import threading
+import unittest
+
+import quillor
+
+ADD_LINE = ("<material id=\"%d\"><departmentno>D01</departmentno><productno>P100</productno>"
+            "<inventoryno>M01</inventoryno><serial>B1</serial><price>2</price><quantity>3</quantity>"
+            "<period>%d</period><totalmoney>6</totalmoney><irdcode>0</irdcode></material>")
+
+
+def add_request(lines):
+    """Lines of periods 2 to 12 of their own (a line of the same key replaces its row)."""
+    body = "".join(ADD_LINE % (i + 1, i + 2) for i in range(lines))
+    return "<ufinterface roottag=\"material\" docid=\"py\" proc=\"ADD\">%s</ufinterface>" % body
+
+
+QUERY = "<ufinterface roottag=\"material\" docid=\"py\" proc=\"QUERY\" paginate=\"%d\"/>"
+
+
+class HostDatabase:
+    """A fresh host database with the sample rows, made by the command's init-db."""
+
+    def __init__(self, name):
+        self.dir = tempfile.TemporaryDirectory()
+        pg = os.environ.get("QUILLOR_TEST_PG_CONNECTION")
+        if pg:
+            schema = "quillor_py_%d_%s" % (os.getpid(), name.lower())
+            self.connection = ("%s;ConnSettings={create schema if not exists %s;"
+                               "set search_path to %s}" % (pg, schema, schema))
+        else:
+            self.connection = "Provider=SQLite;Data Source=%s/erp.db" % self.dir.name
+        subprocess.run([os.environ["QUILLOR_COMMAND"], "init-db", "--connection",
+                        self.connection, "--sample"], check=True, stdout=subprocess.DEVNULL)
+
+
+class ModuleTest(unittest.TestCase):
+    def setUp(self):
+        self.db = HostDatabase(self.id().rsplit(".", 1)[-1])
+
+    def test_every_release_adds_and_says_which_it_is(self):
+        for release in ("8.71", "8.61", "8.50"):
+            with quillor.Material(release) as material:
+                self.assertEqual(material.release, release)
+                reply = material.transact(add_request(2), self.db.connection)
+                self.assertEqual(reply.status, 0, reply)
+                self.assertIn("<item id=\"1\" code=\"0\"", reply.text)
+                self.assertIn("<item id=\"2\" code=\"0\"", reply.text)
+
+    def test_pages_arrive_in_order_and_the_callback_may_renumber_them(self):
+        with quillor.Material("8.71") as material:
+            material.transact(add_request(7), self.db.connection)
+            seen = []
+            material.on_page(lambda text, number, count: seen.append((number, count, text)))
+            reply = material.transact(QUERY % 3, self.db.connection)
+            self.assertEqual(reply.status, 0)
+            count = seen[0][1]
+            self.assertEqual([s[0] for s in seen], list(range(1, count + 1)))
+            self.assertTrue(all("<material" in s[2] for s in seen))
+
+            seen.clear()
+
+            def renumber(text, number, count):
+                seen.append(number)
+                return (number + 100, count) if number == 1 else None
+            material.on_page(renumber)
+            material.transact(QUERY % 3, self.db.connection)
+            self.assertEqual(seen[:2], [1, 102])
+
+    def test_a_callback_that_raises_fails_the_call_and_the_process_goes_on(self):
+        with quillor.Material("8.71") as material:
+            material.transact(add_request(4), self.db.connection)
+
+            def broken(*_):
+                raise RuntimeError("the host's own fault")
+            material.on_page(broken)
+            reply = material.transact(QUERY % 2, self.db.connection)
+            self.assertNotIn("<material", reply.text)
+            material.on_page(None)
+            self.assertIn("<material", material.transact(QUERY % 0, self.db.connection).text)
+
+    def test_the_release_without_pages_refuses_a_callback(self):
+        with quillor.Material("8.50") as material:
+            with self.assertRaises(OSError):
+                material.on_page(lambda *_: None)
+
+    def test_a_stop_from_another_thread_and_a_request_bound(self):
+        with quillor.Material("8.71") as material:
+            call = quillor.Call(material)
+            stopper = threading.Thread(target=call.stop)
+            stopper.start()
+            stopper.join()
+            reply = material.transact(add_request(3), self.db.connection, call)
+            self.assertNotIn("<item", reply.text)
+
+            bounded = quillor.Call(material, request_bound=32)
+            reply = material.transact(add_request(3), self.db.connection, bounded)
+            self.assertNotIn("<item", reply.text)
+            self.assertIn("code=", reply.text)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -71,7 +71,7 @@ while read -r name paged; do
 done <"$work/list"
 rows "$work/linux/rows"
 
-wine regsvr32 /s "$(win_path "$build/quillor-$release.dll")"
+"$wine" regsvr32 /s "$(win_path "$build/quillor-$release.dll")"
 to_utf16() { python3 -c 'import sys; open(sys.argv[2], "w", encoding="utf-16").write(open(sys.argv[1], encoding="utf-8", errors="surrogateescape").read())' "$1" "$2"; }
 from_utf16() { python3 -c 'import sys; sys.stdout.buffer.write(open(sys.argv[1], encoding="utf-16").read().encode("utf-8"))' "$1"; }
 
@@ -82,7 +82,7 @@ for engine in js vbs; do
   while read -r name paged; do to_utf16 "$work/$name.xml" "$out/$name.xml"; done <"$work/list"
   to_utf16 "$work/list" "$out/list.txt"
   empty_table
-  QUILLOR_TRACE_SQL="$(win_path "$out/trace")" wine cscript //nologo "$(win_path "$here/suite.$engine")" \
+  QUILLOR_TRACE_SQL="$(win_path "$out/trace")" "$wine" cscript //nologo "$(win_path "$here/suite.$engine")" \
     "$(win_path "$out")" "$conn" 2>&1 | tr -d '\r'
   rows "$out/rows"
   for f in "$out"/*.reply "$out"/*.page-*.xml; do

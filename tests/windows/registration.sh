@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Registers and unregisters each release's DLL with regsvr32 under Wine and holds
+# Registers and unregisters each release's DLL with regsvr32 under Wine (the
+# regsvr32 and reg of the DLL's bitness, which see that bitness's view) and holds
 # the registry to what the Linux build's registry file lists for that release:
 # every key and value, nothing more; unregistration leaves none of them. 8.61 and
 # 8.50 share their identifiers: unregistering the one registered first leaves
@@ -27,7 +28,7 @@ export_roots() {
   local i=0
   while read -r root; do
     i=$((i + 1))
-    wine reg export "HKEY_CLASSES_ROOT\\$root" "$(win_path "$work/export")\\root_$i.reg" /y \
+    "$wine" reg export "HKEY_CLASSES_ROOT\\$root" "$(win_path "$work/export")\\root_$i.reg" /y \
       >/dev/null 2>&1 || true
   done < <(roots_of "$1")
 }
@@ -37,13 +38,13 @@ check() {  # present|absent RELEASE [DLL_RELEASE]
   export_roots "$file"
   if [ "$1" = present ]; then
     python3 "$here/registry_check.py" present "$file" "$(win_path "$build/quillor-${3:-$2}.dll")" \
-      "$work/export"
+      "$work/export" $([ "$wine_bits" = 32 ] && echo --win32)
   else
     python3 "$here/registry_check.py" absent "$file" "$work/export"
   fi
-  echo "ok: $1 $2${3:+ (held by $3)}"
+  echo "ok: $1 $2${3:+ (held by $3)} ($wine_bits-bit)"
 }
-regsvr() { wine regsvr32 /s "$@"; }
+regsvr() { "$wine" regsvr32 /s "$@"; }
 
 regsvr "$(win_path "$build/quillor-8.71.dll")"
 check present 8.71

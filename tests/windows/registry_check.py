@@ -2,7 +2,7 @@
 """Compares what a Windows DLL registered under Wine with what the Linux build's
 registry file lists for the same release.
 
-  registry_check.py present LINUX_REGISTRY WINDOWS_DLL EXPORT_DIR
+  registry_check.py present LINUX_REGISTRY WINDOWS_DLL EXPORT_DIR [--win32] [--msi]
   registry_check.py absent  LINUX_REGISTRY EXPORT_DIR
 
 EXPORT_DIR holds one `reg export` file per registry root (root_N.reg; a missing
@@ -74,12 +74,15 @@ def main():
     library = next(v[""] for k, v in linux.items() if k.lower().endswith("\\inprocserver32"))
     folder = library.rsplit("/", 1)[0]
     win64 = "--win32" not in sys.argv
+    # An MSI writes a folder as Windows Installer gives it, with a trailing
+    # backslash; DllRegisterServer writes it without.
+    folder_text = dll.rsplit("\\", 1)[0] + ("\\" if "--msi" in sys.argv else "")
     expected = {}
     for key, values in linux.items():
         if win64 and key.lower().endswith("\\0\\win32"):
             key = key[: -len("win32")] + "win64"
         expected[key] = {
-            n: dll if v == library else dll.rsplit("\\", 1)[0] if v == folder else v
+            n: dll if v == library else folder_text if v == folder else v
             for n, v in values.items()
         }
     got = folded(windows_keys(exports))

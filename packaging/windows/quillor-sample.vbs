@@ -1,6 +1,6 @@
 ' Quillor.IMaterial from VBScript: an ADD, a paged QUERY with a caller object
 ' that receives the pages, DropObjectReference, and every reply written to a
-' UTF-8 file.
+' UTF-8 file (through ADO's stream).
 '
 '   cscript //nologo quillor-sample.vbs "CONNECTION TEXT" [OUTPUT_FOLDER]
 '
@@ -19,22 +19,38 @@ Dim folder : folder = "."
 If WScript.Arguments.Count > 1 Then folder = WScript.Arguments(1)
 folder = fso.GetAbsolutePathName(folder)
 
-' Writes a text as UTF-8 without a byte order mark: the replies declare
-' encoding="UTF-8", and the file then holds exactly the reply's bytes.
+' Writes a reply to a UTF-8 file, without a byte order mark: the replies declare
+' encoding="UTF-8", and the file then holds exactly the reply's bytes. Through
+' ADO's stream, which every Windows has. Where there is no ADO (Wine registers
+' none), the file is written as UTF-16 instead, and the script says so.
+Dim warned : warned = False
 Sub WriteUtf8(name, text)
-  Dim textStream : Set textStream = CreateObject("ADODB.Stream")
+  Dim path : path = fso.BuildPath(folder, name)
+  Dim textStream, bytes
+  On Error Resume Next
+  Set textStream = CreateObject("ADODB.Stream")
   textStream.Type = 2   ' text
   textStream.Charset = "utf-8"
   textStream.Open
-  textStream.WriteText text
-  textStream.Position = 3   ' past the byte order mark the stream writes first
-  Dim bytes : Set bytes = CreateObject("ADODB.Stream")
-  bytes.Type = 1   ' binary
-  bytes.Open
-  textStream.CopyTo bytes
-  bytes.SaveToFile fso.BuildPath(folder, name), 2   ' overwrite
-  bytes.Close
-  textStream.Close
+  If Err.Number = 0 Then
+    On Error GoTo 0
+    textStream.WriteText text
+    textStream.Position = 3   ' past the byte order mark the stream writes first
+    Set bytes = CreateObject("ADODB.Stream")
+    bytes.Type = 1   ' binary
+    bytes.Open
+    textStream.CopyTo bytes
+    bytes.SaveToFile path, 2   ' overwrite
+    bytes.Close
+    textStream.Close
+    Exit Sub
+  End If
+  On Error GoTo 0
+  If Not warned Then WScript.Echo "no ADODB.Stream here: the replies are written as UTF-16"
+  warned = True
+  Dim file : Set file = fso.CreateTextFile(path, True, True)
+  file.Write text
+  file.Close
 End Sub
 
 ' The login object: anything with a ConnectionString property.

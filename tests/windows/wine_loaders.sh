@@ -30,12 +30,12 @@ wine_can_run() {
 wine_cannot_run_why() {
   local loader
   loader=$(loader_of_bits "$1")
-  if [ ! -x "$loader" ]; then
-    echo "$loader is not installed (scripts/setup-windows installs it)"
-  elif [ "$1" = 32 ]; then
+  if [ "$1" = 32 ] && ! "$(dirname "${BASH_SOURCE[0]}")/kernel_runs_32bit.sh"; then
     # A kernel built or booted without 32-bit emulation (ia32_emulation=off)
-    # refuses every 32-bit program: "Exec format error".
-    echo "the kernel does not start 32-bit programs ($("$loader" --version 2>&1 | tail -1))"
+    # refuses every 32-bit program with "Exec format error".
+    echo "this kernel does not start 32-bit programs, which Wine's 32-bit loader is"
+  elif [ ! -x "$loader" ]; then
+    echo "$loader is not installed (scripts/setup-windows installs it)"
   else
     "$loader" --version 2>&1 | tail -1
   fi

@@ -9,9 +9,10 @@
 #     command's on the same database;
 #   - a newer build of 8.71 (NEWER_DIR) installs over it as an upgrade, leaving
 #     one product; the older build over the newer is refused;
-#   - msiexec /x /qn leaves no key, no file and no folder of ours;
-#   - 8.50 installed, the 8.61 package is refused (its message is in its launch
-#     conditions), and 8.50's keys stay whole.
+#   - 8.50 installed beside it, the 8.61 package is refused (its message is in
+#     its launch conditions), and 8.50's keys stay whole; 8.50 uninstalled, a
+#     repair of 8.71 gives it back the programmatic name 8.50 had taken;
+#   - msiexec /x /qn leaves no key, no file and no folder of ours.
 #
 #   tests/windows/msi.sh WIN_BUILD_DIR NEWER_DIR LINUX_QUILLOR CONNECTION
 #
@@ -156,14 +157,6 @@ if msiexec /i "$build/quillor-8.71-$arch.msi" "$work/downgrade.log"; then
 fi
 echo "ok: msi $arch 8.71 upgraded by a newer build, the older one refused over it"
 
-# Uninstalled: no key, no file, no folder.
-msiexec /x "$newer/quillor-8.71-$arch.msi" || fail "msiexec /x exited $?"
-registry absent 8.71 || fail "keys left after msiexec /x"
-[ ! -e "$wine_prefix/drive_c/$program_files/Quillor" ] ||
-  fail "left after msiexec /x: $(find "$wine_prefix/drive_c/$program_files/Quillor")"
-[ "$(products 8.71)" = 0 ] || fail "the product is still listed after msiexec /x"
-echo "ok: msi $arch 8.71 uninstalled, no key, file or folder left"
-
 # 8.61 and 8.50 share their identifiers: the one is refused over the other.
 msiexec /i "$build/quillor-8.50-$arch.msi" || fail "msiexec /i 8.50 exited $?"
 if msiexec /i "$build/quillor-8.61-$arch.msi" "$work/refused.log"; then
@@ -181,5 +174,20 @@ msiinfo export "$build/quillor-8.61-$arch.msi" LaunchCondition | tr -d '\r' |
 registry present 8.50 || fail "8.50's keys are not whole after 8.61 was refused"
 msiexec /x "$build/quillor-8.50-$arch.msi" || fail "msiexec /x 8.50 exited $?"
 registry absent 8.50 || fail "keys of 8.50 left after msiexec /x"
-[ ! -e "$wine_prefix/drive_c/$program_files/Quillor" ] || fail "files of 8.50 left after msiexec /x"
+[ ! -e "$(host_dir 8.50)" ] || fail "files of 8.50 left after msiexec /x"
+[ -f "$(host_dir 8.71)/quillor-8.71.dll" ] || fail "8.50's uninstall took 8.71's files"
 echo "ok: msi $arch 8.61 refused while 8.50 is installed, 8.50 whole and then removed"
+
+# 8.50's uninstall took the programmatic name it had taken over; a repair of
+# 8.71 gives it back, as the documentation tells administrators.
+"$wine" msiexec /i "$(win_path "$newer/quillor-8.71-$arch.msi")" REINSTALL=ALL REINSTALLMODE=m /qn \
+  >/dev/null 2>&1 || fail "the repair of 8.71 exited $?"
+registry present 8.71 || fail "the registry after the repair of 8.71 is not the registration's"
+
+# Uninstalled: no key, no file, no folder.
+msiexec /x "$newer/quillor-8.71-$arch.msi" || fail "msiexec /x exited $?"
+registry absent 8.71 || fail "keys left after msiexec /x"
+[ ! -e "$wine_prefix/drive_c/$program_files/Quillor" ] ||
+  fail "left after msiexec /x: $(find "$wine_prefix/drive_c/$program_files/Quillor")"
+[ "$(products 8.71)" = 0 ] || fail "the product is still listed after msiexec /x"
+echo "ok: msi $arch 8.71 repaired, then uninstalled: no key, file or folder left"

@@ -2,9 +2,8 @@
 // against the four of its text: such a request is the 100 reply before its tree
 // grows, with nothing written, in an ADD as in a QUERY, while a line of a few
 // children more than usual goes through.
-#include <fstream>
-
 #include "testing/reliability_support.h"
+#include "testing/resident_memory.h"
 #include "testing/sanitizers.h"
 
 namespace quillor::testing {
@@ -55,18 +54,6 @@ TEST(WideElementTest, AnElementOfTooManyNodesIsRefusedBeforeAnyLineIsWritten) {
   ASSERT_EQ(reply.items.size(), 2u) << reply.message;
   EXPECT_EQ(db.MaterialRows().size(), 2u);
 }
-
-#ifndef QUILLOR_UNDER_ASAN
-// The resident memory of this process, in KiB; 0 where the system does not say.
-long ResidentKib() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return 0;
-}
-#endif
 
 // A call whose tree held tens of megabytes gives them back when it ends: a host
 // that made one such call does not keep its peak for the rest of its life.

@@ -50,6 +50,18 @@ SQLSMALLINT CTypeOf(FetchKind kind) {
   return SQL_C_CHAR;
 }
 
+// As many rows as asked, unless their arrays would pass the bound: a FETCH of
+// 100,000 rows of a wide result would otherwise take over a gigabyte before its
+// first row came, however few rows came.
+size_t ArrayRows(const ResultColumns& result, size_t block_rows) {
+  size_t row_bytes = 0;
+  for (size_t i = 0; i < result.kinds.size(); ++i) {
+    row_bytes += WidthOf(result.kinds[i], result.sizes[i]) + sizeof(SQLLEN);
+  }
+  const size_t fitting = row_bytes == 0 ? block_rows : kMostBoundBlockBytes / row_bytes;
+  return std::clamp<size_t>(fitting, 1, std::max<size_t>(block_rows, 1));
+}
+
 }  // namespace
 
 SQLSMALLINT SkipToRows(const Handle& stmt) {
@@ -83,21 +95,21 @@ ResultColumns DescribeResult(const Handle& stmt, SQLSMALLINT count) {
 }
 
 BlockReader::BlockReader(const Handle& stmt, const ResultColumns& result, size_t block_rows)
-    : stmt_(stmt), kinds_(result.kinds), block_rows_(std::max<size_t>(block_rows, 1)) {
+    : stmt_(stmt), kinds_(result.kinds), array_rows_(ArrayRows(result, block_rows)) {
   stmt_.Check(
       SQLSetStmtAttr(stmt_.get(), SQL_ATTR_ROW_BIND_TYPE,
                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_BIND_BY_COLUMN)), 0),
       "binding the columns");
   stmt_.Check(SQLSetStmtAttr(stmt_.get(), SQL_ATTR_ROW_ARRAY_SIZE,
-                             reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(block_rows_)), 0),
+                             reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(array_rows_)), 0),
               "binding the columns");
   stmt_.Check(SQLSetStmtAttr(stmt_.get(), SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0),
               "binding the columns");
   buffers_.reserve(kinds_.size());
   for (size_t i = 0; i < kinds_.size(); ++i) {
     const size_t width = WidthOf(kinds_[i], result.sizes[i]);
-    buffers_.push_back({CTypeOf(kinds_[i]), width, std::vector<char>(width * block_rows_),
-                        std::vector<SQLLEN>(block_rows_)});
+    buffers_.push_back({CTypeOf(kinds_[i]), width, std::vector<char>(width * array_rows_),
+                        std::vector<SQLLEN>(array_rows_)});
     Buffer& b = buffers_.back();
     stmt_.Check(SQLBindCol(stmt_.get(), static_cast<SQLUSMALLINT>(i + 1), b.c_type, b.data.data(),
                            static_cast<SQLLEN>(width), b.indicators.data()),

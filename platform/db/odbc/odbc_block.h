@@ -29,11 +29,20 @@ SQLSMALLINT SkipToRows(const Handle& stmt);
 // The columns of the statement's current result.
 ResultColumns DescribeResult(const Handle& stmt, SQLSMALLINT count);
 
+// The most bytes the bound column arrays of one reader take, whatever the rows
+// asked for a block: a block of wide rows is fetched from the driver in several
+// arrays, each of at most this many bytes (and at least one row).
+inline constexpr size_t kMostBoundBlockBytes = size_t{8} << 20;
+
 class BlockReader {
  public:
   // Binds the columns of `stmt`'s current result; the binding serves every later
   // result of the same columns on that statement (a prepared FETCH run again).
+  // The arrays hold `block_rows` rows, or as many as kMostBoundBlockBytes allows.
   BlockReader(const Handle& stmt, const ResultColumns& result, size_t block_rows);
+
+  // The rows of one array (one SQLFetch).
+  size_t array_rows() const { return array_rows_; }
   BlockReader(const BlockReader&) = delete;
   BlockReader& operator=(const BlockReader&) = delete;
 
@@ -53,7 +62,7 @@ class BlockReader {
   const Handle& stmt_;
   std::vector<FetchKind> kinds_;
   std::vector<Buffer> buffers_;
-  size_t block_rows_;
+  size_t array_rows_;
   SQLULEN fetched_ = 0;
 };
 

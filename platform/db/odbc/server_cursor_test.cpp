@@ -239,5 +239,37 @@ TEST_F(ServerCursorTest, TheBlockSizeIsTheConnectionTextsAndTheDriverNeverSeesIt
   EXPECT_EQ(sum, 28);
 }
 
+// A block of many wide rows comes from the driver in several arrays, none of
+// them more than the bound: every row read once, in order, long values whole,
+// whether the rows end inside an array, at its end, or at the block's end.
+TEST_F(ServerCursorTest, WideRowsOfALargeBlockAreReadInArraysOfBoundedBytes) {
+  conn_->Execute("create table wide(k int, a varchar(2000), b varchar(2000), c text)");
+  // Each row binds two texts of 2,000 characters and one of unknown length:
+  // about 17 KB, so 8 MiB holds about 490 of them.
+  conn_->Execute(
+      "insert into wide select g, repeat('a', g % 2000), 'b' || g, case when g % 97 = 0 then "
+      "repeat('c', 1000) end from generate_series(1, 1500) g");
+  auto many = OpenConnection(db_->text() + ";BlockRows=100000");
+  for (const CursorType cursor : {CursorType::kStatic, CursorType::kForwardOnly}) {
+    for (const int rows : {1, 520, 1040, 1500}) {
+      SCOPED_TRACE(std::to_string(rows) + " rows");
+      auto rs = many->Open(
+          "select k, a, b, c from wide where k <= " + std::to_string(rows) + " order by k", cursor);
+      int k = 0;
+      for (; !rs->Eof(); rs->MoveNext()) {
+        ++k;
+        ASSERT_EQ(rs->Value(0).Integer(), k);
+        ASSERT_EQ(rs->Value(1).Text(), std::string(static_cast<size_t>(k % 2000), 'a'));
+        ASSERT_EQ(rs->Value(2).Text(), "b" + std::to_string(k));
+        ASSERT_EQ(rs->Value(3).IsNull(), k % 97 != 0);
+        if (k % 97 == 0) {
+          ASSERT_EQ(rs->Value(3).Text(), std::string(1000, 'c'));
+        }
+      }
+      EXPECT_EQ(k, rows);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quillor

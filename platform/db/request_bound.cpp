@@ -9,10 +9,6 @@ namespace quillor {
 
 namespace {
 
-// A request parses into a tree several times its size, so the bound keeps one
-// request from taking the host process's memory.
-constexpr uint64_t kDefaultMaxRequestBytes = uint64_t{256} << 20;
-
 uint64_t WholeBytes(std::string_view text, std::string_view where) {
   uint64_t value = 0;
   const char* end = text.data() + text.size();
@@ -29,6 +25,12 @@ const char* EnvironmentBound() {
   return env != nullptr && *env != '\0' ? env : nullptr;
 }
 
+const char* BoundSource(const ConnectionText& connection_text) {
+  return connection_text.Get(kMaxRequestSizeKey) ? "Max Request Size"
+         : EnvironmentBound()                    ? "QUILLOR_MAX_REQUEST_SIZE"
+                                                 : "the default";
+}
+
 }  // namespace
 
 // An ODBC text in a form of its own holds no pairs: the bound is then the default.
@@ -41,12 +43,17 @@ uint64_t MaxRequestBytes(const ConnectionText& connection_text) {
 }
 
 std::string OversizedRequestNote(uint64_t request_bytes, const ConnectionText& connection_text) {
-  const char* source = connection_text.Get(kMaxRequestSizeKey) ? "Max Request Size"
-                       : EnvironmentBound()                    ? "QUILLOR_MAX_REQUEST_SIZE"
-                                                               : "the default";
   return "the request is " + std::to_string(request_bytes) +
          " bytes, more than the largest accepted, " +
-         std::to_string(MaxRequestBytes(connection_text)) + " bytes (" + source + ")";
+         std::to_string(MaxRequestBytes(connection_text)) + " bytes (" +
+         BoundSource(connection_text) + ")";
+}
+
+std::string OversizedStreamNote(std::string_view source, const ConnectionText& connection_text) {
+  const std::string from = source == "-" ? "standard input" : std::string(source);
+  return "the request from " + from + " went past the largest accepted, " +
+         std::to_string(MaxRequestBytes(connection_text)) + " bytes (" +
+         BoundSource(connection_text) + "), and was read no further";
 }
 
 }  // namespace quillor

@@ -17,6 +17,7 @@
 #include "platform/base/text.h"
 #include "platform/com/registry.h"
 #include "platform/db/open_connection.h"
+#include "platform/db/request_bound.h"
 #include "platform/db/sqlite/sqlite_file.h"
 #include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
@@ -30,6 +31,7 @@
 #include "tools/quillor/page_writer.h"
 #include "tools/quillor/registry_check.h"
 #include "tools/quillor/reply_gloss.h"
+#include "tools/quillor/request_source.h"
 #include "tools/quillor/sample_data.h"
 #include "tools/quillor/server_loading.h"
 #include "tools/quillor/transact_notes.h"
@@ -127,32 +129,15 @@ void HintAtMissingDatabase(const std::string& connection, std::ostream& err) {
       << "  create it with: quillor init-db --connection \"" << connection << "\" --sample\n";
 }
 
-std::string ReadRequest(const std::string& source, std::istream& in, std::ostream& err) {
-  std::ostringstream text;
-  if (source == "-") {
-    if (&in == &std::cin && ::isatty(STDIN_FILENO)) err << kReadingStandardInput << std::endl;
-    text << in.rdbuf();
-    return text.str();
+// The bound the component will hold the request to, so that a request is read no
+// further than it: a bound that is no number is the reply's to tell, and the
+// default bounds the reading meanwhile.
+uint64_t ReadingBound(const std::string& connection) {
+  try {
+    return MaxRequestBytes(ConnectionText::Lenient(connection));
+  } catch (const Failure&) {
+    return kDefaultMaxRequestBytes;
   }
-  std::ifstream file(source, std::ios::binary | std::ios::ate);
-  if (!file) {
-    const std::string reason = std::strerror(errno);
-    throw CommandError("cannot read the request file " + source + ": " + reason,
-                       "name an XML request file (examples/add.xml is one), or - for standard "
-                       "input");
-  }
-  // Read straight into a text of the file's size: a request of many megabytes is
-  // held once, not again in a stream's buffer and its copy.
-  const std::streamoff size = file.tellg();
-  if (size >= 0) {
-    std::string whole(static_cast<size_t>(size), '\0');
-    file.seekg(0);
-    if (file.read(whole.data(), size) && file.gcount() == size && file.peek() == EOF) return whole;
-    file.clear();
-    file.seekg(0);
-  }
-  text << file.rdbuf();  // not a plain file, or one that changed while read
-  return text.str();
 }
 
 void MakeDirectory(const std::string& dir) {
@@ -218,7 +203,9 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
                 std::ostream& err) {
   return Guarded(err, [&] {
     const ReleaseProfile& profile = ProfileOf(options.release);
-    const std::string request = ReadRequest(options.request, in, err);
+    const std::string connection = ChooseConnection(options.connection);
+    const RequestRead read = ReadRequest(options.request, in, ReadingBound(connection), err);
+    const std::string& request = read.text;
     CheckTraceFile(options.trace_sql);
     ComponentSession session =
         OpenSession(profile, LibraryFor(profile, options.library), options.library.has_value());
@@ -247,7 +234,6 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
 
     std::string reply;
     com::HRESULT hr;
-    const std::string connection = ChooseConnection(options.connection);
     // --explain reads the reasons of refused writes from the trace: the one asked
     // for, or a file of its own for the call.
     std::optional<ExplainTrace> explained;
@@ -277,7 +263,14 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
         err << line << "\n";
       }
     }
-    NoteAfterReply(connection, reply, request.size(), err);
+    NoteAfterReply(connection, reply, read.size, err);
+    if (read.cut_short && read.size == 0) {
+      try {
+        err << "quillor: "
+            << OversizedStreamNote(options.request, ConnectionText::Lenient(connection)) << "\n";
+      } catch (const Failure&) {  // a bound that is no number: the reply says so
+      }
+    }
     HintAtMissingDatabase(connection, err);
     return 0;
   });

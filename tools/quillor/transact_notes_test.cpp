@@ -96,9 +96,10 @@ TEST_F(TransactNotesTest, NotesTheMissingConnectionAndTheOversizedRequest) {
       << none.err;
 
   const std::string request = "<ufinterface roottag=\"material\" docid=\"d\" proc=\"ADD\"/>";
-  const ToolRun big = RunTool(
-      {"transact", "--library", kLibrary871, "--connection", connection_ + ";Max Request Size=10"},
-      request);
+  const std::string file = dir_.path().string() + "/big.xml";
+  std::ofstream(file) << request;
+  const ToolRun big = RunTool({"transact", "--library", kLibrary871, "--connection",
+                               connection_ + ";Max Request Size=10", file});
   // The reply carries the catalogue's text alone; the numbers are on standard error.
   EXPECT_NE(big.out.find("message=\"解析XML时发生错误,请你检查XML参数格式\"/>"), std::string::npos)
       << big.out;
@@ -106,6 +107,18 @@ TEST_F(TransactNotesTest, NotesTheMissingConnectionAndTheOversizedRequest) {
                          " bytes, more than the largest accepted, 10 bytes (Max Request Size)"),
             std::string::npos)
       << big.err;
+
+  // Standard input is read no further than the bound: its length is not known.
+  const ToolRun piped = RunTool(
+      {"transact", "--library", kLibrary871, "--connection", connection_ + ";Max Request Size=10"},
+      request);
+  EXPECT_NE(piped.out.find("message=\"解析XML时发生错误,请你检查XML参数格式\"/>"),
+            std::string::npos)
+      << piped.out;
+  EXPECT_NE(piped.err.find("the request from standard input went past the largest accepted, 10 "
+                           "bytes (Max Request Size), and was read no further"),
+            std::string::npos)
+      << piped.err;
 }
 
 TEST_F(TransactNotesTest, AConnectionTextNoDriverKnowsGetsTheForms) {

@@ -187,19 +187,22 @@ class RawOdbc {
 
 // The traced statements one after another, as sent, each row write (its
 // deletion and insertion) in a unit of work of its own, as the component writes it.
-// With `writer_turn`, each unit also takes the lock that the component's units take
+// With `writer_turn`, each unit also takes a line's lock as the component's units do
 // on a server (one more round trip, which the trace does not show).
 Timing ReplayOnServer(const std::string& connection, const std::vector<std::string>& statements,
                       bool writer_turn) {
   RawOdbc odbc(connection);
   return Measure([&] {
     bool in_unit = false;
+    int32_t line = 0;
     for (const std::string& sql : statements) {
       const bool deletion = StartsWith(sql, "delete from ca_mabsw ");
       const bool insertion = StartsWith(sql, "insert into ca_mabsw(");
       if ((deletion || insertion) && !in_unit) {
         odbc.AutoCommit(false);
-        if (writer_turn) odbc.Run("select pg_advisory_xact_lock(7140871)");
+        if (writer_turn) {
+          odbc.Run("select pg_advisory_xact_lock(7140871, " + std::to_string(++line) + ")");
+        }
         in_unit = true;
       }
       odbc.Run(sql);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "entry/line_key.h"
 #include "messages/message_ids.h"
 #include "platform/base/conversions.h"
 #include "platform/base/failure.h"
@@ -16,6 +17,7 @@ namespace {
 struct Statements {
   std::string deletion;  // empty where the release only inserts
   std::string insertion;
+  std::string line;  // the row's key, for the turn the unit takes
 };
 
 // A field whose text may not stand in the statement: the write fails before any
@@ -105,6 +107,9 @@ Statements Build(const EntryContext& ctx, XmlElement element, const std::string&
 
   Statements out;
   out.insertion = lists.Insertion();
+  out.line =
+      LineKey({department, product.empty() ? std::nullopt : std::optional<std::string_view>(cppid),
+               inventory, batch, period, irdcode});
   if (profile.row_write_deletes) {
     // The key matches exactly the row the insertion writes, so a line sent again
     // replaces its earlier row.
@@ -129,6 +134,7 @@ ItemResult SaveItem(const EntryContext& ctx, XmlElement element,
     // Deletion and insertion stand or fall together: a failed insertion keeps
     // the earlier row.
     UnitOfWork unit(ctx.conn);
+    ctx.conn.TakeLineTurn(statements.line);
     if (!statements.deletion.empty()) ctx.conn.Execute(statements.deletion);
     ctx.conn.Execute(statements.insertion);
     unit.Commit();

@@ -52,6 +52,8 @@ class RecordingConnection final : public Connection {
   void Begin() override;
   void Commit() override;
   void Rollback() override;
+  // Passed on, and not recorded: the unit's events stay as the release's.
+  void TakeLineTurn(std::string_view line) override { inner_.TakeLineTurn(line); }
 
   // The statements in the order they were run (Open and Execute alike).
   const std::vector<std::string>& statements() const { return statements_; }

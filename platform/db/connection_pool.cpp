@@ -229,6 +229,7 @@ class PooledConnection final : public Connection {
   Dialect dialect() const override { return inner_->dialect(); }
   std::string SentText(std::string_view sql) const override { return inner_->SentText(sql); }
   void Begin() override { inner_->Begin(); }
+  void TakeLineTurn(std::string_view line) override { inner_->TakeLineTurn(line); }
   void Commit() override { inner_->Commit(); }
   void Rollback() override { inner_->Rollback(); }
 

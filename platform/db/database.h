@@ -103,6 +103,14 @@ class Connection {
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
 
+  // Within a unit of work: waits until no unit of another session that took the
+  // same `line` (a row write's key, as one text) is still open, and holds the
+  // line until this unit ends. Two sessions writing one line then take turns,
+  // and sessions writing other lines do not wait for them. Engines whose
+  // writers take turns anyway (SQLite) need nothing, and so do those whose
+  // statements run as the host sends them.
+  virtual void TakeLineTurn(std::string_view /*line*/) {}
+
   // A write the component refused before sending any statement, with the field and
   // the text that made it refuse: the reply carries one fixed text for every
   // failed write, so only the trace can tell why. Only the trace listens.

@@ -150,6 +150,9 @@ class TracingConnection : public Connection {
   void Begin() override {
     Step("begin", [&] { inner_->Begin(); });
   }
+  void TakeLineTurn(std::string_view line) override {
+    Step("line lock", [&] { inner_->TakeLineTurn(line); });
+  }
   void Commit() override {
     Step("commit", [&] { inner_->Commit(); });
   }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -23,6 +24,10 @@ namespace quillor::odbc {
 namespace {
 
 constexpr unsigned kLoginTimeoutSeconds = 15;
+
+// The first half of every line's lock: the component's own space among the
+// server's advisory locks.
+constexpr int32_t kLineLockSpace = 7140871;
 
 Dialect DialectFromDbmsName(std::string_view name) {
   // PostgreSQL lacks a few constructs of the host's dialect; every other engine
@@ -48,6 +53,38 @@ size_t BlockRowsFrom(const ConnectionText& text) {
   return rows;
 }
 
+// The connection text's own key for how long a statement waits for a lock another
+// session holds (milliseconds; 0 waits as long as it takes). The driver never sees it.
+constexpr std::string_view kLockTimeoutKey = "Lock Timeout";
+constexpr uint32_t kDefaultLockTimeoutMs = 5000;
+constexpr uint32_t kMostLockTimeoutMs = 2147483647;  // the server's own ceiling
+
+uint32_t LockTimeoutFrom(const ConnectionText& text) {
+  const std::optional<std::string> value = text.Get(kLockTimeoutKey);
+  if (!value) return kDefaultLockTimeoutMs;
+  uint32_t ms = 0;
+  const char* const end = value->data() + value->size();
+  const auto [at, error] = std::from_chars(value->data(), end, ms);
+  if (value->empty() || error != std::errc() || at != end || ms > kMostLockTimeoutMs) {
+    throw Failure(failure_numbers::kFail,
+                  "[Quillor] Lock Timeout must be a whole number of milliseconds from 0 to " +
+                      std::to_string(kMostLockTimeoutMs));
+  }
+  return ms;
+}
+
+// The second half of a line's lock: a hash of the line's key that every build and
+// platform computes alike (FNV-1a), so that every process writing to the server
+// takes the same lock for the same line. Two lines sharing a hash only take turns.
+int32_t LineLockKey(std::string_view line) {
+  uint32_t hash = 2166136261u;
+  for (const char c : line) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
+  }
+  return static_cast<int32_t>(hash);
+}
+
 void ReadRowByRow(const Handle& stmt, const ResultColumns& result, std::vector<Row>& rows) {
   for (;;) {
     const SQLRETURN rc = SQLFetch(stmt.get());
@@ -69,13 +106,15 @@ class OdbcConnection : public Connection {
         dbc_(SQL_HANDLE_DBC, env_.get()),
         cursors_(std::make_shared<CursorSession>()) {
     cursors_->block_rows = BlockRowsFrom(connection_text);
+    const uint32_t lock_timeout_ms = LockTimeoutFrom(connection_text);
     // A server that never answers fails the open after 15 seconds (or the text's
     // Connect Timeout), as the host's database layer waits; a driver without the
     // setting keeps its own default.
     SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(login_timeout_seconds)),
                       SQL_IS_UINTEGER);
-    std::u16string text = Utf8ToUtf16(connection_text.Without({kBlockRowsKey}).text());
+    std::u16string text =
+        Utf8ToUtf16(connection_text.Without({kBlockRowsKey, kLockTimeoutKey}).text());
     std::array<SQLWCHAR, 1024> completed{};
     SQLSMALLINT completed_length = 0;
     dbc_.Check(SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), SQL_NTS, completed.data(),
@@ -86,7 +125,10 @@ class OdbcConnection : public Connection {
     cursors_->dbc = dbc_.get();
     try {
       dialect_ = DialectFromDbmsName(DbmsName());
-      if (dialect_ == Dialect::kPostgres) RequireStandardStrings();
+      if (dialect_ == Dialect::kPostgres) {
+        RequireStandardStrings();
+        SetLockTimeout(lock_timeout_ms);
+      }
     } catch (...) {  // the destructor does not run for a connection never finished
       SQLDisconnect(dbc_.get());
       throw;
@@ -145,9 +187,22 @@ class OdbcConnection : public Connection {
     if (depth_ == 0) {
       dbc_.Check(SetAutocommit(false), "beginning a transaction");
       doomed_ = false;
-      if (dialect_ == Dialect::kPostgres) TakeWriterTurn();
     }
     ++depth_;
+  }
+
+  // A row write replaces a line by a deletion and then an insertion. Under the
+  // server's default isolation two sessions writing the same line at once could
+  // both find nothing to delete and both insert it. A lock on the line, held
+  // until the unit ends, makes them take turns, as SQLite's single writer does;
+  // the deletion then sees the row the other unit committed. Units writing other
+  // lines never wait for it, nor for a session stuck on a lock of its own. The
+  // wait is bounded by the session's lock_timeout, as every other lock's is.
+  void TakeLineTurn(std::string_view line) override {
+    if (dialect_ != Dialect::kPostgres) return;
+    RequireUnit("taking a line's turn");
+    Run("select pg_advisory_xact_lock(" + std::to_string(kLineLockSpace) + ", " +
+        std::to_string(LineLockKey(line)) + ")");
   }
 
   void Commit() override {
@@ -252,17 +307,15 @@ class OdbcConnection : public Connection {
     return sent;
   }
 
-  // A row write replaces a line by a deletion and then an insertion. Under the
-  // server's default isolation two sessions writing the same line at once could
-  // both find nothing to delete and both insert it. A lock held until the unit
-  // ends makes units of work from every session take turns, as SQLite's single
-  // writer does; each deletion then sees the row the previous unit committed.
-  void TakeWriterTurn() {
+  // A statement that waits for a lock another session holds (a row, a line's
+  // turn) fails after this long, as SQLite's busy timeout ends its wait: the
+  // write of that line fails, and the rest of the batch goes on.
+  void SetLockTimeout(uint32_t ms) {
     try {
-      Run("select pg_advisory_xact_lock(7140871)");
-    } catch (...) {
-      SetAutocommit(true);
-      throw;
+      Run("set lock_timeout = " + std::to_string(ms));
+    } catch (const Failure& f) {
+      throw Failure(f.number(), "[Quillor] the session could not set its lock timeout (" +
+                                    f.description() + ")");
     }
   }
 

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 #include "platform/base/text.h"
@@ -70,10 +72,14 @@ std::optional<Message> ReadMessage(int fd, const std::atomic<bool>& stop) {
 
 std::vector<uint8_t> Packet(uint8_t type, const std::vector<uint8_t>& data) {
   const size_t length = data.size() + 8;
-  std::vector<uint8_t> out = {
+  // Sized at once and filled: GCC 12 at -O3 takes an insertion after the eight
+  // header bytes for a write past them (-Warray-bounds).
+  std::vector<uint8_t> out(length);
+  const uint8_t header[8] = {
       type, 0x01, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xff), 0, 0,
       1,    0};
-  out.insert(out.end(), data.begin(), data.end());
+  std::copy(std::begin(header), std::end(header), out.begin());
+  std::copy(data.begin(), data.end(), out.begin() + 8);
   return out;
 }
 

@@ -10,25 +10,13 @@ file is a root that is not there). The Linux file's library path and its folder
 stand for the DLL's Windows path and folder; its type library platform key win32
 for win64 when the DLL is 64-bit.
 """
-import json
 import pathlib
 import re
 import sys
 
-
-def linux_keys(path):
-    keys = {}
-    current = None
-    for line in pathlib.Path(path).read_text(encoding="utf-8").splitlines():
-        if not line or line.startswith(";"):
-            continue
-        if line.startswith("["):
-            current = keys.setdefault(line[1:-1], {})
-            continue
-        name, _, value = line.partition("=")
-        name = "" if name == "@" else json.loads(name)
-        current[name] = json.loads(value)
-    return keys
+# The Linux registry file is read by the one reader the MSI generator uses.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "packaging" / "windows"))
+from msi_source import linux_keys  # noqa: E402  pylint: disable=wrong-import-position
 
 
 def reg_unquote(text):

@@ -81,6 +81,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::Option* t_connection_opt =
       t->add_option("--connection", t_connection, "Connection text (default $QUILLOR_CONNECTION)");
   t->add_option("--release", transact.release, "Release to load")
+      ->capture_default_str()
       ->check(CLI::IsMember(ReleaseNames()));
   CLI::Option* t_library_opt = t->add_option("--library", t_library, "Server library to load");
   CLI::Option* t_trace_opt = t->add_option("--trace-sql", t_trace, "Trace every statement to FILE");
@@ -107,20 +108,22 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   CLI::App* r = app.add_subcommand(
       "register", "Register a release's server library: writes its keys into the registry file");
   CLI::Option* r_release_opt =
-      r->add_option("--release", reg.release, "Release")->check(CLI::IsMember(ReleaseNames()));
+      r->add_option("--release", reg.release, "Release")->capture_default_str()
+      ->check(CLI::IsMember(ReleaseNames()));
   CLI::Option* r_library_opt = r->add_option("--library", r_library, "Server library");
   CLI::App* u = app.add_subcommand(
       "unregister",
       "Unregister a release's server library: removes its keys from the registry file");
   for (CLI::App* sub : {r, u}) sub->footer(kRegistryLocation);
   CLI::Option* u_release_opt =
-      u->add_option("--release", unreg.release, "Release")->check(CLI::IsMember(ReleaseNames()));
+      u->add_option("--release", unreg.release, "Release")->capture_default_str()
+      ->check(CLI::IsMember(ReleaseNames()));
   CLI::Option* u_library_opt = u->add_option("--library", u_library, "Server library");
 
   DemoOptions demo;
   std::string d_library;
   CLI::App* d = app.add_subcommand("demo", "Run sample requests on a fresh sample database");
-  d->add_option("--dir", demo.dir, "Directory for the demo database");
+  d->add_option("--dir", demo.dir, "Directory for the demo database")->capture_default_str();
   CLI::Option* d_library_opt = d->add_option("--library", d_library, "8.71 server library");
 
   serve::ServeCommand serve(app);

@@ -41,6 +41,70 @@ std::string Synopsis(const CLI::Option& option) {
   return out;
 }
 
+// The default of an option whose --help cannot show one in a word.
+constexpr const char* kDefaults[][2] = {
+    {"library",
+     "the library registered for the release, else the one installed beside the command"},
+    {"trace-sql", "$QUILLOR_TRACE_SQL, else no trace"},
+    {"tokens", "none: no token is asked for, and only loopback addresses may be listened on"},
+    {"tls-cert", "none: plain HTTP"},
+    {"tls-key", "none: plain HTTP"},
+    {"connection-file", "none: the connection is --connection, else the --config file's, else "
+                        "$QUILLOR_CONNECTION"},
+};
+
+// "Default: ..." for the manual: the default --help shows, else the one above, else
+// off for a flag and none for an option; nothing where the description gives it.
+std::string DefaultOf(const CLI::Option& option) {
+  if (option.get_positional() || option.get_required()) return {};
+  const std::string& shown = option.get_default_str();
+  if (!shown.empty()) return shown;
+  for (const auto& [name, text] : kDefaults) {
+    if (option.check_lname(name)) return text;
+  }
+  if (option.get_description().find("default") != std::string::npos) return {};
+  return option.get_items_expected_max() == 0 ? "off" : "none";
+}
+
+constexpr const char* kConnectionTexts =
+    "SQLite, built in; the file must exist (init\\-db makes one):\n"
+    ".RS\n.B Provider=SQLite;Data Source=/var/lib/quillor/erp.db\n.RE\n"
+    "PostgreSQL through ODBC (package odbc\\-postgresql):\n"
+    ".RS\n.B Driver=PostgreSQL Unicode;Server=HOST;Port=5432;Database=DB;UID=USER;PWD=PASSWORD\n"
+    ".RE\n"
+    "SQL Server through ODBC with FreeTDS (package tdsodbc):\n"
+    ".RS\n.B Driver=FreeTDS;Server=HOST;Port=1433;Database=DB;UID=USER;PWD=PASSWORD;"
+    "TDS_Version=7.4\n.RE\n"
+    "A data source of /etc/odbc.ini:\n.RS\n.B DSN=erp;UID=USER;PWD=PASSWORD\n.RE\n"
+    "Any text may add \\fBMax Request Size=\\fR\\fIBYTES\\fR; SQLite texts "
+    "\\fBSynchronous=Full|Normal\\fR and \\fBBusy Timeout=\\fR\\fIMS\\fR, ODBC texts "
+    "\\fBBlockRows=\\fR\\fIN\\fR (usage.md in the manual).\n";
+
+// The service as the package installs it; roff already.
+constexpr const char* kService =
+    ".B quillor\\-serve.service\n"
+    "runs \\fBquillor serve \\-\\-config\\fR with /etc/quillor/serve.conf, handed over as a "
+    "systemd credential, as the system user quillor;\n"
+    ".B quillor\\-serve@\\fIRELEASE\\fB.service\n"
+    "loads that release and reads /etc/quillor/serve\\-\\fIRELEASE\\fR.conf after "
+    "serve.conf, when there is one.\n"
+    "Installing enables and starts neither; removing stops both.\n"
+    ".PP\n"
+    "serve.conf is one NAME=VALUE a line, quoted as a shell reads it; later files win over "
+    "earlier ones, the command line over all:\n"
+    ".TP\n.B QUILLOR_CONNECTION\nthe connection text (\\-\\-connection)\n"
+    ".TP\n.B QUILLOR_RELEASE\nthe release (\\-\\-release)\n"
+    ".TP\n.B QUILLOR_LISTEN\nHOST:PORT (\\-\\-listen)\n"
+    ".TP\n.B QUILLOR_SERVE_OPTIONS\nfurther options of serve, split at blanks, e.g. "
+    "\\-\\-tokens /etc/quillor/tokens\n"
+    ".PP\n"
+    "QUILLOR_TRACE_SQL, QUILLOR_MAX_REQUEST_SIZE, QUILLOR_DATA_DIR, QUILLOR_REGISTRY and names "
+    "that do not begin with QUILLOR_ are set in the server's environment; any other QUILLOR_ "
+    "name is refused.\n"
+    ".PP\n"
+    "Purging the package never deletes a database: /var/lib/quillor is removed only when it is "
+    "empty, and purge names the files it leaves there. The user quillor stays.\n";
+
 constexpr const char* kEnvironment[][2] = {
     {"QUILLOR_CONNECTION", "The connection text when transact has no --connection."},
     {"QUILLOR_TRACE_SQL",
@@ -57,8 +121,11 @@ constexpr const char* kFiles[][2] = {
     {"/usr/lib/quillor/RELEASE/libquillor.so",
      "The server library of each release, with its mapping file MaterialXmlRs.Xml beside it."},
     {"/etc/quillor/serve.conf",
-     "The environment file of the quillor-serve service: connection text, listen address, tokens "
-     "file."},
+     "The configuration of the quillor-serve service (0640 root:quillor): connection text, "
+     "release, listen address, further options; see SERVICE."},
+    {"/var/lib/quillor/",
+     "The service's state folder (0750 quillor:quillor), for SQLite databases; purging keeps "
+     "what is in it."},
     {"/usr/share/doc/quillor/", "The manual: README.md and docs/."},
 };
 
@@ -84,11 +151,19 @@ std::string ManPage(const CLI::App& app, const std::string& version) {
   for (const CLI::App* sub : Subcommands(app)) {
     out += ".SS " + Roff(sub->get_name()) + "\n" + Roff(sub->get_description()) + "\n";
     for (const CLI::Option* option : sub->get_options()) {
+      if (option == sub->get_help_ptr()) continue;
       out += ".TP\n" + Synopsis(*option) + "\n" + Roff(option->get_description()) + "\n";
+      if (const std::string given = DefaultOf(*option); !given.empty()) {
+        out += ".br\nDefault: " + Roff(given) + ".\n";
+      }
     }
     const std::string footer = sub->get_footer();
     if (!footer.empty()) out += ".PP\n" + Roff(footer) + "\n";
   }
+  out += ".SH CONNECTION TEXTS\n";
+  out += kConnectionTexts;
+  out += ".SH SERVICE\n";
+  out += kService;
   out += ".SH ENVIRONMENT\n";
   for (const auto& [name, what] : kEnvironment)
     out += ".TP\n.B " + Roff(name) + "\n" + Roff(what) + "\n";

@@ -60,5 +60,44 @@ TEST(HelpPages, ManPageAndCompletionCoverWhatHelpShows) {
   EXPECT_NE(completion.out.find("complete -o filenames -F _quillor quillor"), std::string::npos);
 }
 
+// A package user finds in the manual page the connection texts of each database,
+// the service's file and what purge keeps, and the default of every option.
+TEST(HelpPages, ManPageGivesConnectionTextsTheServiceAndEveryDefault) {
+  const std::string man = RunTool({"--man-page"}).out;
+  for (const char* text :
+       {".SH CONNECTION TEXTS", "Provider=SQLite;Data Source=", "Driver=PostgreSQL Unicode;",
+        "Driver=FreeTDS;", "DSN=erp;", ".SH SERVICE", "QUILLOR_SERVE_OPTIONS", "serve.conf",
+        "never deletes a database", "/var/lib/quillor"}) {
+    EXPECT_NE(man.find(RoffDashes(text)), std::string::npos) << text;
+  }
+  const std::vector<std::pair<std::string, std::string>> defaults = {
+      {"--release", "Default: 8.71."},       {"--listen", "Default: 127.0.0.1:8080."},
+      {"--threads", "Default: 8."},          {"--tokens", "Default: none: no token"},
+      {"--explain", "Default: off."},        {"--config", "Default: none."},
+      {"--dir", "Default: ./quillor\\-demo."}};
+  for (const auto& [option, expected] : defaults) {
+    const size_t at = man.find("\\fB" + RoffDashes(option) + "\\fR");
+    ASSERT_NE(at, std::string::npos) << option;
+    const std::string entry = man.substr(at, man.find(".TP", at) - at);
+    EXPECT_NE(entry.find(expected), std::string::npos) << entry;
+  }
+  // Every option of every subcommand: a default, or a description that gives it.
+  for (const std::string sub : {"transact", "init-db", "register", "unregister", "demo", "serve"}) {
+    const size_t section = man.find(".SS " + RoffDashes(sub) + "\n");
+    const size_t end = man.find(".S", section + 4);
+    const std::string text = man.substr(section, end - section);
+    for (const std::string& option : HelpOptions(sub)) {
+      if (option == "--help") continue;
+      const size_t at = text.find("\\fB" + RoffDashes(option) + "\\fR");
+      ASSERT_NE(at, std::string::npos) << sub << " " << option;
+      const std::string entry = text.substr(at, text.find(".TP", at) - at);
+      const bool given = entry.find("Default: ") != std::string::npos ||
+                         entry.find("default") != std::string::npos ||
+                         (sub == "init-db" && option == "--connection");  // required
+      EXPECT_TRUE(given) << sub << " " << option << ": " << entry;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quillor

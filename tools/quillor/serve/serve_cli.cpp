@@ -1,5 +1,8 @@
 #include "tools/quillor/serve/serve_cli.h"
 #include "profiles/release_profile.h"
+#include "tools/quillor/cli.h"
+#include "tools/quillor/command_error.h"
+#include "tools/quillor/serve_config.h"
 
 namespace quillor::serve {
 
@@ -23,7 +26,14 @@ ServeCommand::ServeCommand(CLI::App& app) {
   CLI::App* c = command_;
   connection_opt_ =
       c->add_option("--connection", connection_, "Connection text (default $QUILLOR_CONNECTION)");
+  connection_file_opt_ = c->add_option("--connection-file", connection_file_,
+                                       "File that holds the connection text, on one line")
+                             ->excludes(connection_opt_);
+  config_opt_ = c->add_option("--config", config_files_,
+                              "The service's NAME=VALUE file (/etc/quillor/serve.conf); the "
+                              "command line's options win, a later file's over an earlier's");
   c->add_option("--release", options_.release, "Release to load")
+      ->capture_default_str()
       ->check(CLI::IsMember(ReleaseNames()));
   library_opt_ = c->add_option("--library", library_, "Server library to load");
   c->add_option("--listen", options_.listen, "HOST:PORT to listen on; port 0 picks a free one")
@@ -60,6 +70,19 @@ ServeCommand::ServeCommand(CLI::App& app) {
 }
 
 int ServeCommand::Run(std::ostream& out, std::ostream& err) {
+  try {
+    if (config_opt_->count() > 0) ApplyServeConfig(*command_, config_files_);
+    if (connection_file_opt_->count() > 0) {
+      options_.connection = ReadConnectionFile(connection_file_);
+    }
+  } catch (const CommandError& e) {
+    err << "quillor: " << e.what() << "\n";
+    if (!e.hint().empty()) err << "  " << e.hint() << "\n";
+    return kUsageExit;
+  } catch (const std::exception& e) {
+    err << "quillor: " << e.what() << "\n";
+    return kUsageExit;
+  }
   Keep(connection_opt_, connection_, options_.connection);
   Keep(library_opt_, library_, options_.library);
   Keep(tokens_opt_, tokens_, options_.tokens);

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "tools/quillor/serve/serve_command.h"
 
@@ -21,7 +22,11 @@ class ServeCommand {
   CLI::App* command_;
   ServeOptions options_;
   std::string connection_, library_, tokens_, tls_cert_, tls_key_;
+  std::string connection_file_;
+  std::vector<std::string> config_files_;
   CLI::Option* connection_opt_;
+  CLI::Option* connection_file_opt_;
+  CLI::Option* config_opt_;
   CLI::Option* library_opt_;
   CLI::Option* tokens_opt_;
   CLI::Option* tls_cert_opt_;

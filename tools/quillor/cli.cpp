@@ -107,17 +107,17 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   std::string r_library, u_library;
   CLI::App* r = app.add_subcommand(
       "register", "Register a release's server library: writes its keys into the registry file");
-  CLI::Option* r_release_opt =
-      r->add_option("--release", reg.release, "Release")->capture_default_str()
-      ->check(CLI::IsMember(ReleaseNames()));
+  CLI::Option* r_release_opt = r->add_option("--release", reg.release, "Release")
+                                   ->capture_default_str()
+                                   ->check(CLI::IsMember(ReleaseNames()));
   CLI::Option* r_library_opt = r->add_option("--library", r_library, "Server library");
   CLI::App* u = app.add_subcommand(
       "unregister",
       "Unregister a release's server library: removes its keys from the registry file");
   for (CLI::App* sub : {r, u}) sub->footer(kRegistryLocation);
-  CLI::Option* u_release_opt =
-      u->add_option("--release", unreg.release, "Release")->capture_default_str()
-      ->check(CLI::IsMember(ReleaseNames()));
+  CLI::Option* u_release_opt = u->add_option("--release", unreg.release, "Release")
+                                   ->capture_default_str()
+                                   ->check(CLI::IsMember(ReleaseNames()));
   CLI::Option* u_library_opt = u->add_option("--library", u_library, "Server library");
 
   DemoOptions demo;

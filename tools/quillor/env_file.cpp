@@ -14,9 +14,7 @@ bool NameChar(char c) { return NameStart(c) || (c >= '0' && c <= '9'); }
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // Characters a shell reads as something other than text when they stand unquoted.
-bool ShellSpecial(char c) {
-  return std::strchr("$`;|&<>()\"'\\", c) != nullptr || Blank(c);
-}
+bool ShellSpecial(char c) { return std::strchr("$`;|&<>()\"'\\", c) != nullptr || Blank(c); }
 
 class LineReader {
  public:

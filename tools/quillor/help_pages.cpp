@@ -49,8 +49,9 @@ constexpr const char* kDefaults[][2] = {
     {"tokens", "none: no token is asked for, and only loopback addresses may be listened on"},
     {"tls-cert", "none: plain HTTP"},
     {"tls-key", "none: plain HTTP"},
-    {"connection-file", "none: the connection is --connection, else the --config file's, else "
-                        "$QUILLOR_CONNECTION"},
+    {"connection-file",
+     "none: the connection is --connection, else the --config file's, else "
+     "$QUILLOR_CONNECTION"},
 };
 
 // "Default: ..." for the manual: the default --help shows, else the one above, else
@@ -66,16 +67,19 @@ std::string DefaultOf(const CLI::Option& option) {
   return option.get_items_expected_max() == 0 ? "off" : "none";
 }
 
+// Each text on a line of its own, unfilled, so that it can be copied whole.
 constexpr const char* kConnectionTexts =
     "SQLite, built in; the file must exist (init\\-db makes one):\n"
-    ".RS\n.B Provider=SQLite;Data Source=/var/lib/quillor/erp.db\n.RE\n"
+    ".RS\n.nf\n\\fBProvider=SQLite;Data Source=/var/lib/quillor/erp.db\\fR\n.fi\n.RE\n"
     "PostgreSQL through ODBC (package odbc\\-postgresql):\n"
-    ".RS\n.B Driver=PostgreSQL Unicode;Server=HOST;Port=5432;Database=DB;UID=USER;PWD=PASSWORD\n"
-    ".RE\n"
+    ".RS\n.nf\n"
+    "\\fBDriver=PostgreSQL Unicode;Server=HOST;Port=5432;Database=DB;UID=USER;PWD=PASSWORD\\fR\n"
+    ".fi\n.RE\n"
     "SQL Server through ODBC with FreeTDS (package tdsodbc):\n"
-    ".RS\n.B Driver=FreeTDS;Server=HOST;Port=1433;Database=DB;UID=USER;PWD=PASSWORD;"
-    "TDS_Version=7.4\n.RE\n"
-    "A data source of /etc/odbc.ini:\n.RS\n.B DSN=erp;UID=USER;PWD=PASSWORD\n.RE\n"
+    ".RS\n.nf\n"
+    "\\fBDriver=FreeTDS;Server=HOST;Port=1433;Database=DB;UID=USER;PWD=PASSWORD;TDS_Version=7.4"
+    "\\fR\n.fi\n.RE\n"
+    "A data source of /etc/odbc.ini:\n.RS\n.nf\n\\fBDSN=erp;UID=USER;PWD=PASSWORD\\fR\n.fi\n.RE\n"
     "Any text may add \\fBMax Request Size=\\fR\\fIBYTES\\fR; SQLite texts "
     "\\fBSynchronous=Full|Normal\\fR and \\fBBusy Timeout=\\fR\\fIMS\\fR, ODBC texts "
     "\\fBBlockRows=\\fR\\fIN\\fR (usage.md in the manual).\n";
@@ -154,7 +158,7 @@ std::string ManPage(const CLI::App& app, const std::string& version) {
       if (option == sub->get_help_ptr()) continue;
       out += ".TP\n" + Synopsis(*option) + "\n" + Roff(option->get_description()) + "\n";
       if (const std::string given = DefaultOf(*option); !given.empty()) {
-        out += ".br\nDefault: " + Roff(given) + ".\n";
+        out += ".br\n" + Roff("Default: " + given + ".") + "\n";
       }
     }
     const std::string footer = sub->get_footer();

@@ -71,9 +71,9 @@ TEST(HelpPages, ManPageGivesConnectionTextsTheServiceAndEveryDefault) {
     EXPECT_NE(man.find(RoffDashes(text)), std::string::npos) << text;
   }
   const std::vector<std::pair<std::string, std::string>> defaults = {
-      {"--release", "Default: 8.71."},       {"--listen", "Default: 127.0.0.1:8080."},
-      {"--threads", "Default: 8."},          {"--tokens", "Default: none: no token"},
-      {"--explain", "Default: off."},        {"--config", "Default: none."},
+      {"--release", "Default: 8.71."},        {"--listen", "Default: 127.0.0.1:8080."},
+      {"--threads", "Default: 8."},           {"--tokens", "Default: none: no token"},
+      {"--explain", "Default: off."},         {"--config", "Default: none."},
       {"--dir", "Default: ./quillor\\-demo."}};
   for (const auto& [option, expected] : defaults) {
     const size_t at = man.find("\\fB" + RoffDashes(option) + "\\fR");

@@ -109,9 +109,9 @@ void ApplyServeConfig(CLI::App& command, const std::vector<std::string>& files) 
                                    entry.name) != kEnvironmentNames.end();
       if (!known && entry.name.rfind("QUILLOR_", 0) == 0) {
         const auto near = NearestName(entry.name, KnownNames());
-        throw CommandError(origin + ": unknown name " + entry.name +
-                               (near ? "; did you mean " + *near + "?" : ""),
-                           "the names are listed in quillor(1), under FILES");
+        throw CommandError(
+            origin + ": unknown name " + entry.name + (near ? "; did you mean " + *near + "?" : ""),
+            "the names are listed in quillor(1), under SERVICE");
       }
       values[entry.name] = {entry.value, origin};
     }

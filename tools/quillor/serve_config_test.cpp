@@ -2,8 +2,8 @@
 // leaves unset, and nothing in it is misread.
 #include "tools/quillor/serve_config.h"
 
-#include <CLI/CLI.hpp>
 #include <gtest/gtest.h>
+#include <CLI/CLI.hpp>
 
 #include <fstream>
 
@@ -53,11 +53,11 @@ TEST(ServeConfig, FillsWhatTheCommandLineLeavesAndALaterFileWins) {
   ParsedServe parsed({"--release", "8.61", "--queue", "5"}, {base, release});
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"--connection", "Provider=SQLite;Data Source=/x/erp.db"},
-      {"--release", "8.61"},            // the command line's
-      {"--listen", "127.0.0.1:8081"},   // the later file's
+      {"--release", "8.61"},           // the command line's
+      {"--listen", "127.0.0.1:8081"},  // the later file's
       {"--threads", "3"},
       {"--tokens", "/etc/t"},
-      {"--queue", "5"},                 // the command line's
+      {"--queue", "5"},  // the command line's
       {"--tls-cert", "(unset)"},
   };
   for (const auto& [option, value] : expected) EXPECT_EQ(parsed.Value(option), value) << option;
@@ -76,12 +76,14 @@ TEST(ServeConfig, AConnectionOnTheCommandLineKeepsTheFilesConnectionOut) {
 TEST(ServeConfig, RefusesWhatItCannotTakeAndNamesTheLine) {
   testing::TempDir dir;
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"QUILLOR_LISTNE=127.0.0.1:1\n", "bad.conf:1: unknown name QUILLOR_LISTNE; did you mean QUILLOR_LISTEN?"},
+      {"QUILLOR_LISTNE=127.0.0.1:1\n",
+       "bad.conf:1: unknown name QUILLOR_LISTNE; did you mean QUILLOR_LISTEN?"},
       {"# c\nQUILLOR_RELEASE=9.99\n", "bad.conf:2: --release: 9.99 not in"},
       {"QUILLOR_SERVE_OPTIONS='--threads 0'\n", "bad.conf:1: --threads: Value 0 not in range"},
       {"QUILLOR_SERVE_OPTIONS='--thread 2'\n", "bad.conf:1: QUILLOR_SERVE_OPTIONS holds --thread"},
       {"QUILLOR_SERVE_OPTIONS='--config x'\n", "bad.conf:1: QUILLOR_SERVE_OPTIONS holds --config"},
-      {"QUILLOR_SERVE_OPTIONS=--tokens\n", "bad.conf:1: QUILLOR_SERVE_OPTIONS gives --tokens no value"},
+      {"QUILLOR_SERVE_OPTIONS=--tokens\n",
+       "bad.conf:1: QUILLOR_SERVE_OPTIONS gives --tokens no value"},
       {"QUILLOR_CONNECTION=DSN=a\nQUILLOR_SERVE_OPTIONS='--connection-file /c'\n",
        "the files give the connection more than once"},
       {"QUILLOR_CONNECTION=Provider=SQLite;Data Source=/x\n", "bad.conf:1: a ; outside quotes"},
@@ -94,8 +96,9 @@ TEST(ServeConfig, RefusesWhatItCannotTakeAndNamesTheLine) {
     } catch (const std::exception& e) {
       const std::string what = e.what();
       EXPECT_NE(what.find(message), std::string::npos) << what;
-      EXPECT_EQ(what.find(path) == std::string::npos && what.find("more than once") == std::string::npos,
-                false)
+      EXPECT_EQ(
+          what.find(path) == std::string::npos && what.find("more than once") == std::string::npos,
+          false)
           << what;
     }
   }

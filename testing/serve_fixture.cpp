@@ -23,6 +23,12 @@ void AddMasterRows(TestDb& db, int items) {
   db.conn().Commit();
 }
 
+void AddQueryRows(TestDb& db, int rows) {
+  db.Run("with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+         std::to_string(rows) +
+         ") insert into ca_mabsw(cDeptID, cMatID, iPeriod) select 'D01', 'Q' || i, 1 from n");
+}
+
 std::string MaterialLine(int n) {
   return "<material id=\"" + std::to_string(n) +
          "\"><departmentno>D01</departmentno><productno>P100</productno><inventoryno>M" +

@@ -21,6 +21,9 @@ void AddMasterRows(TestDb& db, int items);
 // line sent twice is the same row.
 std::string MaterialLine(int n);
 std::string ServeAddRequest(const std::vector<int>& lines, const std::string& docid = "SERVE");
+// Adds `rows` stored lines of department D01 straight to the table, each with a
+// material of its own, for QUERYs with long answers.
+void AddQueryRows(TestDb& db, int rows);
 // The QUERY for every row of department D01, with the given page size.
 std::string ServeQueryRequest(int paginate);
 

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,7 +68,8 @@ CommandResult RunQuillor(const std::vector<std::string>& args, const std::string
   return result;
 }
 
-ServeProcess::ServeProcess(std::vector<std::string> args) : err_file_(TempPath("serve-err")) {
+ServeProcess::ServeProcess(std::vector<std::string> args, unsigned long open_files)
+    : err_file_(TempPath("serve-err")) {
   bool has_listen = false;
   for (const std::string& a : args) has_listen = has_listen || a == "--listen";
   if (!has_listen) {
@@ -84,6 +86,10 @@ ServeProcess::ServeProcess(std::vector<std::string> args) : err_file_(TempPath("
     dup2(e, 2);
     close(out[0]);
     close(out[1]);
+    if (open_files > 0) {
+      const rlimit limit{open_files, open_files};
+      if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(126);
+    }
     Exec(args);
   }
   close(out[1]);

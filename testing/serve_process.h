@@ -26,7 +26,9 @@ class ServeProcess {
   // Starts `quillor serve ARGS` (without --listen, 127.0.0.1:0 is added) and waits
   // for the listening line; a server that ends first or stays silent is a
   // std::runtime_error carrying its standard error.
-  explicit ServeProcess(std::vector<std::string> args);
+  // With `open_files`, the server runs with that limit of open files, soft and
+  // hard, as a lowered `ulimit -n` would set it.
+  explicit ServeProcess(std::vector<std::string> args, unsigned long open_files = 0);
   ~ServeProcess();
   ServeProcess(const ServeProcess&) = delete;
   ServeProcess& operator=(const ServeProcess&) = delete;

@@ -10,8 +10,11 @@
 
 namespace quillor::testing {
 
-RawConnection::RawConnection(int port) {
+RawConnection::RawConnection(int port, int receive_buffer) {
   fd_ = socket(AF_INET, SOCK_STREAM, 0);
+  if (receive_buffer > 0) {
+    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -51,6 +54,18 @@ std::string RawConnection::ReadAll(std::chrono::milliseconds quiet) {
     text.append(buf, static_cast<size_t>(n));
   }
   return text;
+}
+
+size_t RawConnection::ReadSome(std::string& into, size_t most, std::chrono::milliseconds wait) {
+  if (fd_ < 0) return 0;
+  pollfd p{fd_, POLLIN, 0};
+  if (poll(&p, 1, static_cast<int>(wait.count())) <= 0) return 0;
+  const size_t before = into.size();
+  into.resize(before + most);
+  const ssize_t n = recv(fd_, into.data() + before, most, 0);
+  into.resize(before + (n > 0 ? static_cast<size_t>(n) : 0));
+  if (n <= 0) closed_ = true;
+  return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 std::vector<int> Statuses(const std::string& text) {

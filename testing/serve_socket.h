@@ -10,7 +10,9 @@ namespace quillor::testing {
 
 class RawConnection {
  public:
-  explicit RawConnection(int port);
+  // With `receive_buffer`, the socket's receive buffer is set to that many bytes
+  // before it connects, as a client on a slow link would have it.
+  explicit RawConnection(int port, int receive_buffer = 0);
   ~RawConnection();
   RawConnection(const RawConnection&) = delete;
   RawConnection& operator=(const RawConnection&) = delete;
@@ -21,7 +23,10 @@ class RawConnection {
   // Reads until the server closes, or `quiet` passes without a byte; returns
   // what came.
   std::string ReadAll(std::chrono::milliseconds quiet = std::chrono::milliseconds(3000));
-  // True when the last ReadAll ended because the server closed.
+  // Reads at most `most` bytes, waiting at most `wait` for the first; appends
+  // them to `into` and returns how many came (0 at the end or after the wait).
+  size_t ReadSome(std::string& into, size_t most, std::chrono::milliseconds wait);
+  // True when the last ReadAll or ReadSome ended because the server closed.
   bool closed() const { return closed_; }
 
  private:

@@ -396,13 +396,14 @@ TEST_F(ServeHttp, MetricsAndTheAccessLogCountWhatWasServed) {
   }
   ASSERT_GE(lines.size(), 5u) << log;  // the scrape may have been repeated
   const std::regex shape(
-      R"(\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z","client":"127\.0\.0\.1:\d+","method":"[A-Z]+","path":"[^"]*","status":\d{3},"code":"[^"]*","proc":"[^"]*","docid":"(\\"|[^"])*","items":\{[^}]*\}(,"refused":\{"\d+":\["[^"]*"\]\})?,"duration_ms":\d+\.\d{3}\})");
+      R"(\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z","client":"127\.0\.0\.1:\d+","method":"[A-Z]+","path":"[^"]*","status":\d{3},"delivered":true,"code":"[^"]*","proc":"[^"]*","docid":"(\\"|[^"])*","items":\{[^}]*\}(,"refused":\{"\d+":\["[^"]*"\]\})?,"duration_ms":\d+\.\d{3},"bytes_sent":[1-9]\d*\})");
   for (const std::string& line : lines) EXPECT_TRUE(std::regex_match(line, shape)) << line;
   // Each worker writes its line once its answer is sent: the order is not fixed.
-  for (const char* part :
-       {R"("status":200,"code":"","proc":"ADD","docid":"DOC-\"7\"","items":{"0":2})",
-        R"("proc":"add","docid":"DOC-8","items":{"101":1},"refused":{"101":["the )",
-        R"("method":"GET","path":"/nowhere","status":404)"}) {
+  for (
+      const char* part :
+      {R"("status":200,"delivered":true,"code":"","proc":"ADD","docid":"DOC-\"7\"","items":{"0":2})",
+       R"("proc":"add","docid":"DOC-8","items":{"101":1},"refused":{"101":["the )",
+       R"("method":"GET","path":"/nowhere","status":404)"}) {
     EXPECT_NE(log.find(part), std::string::npos) << part << "\n" << log;
   }
   EXPECT_EQ(log.find("<material"), std::string::npos);  // no body
@@ -426,7 +427,8 @@ TEST_F(ServeHttp, ABodyThatIsNoXmlIsLoggedAndCountedUnderOneLabel) {
             std::string::npos)
       << metrics;
   EXPECT_EQ(server.Stop(SIGTERM), 0);
-  EXPECT_NE(server.Err().find(R"("path":"/transact","status":200,"code":"100","proc":"OTHER")"),
+  EXPECT_NE(server.Err().find(
+                R"("path":"/transact","status":200,"delivered":true,"code":"100","proc":"OTHER")"),
             std::string::npos)
       << server.Err();
 }

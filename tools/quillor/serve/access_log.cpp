@@ -76,9 +76,10 @@ std::string AccessLine(const AccessRecord& r) {
   std::snprintf(duration, sizeof duration, "%.3f", r.duration_ms);
   return "{\"time\":\"" + Utc(r.time) + "\",\"client\":" + Quoted(r.client) +
          ",\"method\":" + Quoted(r.method) + ",\"path\":" + Quoted(r.path) +
-         ",\"status\":" + std::to_string(r.status) + ",\"code\":" + Quoted(r.code) +
+         ",\"status\":" + std::to_string(r.status) +
+         ",\"delivered\":" + (r.delivered ? "true" : "false") + ",\"code\":" + Quoted(r.code) +
          ",\"proc\":" + Quoted(r.proc) + ",\"docid\":" + Quoted(r.docid) + ",\"items\":" + items +
-         ",\"duration_ms\":" + duration + "}";
+         ",\"duration_ms\":" + duration + ",\"bytes_sent\":" + std::to_string(r.bytes_sent) + "}";
 }
 
 }  // namespace quillor::serve

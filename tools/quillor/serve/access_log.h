@@ -28,9 +28,14 @@ struct AccessRecord {
   std::optional<uint64_t> request_bytes;
   std::optional<uint64_t> limit;
   double duration_ms = 0;
+  // "delivered": false for an answer cut short (the client left or stopped
+  // taking it); "bytes_sent": what reached the client of head and body.
+  bool delivered = true;
+  uint64_t bytes_sent = 0;
 };
 
-// {"time":"2026-01-02T03:04:05.678Z","client":"127.0.0.1:5000","method":"POST",...}
+// {"time":"2026-01-02T03:04:05.678Z","client":"127.0.0.1:5000","method":"POST",...
+// "status":200,"delivered":true,...,"duration_ms":1.234,"bytes_sent":512}
 // without a line feed. Texts from the request are escaped and cut to a bounded length.
 // A reply with refused items adds "refused":{"101":["D09: the department is not ..."]};
 // the oversized-request reply adds "request_bytes":N,"limit":M after the items.

@@ -30,10 +30,16 @@ TEST(AccessLog, OneLineWithEveryFieldAndTextsCut) {
   record.docid = "D\"1";
   record.items = {{"0", 2}, {"101", 1}};
   record.duration_ms = 1.23456;
+  record.bytes_sent = 512;
   EXPECT_EQ(AccessLine(record),
             "{\"time\":\"2026-01-02T03:04:05.678Z\",\"client\":\"127.0.0.1:5000\",\"method\":"
-            "\"POST\",\"path\":\"/transact\",\"status\":200,\"code\":\"100\",\"proc\":\"add\","
-            "\"docid\":\"D\\\"1\",\"items\":{\"0\":2,\"101\":1},\"duration_ms\":1.235}");
+            "\"POST\",\"path\":\"/transact\",\"status\":200,\"delivered\":true,\"code\":\"100\","
+            "\"proc\":\"add\",\"docid\":\"D\\\"1\",\"items\":{\"0\":2,\"101\":1},"
+            "\"duration_ms\":1.235,\"bytes_sent\":512}");
+  // An answer cut short says so beside its status.
+  record.delivered = false;
+  EXPECT_NE(AccessLine(record).find("\"status\":200,\"delivered\":false,"), std::string::npos);
+  record.delivered = true;
 
   record.request_bytes = 5000;
   record.limit = 2000;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 
+#include "tools/quillor/serve/answer_queue.h"
 #include "tools/quillor/serve/http_engine.h"
 
 namespace quillor::serve {
@@ -43,8 +44,17 @@ struct HttpEngine::Core {
   bool accept_paused = false;
   bool drained_in_time = true;
   asio::steady_timer drain_timer{io};
+  // Memory held by every connection's unsent answers.
+  BufferBudget budget{settings.max_buffered_bytes};
+  // Accepting waits a moment when the process is out of file descriptors.
+  asio::steady_timer accept_timer{io};
+  std::chrono::steady_clock::time_point fd_note_at;
+  long fd_failures = 0;
 
   void Accept();
+  void PauseAccepting();
+  // The counts /metrics shows as they are at the moment.
+  Gauges CurrentGauges() const;
   void Added(OpenConnection* connection) { connections.insert(connection); }
   // A connection ended: room for another, and perhaps the end of a drain.
   void Removed(OpenConnection* connection);

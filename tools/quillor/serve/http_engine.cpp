@@ -2,6 +2,7 @@
 
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/post.hpp>
+#include <cerrno>
 #include <exception>
 
 #include "platform/base/failure.h"
@@ -31,6 +32,13 @@ asio::ip::address ResolveHost(asio::io_context& io, const std::string& host, int
   const auto found = resolver.resolve(host, std::to_string(port), ec);
   if (ec || found.empty()) throw StartFailure("cannot listen on " + UrlAuthority(host, port));
   return found.begin()->endpoint().address();
+}
+
+// The process (or the system) has no descriptor left for a new connection.
+bool OutOfDescriptors(const boost::system::error_code& ec) {
+  return ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
+         ec == asio::error::no_memory ||
+         (ec.category() == boost::system::system_category() && ec.value() == ENFILE);
 }
 
 }  // namespace
@@ -78,6 +86,7 @@ void HttpEngine::Stop() {
 void HttpEngine::Core::Accept() {
   acceptor.async_accept([this](boost::system::error_code ec, asio::ip::tcp::socket socket) {
     if (stopping || !acceptor.is_open()) return;
+    if (OutOfDescriptors(ec)) return PauseAccepting();
     if (!ec) {
       boost::system::error_code ignored;
       socket.set_option(asio::ip::tcp::no_delay(true), ignored);
@@ -89,6 +98,39 @@ void HttpEngine::Core::Accept() {
       accept_paused = true;
       return;
     }
+    Accept();
+  });
+}
+
+Gauges HttpEngine::Core::CurrentGauges() const {
+  Gauges gauges;
+  gauges.workers_busy = static_cast<long>(pool.busy());
+  gauges.workers_idle = static_cast<long>(pool.threads()) - gauges.workers_busy;
+  gauges.connections_queued = static_cast<long>(pool.queued());
+  if (service.settings().pool_counts) {
+    if (const auto counts = service.settings().pool_counts()) {
+      gauges.pool_idle = counts->first;
+      gauges.pool_busy = counts->second;
+    }
+  }
+  return gauges;
+}
+
+// The connection waits in the backlog, and accepting again at once would only
+// fail again at once: wait a moment, and say so at most once a second.
+void HttpEngine::Core::PauseAccepting() {
+  ++fd_failures;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - fd_note_at >= std::chrono::seconds(1)) {
+    note("quillor serve: out of file descriptors with " + std::to_string(connections.size()) +
+         " connections open; accepting again in 100 ms (" + std::to_string(fd_failures) +
+         (fd_failures == 1 ? " time" : " times") + " since the last note)");
+    fd_note_at = now;
+    fd_failures = 0;
+  }
+  accept_timer.expires_after(std::chrono::milliseconds(100));
+  accept_timer.async_wait([this](boost::system::error_code ec) {
+    if (ec || stopping) return;
     Accept();
   });
 }
@@ -111,6 +153,7 @@ void HttpEngine::Core::BeginStop() {
   service.BeginStop();
   boost::system::error_code ignored;
   acceptor.close(ignored);
+  accept_timer.cancel();
   size_t in_progress = 0;
   for (OpenConnection* c : connections) in_progress += c->in_progress() ? 1 : 0;
   note("stopping: " + std::to_string(in_progress) + " requests in progress");

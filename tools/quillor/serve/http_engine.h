@@ -23,14 +23,20 @@ struct EngineSettings {
   // HTTPS with the certificate and key it holds (read again on a reload); it
   // outlives the engine. None: plain HTTP.
   TlsIdentity* tls = nullptr;
-  // For the headers of a request, and again for its body; also for each write.
+  // For the headers of a request, and again for its body; also for refusals.
   std::chrono::milliseconds read_timeout{30000};
+  // How long an answer may wait for its client to take a byte.
+  std::chrono::milliseconds write_timeout{30000};
   // An open connection between requests.
   std::chrono::milliseconds idle_timeout{5000};
   // How long requests in progress at a stop may take to finish.
   std::chrono::milliseconds drain_timeout{30000};
   size_t max_connections = 1024;
   uint64_t max_request_bytes = 64u << 20;
+  // Memory for answers their clients have not taken, over every connection;
+  // past it they wait in spool files in `spool_dir`.
+  uint64_t max_buffered_bytes = 256u << 20;
+  std::string spool_dir = "/tmp";
 };
 
 class HttpEngine {

@@ -48,23 +48,27 @@ const char* ReasonOf(int status) {
   }
 }
 
-std::string ReplyHead(const Reply& reply, bool chunked) {
+std::string ReplyHead(const Reply& reply, BodyFraming framing) {
   std::string head =
       "HTTP/1.1 " + std::to_string(reply.status) + " " + ReasonOf(reply.status) + "\r\n";
   if (!reply.content_type.empty()) head += "Content-Type: " + reply.content_type + "\r\n";
-  if (chunked) {
+  if (framing == BodyFraming::kChunked) {
     head += "Transfer-Encoding: chunked\r\n";
-  } else {
+  } else if (framing == BodyFraming::kLength) {
     head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
   }
   for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
-  if (reply.close) head += "Connection: close\r\n";
+  if (reply.close || framing == BodyFraming::kUntilClose) {
+    head += "Connection: close\r\n";
+  } else if (reply.keep_alive) {
+    head += "Connection: keep-alive\r\n";
+  }
   head += "\r\n";
   return head;
 }
 
 std::string ReplyBytes(const Reply& reply) {
-  std::string bytes = ReplyHead(reply, false);
+  std::string bytes = ReplyHead(reply, BodyFraming::kLength);
   if (!reply.head_only) bytes += reply.body;
   return bytes;
 }

@@ -36,6 +36,8 @@ struct Reply {
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;
   bool close = false;
+  // Said to an HTTP/1.0 client that asked to keep the connection and keeps it.
+  bool keep_alive = false;
   bool head_only = false;  // the answer to HEAD: the headers of the body, not the body
 };
 
@@ -46,8 +48,13 @@ Reply TextReply(int status, std::string_view text, bool close);
 // The reason phrase of a status.
 const char* ReasonOf(int status);
 
-// The status line and headers of a reply with a known length, or of a chunked one.
-std::string ReplyHead(const Reply& reply, bool chunked);
+// How the end of a body is told: by its length, by the last chunk, or (to an
+// HTTP/1.0 client, for a body whose length is not known at its start) by the
+// end of the connection.
+enum class BodyFraming { kLength, kChunked, kUntilClose };
+
+// The status line and headers of a reply.
+std::string ReplyHead(const Reply& reply, BodyFraming framing);
 
 // A whole reply as it goes on the wire.
 std::string ReplyBytes(const Reply& reply);
@@ -55,9 +62,10 @@ std::string ReplyBytes(const Reply& reply);
 // One chunk of a chunked body ("SIZE\r\nDATA\r\n"); the empty chunk ends it.
 std::string Chunk(std::string_view data);
 
-// Writes the parts of an answer whose length is not known when it starts, on the
-// worker thread that makes it: each call returns once the bytes are sent, false
-// when they could not be (the client went away or stopped reading).
+// Takes the parts of an answer whose length is not known when it starts, on the
+// worker thread that makes it: each call returns once the bytes are queued for
+// the client, false once they cannot be sent (the client went away or stopped
+// reading).
 class ReplyStream {
  public:
   virtual ~ReplyStream() = default;

@@ -22,9 +22,18 @@ TEST(HttpExchange, RepliesAreWrittenByteForByte) {
   EXPECT_EQ(ReplyBytes(ok),
             "HTTP/1.1 200 OK\r\nContent-Type: application/xml; charset=utf-8\r\n"
             "Content-Length: 9\r\n\r\n");
-  EXPECT_EQ(ReplyHead(ok, true),
+  EXPECT_EQ(ReplyHead(ok, BodyFraming::kChunked),
             "HTTP/1.1 200 OK\r\nContent-Type: application/xml; charset=utf-8\r\n"
             "Transfer-Encoding: chunked\r\n\r\n");
+  // To an HTTP/1.0 client a body of unknown length ends with the connection.
+  EXPECT_EQ(ReplyHead(ok, BodyFraming::kUntilClose),
+            "HTTP/1.1 200 OK\r\nContent-Type: application/xml; charset=utf-8\r\n"
+            "Connection: close\r\n\r\n");
+  ok.head_only = false;
+  ok.keep_alive = true;
+  EXPECT_EQ(ReplyBytes(ok),
+            "HTTP/1.1 200 OK\r\nContent-Type: application/xml; charset=utf-8\r\n"
+            "Content-Length: 9\r\nConnection: keep-alive\r\n\r\n<reply/>\n");
 }
 
 TEST(HttpExchange, ChunksCarryTheirSizeInHexadecimal) {

@@ -26,6 +26,10 @@ std::optional<Reply> CheckFraming(const RequestFraming& f) {
   return std::nullopt;
 }
 
+Reply TrailersTooLarge() {
+  return TextReply(431, "the trailers of the chunked body are over 100 fields or 16 KiB", true);
+}
+
 bool IsKnownMethod(std::string_view method) {
   static constexpr std::array<std::string_view, 9> kMethods = {
       "GET", "HEAD", "POST", "PUT", "DELETE", "CONNECT", "OPTIONS", "TRACE", "PATCH"};

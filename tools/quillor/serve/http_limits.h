@@ -14,6 +14,9 @@ namespace quillor::serve {
 inline constexpr size_t kRequestLineBytes = 8 * 1024;
 inline constexpr size_t kHeaderBytes = 64 * 1024;  // every field line together
 inline constexpr size_t kHeaderFields = 100;
+// The trailer fields after a chunked body, bounded apart from the headers.
+inline constexpr size_t kTrailerBytes = 16 * 1024;
+inline constexpr size_t kTrailerFields = 100;
 // What the parser reads before it gives up on a header: the request line and
 // the fields at their bounds, and the lines' ends.
 inline constexpr size_t kHeaderBytesRead = kRequestLineBytes + kHeaderBytes + 4;
@@ -26,11 +29,16 @@ struct RequestFraming {
   size_t field_count = 0;
   size_t field_bytes = 0;  // the field lines with their line ends
   size_t host_count = 0;
+  size_t trailer_count = 0;
+  size_t trailer_bytes = 0;  // the trailer lines with their line ends
   std::optional<std::string> transfer_encoding;
 };
 
 // The refusal of a head that cannot be served, or nothing.
 std::optional<Reply> CheckFraming(const RequestFraming& framing);
+
+// The refusal of trailers past their bounds.
+Reply TrailersTooLarge();
 
 // The methods of HTTP/1.1.
 bool IsKnownMethod(std::string_view method);

@@ -25,10 +25,33 @@ class RequestReader final : public boost::beast::http::basic_parser<true> {
   // reserved beyond it.
   explicit RequestReader(uint64_t most) : most_(most) {}
 
+  // Feeds the bytes already read to the parser, as the library's read does
+  // before it waits for more. True when the header (or the whole request) is
+  // complete or refused, so that there is nothing to wait for: a request that
+  // came in one piece costs no further read, no deadline and no acknowledgement.
+  template <class Buffer>
+  bool ParseBuffered(Buffer& buffer, bool header_only, error_code& ec) {
+    eager(!header_only);
+    const auto done = [&] { return header_only ? is_header_done() : is_done(); };
+    while (!done()) {
+      if (buffer.size() == 0) return false;
+      const size_t used = put(buffer.data(), ec);
+      buffer.consume(used);
+      if (ec == boost::beast::http::error::need_more) {
+        ec = {};
+        return false;
+      }
+      if (ec) return true;
+      if (used == 0) return false;
+    }
+    return true;
+  }
+
   RequestHead head;
   RequestFraming framing;
   std::string body;
   bool line_read = false;  // the request line came whole
+  bool trailers_over = false;
 
  private:
   void on_request_impl(boost::beast::http::verb, string_view method, string_view target,
@@ -49,6 +72,17 @@ class RequestReader final : public boost::beast::http::basic_parser<true> {
 
   void on_field_impl(field name, string_view name_text, string_view value,
                      error_code& ec) override {
+    // The fields after a chunked body have bounds of their own, and nothing in
+    // them changes how the request is served.
+    if (is_header_done()) {
+      ++framing.trailer_count;
+      framing.trailer_bytes += name_text.size() + value.size() + 4;
+      if (framing.trailer_count > kTrailerFields || framing.trailer_bytes > kTrailerBytes) {
+        trailers_over = true;
+        ec = boost::beast::http::error::header_limit;
+      }
+      return;
+    }
     ++framing.field_count;
     framing.field_bytes += name_text.size() + value.size() + 4;
     if (framing.field_count > kHeaderFields || framing.field_bytes > kHeaderBytes) {

@@ -3,7 +3,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-#include <sys/uio.h>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -13,15 +12,15 @@
 
 #include <array>
 #include <atomic>
-#include <cerrno>
-#include <future>
 #include <limits>
 #include <mutex>
 #include <type_traits>
 
+#include "tools/quillor/serve/answer_stream.h"
 #include "tools/quillor/serve/http_core.h"
 #include "tools/quillor/serve/http_limits.h"
 #include "tools/quillor/serve/http_request_reader.h"
+#include "tools/quillor/serve/send_now.h"
 
 namespace quillor::serve {
 
@@ -36,6 +35,8 @@ using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 // How long a refused client has to take its answer and close, while what it
 // still sends is thrown away unread.
 constexpr std::chrono::seconds kLinger{2};
+// An answer up to this long goes out in one write (over TLS, one record).
+constexpr size_t kOneRecord = 16 * 1024;
 
 template <class Stream>
 class Session final : public OpenConnection, public std::enable_shared_from_this<Session<Stream>> {
@@ -144,31 +145,12 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
 
   void ReadHeader() { Read(true); }
 
-  // Feeds the bytes already read to the parser, as the library's read does
-  // before it waits for more. True when the header (or the whole request) is
-  // complete or refused, so that there is nothing to wait for: a request that
-  // came in one piece costs no further read, no deadline and no acknowledgement.
-  bool ParseBuffered(bool header_only, error_code& ec) {
-    parser_->eager(!header_only);
-    const auto done = [&] { return header_only ? parser_->is_header_done() : parser_->is_done(); };
-    while (!done()) {
-      if (buffer_.size() == 0) return false;
-      const size_t used = parser_->put(buffer_.data(), ec);
-      buffer_.consume(used);
-      if (ec == http::error::need_more) {
-        ec = {};
-        return false;
-      }
-      if (ec) return true;
-      if (used == 0) return false;
-    }
-    return true;
-  }
-
   // Reads the header, or the rest of the request, under the read deadline.
   void Read(bool header_only) {
     error_code ec;
-    if (ParseBuffered(header_only, ec)) return header_only ? OnHeader(ec) : OnBody(ec);
+    if (parser_->ParseBuffered(buffer_, header_only, ec)) {
+      return header_only ? OnHeader(ec) : OnBody(ec);
+    }
     AcknowledgeAtOnce();
     Deadline(core_.settings.read_timeout);
     auto done = [self = this->shared_from_this(), header_only](error_code ec, size_t) {
@@ -232,6 +214,10 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     if (ec == beast::error::timeout) {
       return Refuse(&head_, TextReply(408, "the request body came too slowly", true));
     }
+    // Trailers longer than the read buffer never reach the count of their fields.
+    if (parser_->trailers_over || (head_.chunked && ec == http::error::buffer_overflow)) {
+      return Refuse(&head_, TrailersTooLarge());
+    }
     if (ec) return Refuse(&head_, TextReply(400, "the request body could not be read", true));
     Dispatch();
   }
@@ -241,150 +227,184 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     body_ = std::move(parser_->body);
     parser_.reset();
     note_ = ServedNote{};
-    if (!Service::NeedsWorker(head_)) {
-      Gauges gauges;
-      gauges.workers_busy = static_cast<long>(core_.pool.busy());
-      gauges.workers_idle = static_cast<long>(core_.pool.threads()) - gauges.workers_busy;
-      gauges.connections_queued = static_cast<long>(core_.pool.queued());
-      if (core_.service.settings().pool_counts) {
-        if (const auto counts = core_.service.settings().pool_counts()) {
-          gauges.pool_idle = counts->first;
-          gauges.pool_busy = counts->second;
-        }
-      }
-      return Send(core_.service.ShowMetrics(head_, gauges));
-    }
     in_progress_ = true;
+    bytes_sent_ = 0;
+    write_failed_ = false;
+    if (!Service::NeedsWorker(head_))
+      return Send(core_.service.ShowMetrics(head_, core_.CurrentGauges()));
+    if (head_.path == "/healthz") {
+      // A worker stuck in the component cannot answer; nor can a request that
+      // waits for one.
+      if (const auto stuck = core_.pool.StuckFor(core_.settings.read_timeout)) {
+        return Send(Service::Stuck(head_, *stuck));
+      }
+    }
+    answer_stream_.Reset(head_.version, !head_.keep_alive || core_.stopping);
+    producing_ = true;
     auto self = this->shared_from_this();
     const bool taken =
         core_.pool.TrySubmit([self](WorkerState& worker) { return self->Work(worker); });
     if (!taken) {
+      producing_ = false;
       in_progress_ = false;
       Refuse(&head_, core_.service.stopping() ? Service::Stopping() : Service::Busy());
     }
   }
 
   // On a worker: the connection has no operation of its own pending meanwhile,
-  // other than the writes of a streamed answer, which this thread waits for.
+  // other than the writes of what a paged answer has queued so far.
   std::function<void()> Work(WorkerState& worker) {
     std::optional<Reply> reply;
     try {
-      reply = core_.service.Serve(head_, body_, worker, streamer_, note_);
+      reply = core_.service.Serve(head_, body_, worker, answer_stream_, note_);
     } catch (const std::exception& e) {
-      if (!streamer_.begun) reply = TextReply(500, e.what(), true);
+      if (!answer_stream_.begun()) reply = TextReply(500, e.what(), true);
     }
     body_.clear();
     body_.shrink_to_fit();
-    auto done = std::make_shared<std::optional<Reply>>(std::move(reply));
-    return [self = this->shared_from_this(), done] {
-      if constexpr (std::is_same_v<Stream, PlainStream>) {
-        if (*done) return self->SendFromWorker(std::move(**done));
-      }
-      asio::post(self->core_.io, [self, done] {
-        if (*done) return self->Send(std::move(**done));
-        self->AfterStream();
-      });
-    };
+    if (!reply) {
+      status_ = 200;
+      whole_ = answer_stream_.finished();
+      close_ = answer_stream_.closes();
+      return [self = this->shared_from_this()] { self->Produced(); };
+    }
+    auto done = std::make_shared<Reply>(std::move(*reply));
+    return [self = this->shared_from_this(), done] { self->Deliver(std::move(*done)); };
   }
 
-  // The head and the body of an answer, kept until they are written: a long
-  // body is not copied, and both go out in one gathered write.
-  void Prepare(Reply& reply, bool stopping) {
+  // The head and the body of a whole answer.
+  std::pair<std::string, std::string> Prepare(Reply& reply, bool stopping) {
     if (!head_.keep_alive || stopping) reply.close = true;
-    out_ = ReplyHead(reply, false);
-    out_body_ = reply.head_only ? std::string() : std::move(reply.body);
+    reply.keep_alive = !reply.close && head_.version == 10;
+    status_ = reply.status;
+    close_ = reply.close;
+    whole_ = true;
+    return {ReplyHead(reply, BodyFraming::kLength),
+            reply.head_only ? std::string() : std::move(reply.body)};
   }
 
+  // On the I/O thread: an answer made there.
   void Send(Reply reply) {
-    Prepare(reply, core_.stopping);
-    WriteFrom(0, reply.status, reply.close);
+    auto [head, body] = Prepare(reply, core_.stopping);
+    Queue(std::move(head), std::move(body), 0);
+    producing_ = false;
+    Pump();
   }
 
-  // On the worker, once it counts as free again: the answer goes straight to the
-  // socket, which no operation of the I/O thread holds meanwhile, so that the
-  // client has it without waiting for the I/O thread to wake. The request is
-  // logged and counted first, so that a client holding its answer finds it in
-  // the metrics. What the socket does not take at once is written by the I/O
-  // thread under the write deadline.
-  void SendFromWorker(Reply reply) {
-    Prepare(reply, core_.service.stopping());
-    core_.service.Log(&head_, client_, reply.status, note_);
-    std::array<iovec, 2> pieces = {iovec{out_.data(), out_.size()},
-                                   iovec{out_body_.data(), out_body_.size()}};
-    msghdr message{};
-    message.msg_iov = pieces.data();
-    message.msg_iovlen = pieces.size();
-    ssize_t sent = 0;
-    do {
-      sent = ::sendmsg(Lowest().socket().native_handle(), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (sent < 0 && errno == EINTR);
-    const bool failed = sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
-    const size_t taken = sent < 0 ? 0 : static_cast<size_t>(sent);
-    if (!failed && taken == out_.size() + out_body_.size() && ResumeOnWorker(reply.close)) return;
-    asio::post(core_.io, [self = this->shared_from_this(), failed, taken, close = reply.close] {
-      if (failed || taken == self->out_.size() + self->out_body_.size()) {
-        self->out_.clear();
-        self->out_body_ = std::string();
-        return self->Answered(failed, close);
+  // On the worker, once it counts as free again. A plain socket is handed the
+  // answer straight away, which no operation of the I/O thread holds meanwhile,
+  // so that the client has it without waiting for the I/O thread to wake; what
+  // it does not take at once is queued. A TLS stream is written by the I/O
+  // thread alone.
+  void Deliver(Reply reply) {
+    auto [head, body] = Prepare(reply, core_.service.stopping());
+    core_.service.Count(head_, status_, note_);
+    size_t taken = 0;
+    if constexpr (std::is_same_v<Stream, PlainStream>) {
+      const SentNow sent = SendNow(Lowest().socket().native_handle(), head, body);
+      taken = sent.taken;
+      bytes_sent_ = taken;
+      write_failed_ = sent.failed;
+      if (!sent.failed && taken == head.size() + body.size() && ResumeOnWorker()) return;
+    }
+    if (!write_failed_) Queue(std::move(head), std::move(body), taken);
+    asio::post(core_.io, [self = this->shared_from_this()] { self->Produced(); });
+  }
+
+  // Queues an answer from byte `from` on: a short one as one piece, so that TLS
+  // sends it in one record.
+  void Queue(std::string head, std::string body, size_t from) {
+    if (from < head.size()) {
+      head.erase(0, from);
+      if (body.size() <= kOneRecord) {
+        head += body;
+        body = std::string();
       }
-      self->WriteFrom(taken, std::nullopt, close);
-    });
+      queue_.Append(std::move(head));
+    } else {
+      body.erase(0, from - head.size());
+    }
+    queue_.Append(std::move(body));
   }
 
   // An answer written whole on a keep-alive connection: the worker starts the
   // wait for the next request itself, so that the I/O thread is not woken only
   // to start it. Not at a stop, and not with bytes of a next request already
   // read: those go back to the I/O thread. False when the I/O thread is to go on.
-  bool ResumeOnWorker(bool close) {
+  bool ResumeOnWorker() {
     const std::lock_guard lock(handover_);
-    if (close || core_.service.stopping() || buffer_.size() > 0) return false;
-    out_.clear();
-    out_body_ = std::string();
+    if (close_ || core_.service.stopping() || buffer_.size() > 0) return false;
+    LogAnswer(true);
     in_progress_ = false;
+    producing_ = false;
     NewParser();
     WaitForFirstByte();
     return true;
   }
 
-  // Writes the answer from byte `from` on, under the write deadline; logs it
-  // once written unless it was logged before.
-  void WriteFrom(size_t from, std::optional<int> log_status, bool close) {
-    std::array<asio::const_buffer, 2> pieces = {asio::buffer(out_), asio::buffer(out_body_)};
-    if (from < out_.size()) {
-      pieces[0] += from;
-    } else {
-      pieces[0] = asio::const_buffer();
-      pieces[1] += from - out_.size();
+  // From the thread making an answer, once bytes were queued: the I/O thread
+  // sends them, woken once for any number of them.
+  void Wake() {
+    if (kick_pending_.exchange(true)) return;
+    asio::post(core_.io, [self = this->shared_from_this()] {
+      self->kick_pending_ = false;
+      self->Pump();
+    });
+  }
+
+  // The answer is made: once what is queued is sent, the request is done.
+  void Produced() {
+    producing_ = false;
+    Pump();
+  }
+
+  // Sends what is queued, a write at a time, each under the write deadline: a
+  // client that takes bytes, however slowly, is not cut off, and one that takes
+  // none for that long is. The answer's length does not count.
+  void Pump() {
+    if (writing_ || ended_) return;
+    const std::string_view next = write_failed_ ? std::string_view() : queue_.Front();
+    if (next.empty()) {
+      if (!producing_) Complete();
+      return;
     }
-    Deadline(core_.settings.read_timeout);
-    asio::async_write(stream_, pieces,
-                      [self = this->shared_from_this(), log_status, close](error_code ec, size_t) {
-                        ec = self->Settle(ec);
-                        self->out_.clear();
-                        self->out_body_ = std::string();
-                        if (log_status) {
-                          self->core_.service.Log(&self->head_, self->client_, *log_status,
-                                                  self->note_);
-                        }
-                        self->Answered(static_cast<bool>(ec), close);
-                      });
+    writing_ = true;
+    Deadline(core_.settings.write_timeout);
+    stream_.async_write_some(asio::buffer(next.data(), next.size()),
+                             [self = this->shared_from_this()](error_code ec, size_t n) {
+                               ec = self->Settle(ec);
+                               self->writing_ = false;
+                               if (ec) {
+                                 self->write_failed_ = true;
+                                 self->queue_.Drop();
+                               } else {
+                                 self->bytes_sent_ += n;
+                                 self->queue_.Consume(n);
+                               }
+                               self->Pump();
+                             });
   }
 
-  // The answer is written (or could not be): the next request, or the end. A
+  // The access log line and the counts of the answer, with whether it reached
+  // the client whole and how many bytes did.
+  void LogAnswer(bool delivered) {
+    note_.delivered = delivered;
+    note_.bytes_sent = bytes_sent_;
+    core_.service.Log(&head_, client_, status_, note_);
+  }
+
+  // Everything queued is sent, or could not be: the next request, or the end. A
   // stop that began meanwhile ends the connection as a closing answer would.
-  void Answered(bool failed, bool close) {
+  void Complete() {
+    const bool failed = write_failed_ || queue_.dropped();
+    LogAnswer(whole_ && !failed);
+    if (failed) queue_.Drop();
+    queue_.Release();
     in_progress_ = false;
-    if (failed || close || core_.stopping) return Close(!failed);
-    WaitForRequest();
-  }
-
-  void AfterStream() {
-    core_.service.Log(&head_, client_, 200, note_);
-    in_progress_ = false;
-    const bool whole = streamer_.finished && !streamer_.failed;
-    const bool again = whole && head_.keep_alive && !core_.stopping;
-    streamer_ = Streamer(this);
-    if (!again) return Close(whole);
+    // A paged answer the component ended short has no end the client could see:
+    // the connection's end tells it.
+    if (failed || !whole_) return End();
+    if (close_ || core_.stopping) return Close(true);
     WaitForRequest();
   }
 
@@ -393,18 +413,21 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   void Refuse(const RequestHead* head, Reply reply) {
     reply.close = true;
     in_progress_ = true;
-    out_ = ReplyBytes(reply);
+    refusal_ = ReplyBytes(reply);
     Deadline(core_.settings.read_timeout);
     const bool has_head = head != nullptr;
-    asio::async_write(
-        stream_, asio::buffer(out_),
-        [self = this->shared_from_this(), status = reply.status, has_head](error_code ec, size_t) {
-          ec = self->Settle(ec);
-          self->core_.service.Log(has_head ? &self->head_ : nullptr, self->client_, status,
-                                  ServedNote{});
-          self->in_progress_ = false;
-          self->Close(!ec);
-        });
+    asio::async_write(stream_, asio::buffer(refusal_),
+                      [self = this->shared_from_this(), status = reply.status, has_head](
+                          error_code ec, size_t sent) {
+                        ec = self->Settle(ec);
+                        ServedNote note;
+                        note.delivered = !ec;
+                        note.bytes_sent = sent;
+                        self->core_.service.Log(has_head ? &self->head_ : nullptr, self->client_,
+                                                status, note);
+                        self->in_progress_ = false;
+                        self->Close(!ec);
+                      });
   }
 
   // Sends the end of the stream and waits, a bounded time, for the client to
@@ -440,41 +463,6 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     core_.Removed(this);
   }
 
-  // The streamed answer of a paged QUERY, written from the worker: each part is
-  // written by the I/O thread while the worker waits for it to be sent.
-  struct Streamer final : ReplyStream {
-    explicit Streamer(Session* s) : session(s) {}
-    bool Begin(const Reply& head) override {
-      Reply h = head;
-      h.close = !session->head_.keep_alive || session->core_.stopping;
-      begun = true;
-      return Put(ReplyHead(h, true));
-    }
-    bool Write(std::string_view part) override { return Put(Chunk(part)); }
-    bool Finish() override {
-      finished = Put("0\r\n\r\n");
-      return finished;
-    }
-    bool Put(std::string bytes) {
-      if (failed) return false;
-      std::promise<bool> sent;
-      std::future<bool> done = sent.get_future();
-      asio::post(session->core_.io, [s = session, &bytes, &sent] {
-        s->Deadline(s->core_.settings.read_timeout);
-        asio::async_write(s->stream_, asio::buffer(bytes), [s, &sent](error_code ec, size_t) {
-          s->Settle(ec);
-          sent.set_value(!ec);
-        });
-      });
-      failed = !done.get();
-      return !failed;
-    }
-    Session* session;
-    bool begun = false;
-    bool finished = false;
-    bool failed = false;
-  };
-
   HttpEngine::Core& core_;
   const std::string client_;
   Stream stream_;
@@ -483,9 +471,18 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   RequestHead head_;
   std::string body_;
   ServedNote note_;
-  std::string out_;
-  std::string out_body_;
-  Streamer streamer_{this};
+  std::string refusal_;
+  // The answer: what the client has not taken yet, and how it was made.
+  AnswerQueue queue_{core_.budget, core_.settings.spool_dir};
+  AnswerStream answer_stream_{queue_, [this] { Wake(); }};
+  int status_ = 200;
+  bool whole_ = true;  // made whole (a paged answer may end short)
+  bool close_ = false;
+  bool producing_ = false;
+  bool writing_ = false;
+  bool write_failed_ = false;
+  uint64_t bytes_sent_ = 0;
+  std::atomic<bool> kick_pending_{false};
   std::array<char, 4096> discard_{};
   asio::steady_timer timer_{core_.io};
   std::atomic<bool> timed_out_{false};

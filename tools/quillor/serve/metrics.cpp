@@ -32,6 +32,12 @@ void Metrics::CountRequest(const std::string& proc_label, int status, double sec
   duration_sum_ += seconds;
 }
 
+void Metrics::CountDelivery(bool delivered, uint64_t bytes_sent) {
+  std::lock_guard lock(mutex_);
+  if (!delivered) ++cut_short_;
+  bytes_sent_ += bytes_sent;
+}
+
 void Metrics::CountItems(const ItemCounts& items) {
   if (items.empty()) return;
   std::lock_guard lock(mutex_);
@@ -103,6 +109,13 @@ std::string Metrics::Render(const Gauges& gauges) const {
            std::to_string(duration_count_) + "\n";
     out += "quillor_request_duration_seconds_sum " + Number(duration_sum_) + "\n";
     out += "quillor_request_duration_seconds_count " + std::to_string(duration_count_) + "\n";
+    Header(out, "quillor_answers_cut_short_total", "counter",
+           "Answers that did not reach their client whole: it left, or took nothing for the "
+           "write timeout.");
+    out += "quillor_answers_cut_short_total " + std::to_string(cut_short_) + "\n";
+    Header(out, "quillor_response_bytes_total", "counter",
+           "Bytes of answers (heads and bodies) that reached their clients.");
+    out += "quillor_response_bytes_total " + std::to_string(bytes_sent_) + "\n";
   }
   Header(out, "quillor_workers", "gauge", "Worker threads, by whether they serve a connection.");
   out += "quillor_workers{state=\"busy\"} " + std::to_string(gauges.workers_busy) + "\n";

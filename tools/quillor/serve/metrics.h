@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -30,6 +31,8 @@ class Metrics {
 
   void CountRequest(const std::string& proc_label, int status, double seconds);
   void CountItems(const ItemCounts& items);
+  // Whether an answer reached its client whole, and the bytes that did.
+  void CountDelivery(bool delivered, uint64_t bytes_sent);
   // A reply that carries its own code (a failure); codes the component does not
   // give are counted as "other", so that replies cannot make up label values.
   void CountReply(const std::string& proc_label, const std::string& code);
@@ -49,6 +52,8 @@ class Metrics {
   std::map<std::pair<std::string, std::string>, long> replies_;  // (proc, code) -> count
   std::array<long, kBuckets.size()> bucket_counts_{};            // not cumulative
   long duration_count_ = 0;
+  long cut_short_ = 0;
+  uint64_t bytes_sent_ = 0;
   double duration_sum_ = 0;
 };
 

@@ -61,6 +61,15 @@ ServeCommand::ServeCommand(CLI::App& app) {
              "Seconds the requests in progress at SIGTERM have to finish", 0, 3600);
   AddBounded(c, "--max-connections", options_.max_connections, "Connections open at once", 1,
              100000);
+  AddBounded(c, "--write-timeout", options_.write_timeout_seconds,
+             "Seconds an answer waits for its client to take a byte", 1, 3600);
+  c->add_option("--max-buffered-bytes", options_.max_buffered_bytes,
+                "Memory for answers not yet taken by their clients, all together; past it they "
+                "wait in spool files")
+      ->capture_default_str()
+      ->check(CLI::Range(size_t{0}, size_t{1} << 40));
+  spool_dir_opt_ = c->add_option("--spool-dir", spool_dir_,
+                                 "Folder of the spool files (default $TMPDIR, else /tmp)");
   tls_cert_opt_ = c->add_option("--tls-cert", tls_cert_, "Certificate (PEM) for HTTPS");
   tls_key_opt_ = c->add_option("--tls-key", tls_key_, "Private key (PEM) for HTTPS");
   c->add_flag("--healthz-open", options_.healthz_open,
@@ -88,6 +97,7 @@ int ServeCommand::Run(std::ostream& out, std::ostream& err) {
   Keep(tokens_opt_, tokens_, options_.tokens);
   Keep(tls_cert_opt_, tls_cert_, options_.tls_cert);
   Keep(tls_key_opt_, tls_key_, options_.tls_key);
+  Keep(spool_dir_opt_, spool_dir_, options_.spool_dir);
   return RunServe(options_, out, err);
 }
 

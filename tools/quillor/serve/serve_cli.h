@@ -21,7 +21,7 @@ class ServeCommand {
  private:
   CLI::App* command_;
   ServeOptions options_;
-  std::string connection_, library_, tokens_, tls_cert_, tls_key_;
+  std::string connection_, library_, tokens_, tls_cert_, tls_key_, spool_dir_;
   std::string connection_file_;
   std::vector<std::string> config_files_;
   CLI::Option* connection_opt_;
@@ -31,6 +31,7 @@ class ServeCommand {
   CLI::Option* tokens_opt_;
   CLI::Option* tls_cert_opt_;
   CLI::Option* tls_key_opt_;
+  CLI::Option* spool_dir_opt_;
 };
 
 }  // namespace quillor::serve

@@ -1,6 +1,7 @@
 #include "tools/quillor/serve/serve_command.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <functional>
@@ -15,6 +16,7 @@
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/serve/http_engine.h"
 #include "tools/quillor/serve/listen_address.h"
+#include "tools/quillor/serve/open_files.h"
 #include "tools/quillor/serve/pool_counts.h"
 #include "tools/quillor/serve/service.h"
 #include "tools/quillor/serve/startup_line.h"
@@ -66,6 +68,20 @@ void Reload(const ServeOptions& options, Service& service, TlsIdentity* tls,
   log("reloaded: " + (done.empty() ? std::string("nothing") : done));
 }
 
+// The folder of the spool files, checked now: a folder that takes no file
+// would only show when a slow client's answer first needs one.
+std::string SpoolDir(const std::optional<std::string>& given) {
+  std::string dir = given.value_or("");
+  if (dir.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    dir = tmp && *tmp ? tmp : "/tmp";
+  }
+  if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+    throw StartFailure("cannot write spool files in " + dir + " (--spool-dir)");
+  }
+  return dir;
+}
+
 int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   const ReleaseProfile* profile = FindRelease(options.release);
   if (!profile) throw StartFailure("unknown release " + options.release);
@@ -112,8 +128,12 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   engine_settings.read_timeout = std::chrono::seconds(options.read_timeout_seconds);
   engine_settings.idle_timeout = std::chrono::seconds(options.idle_timeout_seconds);
   engine_settings.drain_timeout = std::chrono::seconds(options.drain_timeout_seconds);
-  engine_settings.max_connections = options.max_connections;
+  const OpenFiles files = RaiseOpenFileLimit(options.max_connections, options.threads);
+  engine_settings.max_connections = files.connections;
   engine_settings.max_request_bytes = options.max_request_bytes;
+  engine_settings.write_timeout = std::chrono::seconds(options.write_timeout_seconds);
+  engine_settings.max_buffered_bytes = options.max_buffered_bytes;
+  engine_settings.spool_dir = SpoolDir(options.spool_dir);
 
   // Blocked before the first worker starts, so that the signals come only to the
   // waiter; it is made ready to stop the engine once the engine exists.
@@ -137,7 +157,7 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   HttpEngine engine(engine_settings, service, pool, write_line);
   out << "listening on " << (options.tls_cert ? "https" : "http") << "://"
       << UrlAuthority(address->host, engine.port()) << std::endl;
-  write_line(StartupLine(*profile, library, settings, options));
+  write_line(StartupLine(*profile, library, settings, options, &files));
   if (const std::optional<std::string> warning = DatabaseWarning(settings.connection_text)) {
     write_line(*warning);
   }

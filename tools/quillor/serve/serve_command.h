@@ -25,6 +25,9 @@ struct ServeOptions {
   size_t max_connections = 1024;
   bool healthz_open = false;
   bool log_healthz = false;
+  int write_timeout_seconds = 30;
+  size_t max_buffered_bytes = size_t{256} << 20;
+  std::optional<std::string> spool_dir;  // else $TMPDIR, else /tmp
 };
 
 // Listens until SIGTERM or SIGINT (SIGHUP reads the tokens file and the TLS

@@ -56,6 +56,15 @@ Reply Service::Stopping() {
   return WithHeader(Refusal(503, "the server is stopping"), "Retry-After", "5");
 }
 
+Reply Service::Stuck(const RequestHead& head, std::chrono::steady_clock::duration stuck) {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(stuck).count();
+  Reply reply = TextReply(
+      503, "every worker has been in one call for " + std::to_string(seconds) + " s or more",
+      false);
+  reply.head_only = head.method == "HEAD";
+  return reply;
+}
+
 std::optional<Reply> Service::Check(const RequestHead& head) const {
   if (stopping()) return Stopping();
   if (!TokenAccepted(head)) {
@@ -102,6 +111,17 @@ void Service::Log(const RequestHead* head, const std::string& client, int status
   if (!head || head->path != "/healthz" || status != 200 || settings_.log_healthz) {
     LogLine(head, client, status, note, seconds);
   }
+  if (!note.counted) CountAnswer(status, note, seconds);
+  metrics_.CountDelivery(note.delivered, note.bytes_sent);
+}
+
+void Service::Count(const RequestHead& head, int status, ServedNote& note) {
+  const auto seconds = std::chrono::steady_clock::now() - head.start;
+  CountAnswer(status, note, std::chrono::duration<double>(seconds).count());
+  note.counted = true;
+}
+
+void Service::CountAnswer(int status, const ServedNote& note, double seconds) {
   const std::string label = note.transact ? ProcLabel(note.proc) : "";
   metrics_.CountRequest(label, status, seconds);
   if (!note.code.empty()) metrics_.CountReply(label, note.code);
@@ -128,6 +148,8 @@ void Service::LogLine(const RequestHead* head, const std::string& client, int st
   record.request_bytes = note.request_bytes;
   record.limit = note.limit;
   record.duration_ms = seconds * 1000;
+  record.delivered = note.delivered;
+  record.bytes_sent = note.bytes_sent;
   log_(AccessLine(record));
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,12 @@ struct ServedNote {
   // the request's size and the component's bound (Max Request Size).
   std::optional<uint64_t> request_bytes;
   std::optional<uint64_t> limit;
+  // Whether the whole answer reached the client, and how many of its bytes did.
+  bool delivered = true;
+  uint64_t bytes_sent = 0;
+  // Counted in the metrics before it was sent (Count), so that a client holding
+  // its answer finds it there.
+  bool counted = false;
 };
 
 class Service {
@@ -69,9 +76,15 @@ class Service {
   // One access log line and the counts of one answered request; no head for a
   // request that could not be read.
   void Log(const RequestHead* head, const std::string& client, int status, const ServedNote& note);
+  // Counts an answer in the metrics before it is sent; its Log then adds only
+  // its log line and whether it was delivered.
+  void Count(const RequestHead& head, int status, ServedNote& note);
   // Refused at once: the request the engine could not read or take on.
   static Reply Busy();
   static Reply Stopping();
+  // /healthz while every worker has been in one call for longer than the read
+  // timeout: 503, naming how long.
+  static Reply Stuck(const RequestHead& head, std::chrono::steady_clock::duration stuck);
   // 413, naming the limit.
   static Reply TooLarge(uint64_t limit);
 
@@ -97,6 +110,7 @@ class Service {
   void MarkUnreachable(Reply& reply, const ReplySummary& summary) const;
 
   bool TokenAccepted(const RequestHead& head) const;
+  void CountAnswer(int status, const ServedNote& note, double seconds);
   void LogLine(const RequestHead* head, const std::string& client, int status,
                const ServedNote& note, double seconds) const;
 

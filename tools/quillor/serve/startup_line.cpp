@@ -12,7 +12,8 @@ std::string MaskedConnection(std::string_view text) {
 }
 
 std::string StartupLine(const ReleaseProfile& profile, const std::string& library,
-                        const ServiceSettings& settings, const ServeOptions& options) {
+                        const ServiceSettings& settings, const ServeOptions& options,
+                        const OpenFiles* files) {
   std::string line =
       "quillor serve: release " + std::string(profile.release) + " (" + library + "), database " +
       MaskedConnection(settings.connection_text) + ", " + std::to_string(options.threads) +
@@ -20,9 +21,12 @@ std::string StartupLine(const ReleaseProfile& profile, const std::string& librar
       std::to_string(options.max_request_bytes) + " bytes, read timeout " +
       std::to_string(options.read_timeout_seconds) + " s, idle timeout " +
       std::to_string(options.idle_timeout_seconds) + " s, drain timeout " +
-      std::to_string(options.drain_timeout_seconds) + " s, max connections " +
-      std::to_string(options.max_connections) + ", tokens " + (settings.tokens ? "on" : "off") +
-      ", TLS " + (options.tls_cert ? "on" : "off");
+      std::to_string(options.drain_timeout_seconds) + " s, write timeout " +
+      std::to_string(options.write_timeout_seconds) + " s, max buffered " +
+      std::to_string(options.max_buffered_bytes) + " bytes" +
+      (files ? ConnectionsPart(*files)
+             : ", max connections " + std::to_string(options.max_connections)) +
+      ", tokens " + (settings.tokens ? "on" : "off") + ", TLS " + (options.tls_cert ? "on" : "off");
   if (!profile.row_write_deletes) {
     line +=
         "; this release inserts ADD lines without replacing earlier ones: a resend of an "

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "profiles/release_profile.h"
+#include "tools/quillor/serve/open_files.h"
 #include "tools/quillor/serve/serve_command.h"
 #include "tools/quillor/serve/service.h"
 
@@ -17,8 +18,10 @@ namespace quillor::serve {
 // replaced by *** (ConnectionText::Masked: quoted values and Extended Properties too).
 std::string MaskedConnection(std::string_view connection_text);
 
+// `files`: the connections as fitted to the open files limit (else the option's).
 std::string StartupLine(const ReleaseProfile& profile, const std::string& library,
-                        const ServiceSettings& settings, const ServeOptions& options);
+                        const ServiceSettings& settings, const ServeOptions& options,
+                        const OpenFiles* files = nullptr);
 
 // A warning when the database cannot be opened now; nothing when it opens.
 std::optional<std::string> DatabaseWarning(const std::string& connection_text);

@@ -76,8 +76,8 @@ std::optional<Reply> Service::Transact(const std::string& body, WorkerState& wor
     return reply;
   }
 
-  // Paged: each page is sent the moment the component hands it over; the worker
-  // waits for each to be sent. The answer's head goes with the first page, so
+  // Paged: each page is queued for the client the moment the component hands it
+  // over, and the worker goes on. The answer's head goes with the first page, so
   // that a call that hands out none (its connection did not open, say) is
   // answered as its reply tells.
   const std::string boundary = NewBoundary();

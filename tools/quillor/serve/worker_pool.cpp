@@ -1,12 +1,13 @@
 #include "tools/quillor/serve/worker_pool.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace quillor::serve {
 
 WorkerPool::WorkerPool(size_t threads, size_t queue_limit, MakeComponent make)
-    : thread_count_(threads), queue_limit_(queue_limit), make_(std::move(make)) {
-  for (size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
+    : thread_count_(threads), queue_limit_(queue_limit), make_(std::move(make)), started_(threads) {
+  for (size_t i = 0; i < threads; ++i) threads_.emplace_back([this, i] { Work(i); });
 }
 
 WorkerPool::~WorkerPool() { Shutdown(); }
@@ -50,7 +51,20 @@ size_t WorkerPool::queued() const {
   return jobs_.size();
 }
 
-void WorkerPool::Work() {
+std::optional<std::chrono::steady_clock::duration> WorkerPool::StuckFor(
+    std::chrono::steady_clock::duration bound) const {
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard lock(mutex_);
+  if (started_.empty()) return std::nullopt;
+  std::chrono::steady_clock::duration shortest = std::chrono::steady_clock::duration::max();
+  for (const auto& started : started_) {
+    if (!started || now - *started <= bound) return std::nullopt;
+    shortest = std::min(shortest, now - *started);
+  }
+  return shortest;
+}
+
+void WorkerPool::Work(size_t index) {
   // The object is created here, on the thread that will make every call on it,
   // and released here when the thread ends.
   WorkerState state;
@@ -68,11 +82,13 @@ void WorkerPool::Work() {
       job = std::move(jobs_.front());
       jobs_.pop_front();
       ++busy_;
+      started_[index] = std::chrono::steady_clock::now();
     }
     std::function<void()> after = job(state);
     {
       std::lock_guard lock(mutex_);
       --busy_;
+      started_[index].reset();
     }
     if (after) after();
   }

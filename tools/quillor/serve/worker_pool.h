@@ -6,11 +6,13 @@
 // hold no worker and no place in the queue.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,9 +50,13 @@ class WorkerPool {
   size_t threads() const { return thread_count_; }
   size_t busy() const;
   size_t queued() const;
+  // When every worker has been in one job for longer than `bound`: the shortest
+  // of those times. Nothing while any worker is free or newer to its job.
+  std::optional<std::chrono::steady_clock::duration> StuckFor(
+      std::chrono::steady_clock::duration bound) const;
 
  private:
-  void Work();
+  void Work(size_t index);
 
   const size_t thread_count_;
   const size_t queue_limit_;
@@ -59,6 +65,8 @@ class WorkerPool {
   std::condition_variable ready_;
   std::deque<Job> jobs_;
   size_t busy_ = 0;
+  // When each worker took its job; nothing for a free one.
+  std::vector<std::optional<std::chrono::steady_clock::time_point>> started_;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };

@@ -1,0 +1,37 @@
+#include "tools/quillor/serve/answer_stream.h"
+
+namespace quillor::serve {
+
+void AnswerStream::Reset(int version, bool close) {
+  version_ = version;
+  close_ = close;
+  begun_ = finished_ = failed_ = false;
+}
+
+bool AnswerStream::Begin(const Reply& head) {
+  Reply h = head;
+  h.close = closes();
+  begun_ = true;
+  return Put(ReplyHead(h, version_ == 10 ? BodyFraming::kUntilClose : BodyFraming::kChunked));
+}
+
+bool AnswerStream::Write(std::string_view part) {
+  if (version_ == 10) return Put(std::string(part));
+  return Put(Chunk(part));
+}
+
+bool AnswerStream::Finish() {
+  finished_ = version_ == 10 ? !failed_ : Put("0\r\n\r\n");
+  return finished_;
+}
+
+bool AnswerStream::Put(std::string bytes) {
+  if (failed_ || !queue_.Append(std::move(bytes))) {
+    failed_ = true;
+    return false;
+  }
+  wake_();
+  return true;
+}
+
+}  // namespace quillor::serve

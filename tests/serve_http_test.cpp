@@ -313,11 +313,18 @@ TEST_F(ServeHttp, TlsWithACertificateMadeHere) {
   EXPECT_EQ(answer->status, 200);
   EXPECT_EQ(answer->body, TransactCommand(db_, ServeAddRequest({4})).out);
 
-  // Plain HTTP on the TLS port is no request.
-  EXPECT_EQ(StatusOf(RawHttp(server.port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n",
-                             std::chrono::milliseconds(1000))),
-            0);
+  // Plain HTTP on the TLS port is told, in plain HTTP, that the port speaks
+  // HTTPS, and the connection ends; the port still serves HTTPS after it.
+  const std::string plain = RawHttp(server.port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(StatusOf(plain), 400) << plain;
+  EXPECT_NE(plain.find("Connection: close\r\n"), std::string::npos) << plain;
+  EXPECT_NE(plain.find("this port speaks HTTPS"), std::string::npos) << plain;
+  const auto again = client.Get("/healthz");
+  ASSERT_TRUE(again) << httplib::to_string(again.error());
+  EXPECT_EQ(again->status, 200);
   EXPECT_EQ(server.Stop(SIGTERM), 0);
+  EXPECT_NE(server.Err().find(R"("method":"","path":"","status":400)"), std::string::npos)
+      << server.Err();
 
   const CommandResult bad =
       RunQuillor({"serve", "--connection", db_.ConnectionText(), "--library", kServeLibrary,

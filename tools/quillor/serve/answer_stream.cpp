@@ -2,15 +2,17 @@
 
 namespace quillor::serve {
 
-void AnswerStream::Reset(int version, bool close) {
+void AnswerStream::Reset(int version, bool close, int idle_seconds) {
   version_ = version;
   close_ = close;
+  idle_seconds_ = idle_seconds;
   begun_ = finished_ = failed_ = false;
 }
 
 bool AnswerStream::Begin(const Reply& head) {
   Reply h = head;
   h.close = closes();
+  h.idle_seconds = idle_seconds_;
   begun_ = true;
   return Put(ReplyHead(h, version_ == 10 ? BodyFraming::kUntilClose : BodyFraming::kChunked));
 }

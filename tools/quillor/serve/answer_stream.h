@@ -20,8 +20,9 @@ class AnswerStream final : public ReplyStream {
   AnswerStream(AnswerQueue& queue, std::function<void()> wake)
       : queue_(queue), wake_(std::move(wake)) {}
 
-  // Before each request: its HTTP version, and whether the connection ends after it.
-  void Reset(int version, bool close);
+  // Before each request: its HTTP version, whether the connection ends after it,
+  // and the idle seconds announced when it does not.
+  void Reset(int version, bool close, int idle_seconds);
 
   bool Begin(const Reply& head) override;
   bool Write(std::string_view part) override;
@@ -40,6 +41,7 @@ class AnswerStream final : public ReplyStream {
   const std::function<void()> wake_;
   int version_ = 11;
   bool close_ = false;
+  int idle_seconds_ = 0;
   bool begun_ = false;
   bool finished_ = false;
   bool failed_ = false;

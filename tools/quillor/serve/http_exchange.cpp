@@ -60,8 +60,11 @@ std::string ReplyHead(const Reply& reply, BodyFraming framing) {
   for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
   if (reply.close || framing == BodyFraming::kUntilClose) {
     head += "Connection: close\r\n";
-  } else if (reply.keep_alive) {
-    head += "Connection: keep-alive\r\n";
+  } else {
+    if (reply.keep_alive) head += "Connection: keep-alive\r\n";
+    if (reply.idle_seconds > 0) {
+      head += "Keep-Alive: timeout=" + std::to_string(reply.idle_seconds) + "\r\n";
+    }
   }
   head += "\r\n";
   return head;

@@ -38,6 +38,9 @@ struct Reply {
   bool close = false;
   // Said to an HTTP/1.0 client that asked to keep the connection and keeps it.
   bool keep_alive = false;
+  // On a connection kept open: the seconds it may then wait for the next
+  // request (Keep-Alive: timeout=N), so that a client does not reuse it later.
+  int idle_seconds = 0;
   bool head_only = false;  // the answer to HEAD: the headers of the body, not the body
 };
 

@@ -34,6 +34,17 @@ TEST(HttpExchange, RepliesAreWrittenByteForByte) {
   EXPECT_EQ(ReplyBytes(ok),
             "HTTP/1.1 200 OK\r\nContent-Type: application/xml; charset=utf-8\r\n"
             "Content-Length: 9\r\nConnection: keep-alive\r\n\r\n<reply/>\n");
+  // A connection kept open says how long it waits for the next request; one
+  // that closes says nothing of it.
+  ok.idle_seconds = 5;
+  EXPECT_EQ(
+      ReplyHead(ok, BodyFraming::kChunked),
+      "HTTP/1.1 200 OK\r\nContent-Type: application/xml; charset=utf-8\r\n"
+      "Transfer-Encoding: chunked\r\nConnection: keep-alive\r\nKeep-Alive: timeout=5\r\n\r\n");
+  ok.close = true;
+  EXPECT_EQ(ReplyHead(ok, BodyFraming::kLength),
+            "HTTP/1.1 200 OK\r\nContent-Type: application/xml; charset=utf-8\r\n"
+            "Content-Length: 9\r\nConnection: close\r\n\r\n");
 }
 
 TEST(HttpExchange, ChunksCarryTheirSizeInHexadecimal) {

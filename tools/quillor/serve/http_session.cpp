@@ -2,6 +2,8 @@
 // their headers, handed to a worker once complete, and answered in order.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
@@ -35,6 +37,12 @@ using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 // How long a refused client has to take its answer and close, while what it
 // still sends is thrown away unread.
 constexpr std::chrono::seconds kLinger{2};
+
+// The handshake failed because the first bytes were a plain HTTP request.
+bool IsPlainHttp(const boost::system::error_code& ec) {
+  return ec.category() == asio::error::get_ssl_category() &&
+         ERR_GET_REASON(static_cast<unsigned long>(ec.value())) == SSL_R_HTTP_REQUEST;
+}
 // An answer up to this long goes out in one write (over TLS, one record).
 constexpr size_t kOneRecord = 16 * 1024;
 
@@ -59,6 +67,7 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
       stream_.async_handshake(asio::ssl::stream_base::server,
                               [self = this->shared_from_this()](error_code ec) {
                                 ec = self->Settle(ec);
+                                if (IsPlainHttp(ec)) return self->RefusePlainHttp();
                                 if (ec) return self->End();
                                 self->WaitForRequest();
                               });
@@ -239,7 +248,7 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
         return Send(Service::Stuck(head_, *stuck));
       }
     }
-    answer_stream_.Reset(head_.version, !head_.keep_alive || core_.stopping);
+    answer_stream_.Reset(head_.version, !head_.keep_alive || core_.stopping, IdleSeconds());
     producing_ = true;
     auto self = this->shared_from_this();
     const bool taken =
@@ -272,10 +281,18 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
     return [self = this->shared_from_this(), done] { self->Deliver(std::move(*done)); };
   }
 
+  // The idle timeout as announced: whole seconds, rounded down, so that a client
+  // that keeps to it finds the connection still open.
+  int IdleSeconds() const {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::seconds>(core_.settings.idle_timeout).count());
+  }
+
   // The head and the body of a whole answer.
   std::pair<std::string, std::string> Prepare(Reply& reply, bool stopping) {
     if (!head_.keep_alive || stopping) reply.close = true;
     reply.keep_alive = !reply.close && head_.version == 10;
+    reply.idle_seconds = IdleSeconds();
     status_ = reply.status;
     close_ = reply.close;
     whole_ = true;
@@ -428,6 +445,41 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
                         self->in_progress_ = false;
                         self->Close(!ec);
                       });
+  }
+
+  // A client that spoke plain HTTP to the TLS port is told so in plain HTTP,
+  // on the socket beneath TLS, and the connection ends.
+  void RefusePlainHttp() {
+    in_progress_ = true;
+    refusal_ = ReplyBytes(
+        TextReply(400, "this port speaks HTTPS: send the request to an https:// address", true));
+    Deadline(core_.settings.read_timeout);
+    asio::async_write(Lowest(), asio::buffer(refusal_),
+                      [self = this->shared_from_this()](error_code ec, size_t sent) {
+                        ec = self->Settle(ec);
+                        ServedNote note;
+                        note.delivered = !ec;
+                        note.bytes_sent = sent;
+                        self->core_.service.Log(nullptr, self->client_, 400, note);
+                        self->in_progress_ = false;
+                        if (ec) return self->End();
+                        // The rest of the request is read and thrown away for a
+                        // bounded time, so that closing does not reset the answer.
+                        error_code ignored;
+                        self->Lowest().socket().shutdown(asio::ip::tcp::socket::shutdown_send,
+                                                         ignored);
+                        self->Deadline(kLinger);
+                        self->DiscardPlain();
+                      });
+  }
+
+  void DiscardPlain() {
+    Lowest().async_read_some(asio::buffer(discard_),
+                             [self = this->shared_from_this()](error_code ec, size_t) {
+                               ec = self->Settle(ec);
+                               if (ec) return self->End();
+                               self->DiscardPlain();
+                             });
   }
 
   // Sends the end of the stream and waits, a bounded time, for the client to

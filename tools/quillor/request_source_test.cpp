@@ -33,6 +33,14 @@ constexpr long kMostKibAtTheDefaultBound = 1536 << 10;
 #else
 constexpr long kMostKibAtTheDefaultBound = 700 << 10;
 #endif
+// A command that reads at most 1 MiB: what a process of the command holds at all.
+// AddressSanitizer's runtime alone (its shadow and allocator) takes about 90 MiB
+// of it before main, so its bound leaves room for that.
+#ifdef QUILLOR_UNDER_ASAN
+constexpr long kMostKibAtASmallBound = 192 << 10;
+#else
+constexpr long kMostKibAtASmallBound = 64 << 10;
+#endif
 
 const std::string kQuillor = std::string(QUILLOR_BUILD_DIR) + "/bin/quillor";
 const std::string kAdd = std::string(QUILLOR_SOURCE_DIR) + "/examples/add.xml";
@@ -122,11 +130,14 @@ TEST_F(RequestSourceTest, AnEndlessStreamIsReadNoFurtherThanTheBound) {
   const std::string past = "went past the largest accepted, ";
   const Case cases[] = {
       {"/dev/zero", "q /dev/zero", bounded,
-       "the request from /dev/zero " + past + "1048576 bytes (Max Request Size)", 64 << 10},
+       "the request from /dev/zero " + past + "1048576 bytes (Max Request Size)",
+       kMostKibAtASmallBound},
       {"yes into standard input", "yes | q -", bounded,
-       "the request from standard input " + past + "1048576 bytes (Max Request Size)", 64 << 10},
+       "the request from standard input " + past + "1048576 bytes (Max Request Size)",
+       kMostKibAtASmallBound},
       {"a FIFO fed forever", "mkfifo fifo && { yes > fifo 2>/dev/null & } && " + kThenEndWriter,
-       bounded, "the request from fifo " + past + "1048576 bytes (Max Request Size)", 64 << 10},
+       bounded, "the request from fifo " + past + "1048576 bytes (Max Request Size)",
+       kMostKibAtASmallBound},
       // The default bound: 256 MiB once, never the gigabytes a stream could give.
       {"/dev/zero at the default bound", "q /dev/zero", "",
        "the request from /dev/zero " + past + "268435456 bytes (the default)",
@@ -168,7 +179,7 @@ TEST_F(RequestSourceTest, FilesThatHoldNoRequestGetASentence) {
     EXPECT_EQ(run.code, c.code) << run.err;
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("bad_alloc"), std::string::npos) << run.err;
-    EXPECT_LT(run.peak_kib, 64 << 10);
+    EXPECT_LT(run.peak_kib, kMostKibAtASmallBound);
     if (c.code == 1) {
       EXPECT_EQ(run.out, "");
       EXPECT_NE(run.err.find("name an XML request file"), std::string::npos) << run.err;

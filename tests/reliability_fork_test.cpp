@@ -11,9 +11,9 @@
 #include <set>
 #include <thread>
 
-#include "testing/sanitizers.h"
 #include "testing/release_host.h"
 #include "testing/reliability_support.h"
+#include "testing/sanitizers.h"
 
 namespace quillor::testing {
 namespace {

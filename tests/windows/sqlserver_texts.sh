@@ -35,6 +35,9 @@ while IFS='|' read -r text expected; do
   port=$(sed -n 's/^port //p' "$work/login")
   filled=${text//PORT/$port}
   reply=$(transact "$filled")
+  # The stand-in writes what it decoded at its next look (every 50 ms), which
+  # may come after the client has its reply: wait for it before ending it.
+  for _ in $(seq 30); do grep -q '^end' "$work/login" && break; sleep 0.1; done
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   IFS=, read -r server user password database app <<<"$expected"

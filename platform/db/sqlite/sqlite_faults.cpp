@@ -7,6 +7,10 @@
 #include "platform/db/sqlite/sqlite_error.h"
 #include "platform/db/sqlite/sqlite_hooks.h"
 
+#if !QUILLOR_TEST_HOOKS
+#error "the fault plan is for builds with the test hooks (QUILLOR_TEST_HOOKS)"
+#endif
+
 namespace quillor::sqlite::faults {
 namespace {
 

@@ -59,12 +59,19 @@ void InsertCostObject(Connection& conn) {
 std::vector<std::string> StatementsOfCall(const std::string& request, const std::string& connection,
                                           const fs::path& trace) {
   fs::remove(trace);
-  setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
   {
+    // The call's own trace: the process's environment stays as it was.
     com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
-    Transact(*object, request, connection);
+    CallHooks hooks;
+    hooks.trace = FileTraceSink(trace.string());
+    com::ComPtr<IOrvoLogin> login = MakeLogin(connection, object->profile().ids.login_iid);
+    IOrvoLogin* raw = login.Get();
+    std::string reply;
+    if (com::Failed(object->TransactWith(request, &raw, &reply, hooks))) {
+      std::fprintf(stderr, "Transact failed\n");
+      std::exit(1);
+    }
   }
-  unsetenv("QUILLOR_TRACE_SQL");
   return TracedStatements(trace);
 }
 

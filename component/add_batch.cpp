@@ -39,7 +39,7 @@ bool TransactCall::AddProc(const MaterialSource& list, std::string& reply) {
     list.ForEach([this](XmlElement element) {
       // Asked before each line, never inside one: every line answered has its
       // write committed or rolled back whole.
-      if (stop_ && stop_->StopRequested()) throw BatchStopped{};
+      if (StopRequested()) throw BatchStopped{};
       AddItem(element);
     });
     reply = result_doc_.Serialize();
@@ -55,6 +55,7 @@ bool TransactCall::AddProc(const MaterialSource& list, std::string& reply) {
   }
   // A failure of the recording itself is not caught here: it reaches Transact.
   AppendResult(result_doc_, "Item", ItemCode::kBatchFailed, description);
+  Tell("Item", static_cast<int32_t>(ItemCode::kBatchFailed), description);
   reply = result_doc_.Serialize();
   return false;
 }
@@ -67,15 +68,18 @@ void TransactCall::AddItem(XmlElement element) {
   const ItemResult check = CheckItem(ctx, element, state_.cost_object_id);
   if (!check.ok()) {
     AppendResult(result_doc_, id, check.code, check.message);
+    Tell(id, static_cast<int32_t>(check.code), check.message);
     return;
   }
   const ItemResult save = SaveItem(ctx, element, state_.cost_object_id);
   if (!save.ok()) {
-    AppendResult(result_doc_, id, save.code,
-                 messages_.Text(msg::kDatabaseOperationError) + save.message);
+    const std::string message = messages_.Text(msg::kDatabaseOperationError) + save.message;
+    AppendResult(result_doc_, id, save.code, message);
+    Tell(id, static_cast<int32_t>(save.code), message, save.reason);
     return;
   }
   AppendResult(result_doc_, id, ItemCode::kSuccess, check.message);
+  Tell(id, static_cast<int32_t>(ItemCode::kSuccess), check.message);
 }
 
 }  // namespace quillor

@@ -132,6 +132,11 @@ com::HRESULT IMaterial::Invoke(int32_t dispid, com::InvokeKind kind,
 }
 
 com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login, std::string* result) {
+  return TransactWith(sXML, login, result, CallHooks{});
+}
+
+com::HRESULT IMaterial::TransactWith(const std::string& sXML, IOrvoLogin** login,
+                                     std::string* result, const CallHooks& hooks) {
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (result == nullptr) return com::E_POINTER;
   try {
@@ -142,7 +147,7 @@ com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login, st
       *result =
           TransactCall::FailureReply(Failure(failure_numbers::kFail, "No login object was given."));
     } else {
-      *result = TransactCall(profile_, messages_, state_).Run(sXML, **login);
+      *result = TransactCall(profile_, messages_, state_, hooks).Run(sXML, **login);
     }
     return com::S_OK;
   } catch (const std::bad_alloc&) {

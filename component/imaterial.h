@@ -11,6 +11,7 @@
 #include <string_view>
 #include <thread>
 
+#include "component/call_hooks.h"
 #include "component/imaterial_interface.h"
 #include "component/material_state.h"
 #include "component/message_lookup.h"
@@ -34,6 +35,12 @@ class IMaterial final : public com::Implements<_IMaterial> {
   com::HRESULT QueryProc(const XmlNodeList& eleList, std::string* sRetXml, bool* result) override;
   com::HRESULT AddObjectReference(com::IDispatch** Caller, bool* result) override;
   com::HRESULT DropObjectReference(com::IDispatch** Caller, bool* result) override;
+
+  // Transact for a host of the C interface: the call's stop flag, trace receiver
+  // and item receiver come with it rather than through the login object and the
+  // environment.
+  com::HRESULT TransactWith(const std::string& sXML, IOrvoLogin** login, std::string* result,
+                            const CallHooks& hooks);
 
   const ReleaseProfile& profile() const { return profile_; }
   int16_t cost_object_mode() const { return state_.cost_object_mode; }

@@ -37,9 +37,6 @@ std::string ErrorReply(int32_t code, const std::string& message) {
   std::string extra;
   return EaiHelper::ForThisThread().MakeErrorReply(std::to_string(code), message, extra);
 }
-std::string ErrorReply(ReplyCode code, const std::string& message) {
-  return ErrorReply(static_cast<int32_t>(code), message);
-}
 
 std::string ReadConnectionString(IOrvoLogin& login) {
   std::string text;
@@ -58,6 +55,36 @@ std::string TransactCall::FailureReply(const Failure& failure) {
   return ErrorReply(failure.number(), failure.description());
 }
 
+std::string TransactCall::Unanswered(int32_t code, const std::string& message,
+                                     const std::string& state) {
+  std::string reply = ErrorReply(code, message);
+  if (hooks_.item) {
+    ItemDetail detail;
+    detail.line = false;
+    detail.code = code;
+    detail.message = message;
+    detail.state = state;
+    hooks_.item(detail);
+  }
+  return reply;
+}
+
+void TransactCall::Tell(std::string_view id, int32_t code, std::string_view message,
+                        std::string_view reason) {
+  if (!hooks_.item) return;
+  ItemDetail detail;
+  detail.id = id;
+  detail.code = code;
+  detail.message = message;
+  detail.reason = reason;
+  hooks_.item(detail);
+}
+
+bool TransactCall::StopRequested() {
+  if (hooks_.stop && hooks_.stop->load()) return true;
+  return stop_ && stop_->StopRequested();
+}
+
 std::string TransactCall::Run(const std::string& request_text, IOrvoLogin& login) {
   // The connection is let go of on every way out, the error replies included:
   // nothing after the call uses it. The pool closes it or keeps it, reset.
@@ -74,7 +101,8 @@ std::string TransactCall::Run(const std::string& request_text, IOrvoLogin& login
   } catch (...) {
     // Still a reply, never an escape; after running out of memory, whatever was
     // being built is gone by now, which leaves room for the reply.
-    reply = FailureReply(Failure::FromCurrentException());
+    const Failure failure = Failure::FromCurrentException();
+    reply = Unanswered(failure.number(), failure.description(), failure.state());
   }
   if (request_text.size() >= kLargeCallBytes || reply.size() >= kLargeCallBytes) {
     ReturnFreedMemory();
@@ -90,15 +118,21 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   // From the process's pool: an idle connection opened from the same text when
   // there is one, and given back when the call ends.
   if (!connection_text.text().empty()) {
-    conn_ = OpenCallConnection(connection_text.Without({kMaxRequestSizeKey}));
+    const ConnectionText database = connection_text.Without({kMaxRequestSizeKey});
+    conn_ = hooks_.trace || !hooks_.trace_from_environment
+                ? OpenCallConnection(database, hooks_.trace)
+                : OpenCallConnection(database);
   }
-  if (!conn_) return ErrorReply(ReplyCode::kNoConnection, messages_.Text(msg::kConnectionError));
+  if (!conn_)
+    return Unanswered(static_cast<int32_t>(ReplyCode::kNoConnection),
+                      messages_.Text(msg::kConnectionError));
   state_.call_connection = conn_.get();
 
   if (const uint64_t most = MaxRequestBytes(connection_text); request_text.size() > most) {
     // The reply keeps the catalogue's text, as every caller reads it; the command
     // and the server say the size and the bound on their own channels.
-    return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
+    return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
+                      messages_.Text(msg::kXmlParseError));
   }
   // The root's start tag tells the operation. ADD then proves the whole text
   // well-formed in a first pass that keeps only the root, and reads its material
@@ -108,7 +142,8 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   XmlDocument envelope;
   envelope.SetMostNodes(kMostNodesInATree);
   if (!envelope.LoadRootStart(request_text)) {
-    return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
+    return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
+                      messages_.Text(msg::kXmlParseError));
   }
   const bool streamed = AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
   // A QUERY parses the whole text below; the root's attributes (of any length)
@@ -118,10 +153,13 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   request.SetMostNodes(kMostNodesInATree);
   XmlDocument& parsed = streamed ? envelope : request;
   if (!(streamed ? envelope.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
-    return ErrorReply(ReplyCode::kNotWellFormed, messages_.Text(msg::kXmlParseError));
+    return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
+                      messages_.Text(msg::kXmlParseError));
   }
   XmlElement root = parsed.Root();
-  if (!root) return ErrorReply(ReplyCode::kNoRootElement, messages_.Text(msg::kNoRootNode));
+  if (!root)
+    return Unanswered(static_cast<int32_t>(ReplyCode::kNoRootElement),
+                      messages_.Text(msg::kNoRootNode));
 
   EaiHelper& helper = EaiHelper::ForThisThread();
   const std::string roottag = helper.ReadAttribute(root, "roottag");
@@ -148,7 +186,8 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
                            profile_.caller_registration ? &state_.caller : nullptr};
     QueryProc(ctx, request, fields, reply);
   } else {
-    return ErrorReply(ReplyCode::kUnknownProc, messages_.Text(msg::kUnknownProc));
+    return Unanswered(static_cast<int32_t>(ReplyCode::kUnknownProc),
+                      messages_.Text(msg::kUnknownProc));
   }
   return reply;
 }

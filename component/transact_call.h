@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "component/call_hooks.h"
 #include "component/material_state.h"
 #include "component/message_lookup.h"
 #include "platform/base/failure.h"
@@ -34,8 +35,9 @@ class MaterialSource {
 
 class TransactCall {
  public:
-  TransactCall(const ReleaseProfile& profile, const MessageLookup& messages, MaterialState& state)
-      : profile_(profile), messages_(messages), state_(state) {}
+  TransactCall(const ReleaseProfile& profile, const MessageLookup& messages, MaterialState& state,
+               const CallHooks& hooks)
+      : profile_(profile), messages_(messages), state_(state), hooks_(hooks) {}
   TransactCall(const TransactCall&) = delete;
   TransactCall& operator=(const TransactCall&) = delete;
 
@@ -51,10 +53,16 @@ class TransactCall {
   std::string Dispatch(const std::string& request_text, IOrvoLogin& login);
   bool AddProc(const MaterialSource& list, std::string& reply);
   void AddItem(XmlElement element);
+  bool StopRequested();
+  // The reply of a call that answers no line, told to the item receiver too.
+  std::string Unanswered(int32_t code, const std::string& message, const std::string& state = {});
+  void Tell(std::string_view id, int32_t code, std::string_view message,
+            std::string_view reason = {});
 
   const ReleaseProfile& profile_;
   const MessageLookup& messages_;
   MaterialState& state_;
+  const CallHooks& hooks_;
   XmlDocument result_doc_;
   std::unique_ptr<Connection> conn_;
   // The caller's question whether to end an ADD batch early; null when its login

@@ -19,15 +19,18 @@ enum class ItemCode : int32_t {
 struct ItemResult {
   ItemCode code = ItemCode::kSuccess;
   std::string message;
+  // Why a write was refused before any statement, in English ("period 2.5 is not
+  // a whole number"): the reply's text is one fixed text for every failed write.
+  std::string reason;
 
   static ItemResult Success(std::string message = {}) {
-    return {ItemCode::kSuccess, std::move(message)};
+    return {ItemCode::kSuccess, std::move(message), {}};
   }
   static ItemResult Refused(std::string message) {
-    return {ItemCode::kRefused, std::move(message)};
+    return {ItemCode::kRefused, std::move(message), {}};
   }
-  static ItemResult WriteFailed(std::string message) {
-    return {ItemCode::kWriteFailed, std::move(message)};
+  static ItemResult WriteFailed(std::string message, std::string reason = {}) {
+    return {ItemCode::kWriteFailed, std::move(message), std::move(reason)};
   }
 
   bool ok() const { return code == ItemCode::kSuccess; }

@@ -141,10 +141,12 @@ ItemResult SaveItem(const EntryContext& ctx, XmlElement element,
     return ItemResult::Success();
   } catch (const RefusedValue& refused) {
     try {
+      // The trace file of a COM host keeps the reason too.
       const std::string item = element.Attribute("id").value_or("");
       ctx.conn.NoteRefusedWrite({refused.reason, item, refused.field, refused.value});
     } catch (...) {  // the note never changes the item's result
     }
+    return ItemResult::WriteFailed(ctx.messages.Text(msg::kRecordExists), refused.reason);
   } catch (...) {
     // Every cause is reported with the one text; fetching it is not trapped.
   }

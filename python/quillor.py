@@ -9,23 +9,43 @@ include/quillor/quillor.h the same way.
     reply = material.transact(open("add.xml").read(), "Provider=SQLite;Data Source=/tmp/erp.db")
     print(reply.status, reply.text)
 
+    for item in reply.items:                     # each line's outcome, as values
+        print(item.id, item.code, item.reason)
+
     def page(text, number, count):               # a paged QUERY's pages, in order
         print(number, "of", count, len(text))
     material.on_page(page)
 
 A Material is used on the thread that made it. A Call carries per-call options:
-a request bound, and a stop that another thread may ask for while an ADD runs.
+a request bound, a receiver of the SQL trace, and a stop that another thread may
+ask for while an ADD runs.
 """
 
+import collections
 import ctypes
 import os
 
-__all__ = ["Call", "Material", "Reply", "library_path"]
+__all__ = ["Call", "Item", "Material", "Reply", "library_path"]
 
-API_VERSION = 1
+API_VERSION = 2
 
 _PAGE_FN = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t,
                             ctypes.POINTER(ctypes.c_int32), ctypes.POINTER(ctypes.c_int32))
+
+
+class _Item(ctypes.Structure):
+    _fields_ = [("id", ctypes.c_char_p), ("code", ctypes.c_int32), ("message", ctypes.c_char_p),
+                ("reason", ctypes.c_char_p), ("state", ctypes.c_char_p)]
+
+
+_ITEM_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.POINTER(_Item))
+_TRACE_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t)
+
+Item = collections.namedtuple("Item", "id code message reason state")
+Item.__doc__ = """One line's outcome of an ADD: the line's id, its code and message as the
+reply has them, and why a write was refused before any statement ("" when it was not).
+A call that answered no line has one Item with id None: the reply's code and message,
+and state, the database driver's SQLSTATE when the driver refused ("IM002")."""
 
 
 def library_path(release):
@@ -51,6 +71,8 @@ def _load(path):
     lib.quillor_call_destroy.argtypes = [ctypes.c_void_p]
     lib.quillor_call_set_request_bound.argtypes = [ctypes.c_void_p, ctypes.c_uint64]
     lib.quillor_request_stop.argtypes = [ctypes.c_void_p]
+    lib.quillor_call_set_item_receiver.argtypes = [ctypes.c_void_p, _ITEM_FN, ctypes.c_void_p]
+    lib.quillor_call_set_trace_receiver.argtypes = [ctypes.c_void_p, _TRACE_FN, ctypes.c_void_p]
     lib.quillor_transact.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_char_p,
                                      ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t,
                                      ctypes.POINTER(ctypes.c_void_p),
@@ -65,27 +87,52 @@ def _load(path):
 
 class Reply:
     """A call's outcome: status is the component's (0 for success, negative for a
-    failure the host should see); text is the reply, or None when none came."""
+    failure the host should see); text is the reply, or None when none came; items
+    is a list of Item, one per line of an ADD (or one for a call that answered none)."""
 
-    def __init__(self, status, text):
+    def __init__(self, status, text, items=None):
         self.status = status
         self.text = text
+        self.items = items if items is not None else []
 
     def __repr__(self):
-        return "Reply(status=%d, text=%r)" % (self.status, self.text)
+        return "Reply(status=%d, text=%r, items=%r)" % (self.status, self.text, self.items)
+
+
+def _text(value):
+    return value.decode("utf-8") if value is not None else None
 
 
 class Call:
     """Options of one call: request_bound in bytes (None: the connection text's or
-    the default), and stop(), which may be called from another thread."""
+    the default), trace, a function that receives each statement's trace line (a
+    JSON text), and stop(), which may be called from another thread."""
 
-    def __init__(self, material, request_bound=None):
+    def __init__(self, material, request_bound=None, trace=None):
         self._lib = material._lib
         self._handle = ctypes.c_void_p(self._lib.quillor_call_create())
         if not self._handle:
             raise MemoryError("quillor_call_create")
         if request_bound:
             self._lib.quillor_call_set_request_bound(self._handle, int(request_bound))
+        self._trace = None  # kept alive while the library may call it
+        if trace is not None:
+            def receive(_state, line, length):
+                try:
+                    trace(ctypes.string_at(line, length).decode("utf-8"))
+                except Exception:  # the trace never stands in the way of the call
+                    pass
+            self._trace = _TRACE_FN(receive)
+            self._lib.quillor_call_set_trace_receiver(self._handle, self._trace, None)
+        self._items = None
+        self._item_fn = _ITEM_FN(self._receive_item)
+        self._lib.quillor_call_set_item_receiver(self._handle, self._item_fn, None)
+
+    def _receive_item(self, _state, item):
+        if self._items is not None:
+            i = item.contents
+            self._items.append(Item(_text(i.id), i.code, _text(i.message), _text(i.reason),
+                                    _text(i.state)))
 
     def stop(self):
         self._lib.quillor_request_stop(self._handle)
@@ -145,16 +192,25 @@ class Material:
             connection = connection.encode("utf-8")
         reply = ctypes.c_void_p()
         length = ctypes.c_size_t()
-        status = self._lib.quillor_transact(
-            self._handle, call._handle if call is not None else None, request, len(request),
-            connection, len(connection), ctypes.byref(reply), ctypes.byref(length))
+        own = call is None
+        if own:
+            call = Call(self)
+        items = call._items = []
+        try:
+            status = self._lib.quillor_transact(
+                self._handle, call._handle, request, len(request), connection, len(connection),
+                ctypes.byref(reply), ctypes.byref(length))
+        finally:
+            call._items = None
+            if own:
+                call.close()
         text = None
         if reply.value:
             try:
                 text = ctypes.string_at(reply.value, length.value).decode("utf-8")
             finally:
                 self._lib.quillor_free(reply)
-        return Reply(status, text)
+        return Reply(status, text, items)
 
     def close(self):
         if self._handle:

@@ -104,6 +104,34 @@ class ModuleTest(unittest.TestCase):
             self.assertNotIn("<item", reply.text)
             self.assertIn("code=", reply.text)
 
+    def test_each_lines_outcome_comes_as_values(self):
+        refused = ADD_LINE.replace("<period>%d</period>", "<period>2.5</period>")
+        other = ADD_LINE.replace("D01", "D09")
+        request = ("<ufinterface roottag=\"material\" docid=\"py\" proc=\"ADD\">%s%s%s"
+                   "</ufinterface>" % (ADD_LINE % (1, 5), refused % 2, other % (3, 6)))
+        with quillor.Material("8.71") as material:
+            reply = material.transact(request, self.db.connection)
+            self.assertEqual([(i.id, i.code) for i in reply.items],
+                             [("1", 0), ("2", 100), ("3", 101)])
+            self.assertEqual(reply.items[1].reason, "period 2.5 is not a whole number")
+            self.assertEqual(reply.items[0].reason, "")
+            for item in reply.items:
+                self.assertIn(item.message, reply.text)
+
+            unknown = material.transact(request, "DSN=quillor_no_such_source")
+            self.assertEqual(len(unknown.items), 1)
+            self.assertIsNone(unknown.items[0].id)
+            self.assertEqual(unknown.items[0].state, "IM002")
+            self.assertIn(unknown.items[0].message, unknown.text)
+
+    def test_a_trace_function_gets_each_statement(self):
+        with quillor.Material("8.71") as material:
+            lines = []
+            call = quillor.Call(material, trace=lines.append)
+            material.transact(add_request(2), self.db.connection, call)
+            self.assertEqual(sum("insert ca_mabsw" in line for line in lines), 2)
+            self.assertTrue(all(line.startswith("{\"sql\": ") for line in lines))
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "component/imaterial.h"
+#include "platform/db/sql_trace.h"
 #include "platform/hosts/orvo_login.h"
 #include "platform/xml/xml.h"
 #include "testing/test_db.h"
@@ -63,9 +64,10 @@ class ReleaseHost {
  public:
   explicit ReleaseHost(const ReleaseProfile& profile)
       : profile_(profile), object_(IMaterial::Create(profile)), trace_(db.dir() / "trace.jsonl") {
-    setenv("QUILLOR_TRACE_SQL", trace_.c_str(), 1);
+    // The call's own trace, to a file of the host's: the process's environment
+    // stays as it was, and other tests' calls are not traced here.
+    hooks_.trace = FileTraceSink(trace_.string());
   }
-  ~ReleaseHost() { unsetenv("QUILLOR_TRACE_SQL"); }
 
   // One Transact call, with a login object of the release's own interface.
   std::string Call(std::string_view request) { return CallWith(request, db.ConnectionText()); }
@@ -73,7 +75,9 @@ class ReleaseHost {
     com::ComPtr<IOrvoLogin> login = MakeLogin(connection_text, profile_.ids.login_iid);
     IOrvoLogin* raw = login.Get();
     std::string reply;
-    if (object_->Transact(std::string(request), &raw, &reply) != com::S_OK) return "<failed>";
+    if (object_->TransactWith(std::string(request), &raw, &reply, hooks_) != com::S_OK) {
+      return "<failed>";
+    }
     return reply;
   }
 
@@ -109,6 +113,7 @@ class ReleaseHost {
   const ReleaseProfile& profile_;
   com::ComPtr<IMaterial> object_;
   std::filesystem::path trace_;
+  CallHooks hooks_;
   size_t seen_ = 0;
   std::vector<std::string> refused_;
 };

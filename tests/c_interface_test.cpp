@@ -6,9 +6,13 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "quillor/quillor.h"
@@ -33,6 +37,11 @@ struct CInterface {
     Find(call_destroy, "quillor_call_destroy");
     Find(set_request_bound, "quillor_call_set_request_bound");
     Find(request_stop, "quillor_request_stop");
+    Find(set_item_receiver, "quillor_call_set_item_receiver");
+    Find(set_trace_receiver, "quillor_call_set_trace_receiver");
+    Find(pool_counts, "quillor_pool_counts");
+    Find(check_database, "quillor_check_database");
+    Find(set_page_refusal, "quillor_set_page_refusal");
     Find(transact, "quillor_transact");
     Find(free_text, "quillor_free");
   }
@@ -72,6 +81,11 @@ struct CInterface {
   decltype(&quillor_call_destroy) call_destroy = nullptr;
   decltype(&quillor_call_set_request_bound) set_request_bound = nullptr;
   decltype(&quillor_request_stop) request_stop = nullptr;
+  decltype(&quillor_call_set_item_receiver) set_item_receiver = nullptr;
+  decltype(&quillor_call_set_trace_receiver) set_trace_receiver = nullptr;
+  decltype(&quillor_pool_counts) pool_counts = nullptr;
+  decltype(&quillor_check_database) check_database = nullptr;
+  decltype(&quillor_set_page_refusal) set_page_refusal = nullptr;
   decltype(&quillor_transact) transact = nullptr;
   decltype(&quillor_free) free_text = nullptr;
 };
@@ -147,6 +161,180 @@ TEST_P(CInterfaceTest, BadArgumentsAreAStatusNotACrash) {
   EXPECT_NE(text.find("<reply"), std::string::npos) << text;
 }
 
+// One line of an ADD with the fields given over the stored line's.
+std::string AddLine(const std::string& id, const std::string& department, const std::string& period,
+                    const std::string& inventory = "M01") {
+  return "<material id=\"" + id + "\"><departmentno>" + department +
+         "</departmentno><productno>P100</productno><inventoryno>" + inventory +
+         "</inventoryno><serial>B1</serial><price>2</price><quantity>3</quantity><period>" +
+         period + "</period><totalmoney>6</totalmoney><irdcode>0</irdcode></material>";
+}
+std::string AddOf(const std::string& lines) {
+  return R"(<ufinterface roottag="material" docid="c" proc="ADD">)" + lines + "</ufinterface>";
+}
+
+// What an item receiver was handed, copied while it was valid.
+struct Item {
+  std::optional<std::string> id;  // none: the call's own outcome
+  int32_t code;
+  std::string message;
+  std::string reason;
+  std::string state;
+};
+
+void ReceiveItem(void* state, const quillor_item_t* item) {
+  static_cast<std::vector<Item>*>(state)->push_back(
+      {item->id ? std::optional<std::string>(item->id) : std::nullopt, item->code, item->message,
+       item->reason, item->state});
+}
+
+void ReceiveTrace(void* state, const char* line, size_t length) {
+  static_cast<std::vector<std::string>*>(state)->emplace_back(line, length);
+}
+
+using CallPtr = std::unique_ptr<quillor_call_t, void (*)(quillor_call_t*)>;
+
+struct ItemCase {
+  const char* name;
+  std::string request;
+  std::string connection_suffix;  // "-" for no connection text at all, "DSN" for an unknown one
+  std::vector<Item> expected;     // the message is held to the reply's, not written here
+};
+
+TEST_P(CInterfaceTest, TheItemReceiverGetsEachLinesOutcomeAsValues) {
+  const std::vector<ItemCase> cases = {
+      {"a stored line", AddOf(AddLine("1", "D01", "5")), "", {{"1", 0, "", "", ""}}},
+      {"a write refused before any statement",
+       AddOf(AddLine("7", "D01", "2.5")),
+       "",
+       {{"7", 100, "", "period 2.5 is not a whole number", ""}}},
+      {"a line validation refuses, then a stored one",
+       AddOf(AddLine("a", "D09", "5") + AddLine("b", "D01", "6", "M02")),
+       "",
+       {{"a", 101, "", "", ""}, {"b", 0, "", "", ""}}},
+      {"no connection text", AddOf(AddLine("1", "D01", "5")), "-", {{std::nullopt, 0, "", "", ""}}},
+      {"a data source the driver manager does not know",
+       AddOf(AddLine("1", "D01", "5")),
+       "DSN",
+       {{std::nullopt, 0, "", "", "IM002"}}},
+  };
+  for (const ItemCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    CallPtr call(lib_.call_create(), lib_.call_destroy);
+    std::vector<Item> items;
+    lib_.set_item_receiver(call.get(), ReceiveItem, &items);
+    const std::string connection = c.connection_suffix == "-"     ? std::string()
+                                   : c.connection_suffix == "DSN" ? "DSN=quillor_no_such_source"
+                                                                  : db_.ConnectionText();
+    const auto [status, reply] = lib_.Transact(object_, call.get(), c.request, connection);
+    ASSERT_EQ(items.size(), c.expected.size()) << reply;
+    for (size_t i = 0; i < items.size(); ++i) {
+      EXPECT_EQ(items[i].id, c.expected[i].id);
+      EXPECT_EQ(items[i].reason, c.expected[i].reason);
+      EXPECT_EQ(items[i].state, c.expected[i].state);
+      // Code and message are the reply's own, never a second wording.
+      const std::string code = "code=\"" + std::to_string(items[i].code) + "\"";
+      EXPECT_NE(reply.find(code), std::string::npos) << reply;
+      EXPECT_NE(reply.find(items[i].message), std::string::npos) << items[i].message;
+      if (items[i].id) {
+        EXPECT_EQ(items[i].code, c.expected[i].code);
+        EXPECT_NE(reply.find("<item id=\"" + *items[i].id + "\" " + code), std::string::npos)
+            << reply;
+      } else {
+        EXPECT_NE(items[i].code, 0);
+        EXPECT_FALSE(items[i].message.empty());
+      }
+    }
+  }
+}
+
+TEST_P(CInterfaceTest, TheTraceReceiverGetsEachStatementWithNoEnvironment) {
+  // A file named in the environment is for COM hosts: a call of this interface
+  // leaves it untouched.
+  const std::filesystem::path env_trace = db_.dir() / "env-trace.jsonl";
+  setenv("QUILLOR_TRACE_SQL", env_trace.c_str(), 1);
+  CallPtr call(lib_.call_create(), lib_.call_destroy);
+  std::vector<std::string> lines;
+  lib_.set_trace_receiver(call.get(), ReceiveTrace, &lines);
+  lib_.Transact(object_, call.get(), kAdd, db_.ConnectionText());
+  unsetenv("QUILLOR_TRACE_SQL");
+  EXPECT_FALSE(std::filesystem::exists(env_trace));
+  int inserts = 0;
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.rfind("{\"sql\": ", 0), 0u) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    if (line.find("insert ca_mabsw") != std::string::npos) ++inserts;
+  }
+  EXPECT_EQ(inserts, 2);
+  // Taken away, the next call is traced nowhere.
+  lib_.set_trace_receiver(call.get(), nullptr, nullptr);
+  lines.clear();
+  lib_.Transact(object_, call.get(), kAdd, db_.ConnectionText());
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_P(CInterfaceTest, TwoThreadsWithTwoReceiversEachGetOnlyTheirOwnStatements) {
+  // Each thread its own object (an object answers its own thread alone), its
+  // own call, and lines of its own inventory code to tell its statements by.
+  const std::string connection = db_.ConnectionText();
+  auto run = [&](const std::string& inventory, std::vector<std::string>* lines) {
+    quillor_t* object = lib_.create();
+    CallPtr call(lib_.call_create(), lib_.call_destroy);
+    lib_.set_trace_receiver(call.get(), ReceiveTrace, lines);
+    for (int i = 0; i < 10; ++i) {
+      lib_.Transact(object, call.get(),
+                    AddOf(AddLine(std::to_string(i), "D01", std::to_string(i + 1), inventory)),
+                    connection);
+    }
+    lib_.destroy(object);
+  };
+  std::vector<std::string> first, second;
+  std::thread a(run, "M02", &first);
+  std::thread b(run, "M03", &second);
+  a.join();
+  b.join();
+  auto writes = [](const std::vector<std::string>& lines, const std::string& inventory) {
+    int mine = 0, others = 0;
+    for (const std::string& line : lines) {
+      if (line.find("insert ca_mabsw") == std::string::npos) continue;
+      (line.find("'" + inventory + "'") != std::string::npos ? mine : others)++;
+    }
+    return std::make_pair(mine, others);
+  };
+  // Every write a receiver saw is its own thread's (a line a release refuses
+  // sends none), and each saw its own.
+  const auto [first_own, first_other] = writes(first, "M02");
+  const auto [second_own, second_other] = writes(second, "M03");
+  EXPECT_GE(first_own, 5);
+  EXPECT_GE(second_own, 5);
+  EXPECT_EQ(first_other, 0);
+  EXPECT_EQ(second_other, 0);
+}
+
+TEST_P(CInterfaceTest, ThePoolCountsAreTheLibrarysOwn) {
+  quillor_pool_counts_t before{};
+  ASSERT_EQ(lib_.pool_counts(&before), 0);
+  lib_.Transact(object_, nullptr, kAdd, db_.ConnectionText());
+  quillor_pool_counts_t after{};
+  ASSERT_EQ(lib_.pool_counts(&after), 0);
+  EXPECT_EQ(after.busy, 0u);
+  EXPECT_EQ(after.opened + after.reused, before.opened + before.reused + 1);
+  EXPECT_LT(lib_.pool_counts(nullptr), 0);
+}
+
+TEST_P(CInterfaceTest, TheDatabaseCheckSaysWhetherTheDatabaseAnswersAndWhyNot) {
+  const std::string good = db_.ConnectionText();
+  EXPECT_EQ(lib_.check_database(good.data(), good.size(), nullptr, nullptr), 0);
+  const std::string bad = "DSN=quillor_no_such_source";
+  char* failure = nullptr;
+  size_t length = 0;
+  EXPECT_LT(lib_.check_database(bad.data(), bad.size(), &failure, &length), 0);
+  ASSERT_NE(failure, nullptr);
+  EXPECT_NE(std::string(failure, length).find("Data source name not found"), std::string::npos)
+      << failure;
+  lib_.free_text(failure);
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryRelease, CInterfaceTest, ::testing::Values("8.71", "8.61", "8.50"));
 
 // Pages as a host receives them: in order, with the count, and the numbers the
@@ -155,10 +343,17 @@ struct Received {
   std::vector<std::array<int32_t, 2>> pages;  // number and count as handed over
   int32_t renumber_from = 0;                  // when set, page 1 is told to be this
   bool refuse = false;
+  // When set, the words a refusal gives, through this function of the library.
+  decltype(&quillor_set_page_refusal) refusal = nullptr;
+  quillor_t* object = nullptr;
 };
 
 int32_t Receive(void* state, const char* page, size_t length, int32_t* number, int32_t* count) {
   auto* received = static_cast<Received*>(state);
+  if (received->refusal) {
+    const std::string why = "cannot write page-" + std::to_string(*number) + ".xml: disk full";
+    received->refusal(received->object, why.data(), why.size());
+  }
   if (received->refuse) return 1;
   if (std::string(page, length).find("<material") == std::string::npos) return 2;
   received->pages.push_back({*number, *count});
@@ -236,6 +431,24 @@ TEST_F(CInterfacePagesTest, AReceiverThatRefusesAPageFailsTheCall) {
   EXPECT_NE(reply.find("refused page 1"), std::string::npos) << reply;
 }
 
+TEST_F(CInterfacePagesTest, ARefusingReceiverMayGiveTheFailureItsOwnWords) {
+  Received received;
+  received.refuse = true;
+  received.refusal = lib_.set_page_refusal;
+  received.object = object_;
+  ASSERT_EQ(lib_.set_page_receiver(object_, Receive, &received), 0);
+  std::string reply = Query();
+  EXPECT_NE(reply.find("[Quillor] cannot write page-1.xml: disk full"), std::string::npos) << reply;
+  EXPECT_EQ(reply.find("refused page"), std::string::npos) << reply;
+  // Words given on a page that was taken are not the next refusal's.
+  received.refuse = false;
+  Query();
+  received.refusal = nullptr;
+  received.refuse = true;
+  reply = Query();
+  EXPECT_NE(reply.find("refused page 1"), std::string::npos) << reply;
+}
+
 TEST(CInterfaceReleases, TheReleaseWithoutCallerRegistrationRefusesAReceiver) {
   CInterface lib("8.50");
   ASSERT_NE(lib.handle, nullptr);
@@ -247,14 +460,27 @@ TEST(CInterfaceReleases, TheReleaseWithoutCallerRegistrationRefusesAReceiver) {
 // What each library exports is the documented list and nothing else: a host
 // that finds a symbol today finds it in every later build of this version.
 TEST(CInterfaceReleases, EachLibraryExportsTheDocumentedFunctionsAlone) {
-  const std::set<std::string> documented{"DllCanUnloadNow",      "DllGetClassObject",
-                                         "DllRegisterServer",    "DllUnregisterServer",
-                                         "QuillorPoolStats",     "QuillorRelease",
-                                         "quillor_api_version",  "quillor_call_create",
-                                         "quillor_call_destroy", "quillor_call_set_request_bound",
-                                         "quillor_create",       "quillor_destroy",
-                                         "quillor_free",         "quillor_release",
-                                         "quillor_request_stop", "quillor_set_page_receiver",
+  const std::set<std::string> documented{"DllCanUnloadNow",
+                                         "DllGetClassObject",
+                                         "DllRegisterServer",
+                                         "DllUnregisterServer",
+                                         "QuillorPoolStats",
+                                         "QuillorRelease",
+                                         "quillor_api_version",
+                                         "quillor_call_create",
+                                         "quillor_call_destroy",
+                                         "quillor_call_set_request_bound",
+                                         "quillor_call_set_item_receiver",
+                                         "quillor_call_set_trace_receiver",
+                                         "quillor_pool_counts",
+                                         "quillor_check_database",
+                                         "quillor_set_page_refusal",
+                                         "quillor_create",
+                                         "quillor_destroy",
+                                         "quillor_free",
+                                         "quillor_release",
+                                         "quillor_request_stop",
+                                         "quillor_set_page_receiver",
                                          "quillor_transact"};
   for (const char* release : {"8.71", "8.61", "8.50"}) {
     const std::string command = "nm -D --defined-only '" + BuiltLibraryResolved(release) + "' 2>&1";

@@ -4,13 +4,18 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "component/call_hooks.h"
 #include "component/imaterial.h"
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
+#include "platform/db/connection_pool.h"
 #include "platform/db/request_bound.h"
 #include "platform/hosts/orvo_login.h"
 #include "profiles/release_profile.h"
@@ -61,11 +66,16 @@ class CallbackPages final : public quillor::com::Implements<quillor::com::IDispa
     const std::string& page = args[0].Get<std::string>();
     int32_t number = args[1].Get<int32_t>();
     int32_t count = args[2].Get<int32_t>();
-    if (receiver_(state_, page.data(), page.size(), &number, &count) != 0) {
+    refusal_.reset();
+    in_receiver_ = true;
+    const int32_t refused = receiver_(state_, page.data(), page.size(), &number, &count);
+    in_receiver_ = false;
+    if (refused != 0) {
       if (exception) {
         exception->number = quillor::failure_numbers::kFail;
         exception->description =
-            "[Quillor] the page receiver refused page " + std::to_string(args[1].Get<int32_t>());
+            "[Quillor] " + refusal_.value_or("the page receiver refused page " +
+                                             std::to_string(args[1].Get<int32_t>()));
       }
       return quillor::com::DISP_E_EXCEPTION;
     }
@@ -83,6 +93,13 @@ class CallbackPages final : public quillor::com::Implements<quillor::com::IDispa
 
   quillor_page_fn receiver_;
   void* state_;
+  bool in_receiver_ = false;
+  std::optional<std::string> refusal_;  // the receiver's own words for its refusal
+
+ public:
+  void Refuse(std::string text) {
+    if (in_receiver_) refusal_ = std::move(text);
+  }
 };
 
 // A copy the host frees with quillor_free.
@@ -102,7 +119,39 @@ struct quillor_t {
 struct quillor_call_t {
   std::atomic<bool> stop{false};
   uint64_t request_bound = 0;
+  quillor_item_fn item_receiver = nullptr;
+  void* item_state = nullptr;
+  quillor_trace_fn trace_receiver = nullptr;
+  void* trace_state = nullptr;
 };
+
+namespace {
+
+// The call's options as the component takes them: its stop flag, and its
+// receivers behind functions that hand NUL-terminated copies to C.
+quillor::CallHooks HooksOf(const quillor_call_t* call) {
+  quillor::CallHooks hooks;
+  hooks.trace_from_environment = false;
+  if (!call) return hooks;
+  hooks.stop = &call->stop;
+  if (call->trace_receiver) {
+    hooks.trace = [receiver = call->trace_receiver, state = call->trace_state](
+                      std::string_view line) { receiver(state, line.data(), line.size()); };
+  }
+  if (call->item_receiver) {
+    hooks.item = [receiver = call->item_receiver,
+                  state = call->item_state](const quillor::ItemDetail& detail) {
+      const std::string id(detail.id), message(detail.message), reason(detail.reason),
+          sqlstate(detail.state);
+      const quillor_item_t item{detail.line ? id.c_str() : nullptr, detail.code, message.c_str(),
+                                reason.c_str(), sqlstate.c_str()};
+      receiver(state, &item);
+    };
+  }
+  return hooks;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -151,6 +200,39 @@ int32_t quillor_set_page_receiver(quillor_t* object, quillor_page_fn receiver, v
   }
 }
 
+void quillor_set_page_refusal(quillor_t* object, const char* text, size_t length) {
+  if (!object || !object->pages || (!text && length)) return;
+  try {
+    object->pages->Refuse(std::string(text ? text : "", length));
+  } catch (...) {  // out of memory: the default words stand
+  }
+}
+
+int32_t quillor_check_database(const char* connection, size_t connection_length, char** failure,
+                               size_t* failure_length) {
+  if (failure) *failure = nullptr;
+  if (failure_length) *failure_length = 0;
+  if (!connection && connection_length) return quillor::com::E_POINTER;
+  std::string why;
+  try {
+    std::unique_ptr<quillor::Connection> conn = quillor::ConnectionPool::ForProcess().Acquire(
+        std::string_view(connection ? connection : "", connection_length));
+    conn->Open("select 1 as n", quillor::CursorType::kForwardOnly);
+    return quillor::com::S_OK;
+  } catch (const quillor::Failure& f) {
+    why = f.description();
+  } catch (const std::exception& e) {
+    why = e.what();
+  } catch (...) {
+    why = "the database check failed";
+  }
+  if (failure) {
+    *failure = CopyOut(why);
+    if (*failure && failure_length) *failure_length = why.size();
+  }
+  return quillor::com::E_FAIL;
+}
+
 quillor_call_t* quillor_call_create(void) { return new (std::nothrow) quillor_call_t; }
 
 void quillor_call_destroy(quillor_call_t* call) { delete call; }
@@ -161,6 +243,29 @@ void quillor_call_set_request_bound(quillor_call_t* call, uint64_t bytes) {
 
 void quillor_request_stop(quillor_call_t* call) {
   if (call) call->stop.store(true);
+}
+
+void quillor_call_set_item_receiver(quillor_call_t* call, quillor_item_fn receiver, void* state) {
+  if (!call) return;
+  call->item_receiver = receiver;
+  call->item_state = state;
+}
+
+void quillor_call_set_trace_receiver(quillor_call_t* call, quillor_trace_fn receiver, void* state) {
+  if (!call) return;
+  call->trace_receiver = receiver;
+  call->trace_state = state;
+}
+
+int32_t quillor_pool_counts(quillor_pool_counts_t* counts) {
+  if (!counts) return quillor::com::E_POINTER;
+  try {
+    const quillor::PoolCounts now = quillor::ConnectionPool::ForProcess().Counts();
+    *counts = {now.idle, now.busy, now.opened, now.reused, now.discarded};
+    return quillor::com::S_OK;
+  } catch (...) {
+    return quillor::com::E_FAIL;
+  }
 }
 
 int32_t quillor_transact(quillor_t* object, const quillor_call_t* call, const char* request,
@@ -179,12 +284,12 @@ int32_t quillor_transact(quillor_t* object, const quillor_call_t* call, const ch
                          std::to_string(call->request_bound);
     }
     const quillor::com::Guid& login_iid = object->object->profile().ids.login_iid;
-    auto login = call ? quillor::MakeLogin(std::move(connection_text), login_iid, &call->stop)
-                      : quillor::MakeLogin(std::move(connection_text), login_iid);
+    // The stop flag is the call's, not the login object's.
+    auto login = quillor::MakeLogin(std::move(connection_text), login_iid);
     quillor::IOrvoLogin* passed = login.Get();
     std::string text;
-    const HRESULT hr = object->object->Transact(std::string(request ? request : "", request_length),
-                                                &passed, &text);
+    const HRESULT hr = object->object->TransactWith(
+        std::string(request ? request : "", request_length), &passed, &text, HooksOf(call));
     if (!text.empty() || quillor::com::Succeeded(hr)) {
       *reply = CopyOut(text);
       if (!*reply) return quillor::com::E_OUTOFMEMORY;

@@ -12,6 +12,9 @@
  * a failure the host should see, as COM's HRESULT): the reply is given in
  * every case the component produced one, a failure reply included.
  *
+ * Version 2 added the item receiver, the trace receiver, the page refusal's
+ * words, the pool counts and the database check.
+ *
  * Threads: an object is called on the thread that created it (a call from
  * another thread is refused with a negative status, as a COM apartment refuses
  * it); objects of other threads run at once and share the process's connection
@@ -36,7 +39,7 @@ extern "C" {
 /* The version of this interface. A library answers the version it implements;
  * a host built against a newer header refuses an older library. Functions are
  * only ever added, never changed, within one version. */
-#define QUILLOR_C_API_VERSION 1
+#define QUILLOR_C_API_VERSION 2
 QUILLOR_API int32_t quillor_api_version(void);
 
 /* The release this library serves: "8.71", "8.61" or "8.50". Static text. */
@@ -64,6 +67,12 @@ typedef int32_t (*quillor_page_fn)(void* state, const char* page, size_t page_le
 QUILLOR_API int32_t quillor_set_page_receiver(quillor_t* object, quillor_page_fn receiver,
                                               void* state);
 
+/* Since version 2. Called by a page receiver before it returns non-zero: the
+ * words the failure reply gives for the refused page ("cannot write
+ * /srv/pages/page-3.xml: No space left on device") instead of the default
+ * "the page receiver refused page N". Outside a receiver it does nothing. */
+QUILLOR_API void quillor_set_page_refusal(quillor_t* object, const char* text, size_t length);
+
 /* Per-call options; NULL options are the defaults. */
 QUILLOR_API quillor_call_t* quillor_call_create(void);
 QUILLOR_API void quillor_call_destroy(quillor_call_t* call);
@@ -72,8 +81,61 @@ QUILLOR_API void quillor_call_destroy(quillor_call_t* call);
 QUILLOR_API void quillor_call_set_request_bound(quillor_call_t* call, uint64_t bytes);
 /* Asks a running ADD batch to end before its next line; the reply then holds
  * the lines answered so far, each committed or rolled back whole. May be called
- * from another thread, and before the call (the batch then answers no line). */
+ * from another thread, and before the call (the batch then answers no line).
+ * The flag is the call's: it stays set for later calls with the same options. */
 QUILLOR_API void quillor_request_stop(quillor_call_t* call);
+
+/* Since version 2. One line's outcome of an ADD as values, so that no host reads
+ * it back out of the reply's text: the line's id, its code and message as the
+ * reply has them, and for a write refused before any statement the reason in
+ * English ("period 2.5 is not a whole number"), which the reply's one fixed text
+ * does not say. A call that answers no line (no connection, a request that is no
+ * XML, an unknown proc) gives one outcome of its own, with a NULL id: the reply's
+ * code and message, and the database driver's SQLSTATE when the driver refused
+ * ("IM002": the driver manager knows no such data source or driver; "08001": the
+ * server could not be reached). Texts are UTF-8 and NUL-terminated, "" when
+ * there is none, and valid only during the receiver's call. */
+typedef struct quillor_item_t {
+  const char* id; /* the material element's id; NULL for the call's own outcome */
+  int32_t code;   /* 0 stored, 100 write failed, 101 refused, 999 batch ended; or the reply's */
+  const char* message; /* the reply's message for the line */
+  const char* reason;  /* why a write was refused before any statement, else "" */
+  const char* state;   /* the driver's SQLSTATE for the call's own outcome, else "" */
+} quillor_item_t;
+typedef void (*quillor_item_fn)(void* state, const quillor_item_t* item);
+
+/* Since version 2. Receives each line's outcome, in the reply's order, on the
+ * thread that runs the call; NULL takes it away. */
+QUILLOR_API void quillor_call_set_item_receiver(quillor_call_t* call, quillor_item_fn receiver,
+                                                void* state);
+
+/* Since version 2. Receives one line per statement the call sends, as the SQL
+ * trace file holds it (one JSON object, no line end; see docs/usage.md), on the
+ * thread that runs the call. A call of this interface is traced through its
+ * receiver alone: QUILLOR_TRACE_SQL is for COM hosts. NULL takes it away. */
+typedef void (*quillor_trace_fn)(void* state, const char* line, size_t line_length);
+QUILLOR_API void quillor_call_set_trace_receiver(quillor_call_t* call, quillor_trace_fn receiver,
+                                                 void* state);
+
+/* Since version 2. The counts of this library's connection pool (each loaded
+ * release keeps its own); idle connections past their idle time are closed
+ * first. Returns 0, or a negative status for a NULL pointer. */
+typedef struct quillor_pool_counts_t {
+  uint64_t idle;      /* open, waiting for a call */
+  uint64_t busy;      /* handed to calls that are running */
+  uint64_t opened;    /* opened by the pool since the library was loaded */
+  uint64_t reused;    /* calls served by an idle connection */
+  uint64_t discarded; /* closed by the pool: expired, broken, not resettable, over a bound */
+} quillor_pool_counts_t;
+QUILLOR_API int32_t quillor_pool_counts(quillor_pool_counts_t* counts);
+
+/* Since version 2. Whether the database of a connection text answers: a
+ * connection from this library's pool (an idle one of the same text when there
+ * is one, checked as before a call) runs one trivial query, never traced. Returns
+ * 0 when it answered; else a negative status, and *failure (when not NULL) the
+ * database's words, to be freed with quillor_free. */
+QUILLOR_API int32_t quillor_check_database(const char* connection, size_t connection_length,
+                                           char** failure, size_t* failure_length);
 
 /* Transact: the request text and the connection text, each length-counted
  * UTF-8. On return *reply holds the reply (UTF-8, *reply_length bytes, and a

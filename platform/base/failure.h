@@ -62,11 +62,20 @@ class Failure : public std::exception {
 
   int32_t number() const { return number_; }
   const std::string& description() const { return description_; }
+  // The database driver's five-character SQLSTATE when the driver reported the
+  // failure ("IM002", "08001"), else empty: a host tells causes apart by it
+  // without reading the description's words.
+  const std::string& state() const { return state_; }
+  Failure&& WithState(std::string state) && {
+    state_ = std::move(state);
+    return std::move(*this);
+  }
   const char* what() const noexcept override { return description_.c_str(); }
 
  private:
   int32_t number_;
   std::string description_;
+  std::string state_;
 };
 
 }  // namespace quillor

@@ -346,4 +346,11 @@ std::unique_ptr<Connection> OpenCallConnection(const ConnectionText& connection_
   return TracedWhenAsked(ConnectionPool::ForProcess().Acquire(connection_text));
 }
 
+std::unique_ptr<Connection> OpenCallConnection(const ConnectionText& connection_text,
+                                               const TraceSink& trace) {
+  std::unique_ptr<Connection> conn = ConnectionPool::ForProcess().Acquire(connection_text);
+  if (trace) conn = TraceConnectionTo(std::move(conn), trace);
+  return conn;
+}
+
 }  // namespace quillor

@@ -23,6 +23,7 @@
 
 #include "platform/db/connection_text.h"
 #include "platform/db/database.h"
+#include "platform/db/sql_trace.h"
 
 namespace quillor {
 
@@ -94,5 +95,10 @@ class ConnectionPool {
 // when QUILLOR_TRACE_SQL names a file. The pool's own checks and resets run
 // beneath the trace and never appear in it.
 std::unique_ptr<Connection> OpenCallConnection(const ConnectionText& connection_text);
+
+// The same for a caller that names its own trace: each statement's line goes to
+// `trace` (none when it is empty), and QUILLOR_TRACE_SQL is not read.
+std::unique_ptr<Connection> OpenCallConnection(const ConnectionText& connection_text,
+                                               const TraceSink& trace);
 
 }  // namespace quillor

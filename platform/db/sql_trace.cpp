@@ -6,6 +6,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "platform/base/failure.h"
 
@@ -37,6 +38,14 @@ void AppendLine(const std::string& path, std::string line) {
   ::close(fd);
 }
 
+// The trace never stands in the way of the statement: a sink's failure is dropped.
+void Deliver(const TraceSink& sink, const std::string& line) {
+  try {
+    sink(line);
+  } catch (...) {
+  }
+}
+
 std::string Head(std::string_view sql, const std::string& sent) {
   std::string head = "{\"sql\": " + JsonString(sql);
   if (sent != sql) head += ", \"sent\": " + JsonString(sent);
@@ -57,10 +66,10 @@ std::string ErrorLine(std::string_view sql, const std::string& sent, const Failu
 // the number of rows read through it.
 class TracedRecordset : public Recordset {
  public:
-  TracedRecordset(std::unique_ptr<Recordset> inner, std::string path, std::string line_head,
+  TracedRecordset(std::unique_ptr<Recordset> inner, TraceSink sink, std::string line_head,
                   Clock::time_point start)
       : inner_(std::move(inner)),
-        path_(std::move(path)),
+        sink_(std::move(sink)),
         head_(std::move(line_head)),
         start_(start) {}
   ~TracedRecordset() override { Finish(); }
@@ -86,14 +95,14 @@ class TracedRecordset : public Recordset {
     if (finished_) return;
     finished_ = true;
     try {
-      AppendLine(path_, head_ + ", \"rows\": " + std::to_string(rows_) +
-                            ", \"ms\": " + MillisecondsText(MsSince(start_)) + "}");
+      Deliver(sink_, head_ + ", \"rows\": " + std::to_string(rows_) +
+                         ", \"ms\": " + MillisecondsText(MsSince(start_)) + "}");
     } catch (...) {  // nothing leaves a destructor
     }
   }
 
   std::unique_ptr<Recordset> inner_;
-  std::string path_;
+  TraceSink sink_;
   std::string head_;
   Clock::time_point start_;
   int64_t rows_ = 0;
@@ -102,8 +111,8 @@ class TracedRecordset : public Recordset {
 
 class TracingConnection : public Connection {
  public:
-  TracingConnection(std::unique_ptr<Connection> inner, std::string path)
-      : inner_(std::move(inner)), path_(std::move(path)) {}
+  TracingConnection(std::unique_ptr<Connection> inner, TraceSink sink)
+      : inner_(std::move(inner)), sink_(std::move(sink)) {}
 
   std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
     const std::string sent = inner_->SentText(sql);
@@ -112,15 +121,15 @@ class TracingConnection : public Connection {
     try {
       rs = inner_->Open(sql, cursor);
     } catch (const Failure& f) {
-      AppendLine(path_, ErrorLine(sql, sent, f));
+      Deliver(sink_, ErrorLine(sql, sent, f));
       throw;
     }
     const int64_t held = rs->RowsHeld();
     const int64_t rows = held >= 0 ? held : rs->RecordCount();
     if (rows < 0) {
-      return std::make_unique<TracedRecordset>(std::move(rs), path_, Head(sql, sent), start);
+      return std::make_unique<TracedRecordset>(std::move(rs), sink_, Head(sql, sent), start);
     }
-    AppendLine(path_, SuccessLine(sql, sent, rows, MsSince(start)));
+    Deliver(sink_, SuccessLine(sql, sent, rows, MsSince(start)));
     return rs;
   }
 
@@ -131,19 +140,19 @@ class TracingConnection : public Connection {
     try {
       rows = inner_->Execute(sql);
     } catch (const Failure& f) {
-      AppendLine(path_, ErrorLine(sql, sent, f));
+      Deliver(sink_, ErrorLine(sql, sent, f));
       throw;
     }
-    AppendLine(path_, SuccessLine(sql, sent, rows, MsSince(start)));
+    Deliver(sink_, SuccessLine(sql, sent, rows, MsSince(start)));
     return rows;
   }
 
   Dialect dialect() const override { return inner_->dialect(); }
   std::string SentText(std::string_view sql) const override { return inner_->SentText(sql); }
   void NoteRefusedWrite(const RefusedWrite& refused) override {
-    AppendLine(path_, "{\"refused\": " + JsonString(refused.reason) + ", \"item\": " +
-                          JsonString(refused.item) + ", \"field\": " + JsonString(refused.field) +
-                          ", \"value\": " + JsonString(refused.value) + "}");
+    Deliver(sink_, "{\"refused\": " + JsonString(refused.reason) + ", \"item\": " +
+                       JsonString(refused.item) + ", \"field\": " + JsonString(refused.field) +
+                       ", \"value\": " + JsonString(refused.value) + "}");
   }
   // A unit of work's steps are left out of the trace, but not their failures: a
   // lock met at the commit would otherwise leave no trace of the database's words.
@@ -166,13 +175,13 @@ class TracingConnection : public Connection {
     try {
       run();
     } catch (const Failure& f) {
-      AppendLine(path_, ErrorLine(name, std::string(name), f));
+      Deliver(sink_, ErrorLine(name, std::string(name), f));
       throw;
     }
   }
 
   std::unique_ptr<Connection> inner_;
-  std::string path_;
+  TraceSink sink_;
 };
 
 }  // namespace
@@ -189,8 +198,16 @@ std::string MillisecondsText(double ms) {
   return text;
 }
 
+TraceSink FileTraceSink(std::string path) {
+  return [path = std::move(path)](std::string_view line) { AppendLine(path, std::string(line)); };
+}
+
 std::unique_ptr<Connection> TraceConnection(std::unique_ptr<Connection> inner, std::string path) {
-  return std::make_unique<TracingConnection>(std::move(inner), std::move(path));
+  return TraceConnectionTo(std::move(inner), FileTraceSink(std::move(path)));
+}
+
+std::unique_ptr<Connection> TraceConnectionTo(std::unique_ptr<Connection> inner, TraceSink sink) {
+  return std::make_unique<TracingConnection>(std::move(inner), std::move(sink));
 }
 
 }  // namespace quillor

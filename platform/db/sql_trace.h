@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,16 @@ namespace quillor {
 //                                             (a write refused before any statement)
 // Begin, Commit and Rollback are not traced.
 std::unique_ptr<Connection> TraceConnection(std::unique_ptr<Connection> inner, std::string path);
+
+// Takes one trace line, as above, without its line end. What it throws is dropped:
+// the trace never stands in the way of the statement.
+using TraceSink = std::function<void(std::string_view line)>;
+
+// The same lines handed to `sink` instead of a file (a host's own receiver).
+std::unique_ptr<Connection> TraceConnectionTo(std::unique_ptr<Connection> inner, TraceSink sink);
+
+// The sink that appends each line to the file, one write() per line.
+TraceSink FileTraceSink(std::string path);
 
 // A duration in milliseconds with at most three decimals ("0.125", "2", "1.5").
 std::string MillisecondsText(double ms);

@@ -49,7 +49,8 @@ Failure FailureFromDiagnostics(const std::vector<DiagRecord>& records, std::stri
     if (!description.empty()) description += '\n';
     description += message;
   }
-  return Failure(FailureNumberForState(records.front().state), std::move(description));
+  return Failure(FailureNumberForState(records.front().state), std::move(description))
+      .WithState(records.front().state);
 }
 
 void Check(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle, std::string_view doing) {

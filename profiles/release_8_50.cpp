@@ -8,7 +8,7 @@ using com::Guid;
 namespace {
 
 // 8.61's class, with helpers of its own and no message catalogue.
-ReleaseIdentity Identity() {
+ReleaseIdentity Identity850() {
   ReleaseIdentity ids = ClassIdentity861();
   ids.eai_helper_iid = Guid::FromString("{2CA5BFE8-8A19-4124-A13F-27D784191BB1}");
   ids.login_iid = Guid::FromString("{96E50AEF-D966-4111-B36F-15DBD613F012}");
@@ -22,7 +22,7 @@ ReleaseIdentity Identity() {
 const ReleaseProfile& Release850() {
   static const ReleaseProfile profile{
       .release = "8.50",
-      .ids = Identity(),
+      .ids = Identity850(),
       .caller_registration = false,
       .message_texts = &FixedTexts850,
       .reads_options = false,

@@ -8,7 +8,7 @@ using com::Guid;
 
 namespace {
 
-ReleaseIdentity Identity() {
+ReleaseIdentity Identity861() {
   ReleaseIdentity ids = ClassIdentity861();
   ids.eai_helper_iid = Guid::FromString("{CCA08729-B929-458D-99F3-8EF4E7900EE7}");
   ids.message_catalog = ReleaseIdentity::Catalog{
@@ -23,7 +23,7 @@ ReleaseIdentity Identity() {
 const ReleaseProfile& Release861() {
   static const ReleaseProfile profile{
       .release = "8.61",
-      .ids = Identity(),
+      .ids = Identity861(),
       .caller_registration = false,
       .message_texts = &MessageTable861,
       .reads_options = true,

@@ -8,7 +8,7 @@ using com::Guid;
 
 namespace {
 
-ReleaseIdentity Identity() {
+ReleaseIdentity Identity871() {
   ReleaseIdentity ids = ClassIdentity(
       "{75584C87-AEC6-44D6-A671-CD61766F21EF}", 1, 1, "{CB6E8E80-C56C-4F6B-97B0-A71C5626F6D3}",
       {"{0BB9C7B9-98F3-4031-B308-C1520C47836B}", "{74F0A8A9-97A5-440A-9C79-EA76CA472DA4}"});
@@ -31,7 +31,7 @@ ReleaseIdentity Identity() {
 const ReleaseProfile& Release871() {
   static const ReleaseProfile profile{
       .release = "8.71",
-      .ids = Identity(),
+      .ids = Identity871(),
       .caller_registration = true,
       .message_texts = &MessageTable871,
       .reads_options = true,

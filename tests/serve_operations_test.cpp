@@ -18,7 +18,7 @@
 #include "testing/serve_fixture.h"
 #include "testing/serve_socket.h"
 
-namespace quillor::testing {
+namespace quillor::testing::operations {
 namespace {
 
 using namespace std::chrono_literals;
@@ -423,4 +423,4 @@ TEST_F(ServeOperations, TheExampleClientTrustsAGivenCertificateAndTakesTheTokenF
 }
 
 }  // namespace
-}  // namespace quillor::testing
+}  // namespace quillor::testing::operations

@@ -22,7 +22,7 @@
 #include "testing/pg_database.h"
 #include "testing/serve_fixture.h"
 
-namespace quillor::testing {
+namespace quillor::testing::scale_out {
 namespace {
 
 using namespace std::chrono_literals;
@@ -205,4 +205,4 @@ TEST(ServeScaleOut, ThreeServersBehindHaproxyStoreEveryLineOnceThroughAKillAndAS
 }
 
 }  // namespace
-}  // namespace quillor::testing
+}  // namespace quillor::testing::scale_out

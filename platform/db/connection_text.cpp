@@ -8,7 +8,7 @@
 namespace quillor {
 namespace {
 
-[[noreturn]] void Refuse(const std::string& why) {
+[[noreturn]] void RefuseConnectionText(const std::string& why) {
   throw Failure(failure_numbers::kFail, "[Quillor] invalid connection text: " + why);
 }
 
@@ -30,14 +30,15 @@ ConnectionText ConnectionText::Read(std::string_view text, bool ole_db) {
       // A part holding only blanks (as after a final semicolon) is no pair.
       const size_t end = semi == std::string_view::npos ? n : semi;
       if (!Trim(text.substr(i, end - i)).empty()) {
-        if (ole_db) Refuse("part " + std::to_string(result.pairs_.size() + 1) + " has no '='");
-        Refuse("'" + std::string(Trim(text.substr(i, end - i))) + "' has no value");
+        if (ole_db)
+          RefuseConnectionText("part " + std::to_string(result.pairs_.size() + 1) + " has no '='");
+        RefuseConnectionText("'" + std::string(Trim(text.substr(i, end - i))) + "' has no value");
       }
       i = end + 1;
       continue;
     }
     std::string key(Trim(text.substr(i, eq - i)));
-    if (key.empty()) Refuse("a value has no key");
+    if (key.empty()) RefuseConnectionText("a value has no key");
     size_t j = eq + 1;
     while (j < n && IsBlank(text[j])) ++j;
     std::string value;
@@ -58,9 +59,9 @@ ConnectionText ConnectionText::Read(std::string_view text, bool ole_db) {
         }
         value += text[j++];
       }
-      if (!closed) Refuse("the value of " + key + " is not closed");
+      if (!closed) RefuseConnectionText("the value of " + key + " is not closed");
       while (j < n && IsBlank(text[j])) ++j;
-      if (j < n && text[j] != ';') Refuse("text follows the quoted value of " + key);
+      if (j < n && text[j] != ';') RefuseConnectionText("text follows the quoted value of " + key);
     } else {
       const size_t end = text.find(';', j);
       value = std::string(Trim(text.substr(j, (end == std::string_view::npos ? n : end) - j)));

@@ -36,7 +36,7 @@ constexpr std::string_view kOwnKeys[] = {"Pooling", "Pool Idle Timeout", "Max Re
 // block, and the bound of a lock wait (which only a PostgreSQL session uses).
 constexpr std::string_view kBackendKeys[] = {"BlockRows", "Lock Timeout"};
 
-[[noreturn]] void Refuse(const std::string& why) {
+[[noreturn]] void RefuseProviderText(const std::string& why) {
   throw Failure(failure_numbers::kFail, "[Quillor] invalid connection text: " + why);
 }
 
@@ -72,7 +72,7 @@ std::string_view WithoutVersion(std::string_view provider) {
 std::string Braced(std::string_view value, bool freetds = false) {
   if (freetds) {
     if (value.find("};") != std::string_view::npos) {
-      Refuse("a value holds \"};\", which the FreeTDS driver cannot be given");
+      RefuseProviderText("a value holds \"};\", which the FreeTDS driver cannot be given");
     }
     return "{" + std::string(value) + "}";
   }
@@ -115,7 +115,7 @@ unsigned Seconds(const std::string& value, std::string_view key) {
   const char* end = value.data() + value.size();
   const auto [at, error] = std::from_chars(value.data(), end, seconds);
   if (value.empty() || error != std::errc() || at != end || seconds > 65535) {
-    Refuse(std::string(key) + " must be a whole number of seconds");
+    RefuseProviderText(std::string(key) + " must be a whole number of seconds");
   }
   return seconds;
 }
@@ -141,12 +141,12 @@ void ReadPair(SqlServerKeys& keys, const std::string& key, const std::string& gi
     const std::optional<bool> on = value.empty()
                                        ? std::optional<bool>(false)
                                        : Switch(value, {"SSPI", "true", "yes"}, {"false", "no"});
-    if (!on) Refuse("Integrated Security must be SSPI, true or false");
+    if (!on) RefuseProviderText("Integrated Security must be SSPI, true or false");
     keys.integrated = *on;
   } else if (IsKey(key, {"Trusted_Connection"})) {
     const std::optional<bool> on = value.empty() ? std::optional<bool>(false)
                                                  : Switch(value, {"yes", "true"}, {"no", "false"});
-    if (!on) Refuse("Trusted_Connection must be yes or no");
+    if (!on) RefuseProviderText("Trusted_Connection must be yes or no");
     keys.integrated = *on;
   } else if (IsKey(key, {"Connect Timeout", "Connection Timeout"})) {
     keys.timeout = value.empty() ? std::nullopt : std::optional<unsigned>(Seconds(value, key));
@@ -164,25 +164,25 @@ void ReadPair(SqlServerKeys& keys, const std::string& key, const std::string& gi
     } else if (IsKey(value, {"strict"})) {
       keys.encrypt = Encryption::kStrict;
     } else {
-      Refuse("Encrypt must be yes, no or strict");
+      RefuseProviderText("Encrypt must be yes, no or strict");
     }
   } else if (IsKey(key, {"TrustServerCertificate", "Trust Server Certificate"})) {
     keys.trust_certificate =
         value.empty() ? std::nullopt : Switch(value, {"yes", "true"}, {"no", "false"});
     if (!value.empty() && !keys.trust_certificate) {
-      Refuse("TrustServerCertificate must be yes or no");
+      RefuseProviderText("TrustServerCertificate must be yes or no");
     }
   } else if (IsKey(key, {"Network Library", "Network"})) {
     if (!value.empty() && !EqualsIgnoreCase(value, "dbmssocn")) {
-      Refuse("Network Library=" + value +
-             " is not supported: SQL Server is reached over TCP/IP only (dbmssocn)");
+      RefuseProviderText("Network Library=" + value +
+                         " is not supported: SQL Server is reached over TCP/IP only (dbmssocn)");
     }
   } else if (IsKey(key, {"ODBC Driver"})) {
     keys.driver = value;
   } else if (IsOneOf(key, kBackendKeys)) {
     keys.backend.emplace_back(key, given);
   } else {
-    Refuse("the key " + key + " is not one this component reads in a SQL Server text");
+    RefuseProviderText("the key " + key + " is not one this component reads in a SQL Server text");
   }
 }
 
@@ -204,8 +204,9 @@ ServerAddress ReadServer(std::string_view given) {
   } else {
     for (std::string_view other : {"np:", "lpc:", "admin:", "via:"}) {
       if (StartsWithIgnoreCase(rest, other)) {
-        Refuse("Data Source names the protocol " + std::string(rest.substr(0, other.size() - 1)) +
-               ": SQL Server is reached over TCP/IP only (tcp:)");
+        RefuseProviderText("Data Source names the protocol " +
+                           std::string(rest.substr(0, other.size() - 1)) +
+                           ": SQL Server is reached over TCP/IP only (tcp:)");
       }
     }
   }
@@ -216,7 +217,7 @@ ServerAddress ReadServer(std::string_view given) {
     const auto [at, error] = std::from_chars(a.port.data(), a.port.data() + a.port.size(), port);
     if (a.port.empty() || error != std::errc() || at != a.port.data() + a.port.size() ||
         port == 0 || port > 65535) {
-      Refuse("the port in Data Source must be a number from 1 to 65535");
+      RefuseProviderText("the port in Data Source must be a number from 1 to 65535");
     }
     rest = rest.substr(0, comma);
   }

@@ -175,4 +175,16 @@ void BenchHttp(const fs::path& dir, int calls, const std::string& sync) {
   std::fflush(stdout);
 }
 
+void BenchHttpOwnCost(const fs::path& dir, int calls, const std::string& sync) {
+  const fs::path db = dir / "http.db";
+  const std::string conn = ConnectionText(db, sync);
+  std::vector<std::string> requests;
+  for (int i = 0; i < calls; ++i) requests.push_back(AddRequest(i, 1));
+  // One request first, for the answer nginx is to give.
+  KeepAliveClient::Answer last;
+  TimeHttp(db, conn, {requests.front()}, LeanClient(&last));
+  BenchOwnCost(dir, db, conn, requests, last.body);
+  std::fflush(stdout);
+}
+
 }  // namespace quillor::bench

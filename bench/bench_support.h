@@ -126,6 +126,8 @@ void BenchAddMemory(const fs::path& dir, int megabytes);
 void BenchLongTextMemory(const fs::path& dir, const std::string& conn, const std::string& tool,
                          int megabytes);
 void BenchHttp(const fs::path& dir, int calls, const std::string& sync);
+// Only the HTTP lines of the server's own cost (their own figures and nginx's).
+void BenchHttpOwnCost(const fs::path& dir, int calls, const std::string& sync);
 void BenchQueries(const fs::path& dir, bool quick, const std::string& only_sync);
 // On the PostgreSQL server of that connection text; skipped (and said so) without one.
 void BenchPostgres(const fs::path& dir, const std::string& connection, bool quick);

@@ -13,13 +13,16 @@
 //      beside the same calls in process through the pool; the floor (a bare
 //      loopback round trip of the same sizes) and the same requests from 2, 4
 //      and 8 clients at once;
+//      (--only owncost: only the server's own cost held against nginx's);
 //   7. on the PostgreSQL server that $QUILLOR_BENCH_PG_CONNECTION names (scripts/bench
 //      starts a throwaway one): QUERY unpaged and paged with their peaks beside the
 //      same rows moved by psql, and ADD beside the replay of its own statements.
 //
-// Usage: quillor_bench [--quick] [--only add|calls|addmem|query|http|pg] [--sync Normal|Full]
+// Usage: quillor_bench [--quick] [--only add|calls|addmem|query|http|owncost|pg]
+//                      [--sync Normal|Full] [--http-requests N]
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
   bool quick = false;
   std::string only;
   std::string only_sync;
+  int http_requests = 1000;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--quick") {
       quick = true;
@@ -44,10 +48,12 @@ int main(int argc, char** argv) {
       only = args[++i];
     } else if (args[i] == "--sync" && i + 1 < args.size()) {
       only_sync = args[++i];
+    } else if (args[i] == "--http-requests" && i + 1 < args.size()) {
+      http_requests = std::max(1, std::atoi(args[++i].c_str()));
     } else {
       std::fprintf(stderr,
-                   "usage: quillor_bench [--quick] [--only add|calls|addmem|query|http|pg] [--sync "
-                   "Normal|Full]\n");
+                   "usage: quillor_bench [--quick] [--only add|calls|addmem|query|http|owncost|pg] "
+                   "[--sync Normal|Full] [--http-requests N]\n");
       return 2;
     }
   }
@@ -76,7 +82,9 @@ int main(int argc, char** argv) {
   }
   if (runs("addmem")) BenchAddMemory(dir, quick ? 10 : 50);
   if (runs("query")) BenchQueries(dir, quick, only_sync);
-  if (runs("http")) BenchHttp(dir, 1000, only_sync.empty() ? "Normal" : only_sync);
+  const std::string http_sync = only_sync.empty() ? "Normal" : only_sync;
+  if (runs("http")) BenchHttp(dir, http_requests, http_sync);
+  if (only == "owncost") BenchHttpOwnCost(dir, http_requests, http_sync);
   if (runs("pg")) {
     const char* pg = std::getenv("QUILLOR_BENCH_PG_CONNECTION");
     BenchPostgres(dir, pg ? pg : "", quick);

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -412,6 +413,42 @@ TEST(ServeHealth, EveryWorkerStuckInOneCallMakesHealthzUnavailable) {
   db.conn().Rollback();
   add.join();
   EXPECT_EQ(client.Get("/healthz")->status, 200);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+// A worker serves the request it read itself, and keeps reading: while its
+// call waits on a database lock, another connection's small request is read and
+// answered by the other worker, and /metrics at once.
+TEST(ServeHealth, ALongCallOnOneConnectionHoldsUpNoOtherConnection) {
+  TestDb db(TestDb::Engine::kSqlite);
+  AddMasterRows(db, 5);
+  ServeProcess server({"--connection", db.ConnectionText() + ";Busy Timeout=15000", "--library",
+                       kServeLibrary, "--threads", "2"});
+  db.conn().Begin();
+  db.Run("insert into ca_pronb(cBatch) values('HELD')");
+  std::atomic<bool> add_answered{false};
+  std::thread add([&] {
+    httplib::Client other("127.0.0.1", server.port());
+    other.set_read_timeout(40);
+    const auto answer = other.Post("/transact", ServeAddRequest({2}), "application/xml");
+    EXPECT_TRUE(answer && answer->status == 200);
+    add_answered = true;
+  });
+  std::this_thread::sleep_for(1s);  // the ADD is in its call, waiting for the lock
+
+  httplib::Client client("127.0.0.1", server.port());
+  client.set_read_timeout(20);
+  for (int round = 0; round < 3; ++round) {
+    const auto query = client.Post("/transact", SmallQuery(), "application/xml");
+    ASSERT_TRUE(query) << "round " << round << ": " << httplib::to_string(query.error());
+    EXPECT_EQ(query->status, 200) << query->body;
+    const auto metrics = client.Get("/metrics");
+    ASSERT_TRUE(metrics);
+    EXPECT_EQ(metrics->status, 200);
+  }
+  EXPECT_FALSE(add_answered);  // all of it while the ADD still waited
+  db.conn().Rollback();
+  add.join();
   EXPECT_EQ(server.Stop(SIGTERM), 0);
 }
 

@@ -17,7 +17,8 @@ namespace quillor::serve {
 
 namespace asio = boost::asio;
 
-// One open connection, as the core sees it. Used on the I/O thread only.
+// One open connection, as the core sees it. Used by the thread that holds the
+// reading turn only.
 class OpenConnection {
  public:
   virtual ~OpenConnection() = default;
@@ -25,6 +26,8 @@ class OpenConnection {
   virtual bool in_progress() const = 0;
   // Closes a connection that has no request in progress, at a stop.
   virtual void CloseIfIdle() = 0;
+  // Cancels the operation in progress when its deadline has passed.
+  virtual void Expire(std::chrono::steady_clock::time_point now) = 0;
 };
 
 struct HttpEngine::Core {
@@ -36,6 +39,8 @@ struct HttpEngine::Core {
   WorkerPool& pool;
   const NoteWriter note;
 
+  // Run by one thread at a time (the holder of the reading turn), so that its
+  // handlers never wake another thread to go on waiting for events.
   asio::io_context io{1};
   asio::ip::tcp::acceptor acceptor{io};
   std::optional<asio::ssl::context> tls;
@@ -50,9 +55,13 @@ struct HttpEngine::Core {
   asio::steady_timer accept_timer{io};
   std::chrono::steady_clock::time_point fd_note_at;
   long fd_failures = 0;
+  // The deadlines of every connection are looked at a few times a second, by
+  // one timer, rather than each read and write arming a timer of its own.
+  asio::steady_timer sweep_timer{io};
 
   void Accept();
   void PauseAccepting();
+  void Sweep();
   // The counts /metrics shows as they are at the moment.
   Gauges CurrentGauges() const;
   void Added(OpenConnection* connection) { connections.insert(connection); }

@@ -8,6 +8,7 @@
 #include "platform/base/failure.h"
 #include "tools/quillor/serve/http_core.h"
 #include "tools/quillor/serve/listen_address.h"
+#include "tools/quillor/serve/reading_turn.h"
 
 namespace quillor::serve {
 
@@ -41,6 +42,15 @@ bool OutOfDescriptors(const boost::system::error_code& ec) {
          (ec.category() == boost::system::system_category() && ec.value() == ENFILE);
 }
 
+// How often the deadlines are looked at: a deadline passes at most this late.
+constexpr std::chrono::milliseconds kSweep{250};
+
+// How long the reading turn may lie free before the engine's own thread, or an
+// idle worker, takes it. Longer than a call that a loaded machine stretches by
+// a time slice or two, so that short calls stay on one worker; short beside
+// any deadline a client would notice.
+constexpr std::chrono::milliseconds kReadingTick{10};
+
 }  // namespace
 
 HttpEngine::HttpEngine(EngineSettings settings, Service& service, WorkerPool& pool, NoteWriter note)
@@ -66,17 +76,36 @@ HttpEngine::~HttpEngine() = default;
 int HttpEngine::port() const { return core_->acceptor.local_endpoint().port(); }
 
 bool HttpEngine::Run() {
-  core_->Accept();
+  Core& core = *core_;
+  core.Accept();
+  core.Sweep();
   // A fault in one connection's handling ends that handler, not the server.
-  for (;;) {
+  auto faulted = [&core](const std::exception& e) {
+    core.note(std::string("quillor serve: ") + e.what());
+  };
+  ReadingTurn::Hooks hooks;
+  hooks.run_one = [&core, faulted] {
     try {
-      core_->io.run();
-      break;
+      core.io.run_one();
     } catch (const std::exception& e) {
-      core_->note(std::string("quillor serve: ") + e.what());
+      faulted(e);
     }
-  }
-  return core_->drained_in_time;
+    return !core.io.stopped();
+  };
+  hooks.run_for = [&core, faulted](std::chrono::milliseconds most) {
+    try {
+      core.io.run_for(most);
+    } catch (const std::exception& e) {
+      faulted(e);
+    }
+    return !core.io.stopped();
+  };
+  hooks.wake_idle_worker = [&core] { return core.pool.WakeIdleReader(); };
+  ReadingTurn turn(std::move(hooks), kReadingTick);
+  core.pool.ReadBetweenJobs(&turn);
+  turn.Watch();
+  core.pool.ReadBetweenJobs(nullptr);
+  return core.drained_in_time;
 }
 
 void HttpEngine::Stop() {
@@ -135,10 +164,25 @@ void HttpEngine::Core::PauseAccepting() {
   });
 }
 
+void HttpEngine::Core::Sweep() {
+  sweep_timer.expires_after(kSweep);
+  sweep_timer.async_wait([this](boost::system::error_code ec) {
+    if (ec) return;
+    const auto now = std::chrono::steady_clock::now();
+    // Expiring only cancels: no connection leaves the set meanwhile.
+    for (OpenConnection* c : connections) c->Expire(now);
+    if (stopping && connections.empty()) return;
+    Sweep();
+  });
+}
+
 void HttpEngine::Core::Removed(OpenConnection* connection) {
   connections.erase(connection);
   if (stopping) {
-    if (connections.empty()) drain_timer.cancel();
+    if (connections.empty()) {
+      drain_timer.cancel();
+      sweep_timer.cancel();
+    }
     return;
   }
   if (accept_paused && connections.size() < settings.max_connections) {
@@ -162,7 +206,10 @@ void HttpEngine::Core::BeginStop() {
   for (OpenConnection* c : open) {
     if (connections.count(c)) c->CloseIfIdle();
   }
-  if (connections.empty()) return;
+  if (connections.empty()) {
+    sweep_timer.cancel();
+    return;
+  }
   drain_timer.expires_after(settings.drain_timeout);
   drain_timer.async_wait([this](boost::system::error_code ec) {
     if (ec || connections.empty()) return;

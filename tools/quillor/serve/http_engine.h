@@ -1,7 +1,9 @@
 // The server's HTTP engine: it accepts the connections, reads each request under
-// a deadline, hands complete requests to the workers and writes their answers,
-// in order, on a thread of its own. Waiting for a slow client costs that thread
-// a timer, not a worker. The HTTP library is seen only by the engine's sources.
+// a deadline and writes the answers in order. Its handlers run on whichever
+// thread holds the reading turn (reading_turn.h): a free worker, which serves a
+// request it read whole itself, or the engine's own thread while every worker
+// is in a call. Waiting for a slow client costs a deadline, not a worker. The
+// HTTP library is seen only by the engine's sources.
 #pragma once
 
 #include <chrono>
@@ -51,6 +53,8 @@ class HttpEngine {
 
   int port() const;
   // Serves until a stop has drained; returns whether the drain ended in time.
+  // The pool's workers read meanwhile; the calling thread watches the reading
+  // turn and reads itself when no worker can.
   bool Run();
   // Begins the stop; from any thread.
   void Stop();

@@ -1,5 +1,6 @@
 // One connection: its requests read in turn under their deadlines, checked on
-// their headers, handed to a worker once complete, and answered in order.
+// their headers, served once complete (by the worker that read them, or by one
+// the pool hands them to), and answered in order.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/err.h>
@@ -91,26 +92,28 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
  private:
   beast::tcp_stream& Lowest() { return beast::get_lowest_layer(stream_); }
 
-  // The deadline of the operation about to start. When it passes, the pending
-  // operation is cancelled and its handler sees a timeout; the socket stays
-  // open, so that a 408 can still be written.
+  // The deadline of the operation about to start. When it passes (the engine's
+  // sweep looks a few times a second), the pending operation is cancelled and
+  // its handler sees a timeout; the socket stays open, so that a 408 can still
+  // be written. No system call: it is a time kept in the connection.
   void Deadline(std::chrono::steady_clock::duration within) {
     timed_out_ = false;
-    timer_.expires_after(within);
-    timer_.async_wait([weak = this->weak_from_this()](error_code ec) {
-      const auto self = weak.lock();
-      if (ec || !self) return;
-      self->timed_out_ = true;
-      error_code ignored;
-      self->Lowest().socket().cancel(ignored);
-    });
+    deadline_ = (std::chrono::steady_clock::now() + within).time_since_epoch().count();
   }
 
   // The outcome of the operation that just ended, its deadline let go.
   error_code Settle(error_code ec) {
-    timer_.cancel();
+    deadline_ = kNoDeadline;
     if (timed_out_ && ec == asio::error::operation_aborted) return beast::error::timeout;
     return ec;
+  }
+
+  void Expire(std::chrono::steady_clock::time_point now) override {
+    if (deadline_.load() > now.time_since_epoch().count()) return;
+    deadline_ = kNoDeadline;
+    timed_out_ = true;
+    error_code ignored;
+    Lowest().socket().cancel(ignored);
   }
 
   // Between requests the connection may stay silent for the idle time; once the
@@ -536,7 +539,9 @@ class Session final : public OpenConnection, public std::enable_shared_from_this
   uint64_t bytes_sent_ = 0;
   std::atomic<bool> kick_pending_{false};
   std::array<char, 4096> discard_{};
-  asio::steady_timer timer_{core_.io};
+  static constexpr std::chrono::steady_clock::rep kNoDeadline =
+      std::numeric_limits<std::chrono::steady_clock::rep>::max();
+  std::atomic<std::chrono::steady_clock::rep> deadline_{kNoDeadline};
   std::atomic<bool> timed_out_{false};
   std::atomic<bool> in_progress_{false};
   std::mutex handover_;

@@ -4,6 +4,9 @@
 // worker busy and the queue full is not taken, and the engine refuses it.
 // Connections that are still sending their request, or idle between requests,
 // hold no worker and no place in the queue.
+//
+// A free worker also reads (ReadBetweenJobs): it takes the engine's reading turn,
+// and a request it reads whole it serves itself, at once, without queueing it.
 #pragma once
 
 #include <chrono>
@@ -17,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/quillor/serve/reading_turn.h"
 #include "tools/quillor/serve/worker_component.h"
 
 namespace quillor::serve {
@@ -40,8 +44,15 @@ class WorkerPool {
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
 
-  // Queues the job unless every worker is busy and the queue is full.
+  // Queues the job unless every worker is busy and the queue is full. Submitted
+  // by a worker while it reads, the job is that worker's next, not queued.
   bool TrySubmit(Job job);
+  // From now on free workers take `turn` to read (nothing: they stop reading,
+  // once every worker has let it go). The turn outlives its use here.
+  void ReadBetweenJobs(ReadingTurn* turn);
+  // Wakes a worker that waits, free, because another thread held the turn:
+  // false when none does.
+  bool WakeIdleReader();
   // Lets every queued job run, then ends and joins every thread.
   void Shutdown();
 
@@ -57,6 +68,9 @@ class WorkerPool {
 
  private:
   void Work(size_t index);
+  // Reads once on the worker's thread; the job a handler gave it meanwhile, if any.
+  Job ReadOnce(ReadingTurn& turn, size_t index, bool& read);
+  void Run(Job& job, WorkerState& state, size_t index);
 
   const size_t thread_count_;
   const size_t queue_limit_;
@@ -68,6 +82,10 @@ class WorkerPool {
   // When each worker took its job; nothing for a free one.
   std::vector<std::optional<std::chrono::steady_clock::time_point>> started_;
   bool stopping_ = false;
+  ReadingTurn* turn_ = nullptr;
+  size_t reading_ = 0;              // workers inside the turn's TryRunOne
+  size_t waiting_ = 0;              // free workers waiting for a job or a wake
+  std::condition_variable let_go_;  // reading_ fell to 0
   std::vector<std::thread> threads_;
 };
 

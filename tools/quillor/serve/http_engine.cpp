@@ -87,6 +87,10 @@ bool HttpEngine::Run() {
   hooks.run_one = [&core, faulted] {
     try {
       core.io.run_one();
+      // A worker about to serve what it read first handles the events that
+      // have already come, without waiting: the requests of other connections
+      // then go to idle workers rather than wait for this call.
+      if (core.pool.ReaderHasJob()) core.io.poll();
     } catch (const std::exception& e) {
       faulted(e);
     }

@@ -92,12 +92,15 @@ TEST(ReadingTurn, AWatchThatDozedOnAnIdleServerWakesWhenTheTurnIsLetGo) {
   ReadingTurn::Hooks hooks = HooksOf(counts);
   // Worker 0 holds the turn, waiting for an event, far longer than the fifty
   // ticks after which the watch dozes.
+  std::atomic<bool> waiting{false};
   hooks.run_one = [&] {
+    waiting = true;
     while (!event) std::this_thread::sleep_for(1ms);
     return true;
   };
   ReadingTurn turn(std::move(hooks), 1ms);
   std::thread reader([&] { turn.TryRunOne(0); });
+  ASSERT_TRUE(Within([&] { return waiting.load(); }));
   std::thread watch([&] { turn.Watch(); });
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(turn.stints(), 0u);

@@ -103,6 +103,8 @@ bool WorkerPool::WakeIdleReader() {
   return true;
 }
 
+bool WorkerPool::ReaderHasJob() { return reading_slot && reading_slot->job; }
+
 WorkerPool::Job WorkerPool::ReadOnce(ReadingTurn& turn, size_t index, bool& read) {
   ReadingSlot slot{this, index, {}};
   reading_slot = &slot;

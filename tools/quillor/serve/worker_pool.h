@@ -53,6 +53,9 @@ class WorkerPool {
   // Wakes a worker that waits, free, because another thread held the turn:
   // false when none does.
   bool WakeIdleReader();
+  // On a worker's thread while it reads: a handler has given it a request to
+  // serve.
+  static bool ReaderHasJob();
   // Lets every queued job run, then ends and joins every thread.
   void Shutdown();
 

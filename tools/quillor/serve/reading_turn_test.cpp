@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 
 // Hooks that count what the turn asked of them; run_one and run_for give
 // `more` (false: serving is over).
-struct Counts {
+struct TurnCalls {
   std::atomic<int> run_one{0};
   std::atomic<int> run_for{0};
   std::atomic<int> wakes{0};
@@ -20,7 +20,7 @@ struct Counts {
   std::atomic<bool> idle_worker{false};
 };
 
-ReadingTurn::Hooks HooksOf(Counts& c) {
+ReadingTurn::Hooks HooksOf(TurnCalls& c) {
   ReadingTurn::Hooks hooks;
   hooks.run_one = [&c] {
     ++c.run_one;
@@ -41,13 +41,13 @@ ReadingTurn::Hooks HooksOf(Counts& c) {
 
 // Waits, within a generous bound, for `done`.
 template <class Done>
-bool Within(Done done) {
+bool WithinBound(Done done) {
   for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(5ms);
   return done();
 }
 
 TEST(ReadingTurn, TheTurnStaysWithItsWorkerUntilTheWatchFindsItLeftFree) {
-  Counts counts;
+  TurnCalls counts;
   ReadingTurn turn(HooksOf(counts), 2ms);
   EXPECT_TRUE(turn.TryRunOne(0));
   // Kept for worker 0 while it serves what it read: worker 1 sleeps on.
@@ -59,7 +59,7 @@ TEST(ReadingTurn, TheTurnStaysWithItsWorkerUntilTheWatchFindsItLeftFree) {
   // wakes that worker, which may then take the turn, and reads nothing itself.
   counts.idle_worker = true;
   std::thread watch([&] { turn.Watch(); });
-  ASSERT_TRUE(Within([&] { return counts.wakes > 0; }));
+  ASSERT_TRUE(WithinBound([&] { return counts.wakes > 0; }));
   EXPECT_TRUE(turn.TryRunOne(1));
   EXPECT_FALSE(turn.TryRunOne(0));  // now kept for worker 1
   EXPECT_EQ(counts.run_for, 0);
@@ -70,11 +70,11 @@ TEST(ReadingTurn, TheTurnStaysWithItsWorkerUntilTheWatchFindsItLeftFree) {
 }
 
 TEST(ReadingTurn, WithEveryWorkerInACallTheWatchReadsItselfUntilServingIsOver) {
-  Counts counts;
+  TurnCalls counts;
   ReadingTurn turn(HooksOf(counts), 2ms);
   EXPECT_TRUE(turn.TryRunOne(0));  // then worker 0 is in a call, and no worker is idle
   std::thread watch([&] { turn.Watch(); });
-  ASSERT_TRUE(Within([&] { return turn.stints() >= 3; }));
+  ASSERT_TRUE(WithinBound([&] { return turn.stints() >= 3; }));
   EXPECT_EQ(counts.wakes, 0);
   // The events the watch handles say serving is over: the watch returns, and
   // no worker reads any more.
@@ -87,7 +87,7 @@ TEST(ReadingTurn, WithEveryWorkerInACallTheWatchReadsItselfUntilServingIsOver) {
 }
 
 TEST(ReadingTurn, AWatchThatDozedOnAnIdleServerWakesWhenTheTurnIsLetGo) {
-  Counts counts;
+  TurnCalls counts;
   std::atomic<bool> event{false};
   ReadingTurn::Hooks hooks = HooksOf(counts);
   // Worker 0 holds the turn, waiting for an event, far longer than the fifty
@@ -100,7 +100,7 @@ TEST(ReadingTurn, AWatchThatDozedOnAnIdleServerWakesWhenTheTurnIsLetGo) {
   };
   ReadingTurn turn(std::move(hooks), 1ms);
   std::thread reader([&] { turn.TryRunOne(0); });
-  ASSERT_TRUE(Within([&] { return waiting.load(); }));
+  ASSERT_TRUE(WithinBound([&] { return waiting.load(); }));
   std::thread watch([&] { turn.Watch(); });
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(turn.stints(), 0u);
@@ -108,7 +108,7 @@ TEST(ReadingTurn, AWatchThatDozedOnAnIdleServerWakesWhenTheTurnIsLetGo) {
   // woken by the turn let go, reads in its place.
   event = true;
   reader.join();
-  EXPECT_TRUE(Within([&] { return turn.stints() >= 1; }));
+  EXPECT_TRUE(WithinBound([&] { return turn.stints() >= 1; }));
   turn.Close();
   watch.join();
 }

@@ -3,21 +3,20 @@
 // validation nor the write handles ends the batch with one 999 result.
 #include <new>
 
+#include "component/reply_formats.h"
 #include "component/transact_call.h"
 #include "entry/item_result.h"
 #include "entry/item_validation.h"
 #include "entry/row_write.h"
 #include "messages/message_ids.h"
-#include "platform/hosts/eai_helper.h"
+#include "platform/xml/element_values.h"
 
 namespace quillor {
 
 namespace {
 
 void AppendResult(XmlDocument& doc, std::string_view id, ItemCode code, std::string_view message) {
-  EaiHelper::Extras extras;
-  EaiHelper::ForThisThread().AppendItemResult(doc, id, static_cast<int32_t>(code), message,
-                                              /*reserved=*/0, extras);
+  AppendItemResult(doc, id, static_cast<int32_t>(code), message);
 }
 
 // Ends the batch between two lines when the caller asked for it.
@@ -61,9 +60,8 @@ bool TransactCall::AddProc(const MaterialSource& list, std::string& reply) {
 }
 
 void TransactCall::AddItem(XmlElement element) {
-  EaiHelper& helper = EaiHelper::ForThisThread();
-  const std::string id = helper.ReadAttribute(element, "id");
-  const EntryContext ctx{*conn_, helper, messages_, profile_, state_.cost_object_mode};
+  const std::string id = AttributeText(element, "id");
+  const EntryContext ctx{*conn_, messages_, profile_, state_.cost_object_mode};
 
   const ItemResult check = CheckItem(ctx, element, state_.cost_object_id);
   if (!check.ok()) {

@@ -11,7 +11,6 @@
 #include "platform/base/fork_guard.h"
 #include "platform/base/text.h"
 #include "platform/com/error_info.h"
-#include "platform/hosts/eai_helper.h"
 #include "platform/xml/xml_node_list_object.h"
 #include "query/query_execution.h"
 
@@ -164,7 +163,7 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
     const ForkGuard whole_query;  // as for Transact
     // Outside a Transact call there is no connection: the query fails as the
     // host's own runtime fails on an object not set.
-    const QueryContext ctx{state_.call_connection, EaiHelper::ForThisThread(), profile_, nullptr,
+    const QueryContext ctx{state_.call_connection, profile_, nullptr,
                            profile_.caller_registration ? &state_.caller : nullptr};
     *result = ::quillor::QueryProc(ctx, eleList, *sRetXml);
     return com::S_OK;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "entry/entry_context.h"
+#include "runtime/value_text.h"
 
 namespace quillor {
 
@@ -16,7 +17,7 @@ bool OptionIsOn(Connection& conn, std::string_view sql) {
   bool on = false;
   if (!rs->Eof()) {
     DbValue value = rs->Value("cValue");
-    on = !value.IsNull() && value.ToText() == "1";
+    on = !value.IsNull() && ValueText(value) == "1";
   }
   rs->Close();
   return on;

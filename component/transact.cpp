@@ -7,14 +7,15 @@
 
 #include "component/options.h"
 #include "component/reply_codes.h"
+#include "component/reply_formats.h"
+#include "component/request_bound.h"
 #include "messages/message_ids.h"
 #include "platform/base/freed_memory.h"
 #include "platform/base/text.h"
 #include "platform/com/error_info.h"
 #include "platform/db/connection_pool.h"
 #include "platform/db/connection_text.h"
-#include "platform/db/request_bound.h"
-#include "platform/hosts/eai_helper.h"
+#include "platform/xml/element_values.h"
 #include "query/query_execution.h"
 
 namespace quillor {
@@ -34,8 +35,7 @@ constexpr size_t kLargeCallBytes = 256 * 1024;
 
 // The code is written as a signed decimal number.
 std::string ErrorReply(int32_t code, const std::string& message) {
-  std::string extra;
-  return EaiHelper::ForThisThread().MakeErrorReply(std::to_string(code), message, extra);
+  return ErrorReplyText(std::to_string(code), message);
 }
 
 std::string ReadConnectionString(IOrvoLogin& login) {
@@ -161,16 +161,15 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
     return Unanswered(static_cast<int32_t>(ReplyCode::kNoRootElement),
                       messages_.Text(msg::kNoRootNode));
 
-  EaiHelper& helper = EaiHelper::ForThisThread();
-  const std::string roottag = helper.ReadAttribute(root, "roottag");
-  const std::string docid = helper.ReadAttribute(root, "docid");
-  std::string proc = helper.ReadAttribute(root, "proc");
+  const std::string roottag = AttributeText(root, "roottag");
+  const std::string docid = AttributeText(root, "docid");
+  const std::string proc = AttributeText(root, "proc");
 
   // Whether the template loads is not checked: the ADD batch finds out.
-  result_doc_.LoadXml(helper.GetReplyTemplate(docid, proc));
+  result_doc_.LoadXml(ReplyTemplateText(docid, proc));
 
   const XmlNodeList materials = streamed ? XmlNodeList() : root.Select("material");
-  const std::string operation = AsciiUpper(helper.ReadAttribute(root, "proc"));
+  const std::string operation = AsciiUpper(AttributeText(root, "proc"));
 
   if (profile_.reads_options) {
     state_.cost_object_mode = ReadCostObjectMode(*conn_, state_.cost_object_mode);
@@ -182,7 +181,7 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
             reply);
   } else if (operation == "QUERY") {
     const XmlNodeList fields = root.Select(roottag + "/field");
-    const QueryContext ctx{conn_.get(), helper, profile_, nullptr,
+    const QueryContext ctx{conn_.get(), profile_, nullptr,
                            profile_.caller_registration ? &state_.caller : nullptr};
     QueryProc(ctx, request, fields, reply);
   } else {

@@ -8,6 +8,8 @@
 #include "platform/base/failure.h"
 #include "platform/base/number_text.h"
 #include "platform/db/sql_literal.h"
+#include "platform/xml/element_values.h"
+#include "runtime/value_text.h"
 
 namespace quillor {
 namespace {
@@ -75,7 +77,7 @@ CostObjectResult FindCostObject(const EntryContext& ctx, XmlElement element) {
     if (row.use == Use::kOrder && by_product) break;
     if (row.use == Use::kOmpFlag && !with_ompflag) break;
 
-    const std::string value = ctx.helper.ReadField(element, row.field);
+    const std::string value = FieldText(element, row.field);
     if (value.empty()) continue;
 
     const bool compared = by_product ? row.use == Use::kProduct : row.use != Use::kProduct;
@@ -107,7 +109,7 @@ CostObjectResult FindCostObject(const EntryContext& ctx, XmlElement element) {
     rows->Close();
     return {{}, ItemResult::Refused(listing + ctx.messages.Text(msg::kCostObjectNotFound))};
   }
-  std::string id = rows->Value("iRealCOID").ToText();
+  std::string id = ValueText(rows->Value("iRealCOID"));
   rows->Close();
   return {std::move(id), ItemResult::Success()};
 }

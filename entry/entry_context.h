@@ -1,5 +1,5 @@
 // What one material element's validation, cost-object resolution and row write
-// work with: the call's connection, the thread's helper, the message texts, the
+// work with: the call's connection, the message texts, the
 // release profile and the cost-object mode read from the options.
 #pragma once
 
@@ -7,7 +7,6 @@
 
 #include "messages/message_source.h"
 #include "platform/db/database.h"
-#include "platform/hosts/eai_helper.h"
 #include "profiles/release_profile.h"
 
 namespace quillor {
@@ -21,7 +20,6 @@ inline constexpr int16_t kByOrderWithOmpFlag = 2;  // the production order and i
 
 struct EntryContext {
   Connection& conn;
-  EaiHelper& helper;
   const MessageSource& messages;
   const ReleaseProfile& profile;
   int16_t cost_object_mode;  // one of cost_object_modes

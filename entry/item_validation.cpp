@@ -6,8 +6,10 @@
 #include "entry/cost_object.h"
 #include "entry/existence.h"
 #include "messages/message_ids.h"
-#include "platform/base/conversions.h"
 #include "platform/db/sql_literal.h"
+#include "platform/xml/element_values.h"
+#include "runtime/conversions.h"
+#include "runtime/value_text.h"
 
 namespace quillor {
 namespace {
@@ -19,7 +21,7 @@ std::string CostingMethod(const EntryContext& ctx) {
       ctx.conn.Open(ctx.profile.costing_method_sql, CursorType::kKeyset);
   std::string value;
   // The statement names its own column; the lookup by name ignores letter case.
-  for (; !rows->Eof(); rows->MoveNext()) value = rows->Value("cValue").ToText();
+  for (; !rows->Eof(); rows->MoveNext()) value = ValueText(rows->Value("cValue"));
   rows->Close();
   return value;
 }
@@ -39,14 +41,14 @@ bool PeriodClosed(const EntryContext& ctx, int16_t period) {
 ItemResult CheckItem(const EntryContext& ctx, XmlElement element, std::string& cost_object_id) {
   const MessageSource& text = ctx.messages;
 
-  const std::string department = ctx.helper.ReadField(element, "departmentno");
+  const std::string department = FieldText(element, "departmentno");
   if (department.empty()) return ItemResult::Refused(text.Text(msg::kDepartmentEmpty));
   if (!HasRow(ctx.conn, "select distinct cDeptid from ca_depDf where bIsBaseDep=1 and cDeptid='" +
                             DoubleQuotes(department) + "'")) {
     return ItemResult::Refused(department + text.Text(msg::kDepartmentNotBase));
   }
 
-  const std::string product = ctx.helper.ReadField(element, "productno");
+  const std::string product = FieldText(element, "productno");
   if (ctx.profile.product_structure_check && !product.empty() &&
       !HasRow(ctx.conn, "select distinct cPSPCode from ProductStructureEx where cPSPCode='" +
                             DoubleQuotes(product) + "'")) {
@@ -60,14 +62,14 @@ ItemResult CheckItem(const EntryContext& ctx, XmlElement element, std::string& c
     cost_object_id.clear();
   }
 
-  const std::string inventory = ctx.helper.ReadField(element, "inventoryno");
+  const std::string inventory = FieldText(element, "inventoryno");
   if (inventory.empty()) return ItemResult::Refused(text.Text(msg::kInventoryEmpty));
   if (!HasRow(ctx.conn, "select distinct cInvCode from Inventory where cInvcode='" +
                             DoubleQuotes(inventory) + "'")) {
     return ItemResult::Refused(text.Text(msg::kInventoryUnknown) + inventory);
   }
 
-  const std::string batch = ctx.helper.ReadField(element, "serial");
+  const std::string batch = FieldText(element, "serial");
   if (!batch.empty()) {
     if (!HasRow(ctx.conn, "select distinct cBatch from ca_pronb where cbatch='" +
                               DoubleQuotes(batch) + "'")) {
@@ -78,17 +80,17 @@ ItemResult CheckItem(const EntryContext& ctx, XmlElement element, std::string& c
     return ItemResult::Refused(text.Text(msg::kBatchRequired));
   }
 
-  const double price = LeadingNumber(ctx.helper.ReadField(element, "price"));
-  const double quantity = LeadingNumber(ctx.helper.ReadField(element, "quantity"));
+  const double price = LeadingNumber(FieldText(element, "price"));
+  const double quantity = LeadingNumber(FieldText(element, "quantity"));
   if (quantity == 0) return ItemResult::Refused(text.Text(msg::kQuantityZero));
 
-  const int16_t period = ToInt16(LeadingNumber(ctx.helper.ReadField(element, "period")));
+  const int16_t period = ToInt16(LeadingNumber(FieldText(element, "period")));
   if (period < 1 || period > 12) return ItemResult::Refused(text.Text(msg::kPeriodOutOfRange));
   if (ctx.profile.closed_period_check && PeriodClosed(ctx, period)) {
     return ItemResult::Refused(text.Text(msg::kPeriodClosed));
   }
 
-  const double total = LeadingNumber(ctx.helper.ReadField(element, "totalmoney"));
+  const double total = LeadingNumber(FieldText(element, "totalmoney"));
   if (TotalDiffers(total, price, quantity))
     return ItemResult::Refused(text.Text(msg::kTotalMismatch));
 

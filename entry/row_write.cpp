@@ -5,10 +5,11 @@
 
 #include "entry/line_key.h"
 #include "messages/message_ids.h"
-#include "platform/base/conversions.h"
 #include "platform/base/failure.h"
 #include "platform/base/number_text.h"
 #include "platform/db/sql_literal.h"
+#include "platform/xml/element_values.h"
+#include "runtime/conversions.h"
 
 namespace quillor {
 namespace {
@@ -69,7 +70,7 @@ class Lists {
 
 Statements Build(const EntryContext& ctx, XmlElement element, const std::string& cost_object_id) {
   const ReleaseProfile& profile = ctx.profile;
-  auto field = [&](std::string_view name) { return ctx.helper.ReadField(element, name); };
+  auto field = [&](std::string_view name) { return FieldText(element, name); };
 
   const std::string department = field("departmentno");
   const std::string product = field("productno");

@@ -207,7 +207,7 @@ class NoTexts final : public MessageSource {
 TEST_F(RowWriteTest, AFailureToFetchTheTextPassesToTheCaller) {
   db_.Run("drop table ca_mabsw");
   NoTexts texts;
-  const EntryContext ctx{recorder_, EaiHelper::ForThisThread(), texts, Release871(), 0};
+  const EntryContext ctx{recorder_, texts, Release871(), 0};
   MaterialElement material(kLine);
   EXPECT_THROW(SaveItem(ctx, material.element(), "1001"), Failure);
 }

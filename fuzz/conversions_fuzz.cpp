@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/base/conversions.h"
 #include "platform/base/failure.h"
 #include "platform/base/number_text.h"
+#include "runtime/conversions.h"
 
 namespace {
 

@@ -3,12 +3,13 @@
 #include <set>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/base/conversions.h"
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
 #include "platform/db/sql_literal.h"
-#include "platform/hosts/eai_helper.h"
+#include "platform/xml/element_values.h"
 #include "platform/xml/xml.h"
+#include "runtime/conversions.h"
+#include "runtime/value_text.h"
 
 namespace quillor::fuzz {
 namespace {
@@ -68,7 +69,7 @@ MaterialLedger::Rows MaterialLedger::Snapshot() {
     Row row;
     for (int i = 1; i < rs->FieldCount(); ++i) {
       const DbValue v = rs->Value(i);
-      row.push_back(v.IsNull() ? "NULL" : v.ToText());
+      row.push_back(v.IsNull() ? "NULL" : ValueText(v));
     }
     rows[rs->Value(0).Integer()] = std::move(row);
   }
@@ -98,16 +99,15 @@ void MaterialLedger::CheckAfter(const std::string& request, const std::string& r
   XmlDocument doc;
   const std::vector<int> codes = ItemCodes(reply);
   if (doc.LoadXml(request)) {
-    EaiHelper& helper = EaiHelper::ForThisThread();
     XmlElement root = doc.Root();
-    if (AsciiUpper(helper.ReadAttribute(root, "proc")) == "ADD") {
+    if (AsciiUpper(AttributeText(root, "proc")) == "ADD") {
       const XmlNodeList materials = root.Select("material");
       Check(codes.size() <= materials.size() + 1, "more item results than elements");
       for (size_t i = 0; i < codes.size() && i < materials.size(); ++i) {
         if (codes[i] != 0) continue;
         XmlElement e = materials[i];
-        auto field = [&](const char* name) { return DoubleQuotes(helper.ReadField(e, name)); };
-        const std::string irdcode_text = helper.ReadField(e, "irdcode");
+        auto field = [&](const char* name) { return DoubleQuotes(FieldText(e, name)); };
+        const std::string irdcode_text = FieldText(e, "irdcode");
         std::string irdcode = " and irdcode is null";
         if (!irdcode_text.empty()) {
           try {
@@ -116,11 +116,10 @@ void MaterialLedger::CheckAfter(const std::string& request, const std::string& r
             Violated("an element with an irdcode that is no number was written");
           }
         }
-        written_keys.push_back("cDeptID='" + field("departmentno") + "' and cMatID='" +
-                               field("inventoryno") + "' and cBatch='" + field("serial") +
-                               "' and iPeriod='" + field("period") + "'" + irdcode +
-                               " and cppid is " +
-                               (helper.ReadField(e, "productno").empty() ? "null" : "not null"));
+        written_keys.push_back(
+            "cDeptID='" + field("departmentno") + "' and cMatID='" + field("inventoryno") +
+            "' and cBatch='" + field("serial") + "' and iPeriod='" + field("period") + "'" +
+            irdcode + " and cppid is " + (FieldText(e, "productno").empty() ? "null" : "not null"));
       }
     }
   } else {

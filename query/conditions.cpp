@@ -8,6 +8,7 @@
 #include "platform/base/failure.h"
 #include "platform/base/number_text.h"
 #include "platform/db/sql_literal.h"
+#include "platform/xml/element_values.h"
 #include "query/condition_words.h"
 
 namespace quillor {
@@ -67,16 +68,16 @@ std::string BuildWhere(const QueryContext& ctx, const XmlNodeList& elements, Con
   const size_t count = elements.size();
   Refusal refusal;
   for (const XmlElement& element : elements) {
-    const int column = check->FieldIndex(ctx.helper.ReadAttribute(element, "name"));
+    const int column = check->FieldIndex(AttributeText(element, "name"));
     conditions += check->FieldName(column);
 
-    const std::string operation = ctx.helper.ReadAttribute(element, "operation");
+    const std::string operation = AttributeText(element, "operation");
     if (!IsAllowedOperation(operation)) {
       refusal.Note(position, "operation", operation, "is not allowed");
     }
     conditions += operation;
 
-    const std::string value = ctx.helper.ReadAttribute(element, "value");
+    const std::string value = AttributeText(element, "value");
     if (IsQuotedType(check->FieldType(column))) {
       conditions += '\'';
       conditions += DoubleQuotes(value);
@@ -88,7 +89,7 @@ std::string BuildWhere(const QueryContext& ctx, const XmlNodeList& elements, Con
     }
 
     if (static_cast<size_t>(position) < count) {
-      const std::string logic = ctx.helper.ReadAttribute(element, "logic");
+      const std::string logic = AttributeText(element, "logic");
       if (!IsAllowedLogic(logic)) refusal.Note(position, "logic", logic, "is not allowed");
       conditions += ' ';
       conditions += logic;

@@ -39,7 +39,7 @@ class ConditionsTest : public ::testing::Test {
 
   std::string Build(const std::vector<Field>& fields,
                     const ReleaseProfile& profile = Release871()) {
-    QueryContext ctx{&conn_, EaiHelper::ForThisThread(), profile, nullptr};
+    QueryContext ctx{&conn_, profile, nullptr};
     return BuildWhere(ctx, Fields(fields), conn_);
   }
 
@@ -108,12 +108,12 @@ TEST_F(ConditionsTest, QuotingFollowsTheTypeCode) {
   const std::vector<int> bare{2, 3, 4, 5, 6, 11, 20, 129, 131, 203};
   for (int type : quoted) {
     FakeConnection conn({{"c", type}});
-    QueryContext ctx{&conn, EaiHelper::ForThisThread(), Release871(), nullptr};
+    QueryContext ctx{&conn, Release871(), nullptr};
     EXPECT_EQ(BuildWhere(ctx, Fields({{"c", "=", "5", {}}}), conn), "where c='5'") << type;
   }
   for (int type : bare) {
     FakeConnection conn({{"c", type}});
-    QueryContext ctx{&conn, EaiHelper::ForThisThread(), Release871(), nullptr};
+    QueryContext ctx{&conn, Release871(), nullptr};
     EXPECT_EQ(BuildWhere(ctx, Fields({{"c", "=", "5", {}}}), conn), "where c=5") << type;
   }
 }

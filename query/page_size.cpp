@@ -1,7 +1,7 @@
 #include "query/page_size.h"
 
-#include "platform/base/conversions.h"
 #include "platform/base/failure.h"
+#include "runtime/conversions.h"
 
 namespace quillor {
 

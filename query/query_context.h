@@ -1,17 +1,15 @@
-// What a QUERY works with: the call's connection, the thread's helper, the
+// What a QUERY works with: the call's connection, the
 // release profile and the registered caller, if any.
 #pragma once
 
 #include "platform/com/dispatch.h"
 #include "platform/db/database.h"
-#include "platform/hosts/eai_helper.h"
 #include "profiles/release_profile.h"
 
 namespace quillor {
 
 struct QueryContext {
   Connection* conn;  // null outside a Transact call
-  EaiHelper& helper;
   const ReleaseProfile& profile;
   com::IDispatch* caller;  // receives completed pages through ProcessExport; may be null
   // The object's registered-caller member, when there is one. A caller may register

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "platform/base/failure.h"
-#include "platform/hosts/record_mapper.h"
 #include "platform/xml/reply_value.h"
 #include "query/conditions.h"
 #include "query/page_size.h"
+#include "query/record_mapper.h"
 #include "query/reply_writer.h"
 
 namespace quillor {

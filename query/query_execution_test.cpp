@@ -98,7 +98,7 @@ class QueryProcTest : public ::testing::Test {
     EXPECT_TRUE(doc.LoadXml(request)) << request;
     const XmlNodeList fields =
         doc.Root().Select(doc.Root().Attribute("roottag").value_or("") + "/field");
-    QueryContext ctx{conn, EaiHelper::ForThisThread(), profile, caller};
+    QueryContext ctx{conn, profile, caller};
     std::string reply = doc.Serialize();
     EXPECT_FALSE(QueryProc(ctx, fields, reply));
     return reply;
@@ -114,7 +114,7 @@ class QueryProcTest : public ::testing::Test {
     doc.LoadXml(request);
     XmlNodeList fields;
     if (doc.Root()) fields = doc.Root().Select("q/field");
-    QueryContext ctx{conn, EaiHelper::ForThisThread(), profile, caller};
+    QueryContext ctx{conn, profile, caller};
     std::string reply = request;
     try {
       QueryProc(ctx, fields, reply);
@@ -249,7 +249,7 @@ TEST_F(QueryProcTest, PagesGoToTheCallerRegisteredAtEachPage) {
   };
   XmlDocument doc;
   ASSERT_TRUE(doc.LoadXml(Paged("3")));
-  QueryContext ctx{&db_.conn(), EaiHelper::ForThisThread(), Release871(), nullptr, &registered};
+  QueryContext ctx{&db_.conn(), Release871(), nullptr, &registered};
   std::string reply = doc.Serialize();
   QueryProc(ctx, doc.Root().Select("q/field"), reply);
 
@@ -442,7 +442,7 @@ TEST(QueryDeclaredTypesTest, ServerTypeNamesWriteNumbersBare) {
                   "<field name=\"iMatQua\" operation=\"=\" value=\"7.5\" logic=\"and\"/>"
                   "<field name=\"cMatID\" operation=\"=\" value=\"1\" logic=\"and\"/>"
                   "<field name=\"cBatch\" operation=\"=\" value=\"2\"/></q></r>"));
-  QueryContext ctx{conn.get(), EaiHelper::ForThisThread(), Release861(), nullptr};
+  QueryContext ctx{conn.get(), Release861(), nullptr};
   EXPECT_EQ(BuildWhere(ctx, doc.Root().Select("q/field"), *conn),
             "where iPeriod=5 and iPrice=2.5 and iQua=3 and iMatQua=7.5 and cMatID=1 and cBatch=2");
   std::string reply = doc.Serialize();
@@ -493,7 +493,7 @@ TEST(Release861StrColumnsTest, CompareWithBareNumbersAsNumbers) {
                                 "\"/></q></r>";
     XmlDocument doc;
     ASSERT_TRUE(doc.LoadXml(request));
-    QueryContext ctx{&db.conn(), EaiHelper::ForThisThread(), Release861(), nullptr};
+    QueryContext ctx{&db.conn(), Release861(), nullptr};
     std::string reply = doc.Serialize();
     QueryProc(ctx, doc.Root().Select("q/field"), reply);
     XmlDocument rows;
@@ -562,7 +562,7 @@ TEST_F(QueryProcTest, PagesAndReplyKeepTheRequestAsLoaded) {
       "<?xml version=\"1.0\"?><!--c--><r xmlns=\"urn:x\" roottag=\"q\" paginate=\"3\"><q/></r>"
       "<?after it?>";
   RecordingCaller caller;
-  QueryContext ctx{&db_.conn(), EaiHelper::ForThisThread(), Release871(), &caller};
+  QueryContext ctx{&db_.conn(), Release871(), &caller};
   QueryProc(ctx, {}, reply);
   ASSERT_EQ(caller.calls.size(), 2u);
   EXPECT_EQ(caller.calls[0].page, head + row(1) + row(2) + row(3) + tail);

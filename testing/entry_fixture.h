@@ -12,7 +12,6 @@
 #include "entry/entry_context.h"
 #include "platform/base/failure.h"
 #include "platform/db/sql_literal.h"
-#include "platform/hosts/eai_helper.h"
 #include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
 #include "testing/test_db.h"
@@ -75,7 +74,7 @@ class EntryTest : public ::testing::Test {
  protected:
   EntryContext Context() {
     messages_ = std::make_unique<TableMessages>(*profile_);
-    return EntryContext{recorder_, EaiHelper::ForThisThread(), *messages_, *profile_, mode_};
+    return EntryContext{recorder_, *messages_, *profile_, mode_};
   }
   void UseRelease(const ReleaseProfile& profile) { profile_ = &profile; }
   void UseMode(int16_t mode) { mode_ = mode; }

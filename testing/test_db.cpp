@@ -3,6 +3,7 @@
 #include "platform/base/failure.h"
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_file.h"
+#include "runtime/value_text.h"
 #include "schema/host_schema.h"
 #include "testing/pg_database.h"
 
@@ -26,6 +27,8 @@ std::string TestDb::ConnectionText() const {
   return SqliteText(file_.string());
 }
 
+std::string ShownValue(const DbValue& value) { return value.IsNull() ? "NULL" : ValueText(value); }
+
 std::vector<std::vector<std::string>> TestDb::Rows(std::string_view sql) {
   std::vector<std::vector<std::string>> rows;
   const std::unique_ptr<Recordset> rs = conn_->Open(sql, CursorType::kStatic);
@@ -33,7 +36,7 @@ std::vector<std::vector<std::string>> TestDb::Rows(std::string_view sql) {
     std::vector<std::string> row;
     for (int i = 0; i < rs->FieldCount(); ++i) {
       const DbValue value = rs->Value(i);
-      row.push_back(value.IsNull() ? "NULL" : value.ToText());
+      row.push_back(ShownValue(value));
     }
     rows.push_back(std::move(row));
   }

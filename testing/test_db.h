@@ -18,6 +18,9 @@ namespace quillor::testing {
 
 class PgDatabase;
 
+// A stored value as the host's runtime writes it as text, and "NULL" for a null.
+std::string ShownValue(const DbValue& value);
+
 // A host database with the host tables and no rows: a temporary SQLite file, or, when
 // QUILLOR_TEST_PG_CONNECTION names a PostgreSQL server, a schema of its own there.
 class TestDb {

@@ -4,6 +4,7 @@
 // stay values, and no text with a second statement in it is ever run.
 #include "platform/base/failure.h"
 #include "platform/db/open_connection.h"
+#include "runtime/value_text.h"
 #include "testing/expect_failure.h"
 #include "testing/pg_database.h"
 #include "testing/reliability_support.h"
@@ -17,7 +18,7 @@ class DatabaseSetting {
   DatabaseSetting(const std::string& connection, std::string setting, const std::string& value)
       : connection_(connection), setting_(std::move(setting)) {
     auto conn = OpenConnection(connection_);
-    database_ = conn->Open("select current_database()", CursorType::kStatic)->Value(0).ToText();
+    database_ = ValueText(conn->Open("select current_database()", CursorType::kStatic)->Value(0));
     conn->Execute("alter database " + database_ + " set " + setting_ + " = " + value);
   }
   ~DatabaseSetting() {
@@ -59,10 +60,11 @@ class PgInjectionTest : public ::testing::Test {
 
 TEST_F(PgInjectionTest, EverySessionTurnsStandardStringsOn) {
   auto conn = OpenConnection(db_->ConnectionText());
-  EXPECT_EQ(conn->Open("show standard_conforming_strings", CursorType::kStatic)->Value(0).ToText(),
-            "on");
+  EXPECT_EQ(
+      ValueText(conn->Open("show standard_conforming_strings", CursorType::kStatic)->Value(0)),
+      "on");
   // A backslash is an ordinary character in a quoted text.
-  EXPECT_EQ(conn->Open("select 'a\\'", CursorType::kStatic)->Value(0).ToText(), "a\\");
+  EXPECT_EQ(ValueText(conn->Open("select 'a\\'", CursorType::kStatic)->Value(0)), "a\\");
 }
 
 TEST_F(PgInjectionTest, ABackslashBeforeAQuoteStaysInTheValue) {

@@ -15,6 +15,7 @@
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_faults.h"
 #include "platform/db/sqlite/sqlite_file.h"
+#include "runtime/value_text.h"
 #include "schema/host_schema.h"
 #include "testing/built_tree.h"
 #include "testing/pg_database.h"
@@ -28,7 +29,7 @@ namespace fs = std::filesystem;
 // The first value of a one-row query.
 std::string Scalar(Connection& conn, std::string_view sql) {
   auto rs = conn.Open(sql, CursorType::kForwardOnly);
-  const std::string value = rs->Eof() ? "" : rs->Value(0).ToText();
+  const std::string value = rs->Eof() ? "" : ValueText(rs->Value(0));
   rs->Close();
   return value;
 }

@@ -13,10 +13,10 @@
 
 #include "component/call_hooks.h"
 #include "component/imaterial.h"
+#include "component/request_bound.h"
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
 #include "platform/db/connection_pool.h"
-#include "platform/db/request_bound.h"
 #include "platform/hosts/orvo_login.h"
 #include "profiles/release_profile.h"
 #include "quillor/quillor.h"

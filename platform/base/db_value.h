@@ -1,4 +1,6 @@
-// A value read from a database column: null, an integer, a double or a text.
+// A value read from a database column: null, an integer, a double or a text, as
+// a backend hands it over. How the host's runtime turns it into text or a truth
+// value is runtime/value_text.h.
 #pragma once
 
 #include <cstdint>
@@ -23,20 +25,8 @@ class DbValue {
   double Double() const { return std::get<double>(v_); }
   const std::string& Text() const { return std::get<std::string>(v_); }
 
-  // The value as text, as the host's runtime converts it: integers in plain
-  // decimal, doubles in their shortest exact form (2.5, 6, 0.1), texts as stored.
-  // A null cannot become text: failure 94.
-  std::string ToText() const;
-
-  // The value as a truth value: a non-zero number, or a text that reads as one
-  // ("1", "-1", "true" in any case). A null reads as false.
-  bool ToBool() const;
-
  private:
   std::variant<std::monostate, int64_t, double, std::string> v_;
 };
-
-// A double in its shortest text that reads back to the same value.
-std::string ShortestDoubleText(double value);
 
 }  // namespace quillor

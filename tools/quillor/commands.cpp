@@ -12,12 +12,12 @@
 #include <sstream>
 
 #include "component/registration.h"
+#include "component/request_bound.h"
 #include "platform/base/failure.h"
 #include "platform/base/scoped_env.h"
 #include "platform/base/text.h"
 #include "platform/com/registry.h"
 #include "platform/db/open_connection.h"
-#include "platform/db/request_bound.h"
 #include "platform/db/sqlite/sqlite_file.h"
 #include "platform/xml/xml.h"
 #include "profiles/release_profile.h"

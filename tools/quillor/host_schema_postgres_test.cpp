@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "profiles/release_profile.h"
+#include "runtime/value_text.h"
 #include "schema/host_schema.h"
 #include "testing/condition_columns.h"
 #include "testing/pg_schema_test.h"
@@ -73,13 +74,13 @@ TEST_F(PgHostSchema, ValidationLookupsCompareBitsAndTextsAsTheHostDoes) {
       "select iRealCOID from caq_coreal where cMOCode='MO7' and  iMOSubSN=2 and  iMORouteSN=3 ",
       CursorType::kKeyset);
   ASSERT_EQ(found->RecordCount(), 1);
-  EXPECT_EQ(found->Value("iRealCOID").ToText(), "1001");
-  EXPECT_TRUE(conn_->Open("select bFlag_CA from gl_mend where iperiod=4", CursorType::kKeyset)
-                  ->Value("bflag_Ca")
-                  .ToBool());
-  EXPECT_FALSE(conn_->Open("select bFlag_CA from gl_mend where iperiod=5", CursorType::kKeyset)
-                   ->Value("bflag_Ca")
-                   .ToBool());
+  EXPECT_EQ(ValueText(found->Value("iRealCOID")), "1001");
+  EXPECT_TRUE(
+      ValueTruth(conn_->Open("select bFlag_CA from gl_mend where iperiod=4", CursorType::kKeyset)
+                     ->Value("bflag_Ca")));
+  EXPECT_FALSE(
+      ValueTruth(conn_->Open("select bFlag_CA from gl_mend where iperiod=5", CursorType::kKeyset)
+                     ->Value("bflag_Ca")));
 }
 
 TEST_F(PgHostSchema, RowWriteReplacesByItsKeyWithThePeriodQuoted) {

@@ -2,12 +2,12 @@
 
 #include <ostream>
 
+#include "component/request_bound.h"
 #include "platform/base/failure.h"
 #include "platform/base/json_string.h"
 #include "platform/base/text.h"
 #include "platform/db/connection_text.h"
 #include "platform/db/provider_text.h"
-#include "platform/db/request_bound.h"
 #include "tools/quillor/reply_gloss.h"
 
 namespace quillor {

@@ -14,6 +14,7 @@
 #include "testing/expect_failure.h"
 #include "testing/pg_schema_test.h"
 #include "testing/temp_dir.h"
+#include "testing/test_db.h"
 
 namespace quillor {
 namespace {
@@ -65,8 +66,7 @@ class ServerCursorTest : public testing::PgSchemaTest {
     for (int i = 0; !rs.Eof(); ++i) {
       if (i == count_at) count = rs.RecordCount();
       std::string row;
-      for (int c = 0; c < rs.FieldCount(); ++c)
-        row += (rs.Value(c).IsNull() ? "NULL" : rs.Value(c).ToText()) + "|";
+      for (int c = 0; c < rs.FieldCount(); ++c) row += testing::ShownValue(rs.Value(c)) + "|";
       rows.push_back(row);
       rs.MoveNext();
     }

@@ -14,6 +14,7 @@
 #include "testing/expect_failure.h"
 #include "testing/sqlite_host_test.h"
 #include "testing/temp_dir.h"
+#include "testing/test_db.h"
 
 namespace quillor {
 namespace {
@@ -80,11 +81,12 @@ TEST(SqliteFile, CreatesAnEmptyDatabaseInWalMode) {
 
 TEST_F(SqliteTest, OpensInWalModeWithFullSync) {
   auto rs = conn_->Open("pragma journal_mode", CursorType::kStatic);
-  EXPECT_EQ(rs->Value(0).ToText(), "wal");
+  EXPECT_EQ(testing::ShownValue(rs->Value(0)), "wal");
   rs = conn_->Open("pragma synchronous", CursorType::kStatic);
-  EXPECT_EQ(rs->Value(0).ToText(), "2");  // FULL
+  EXPECT_EQ(testing::ShownValue(rs->Value(0)), "2");  // FULL
   auto normal = OpenConnection(SqliteText(path_) + ";Synchronous=Normal");
-  EXPECT_EQ(normal->Open("pragma synchronous", CursorType::kStatic)->Value(0).ToText(), "1");
+  EXPECT_EQ(testing::ShownValue(normal->Open("pragma synchronous", CursorType::kStatic)->Value(0)),
+            "1");
 }
 
 TEST_F(SqliteTest, StatementErrorNumbers) {
@@ -161,9 +163,9 @@ TEST_F(SqliteTest, RecordsetReadsRowsAndValues) {
   EXPECT_EQ(rs->FieldIndex("CDEPTID"), 0);
   EXPECT_EQ(rs->FieldIndex("irdCode"), 8);
   EXPECT_FALSE(rs->Eof());
-  EXPECT_EQ(rs->Value("cppid").ToText(), "1001");
+  EXPECT_EQ(testing::ShownValue(rs->Value("cppid")), "1001");
   EXPECT_TRUE(rs->Value("iPrice").IsDouble());
-  EXPECT_EQ(rs->Value("iPrice").ToText(), "2.5");
+  EXPECT_EQ(testing::ShownValue(rs->Value("iPrice")), "2.5");
   EXPECT_TRUE(rs->Value("iPeriod").IsInteger());
   EXPECT_EQ(rs->Value("iPeriod").Integer(), 5);
   rs->MoveNext();
@@ -231,7 +233,7 @@ TEST_F(SqliteTest, ExpressionColumnsTakeTheirTypeFromTheFirstRow) {
   EXPECT_EQ(rs->FieldType(2), 200);
   EXPECT_EQ(rs->FieldType(3), 200);
   EXPECT_EQ(rs->FieldType(4), 200);
-  EXPECT_EQ(rs->Value("c").ToText(), "D01");
+  EXPECT_EQ(testing::ShownValue(rs->Value("c")), "D01");
 }
 
 TEST_F(SqliteTest, HostDialectRunsAdapted) {
@@ -240,10 +242,10 @@ TEST_F(SqliteTest, HostDialectRunsAdapted) {
   auto rs = conn_->Open(
       "select isnull(str(iMORouteSN),'') as r, str(2.5) as h from caq_coreal order by iRealCOID",
       CursorType::kStatic);
-  EXPECT_EQ(rs->Value("r").ToText(), "         7");
-  EXPECT_EQ(rs->Value("h").ToText(), "         3");
+  EXPECT_EQ(testing::ShownValue(rs->Value("r")), "         7");
+  EXPECT_EQ(testing::ShownValue(rs->Value("h")), "         3");
   rs->MoveNext();
-  EXPECT_EQ(rs->Value("r").ToText(), "");
+  EXPECT_EQ(testing::ShownValue(rs->Value("r")), "");
   EXPECT_EQ(conn_->SentText("insert T(a) values(1)"), "insert into T(a) values(1)");
   EXPECT_EQ(conn_->dialect(), Dialect::kSqlite);
 }
@@ -261,7 +263,7 @@ TEST_F(SqliteTest, StrAsTheHostWritesIt) {
   };
   for (const auto& [x, text] : cases) {
     auto rs = conn_->Open(std::string("select str(") + x + ") as s", CursorType::kStatic);
-    EXPECT_EQ(rs->Value("s").ToText(), text) << x;
+    EXPECT_EQ(testing::ShownValue(rs->Value("s")), text) << x;
   }
   EXPECT_TRUE(conn_->Open("select str(null) as s", CursorType::kStatic)->Value("s").IsNull());
   EXPECT_THROW(conn_->Open("select str('x') as s", CursorType::kStatic), Failure);
@@ -283,7 +285,7 @@ TEST_F(SqliteTest, UnitsOfWorkNest) {
   }
   auto rs = conn_->Open("select cBatch from ca_pronb", CursorType::kStatic);
   ASSERT_EQ(rs->RecordCount(), 1);
-  EXPECT_EQ(rs->Value(0).ToText(), "kept");
+  EXPECT_EQ(testing::ShownValue(rs->Value(0)), "kept");
   EXPECT_THROW(conn_->Commit(), Failure);
 }
 

@@ -8,6 +8,7 @@
 #include "schema/host_schema.h"
 #include "testing/sqlite_host_test.h"
 #include "testing/temp_dir.h"
+#include "testing/test_db.h"
 
 namespace quillor {
 namespace {
@@ -23,7 +24,7 @@ class StatementReuseTest : public testing::SqliteHostTest {
     for (; !rs->Eof(); rs->MoveNext()) {
       for (int i = 0; i < rs->FieldCount(); ++i) {
         const DbValue v = rs->Value(i);
-        out += (v.IsNull() ? "NULL" : v.ToText()) + (i + 1 < rs->FieldCount() ? "," : ";");
+        out += testing::ShownValue(v) + (i + 1 < rs->FieldCount() ? "," : ";");
       }
     }
     rs->Close();
@@ -104,7 +105,7 @@ TEST_F(StatementReuseTest, StaticCursorCountsAndStreamsEveryRow) {
   int64_t rows = 0;
   std::string last;
   for (; !rs->Eof(); rs->MoveNext()) {
-    last = rs->Value("cinvcode").ToText();
+    last = testing::ShownValue(rs->Value("cinvcode"));
     ++rows;
   }
   EXPECT_EQ(rows, 2500);

@@ -1,9 +1,9 @@
 #include "tools/quillor/serve/request_envelope.h"
 
-#include "platform/base/conversions.h"
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
 #include "platform/xml/xml.h"
+#include "runtime/conversions.h"
 
 namespace quillor::serve {
 

@@ -1,8 +1,8 @@
 // POST /transact: the body is the request document; the answer is what the
 // quillor transact command prints for it, or, for a paged QUERY, the pages as
 // they complete and then that reply, as parts of one multipart answer.
+#include "component/request_bound.h"
 #include "platform/base/failure.h"
-#include "platform/db/request_bound.h"
 #include "tools/quillor/serve/multipart_parts.h"
 #include "tools/quillor/serve/request_envelope.h"
 #include "tools/quillor/serve/service.h"

@@ -1,4 +1,4 @@
-#include "platform/db/request_bound.h"
+#include "component/request_bound.h"
 
 #include <charconv>
 #include <cstdlib>

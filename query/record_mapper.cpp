@@ -1,4 +1,4 @@
-#include "platform/hosts/record_mapper.h"
+#include "query/record_mapper.h"
 
 #include <cctype>
 #include <charconv>
@@ -11,6 +11,7 @@
 #include "platform/base/module_directory.h"
 #include "platform/base/text.h"
 #include "platform/xml/reply_value.h"
+#include "runtime/value_text.h"
 
 namespace quillor {
 namespace {
@@ -107,7 +108,7 @@ void RecordMapper::MapRecord(XmlDocument& /*doc*/, XmlElement& element, std::str
       element.AppendTextChild(fields[i],
                               std::string_view(digits, static_cast<size_t>(end - digits)));
     } else {
-      element.AppendTextChild(fields[i], value.ToText());
+      element.AppendTextChild(fields[i], ValueText(value));
     }
   }
 }
@@ -134,7 +135,7 @@ void RecordMapper::WriteRecord(XmlTextWriter& out, std::string_view mapping, Rec
       const char* end = std::to_chars(digits, digits + sizeof digits, value.Integer()).ptr;
       out.TextElement(tag, std::string_view(digits, static_cast<size_t>(end - digits)));
     } else {
-      out.TextElement(tag, value.ToText());
+      out.TextElement(tag, ValueText(value));
     }
   }
 }

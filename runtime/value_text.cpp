@@ -1,4 +1,4 @@
-#include "platform/base/db_value.h"
+#include "runtime/value_text.h"
 
 #include <charconv>
 #include <system_error>
@@ -18,29 +18,29 @@ std::string ShortestDoubleText(double value) {
   return std::string(buf, end);
 }
 
-std::string DbValue::ToText() const {
-  if (IsNull()) throw Failure::InvalidUseOfNull();
-  if (IsInteger()) return std::to_string(Integer());
-  if (IsDouble()) return ShortestDoubleText(Double());
-  return Text();
+std::string ValueText(const DbValue& value) {
+  if (value.IsNull()) throw Failure::InvalidUseOfNull();
+  if (value.IsInteger()) return std::to_string(value.Integer());
+  if (value.IsDouble()) return ShortestDoubleText(value.Double());
+  return value.Text();
 }
 
 namespace {
 bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 }  // namespace
 
-bool DbValue::ToBool() const {
-  if (IsNull()) return false;
-  if (IsInteger()) return Integer() != 0;
-  if (IsDouble()) return Double() != 0.0;
-  std::string_view text = Trim(Text(), IsSpaceOrTab);
+bool ValueTruth(const DbValue& value) {
+  if (value.IsNull()) return false;
+  if (value.IsInteger()) return value.Integer() != 0;
+  if (value.IsDouble()) return value.Double() != 0.0;
+  std::string_view text = Trim(value.Text(), IsSpaceOrTab);
   if (EqualsIgnoreCase(text, "true")) return true;
   if (!IsPlainNumber(text)) return false;
   // from_chars reads the full stop whatever the locale, but takes no plus sign.
   if (text.front() == '+') text.remove_prefix(1);
-  double value = 0;
-  std::from_chars(text.data(), text.data() + text.size(), value);
-  return value != 0.0;
+  double number = 0;
+  std::from_chars(text.data(), text.data() + text.size(), number);
+  return number != 0.0;
 }
 
 }  // namespace quillor

@@ -1,6 +1,6 @@
 // The record mapper: value texts, nulls, unmapped columns, and where the mapping
 // file is found. (Every field of the shipped mapping shows in the query tests.)
-#include "platform/hosts/record_mapper.h"
+#include "query/record_mapper.h"
 
 #include <gtest/gtest.h>
 

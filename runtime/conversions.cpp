@@ -1,4 +1,4 @@
-#include "platform/base/conversions.h"
+#include "runtime/conversions.h"
 
 #include <charconv>
 #include <cmath>

@@ -19,7 +19,9 @@ namespace quillor {
 //   {"sql": TEXT, "error": {"number": N, "description": TEXT}}
 //   {"refused": REASON, "item": ID, "field": NAME, "value": TEXT}
 //                                             (a write refused before any statement)
-// Begin, Commit and Rollback are not traced.
+// Begin, Commit, Rollback and the line lock (TakeLineTurn) write no line when they
+// succeed; when one fails, it writes the error line, with the step's name as its
+// "sql": "begin", "commit", "rollback" or "line lock".
 std::unique_ptr<Connection> TraceConnection(std::unique_ptr<Connection> inner, std::string path);
 
 // Takes one trace line, as above, without its line end. What it throws is dropped:

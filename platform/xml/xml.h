@@ -1,12 +1,14 @@
-// A small XML document API over libxml2, shaped after the DOM operations the
-// component needs: parse, root, relative selection, element creation, attributes,
-// child append, text replacement and serialisation.
+// A small XML document API over the system's XML engine, shaped after the DOM
+// operations the component needs: parse, root, relative selection, element
+// creation, attributes, child append, text replacement and serialisation. Linux
+// builds implement it over libxml2 (libxml2/), Windows builds over MSXML 3.0
+// through COM (msxml/); the same tests hold both to the same results.
 //
 // Parsing is strict and closed to the outside: a document that is not well-formed
 // does not load; the document's own DOCTYPE is honoured as a non-validating
 // processor honours it (internal entities expanded, attribute defaults applied,
-// within libxml2's amplification limits); no external DTD or entity is ever read,
-// from a file or the network.
+// within the engine's amplification limits); no external DTD or entity is ever
+// read, from a file or the network.
 #pragma once
 
 #include <functional>

@@ -1,7 +1,9 @@
 // The document written back as it was loaded, and split around its root.
 #include "platform/xml/xml.h"
 
-#include "platform/xml/libxml2/libxml2_support.h"
+#include "platform/xml/libxml2/libxml2_errors.h"
+#include "platform/xml/libxml2/libxml2_nodes.h"
+#include "platform/xml/libxml2/libxml2_output.h"
 #include "platform/xml/xml_text.h"
 
 namespace quillor {

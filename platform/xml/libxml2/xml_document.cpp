@@ -1,7 +1,13 @@
 // The document: loading a whole text, creating elements, serialising.
 #include "platform/xml/xml.h"
 
-#include "platform/xml/libxml2/libxml2_support.h"
+#include "platform/xml/libxml2/libxml2_entities.h"
+#include "platform/xml/libxml2/libxml2_errors.h"
+#include "platform/xml/libxml2/libxml2_handles.h"
+#include "platform/xml/libxml2/libxml2_node_budget.h"
+#include "platform/xml/libxml2/libxml2_nodes.h"
+#include "platform/xml/libxml2/libxml2_output.h"
+#include "platform/xml/libxml2/libxml2_parse.h"
 #include "platform/xml/xml_text.h"
 
 namespace quillor {
@@ -141,7 +147,7 @@ XmlElement XmlDocument::CreateElement(std::string_view name) {
     if (doc_ == nullptr) throw std::bad_alloc();
   }
   xmlDoc* doc = static_cast<xmlDoc*>(doc_);
-  XmlHandle<xmlNode, xmlFreeNode> node(xmlNewDocNode(doc, nullptr, X(n), nullptr));
+  XmlHandle<xmlNode, xmlFreeNode> node(xmlNewDocNode(doc, nullptr, XmlChars(n), nullptr));
   if (!node) throw std::bad_alloc();
   xmlNode* placed = node.release();
   xmlAddChild(Nursery(doc), placed);

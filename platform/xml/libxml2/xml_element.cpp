@@ -1,7 +1,12 @@
 // Elements: names, attributes, children, text and selection.
 #include "platform/xml/xml.h"
 
-#include "platform/xml/libxml2/libxml2_support.h"
+#include <libxml/xpath.h>
+
+#include "platform/xml/libxml2/libxml2_errors.h"
+#include "platform/xml/libxml2/libxml2_handles.h"
+#include "platform/xml/libxml2/libxml2_limits.h"
+#include "platform/xml/libxml2/libxml2_nodes.h"
 #include "platform/xml/selection_paths.h"
 #include "platform/xml/xml_text.h"
 
@@ -13,7 +18,7 @@ std::string XmlElement::Name() const { return QualifiedName(Checked(node_)); }
 
 std::optional<std::string> XmlElement::Attribute(std::string_view name) const {
   xmlNode* n = Checked(node_);
-  xmlAttr* attr = xmlHasProp(n, X(std::string(name)));
+  xmlAttr* attr = xmlHasProp(n, XmlChars(std::string(name)));
   if (attr == nullptr) return std::nullopt;
   std::string value;
   for (const xmlNode* c = attr->children; c != nullptr; c = c->next) {
@@ -27,7 +32,7 @@ void XmlElement::SetAttribute(std::string_view name, std::string_view value) {
   const std::string key(name);
   CheckName(key, "attribute");
   // xmlSetProp stores the value as one text node: nothing in it is read as markup.
-  if (xmlSetProp(n, X(key), X(std::string(value))) == nullptr) throw std::bad_alloc();
+  if (xmlSetProp(n, XmlChars(key), XmlChars(std::string(value))) == nullptr) throw std::bad_alloc();
 }
 
 XmlElement XmlElement::FirstChild(std::string_view name) const {
@@ -142,12 +147,13 @@ std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
   ctx->error = DiscardStructured;
   const std::string expression(path);
   const auto failed = [&] {
-    std::string message = Trimmed(S(reinterpret_cast<const xmlChar*>(ctx->lastError.message)));
+    std::string message =
+        Trimmed(Utf8Text(reinterpret_cast<const xmlChar*>(ctx->lastError.message)));
     if (message.empty()) message = "Invalid expression";
     return Failure(failure_numbers::kFail, message);
   };
   XmlHandle<xmlXPathCompExpr, xmlXPathFreeCompExpr> compiled(
-      xmlXPathCtxtCompile(ctx.get(), X(expression)));
+      xmlXPathCtxtCompile(ctx.get(), XmlChars(expression)));
   if (!compiled) throw failed();
   // What a step costs is not what libxml2 counts (the text of the whole document
   // is one operation): expressions that can cost more than a pass or so over the

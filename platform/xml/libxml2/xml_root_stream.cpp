@@ -1,7 +1,14 @@
 // Reading a request without holding it whole, and replies held as text.
 #include "platform/xml/xml.h"
 
-#include "platform/xml/libxml2/libxml2_support.h"
+#include "platform/xml/libxml2/libxml2_entities.h"
+#include "platform/xml/libxml2/libxml2_errors.h"
+#include "platform/xml/libxml2/libxml2_handles.h"
+#include "platform/xml/libxml2/libxml2_limits.h"
+#include "platform/xml/libxml2/libxml2_node_budget.h"
+#include "platform/xml/libxml2/libxml2_nodes.h"
+#include "platform/xml/libxml2/libxml2_output.h"
+#include "platform/xml/libxml2/libxml2_parse.h"
 #include "platform/xml/xml_text.h"
 
 namespace quillor {
@@ -27,7 +34,7 @@ struct RootStream {
 
   bool Kept(const xmlNode* n) const {
     return keep != nullptr && n->type == XML_ELEMENT_NODE && n->ns == nullptr &&
-           S(n->name) == *keep;
+           Utf8Text(n->name) == *keep;
   }
 
   // The root's children are all complete whenever the parser stands on the root.

@@ -14,7 +14,7 @@
 #include "component/call_hooks.h"
 #include "component/imaterial_interface.h"
 #include "component/material_state.h"
-#include "component/message_lookup.h"
+#include "component/release_message_texts.h"
 #include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
 
@@ -56,8 +56,8 @@ class IMaterial final : public com::Implements<_IMaterial> {
 
   const ReleaseProfile& profile_;
   const std::thread::id owner_thread_;
-  MaterialState state_;     // what outlives a call; each call is a TransactCall
-  MessageLookup messages_;  // creates the catalogue at its first lookup
+  MaterialState state_;           // what outlives a call; each call is a TransactCall
+  ReleaseMessageTexts messages_;  // creates the catalogue at its first lookup
 };
 
 }  // namespace quillor

@@ -145,14 +145,15 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
     return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
                       messages_.Text(msg::kXmlParseError));
   }
-  const bool streamed = AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
+  // An ADD streams its lines; the root alone is held.
+  const bool is_add = AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
   // A QUERY parses the whole text below; the root's attributes (of any length)
   // are not held a second time meanwhile.
-  if (!streamed) envelope = XmlDocument();
+  if (!is_add) envelope = XmlDocument();
   XmlDocument request;
   request.SetMostNodes(kMostNodesInATree);
-  XmlDocument& parsed = streamed ? envelope : request;
-  if (!(streamed ? envelope.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
+  XmlDocument& parsed = is_add ? envelope : request;
+  if (!(is_add ? envelope.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
     return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
                       messages_.Text(msg::kXmlParseError));
   }
@@ -168,7 +169,7 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   // Whether the template loads is not checked: the ADD batch finds out.
   result_doc_.LoadXml(ReplyTemplateText(docid, proc));
 
-  const XmlNodeList materials = streamed ? XmlNodeList() : root.Select("material");
+  const XmlNodeList materials = is_add ? XmlNodeList() : root.Select("material");
   const std::string operation = AsciiUpper(AttributeText(root, "proc"));
 
   if (profile_.reads_options) {
@@ -177,7 +178,7 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
 
   std::string reply;
   if (operation == "ADD") {
-    AddProc(streamed ? MaterialSource(std::string_view(request_text)) : MaterialSource(materials),
+    AddProc(is_add ? MaterialSource(std::string_view(request_text)) : MaterialSource(materials),
             reply);
   } else if (operation == "QUERY") {
     const XmlNodeList fields = root.Select(roottag + "/field");

@@ -10,7 +10,7 @@
 
 #include "component/call_hooks.h"
 #include "component/material_state.h"
-#include "component/message_lookup.h"
+#include "component/release_message_texts.h"
 #include "platform/base/failure.h"
 #include "platform/db/database.h"
 #include "platform/hosts/orvo_login.h"
@@ -35,8 +35,8 @@ class MaterialSource {
 
 class TransactCall {
  public:
-  TransactCall(const ReleaseProfile& profile, const MessageLookup& messages, MaterialState& state,
-               const CallHooks& hooks)
+  TransactCall(const ReleaseProfile& profile, const ReleaseMessageTexts& messages,
+               MaterialState& state, const CallHooks& hooks)
       : profile_(profile), messages_(messages), state_(state), hooks_(hooks) {}
   TransactCall(const TransactCall&) = delete;
   TransactCall& operator=(const TransactCall&) = delete;
@@ -60,7 +60,7 @@ class TransactCall {
             std::string_view reason = {});
 
   const ReleaseProfile& profile_;
-  const MessageLookup& messages_;
+  const ReleaseMessageTexts& messages_;
   MaterialState& state_;
   const CallHooks& hooks_;
   XmlDocument result_doc_;

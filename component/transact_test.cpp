@@ -220,7 +220,7 @@ TEST_F(TransactTest, TraceShowsTheOptionStatements) {
 }
 
 TEST(MessageTextTest, TextsWithSpecialCharacters) {
-  MessageLookup lookup(Release871());
+  ReleaseMessageTexts lookup(Release871());
   // The database-operation text ends in a full-width colon (U+FF1A).
   EXPECT_EQ(lookup.Text("Orvo.Ca.EAI.imaterial.00005"), "数据库操作错误\xEF\xBC\x9A");
   // Curly quotation marks (U+201C, U+201D) and one blank before the second term.
@@ -228,7 +228,7 @@ TEST(MessageTextTest, TextsWithSpecialCharacters) {
             "\xE2\x80\x9C总金额\xE2\x80\x9D不等于 \xE2\x80\x9C单价*耗量\xE2\x80\x9D！");
   EXPECT_THROW(lookup.Text("Orvo.Ca.EAI.imaterial.00010"), Failure);
   // Release 8.61 has the closed-period text and no ompflag label.
-  MessageLookup lookup861(Release861());
+  ReleaseMessageTexts lookup861(Release861());
   EXPECT_EQ(lookup861.Text("Orvo.Ca.EAI.imaterial.00015"), "该期间已结帐！");
   EXPECT_THROW(lookup861.Text("Orvo.ca.uscbhs.Orvo71.00028"), Failure);
 }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "messages/message_source.h"
+#include "messages/message_texts.h"
 #include "platform/db/database.h"
 #include "profiles/release_profile.h"
 
@@ -20,7 +20,7 @@ inline constexpr int16_t kByOrderWithOmpFlag = 2;  // the production order and i
 
 struct EntryContext {
   Connection& conn;
-  const MessageSource& messages;
+  const MessageTexts& messages;
   const ReleaseProfile& profile;
   int16_t cost_object_mode;  // one of cost_object_modes
 };

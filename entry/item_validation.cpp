@@ -39,7 +39,7 @@ bool PeriodClosed(const EntryContext& ctx, int16_t period) {
 }  // namespace
 
 ItemResult CheckItem(const EntryContext& ctx, XmlElement element, std::string& cost_object_id) {
-  const MessageSource& text = ctx.messages;
+  const MessageTexts& text = ctx.messages;
 
   const std::string department = FieldText(element, "departmentno");
   if (department.empty()) return ItemResult::Refused(text.Text(msg::kDepartmentEmpty));

@@ -34,7 +34,8 @@ struct RefusedValue {
                      std::string(field) + " " + std::string(value) + " " + std::string(what)};
 }
 
-class Lists {
+// The insertion's column list and value list, built a column at a time.
+class InsertionColumns {
  public:
   void Quoted(std::string_view column, std::string_view value) {
     Add(column, "'" + DoubleQuotes(value) + "'");
@@ -51,7 +52,7 @@ class Lists {
     if (!IsWholeNumber(value)) Refuse(field, value, "is not a whole number");
     Add(column, std::string(value));
   }
-  std::string Insertion() const {
+  std::string Statement() const {
     return "insert ca_mabsw(" + columns_ + ")" + "   values(" + values_ + ")";
   }
 
@@ -95,19 +96,19 @@ Statements Build(const EntryContext& ctx, XmlElement element, const std::string&
   // Without resolution the product number itself identifies the product.
   const std::string& cppid = profile.cost_object_resolution ? cost_object_id : product;
 
-  Lists lists;
-  if (!department.empty()) lists.Quoted("cdeptid", department);
-  if (!product.empty()) lists.Quoted("cppid", cppid);
-  if (!inventory.empty()) lists.Quoted("cmatid", inventory);
-  if (!batch.empty()) lists.Quoted("cbatch", batch);
-  if (!price.empty()) lists.Bare("iprice", "price", price);
-  if (!quantity.empty()) lists.Bare("iqua", "quantity", quantity);
-  if (!period.empty()) lists.Whole("iperiod", "period", period);
-  if (!total.empty()) lists.Bare("imatqua", "totalmoney", total);
-  if (irdcode) lists.Bare("irdcode", "irdcode", std::to_string(*irdcode));
+  InsertionColumns insertion;
+  if (!department.empty()) insertion.Quoted("cdeptid", department);
+  if (!product.empty()) insertion.Quoted("cppid", cppid);
+  if (!inventory.empty()) insertion.Quoted("cmatid", inventory);
+  if (!batch.empty()) insertion.Quoted("cbatch", batch);
+  if (!price.empty()) insertion.Bare("iprice", "price", price);
+  if (!quantity.empty()) insertion.Bare("iqua", "quantity", quantity);
+  if (!period.empty()) insertion.Whole("iperiod", "period", period);
+  if (!total.empty()) insertion.Bare("imatqua", "totalmoney", total);
+  if (irdcode) insertion.Bare("irdcode", "irdcode", std::to_string(*irdcode));
 
   Statements out;
-  out.insertion = lists.Insertion();
+  out.insertion = insertion.Statement();
   out.line =
       LineKey({department, product.empty() ? std::nullopt : std::optional<std::string_view>(cppid),
                inventory, batch, period, irdcode});

@@ -197,7 +197,7 @@ TEST_F(RowWriteTest, ADatabaseThatRejectsTheWriteGivesTheFixedText) {
 }
 
 // A catalogue that cannot give the write-failure text.
-class NoTexts final : public MessageSource {
+class NoTexts final : public MessageTexts {
  public:
   std::string Text(std::string_view id) const override {
     throw Failure(failure_numbers::kFail, "no text for " + std::string(id));

@@ -3,8 +3,8 @@
 
 namespace quillor {
 
-MessageTable CommonTexts() {
-  return MessageTable{
+MessageTextMap CommonTexts() {
+  return MessageTextMap{
       {std::string(msg::kConnectionError), "数据库连接错误!"},
       {std::string(msg::kXmlParseError), "解析XML时发生错误,请你检查XML参数格式"},
       {std::string(msg::kNoRootNode), "zqinterface结点不存在"},

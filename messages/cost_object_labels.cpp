@@ -4,8 +4,8 @@
 namespace quillor {
 
 // Each label carries its own separator.
-MessageTable CostObjectReleaseTexts(std::string_view own_id, std::string_view own_text) {
-  MessageTable table = CommonTexts();
+MessageTextMap CostObjectReleaseTexts(std::string_view own_id, std::string_view own_text) {
+  MessageTextMap table = CommonTexts();
   table.emplace(msg::kLabelDepartment, "部门：");
   table.emplace(msg::kLabelProduct, "产品：");
   for (int i = 0; i < 10; ++i) {

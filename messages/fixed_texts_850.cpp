@@ -3,9 +3,9 @@
 
 namespace quillor {
 
-const MessageTable& FixedTexts850() {
-  static const MessageTable table = [] {
-    MessageTable t = CommonTexts();
+const MessageTextMap& FixedTexts850() {
+  static const MessageTextMap table = [] {
+    MessageTextMap t = CommonTexts();
     t.emplace(msg::kPeriodClosed, "该期间已结帐！");
     t.emplace(msg::kProductUnknown, "产品结构主表中无该产品编码");
     return t;

@@ -11,7 +11,7 @@ namespace {
 ReleaseIdentity Identity861() {
   ReleaseIdentity ids = ClassIdentity861();
   ids.eai_helper_iid = Guid::FromString("{CCA08729-B929-458D-99F3-8EF4E7900EE7}");
-  ids.message_catalog = ReleaseIdentity::Catalog{
+  ids.message_catalogue = ReleaseIdentity::Catalogue{
       MessageCatalogClsid(), Guid::FromString("{ECF652ED-E216-4A4A-8BE1-37F4BC1D7545}")};
   ids.login_iid = Guid::FromString("{EA9CCF4A-31A8-4C07-86C5-1624DF0A7329}");
   UseSharedRecordMapper(ids);
@@ -25,7 +25,7 @@ const ReleaseProfile& Release861() {
       .release = "8.61",
       .ids = Identity861(),
       .caller_registration = false,
-      .message_texts = &MessageTable861,
+      .message_texts = &CatalogueTexts861,
       .reads_options = true,
       .cost_object_resolution = true,
       .ompflag_row = false,

@@ -19,7 +19,7 @@ ReleaseIdentity Identity871() {
                  {"DropObjectReference", 0x6003000E}};
   ids.eai_helper_clsid = Guid::FromString("{E05AF7DB-DD77-4A88-AADD-F4F2D320A10C}");
   ids.eai_helper_iid = Guid::FromString("{D3322F77-04CA-4BE2-866C-8A9D20EBAF9F}");
-  ids.message_catalog = ReleaseIdentity::Catalog{
+  ids.message_catalogue = ReleaseIdentity::Catalogue{
       MessageCatalogClsid(), Guid::FromString("{57AFF52F-F0C9-4A44-B478-53208B82C1FA}")};
   ids.login_iid = Guid::FromString("{98529E03-B1BF-48D4-82AC-F861BCD28C6B}");
   UseSharedRecordMapper(ids);
@@ -33,7 +33,7 @@ const ReleaseProfile& Release871() {
       .release = "8.71",
       .ids = Identity871(),
       .caller_registration = true,
-      .message_texts = &MessageTable871,
+      .message_texts = &CatalogueTexts871,
       .reads_options = true,
       .cost_object_resolution = true,
       .ompflag_row = true,

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "messages/message_table.h"
+#include "messages/message_text_map.h"
 #include "platform/com/guid.h"
 
 namespace quillor {
@@ -32,11 +32,11 @@ struct ReleaseIdentity {
   // The outside components of this release.
   com::Guid eai_helper_clsid;
   com::Guid eai_helper_iid;
-  struct Catalog {
+  struct Catalogue {
     com::Guid clsid;
     com::Guid iid;
   };
-  std::optional<Catalog> message_catalog;  // none where the release carries fixed texts
+  std::optional<Catalogue> message_catalogue;  // none where the release carries fixed texts
   com::Guid login_iid;
   com::Guid record_mapper_clsid;
   com::Guid record_mapper_iid;
@@ -55,7 +55,7 @@ struct ReleaseProfile {
   // Request handling.
   bool caller_registration;  // AddObjectReference / DropObjectReference exist
   // The catalogue's texts where the release has a catalogue, else its fixed texts.
-  const MessageTable& (*message_texts)();
+  const MessageTextMap& (*message_texts)();
   bool reads_options;  // the cost-accounting options are read on every call
 
   // Material entry.
@@ -75,7 +75,7 @@ struct ReleaseProfile {
   std::string_view query_condition_separator;
 
   // Texts from the catalogue (created at the first lookup); otherwise the fixed texts.
-  bool message_catalogue() const { return ids.message_catalog.has_value(); }
+  bool has_message_catalogue() const { return ids.message_catalogue.has_value(); }
 };
 
 const ReleaseProfile& Release871();

@@ -22,7 +22,7 @@ namespace quillor::testing {
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 // The release's own texts; an unknown ID fails as the catalogue does.
-class TableMessages final : public MessageSource {
+class TableMessages final : public MessageTexts {
  public:
   explicit TableMessages(const ReleaseProfile& profile) : table_(profile.message_texts()) {}
   std::string Text(std::string_view id) const override {
@@ -34,7 +34,7 @@ class TableMessages final : public MessageSource {
   mutable int lookups = 0;
 
  private:
-  const MessageTable& table_;
+  const MessageTextMap& table_;
 };
 
 // One material element whose fields are child elements, in the given order.

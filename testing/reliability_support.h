@@ -10,7 +10,7 @@
 
 #include "component/imaterial.h"
 #include "messages/message_ids.h"
-#include "messages/message_table.h"
+#include "messages/message_text_map.h"
 #include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
 #include "testing/test_db.h"
@@ -56,7 +56,7 @@ inline ParsedReply Parse(const std::string& reply) {
   return out;
 }
 
-inline std::string Text(std::string_view id) { return MessageTable871().find(id)->second; }
+inline std::string Text(std::string_view id) { return CatalogueTexts871().find(id)->second; }
 
 // The texts of the item results that do not come from the request.
 inline std::string SuccessText() { return Text(msg::kSuccess); }

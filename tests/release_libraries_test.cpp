@@ -35,9 +35,9 @@ std::vector<com::Guid> GuidsOf(const ReleaseProfile& p) {
                              ids.login_iid,
                              ids.record_mapper_clsid,
                              ids.record_mapper_iid};
-  if (ids.message_catalog) {
-    out.push_back(ids.message_catalog->clsid);
-    out.push_back(ids.message_catalog->iid);
+  if (ids.message_catalogue) {
+    out.push_back(ids.message_catalogue->clsid);
+    out.push_back(ids.message_catalogue->iid);
   }
   out.insert(out.end(), ids.interface_iids.begin(), ids.interface_iids.end());
   std::erase(out, com::Guid{});

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "messages/message_ids.h"
-#include "messages/message_table.h"
+#include "messages/message_text_map.h"
 #include "platform/xml/xml.h"
 
 namespace quillor {
@@ -50,7 +50,8 @@ constexpr Gloss kGlosses[] = {
 
 // A message ID's text in whichever release's table carries it.
 std::optional<std::string> TextOf(std::string_view id) {
-  for (const MessageTable* table : {&MessageTable871(), &MessageTable861(), &FixedTexts850()}) {
+  for (const MessageTextMap* table :
+       {&CatalogueTexts871(), &CatalogueTexts861(), &FixedTexts850()}) {
     if (const auto it = table->find(id); it != table->end()) return it->second;
   }
   return std::nullopt;

@@ -159,14 +159,14 @@ XmlElement XmlElement::FirstChild(std::string_view name) const {
   ForEachChild(node, [&](const win::ComPtr<IXMLDOMNode>& c) {
     if (!found && TypeOf(c.Get()) == NODE_ELEMENT && msxml::NodeName(c.Get()) == name) found = c;
   });
-  return StoreOf(*this).Keep(std::move(found));
+  return StoreOf(*this).HandleFor(std::move(found));
 }
 
 std::vector<XmlElement> XmlElement::ChildElements() const {
   Store& store = StoreOf(*this);
   std::vector<XmlElement> out;
   ForEachChild(NodeOf(*this), [&](const win::ComPtr<IXMLDOMNode>& c) {
-    if (TypeOf(c.Get()) == NODE_ELEMENT) out.push_back(store.Keep(c));
+    if (TypeOf(c.Get()) == NODE_ELEMENT) out.push_back(store.HandleFor(c));
   });
   return out;
 }
@@ -240,7 +240,7 @@ XmlElement XmlElement::AppendTextChild(std::string_view name, std::string_view t
   AppendText(element.Get(), store, text);
   win::ComPtr<IXMLDOMNode> added;
   Check(parent->appendChild(element.Get(), added.GetAddressOf()), "The node could not be appended");
-  return store.Keep(std::move(element));
+  return store.HandleFor(std::move(element));
 }
 
 std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
@@ -261,7 +261,7 @@ std::vector<XmlElement> XmlElement::Select(std::string_view path) const {
     win::ComPtr<IXMLDOMNode> found;
     Check(list->nextNode(found.GetAddressOf()), "The selection could not be read");
     if (!found) break;
-    if (TypeOf(found.Get()) == NODE_ELEMENT) out.push_back(store.Keep(std::move(found)));
+    if (TypeOf(found.Get()) == NODE_ELEMENT) out.push_back(store.HandleFor(std::move(found)));
   }
   return out;
 }
@@ -354,7 +354,7 @@ XmlElement XmlDocument::Root() const {
     win::ComPtr<IXMLDOMElement> root;
     Check(store->doc->get_documentElement(root.GetAddressOf()), "The root could not be read");
     if (!root) return XmlElement();
-    store->root = XmlBackend::Of(store->Keep(win::ComPtr<IXMLDOMNode>(root.Get())));
+    store->root = XmlBackend::Of(store->HandleFor(win::ComPtr<IXMLDOMNode>(root.Get())));
   }
   return XmlBackend::Make(store->root);
 }
@@ -381,7 +381,7 @@ XmlElement XmlDocument::CreateElement(std::string_view name) {
   win::Bstr tag(name);
   Check(store->doc->createElement(tag.get(), element.GetAddressOf()),
         "The element could not be created");
-  return store->Keep(win::ComPtr<IXMLDOMNode>(element.Get()));
+  return store->HandleFor(win::ComPtr<IXMLDOMNode>(element.Get()));
 }
 
 void XmlDocument::SetRoot(XmlElement element) {

@@ -9,7 +9,7 @@ namespace quillor {
 
 namespace msxml {
 
-XmlElement Store::Keep(win::ComPtr<IXMLDOMNode> node) {
+XmlElement Store::HandleFor(win::ComPtr<IXMLDOMNode> node) {
   if (!node) return XmlElement();
   nodes.push_back(Node{std::move(node), this});
   return XmlBackend::Make(&nodes.back());
@@ -113,7 +113,7 @@ DOMNodeType TypeOf(IXMLDOMNode* node) {
 }  // namespace msxml
 
 XmlElement ForeignNodes::Wrap(IXMLDOMNode* node) {
-  return store_.Keep(win::ComPtr<IXMLDOMNode>(node));
+  return store_.HandleFor(win::ComPtr<IXMLDOMNode>(node));
 }
 
 }  // namespace quillor

@@ -36,7 +36,9 @@ struct Store {
   // it back in every build).
   std::string doctype;
 
-  XmlElement Keep(win::ComPtr<IXMLDOMNode> node);
+  // The handle the API gives out for the node, which the store keeps referenced
+  // from now on; a null node gives a null handle.
+  XmlElement HandleFor(win::ComPtr<IXMLDOMNode> node);
 };
 
 // A new empty MSXML 3.0 document, set up as every load needs: XPath selection,

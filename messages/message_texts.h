@@ -7,9 +7,9 @@
 
 namespace quillor {
 
-class MessageSource {
+class MessageTexts {
  public:
-  virtual ~MessageSource() = default;
+  virtual ~MessageTexts() = default;
   // The text for a message ID; an unknown ID is a failure.
   virtual std::string Text(std::string_view id) const = 0;
 };

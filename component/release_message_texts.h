@@ -4,20 +4,20 @@
 
 #include <memory>
 
-#include "messages/message_source.h"
-#include "platform/hosts/message_catalog.h"
+#include "messages/message_texts.h"
+#include "platform/hosts/message_catalogue.h"
 #include "profiles/release_profile.h"
 
 namespace quillor {
 
-class MessageLookup final : public MessageSource {
+class ReleaseMessageTexts final : public MessageTexts {
  public:
-  explicit MessageLookup(const ReleaseProfile& profile) : profile_(profile) {}
+  explicit ReleaseMessageTexts(const ReleaseProfile& profile) : profile_(profile) {}
   std::string Text(std::string_view id) const override;
 
  private:
   const ReleaseProfile& profile_;
-  mutable std::unique_ptr<MessageCatalog> catalog_;
+  mutable std::unique_ptr<MessageCatalogue> catalogue_;
 };
 
 }  // namespace quillor

@@ -8,13 +8,13 @@
 
 namespace quillor {
 
-using MessageTable = std::map<std::string, std::string, std::less<>>;
+using MessageTextMap = std::map<std::string, std::string, std::less<>>;
 
 // The catalogue of release 8.71.
-const MessageTable& MessageTable871();
+const MessageTextMap& CatalogueTexts871();
 // The catalogue of release 8.61: 8.71's with 00015 and without the ompflag label.
-const MessageTable& MessageTable861();
+const MessageTextMap& CatalogueTexts861();
 // The fixed texts of release 8.50, keyed by the IDs later releases use for them.
-const MessageTable& FixedTexts850();
+const MessageTextMap& FixedTexts850();
 
 }  // namespace quillor

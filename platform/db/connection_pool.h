@@ -23,6 +23,7 @@
 
 #include "platform/db/connection_text.h"
 #include "platform/db/database.h"
+#include "platform/db/pool_settings.h"
 #include "platform/db/sql_trace.h"
 
 namespace quillor {
@@ -34,18 +35,6 @@ struct PoolCounts {
   uint64_t reused = 0;     // calls served by an idle connection
   uint64_t discarded = 0;  // closed by the pool: expired, broken, not resettable, over a bound
 };
-
-// The pool's reading of a connection text.
-struct PoolSettings {
-  bool pooling = true;
-  std::chrono::seconds idle_time{60};
-  ConnectionText database;  // the text without the pool's keys, for the database
-};
-
-// A value of Pooling or Pool Idle Timeout that means nothing is a failure. A text
-// that does not parse as pairs is left to the database to judge, pooled.
-PoolSettings ReadPoolSettings(const ConnectionText& connection_text);
-PoolSettings ReadPoolSettings(std::string_view connection_text);
 
 class ConnectionPool {
  public:

@@ -18,7 +18,7 @@ AddFigures BenchAdd(const fs::path& dir, int n, const std::string& sync, bool pr
       StatementsOfCall(request, ConnectionText(db, "Normal"), trace);
 
   PrepareAddRun(db, n);
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   std::string reply;
   const Timing component =
       Measure([&] { reply = Transact(*object, request, ConnectionText(db, sync)); });
@@ -50,7 +50,7 @@ Timing TimeCalls(const fs::path& db, int calls, const std::string& conn, size_t 
   // One thread calls on the bench's own thread, as the bench always has; an
   // object is used on the thread that made it, as a host's apartment would.
   auto calls_of = [&](size_t k) {
-    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+    com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
     for (size_t i = k; i < requests.size(); i += threads) {
       written += Count(Transact(*object, requests[i], conn), "code=\"0\"");
     }

@@ -218,7 +218,7 @@ Timing ReplayOnServer(const std::string& connection, const std::vector<std::stri
 void PreparePgAdd(const std::string& base, int n) {
   ResetSchema(base, n, 0);
   // The first half of the timed request's elements replace rows written here.
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   Transact(*object, AddRequest(0, n / 2), InSchema(base));
 }
 
@@ -238,7 +238,7 @@ void BenchPgAdd(const fs::path& dir, const std::string& base, int n) {
   size_t written = 0;
   for (int run = 0; run < 3; ++run) {
     PreparePgAdd(base, n);
-    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+    com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
     std::string reply;
     keep_best(component, Measure([&] { reply = Transact(*object, request, connection); }));
     written = Count(reply, "code=\"0\"");

@@ -67,7 +67,7 @@ QueryFigures ReadQueryFigures(const fs::path& file) {
 int QueryChild(const fs::path& db, int rows, int page_size, const std::string& sync,
                const fs::path& figures_file) {
   PageSink sink;
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   if (page_size > 0) {
     com::IDispatch* caller = &sink;
     bool ok = false;

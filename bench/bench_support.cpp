@@ -61,7 +61,7 @@ std::vector<std::string> StatementsOfCall(const std::string& request, const std:
   fs::remove(trace);
   {
     // The call's own trace: the process's environment stays as it was.
-    com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+    com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
     CallHooks hooks;
     hooks.trace = FileTraceSink(trace.string());
     com::ComPtr<IOrvoLogin> login = MakeLogin(connection, object->profile().ids.login_iid);
@@ -106,7 +106,8 @@ std::string AddRequest(int first, int count) {
   return request + "</ufinterface>";
 }
 
-std::string Transact(IMaterial& object, const std::string& request, const std::string& conn) {
+std::string Transact(MaterialComponent& object, const std::string& request,
+                     const std::string& conn) {
   com::ComPtr<IOrvoLogin> login = MakeLogin(conn, object.profile().ids.login_iid);
   IOrvoLogin* raw = login.Get();
   std::string reply;
@@ -201,7 +202,7 @@ Timing Replay(const fs::path& db, const std::vector<std::string>& statements, bo
 void PrepareAddRun(const fs::path& db, int n) {
   MakeHostDatabase(db, n);
   // The first half of the timed request's elements replace rows written here.
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   Transact(*object, AddRequest(0, n / 2), ConnectionText(db, "Normal"));
 }
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "platform/base/text.h"
 #include "platform/db/connection_pool.h"
 #include "platform/db/open_connection.h"
@@ -58,7 +58,8 @@ std::string Material(int i);
 
 std::string AddRequest(int first, int count);
 
-std::string Transact(IMaterial& object, const std::string& request, const std::string& conn);
+std::string Transact(MaterialComponent& object, const std::string& request,
+                     const std::string& conn);
 
 size_t Count(const std::string& text, const std::string& what);
 

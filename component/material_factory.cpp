@@ -1,6 +1,6 @@
 #include "component/material_factory.h"
 
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "platform/com/class_object_support.h"
 
 namespace quillor {
@@ -19,7 +19,8 @@ class MaterialFactory final : public com::Implements<com::IClassFactory> {
     if (!out) return com::E_POINTER;
     *out = nullptr;
     if (outer) return com::CLASS_E_NOAGGREGATION;
-    return com::HandOutNew([this] { return IMaterial::Create(profile_).Detach(); }, iid, out);
+    return com::HandOutNew([this] { return MaterialComponent::Create(profile_).Detach(); }, iid,
+                           out);
   }
 
   HRESULT LockServer(bool lock) override { return locks_.Change(lock); }

@@ -1,4 +1,4 @@
-// The class object of IMaterial: it creates instances for one release profile.
+// The class object of MaterialComponent: it creates instances for one release profile.
 #pragma once
 
 #include "platform/com/class_factory_interface.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "component/imaterial_interface.h"
+#include "component/material_interface.h"
 
 namespace quillor {
 namespace {
@@ -13,7 +13,7 @@ TEST(ClassFactoryTest, CreatesTheObjectForTheRequestedInterface) {
     com::ComPtr<com::IClassFactory> factory = MakeClassFactory(Release871());
     for (const com::Guid& iid :
          {Release871().ids.interface_iids[0], com::kIID_IDispatch, com::kIID_IUnknown}) {
-      com::ComPtr<_IMaterial> object;
+      com::ComPtr<MaterialInterface> object;
       ASSERT_EQ(factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(object.Put())),
                 com::S_OK)
           << iid.ToString();

@@ -1,4 +1,4 @@
-// What an IMaterial object keeps from one call to the next: the cost-object mode
+// What an MaterialComponent object keeps from one call to the next: the cost-object mode
 // of the last options read, the last element's cost object, and the registered
 // caller. Everything else lives for one call (transact_call.h); the call only
 // lends its connection here while it runs.

@@ -1,6 +1,6 @@
 // One Transact call: it owns what lives for the call alone (the connection, the
 // reply document) and reads the connection text once. Built and run by
-// IMaterial::Transact; the object's lasting state is lent to it.
+// MaterialComponent::Transact; the object's lasting state is lent to it.
 #pragma once
 
 #include <functional>

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "platform/base/failure.h"
 #include "platform/com/error_info.h"
 #include "platform/db/connection_pool.h"
@@ -59,7 +59,8 @@ class TransactTest : public ::testing::Test {
   }
   std::string Call(std::string_view request) { return Call(request, db_.ConnectionText()); }
 
-  static std::string CallOn(IMaterial& object, std::string_view request, std::string connection) {
+  static std::string CallOn(MaterialComponent& object, std::string_view request,
+                            std::string connection) {
     com::ComPtr<IOrvoLogin> login = MakeLogin(std::move(connection), Release871().ids.login_iid);
     IOrvoLogin* raw = login.Get();
     std::string reply;
@@ -73,7 +74,7 @@ class TransactTest : public ::testing::Test {
   }
 
   HostDatabase db_;
-  com::ComPtr<IMaterial> object_ = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object_ = MaterialComponent::Create(Release871());
 };
 
 TEST_F(TransactTest, EnvelopeErrorReplies) {
@@ -237,7 +238,7 @@ TEST(MessageTextTest, TextsWithSpecialCharacters) {
 using FakeCaller = testing_fakes::RecordingCaller;
 
 TEST(CallerRegistrationTest, DropComparesWithoutReleasing) {
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   FakeCaller a, b;
   com::IDispatch* none = nullptr;
   com::IDispatch* pa = &a;
@@ -263,7 +264,7 @@ TEST(CallerRegistrationTest, DropComparesWithoutReleasing) {
 }
 
 TEST(CallerRegistrationTest, ReleasesWithoutRegistrationRefuseIt) {
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release861());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release861());
   FakeCaller a;
   com::IDispatch* pa = &a;
   bool result = true;
@@ -275,7 +276,7 @@ TEST(CallerRegistrationTest, ReleasesWithoutRegistrationRefuseIt) {
 }
 
 TEST(ApartmentTest, CallsFromAnotherThreadAreRefused) {
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   com::ComPtr<IOrvoLogin> login = MakeLogin("", Release871().ids.login_iid);
   com::HRESULT hr = com::S_OK;
   std::string reply = "untouched";
@@ -289,7 +290,7 @@ TEST(ApartmentTest, CallsFromAnotherThreadAreRefused) {
 }
 
 TEST(TransactByNameTest, TransactThroughDispatch) {
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   com::ComPtr<IOrvoLogin> login = MakeLogin("", Release871().ids.login_iid);
   std::vector<com::Variant> args{com::Variant("<x/>"),
                                  com::Variant(com::ComPtr<com::IDispatch>(login.Get()))};
@@ -348,7 +349,7 @@ com::Variant NodeListOf(const std::string& request, const std::string& path) {
 }
 
 TEST(QueryProcByNameTest, TheNodeListTravelsAsAnAutomationObject) {
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   const std::string request =
       R"(<r roottag="q" paginate="0"><q><field name="cDeptID" operation="=" value="D01"/></q></r>)";
   std::vector<com::Variant> args{NodeListOf(request, "q/field"), com::Variant(request)};
@@ -379,7 +380,7 @@ TEST(QueryProcByNameTest, TheNodeListTravelsAsAnAutomationObject) {
 // reply comes back in the by-reference sRetXml, the result is false.
 class QueryingCaller final : public com::Implements<com::IDispatch> {
  public:
-  explicit QueryingCaller(IMaterial& object) : object_(object) {}
+  explicit QueryingCaller(MaterialComponent& object) : object_(object) {}
   com::HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override {
     if (name != "ProcessExport") return com::DISP_E_UNKNOWNNAME;
     *dispid = 1;
@@ -399,7 +400,7 @@ class QueryingCaller final : public com::Implements<com::IDispatch> {
 
  private:
   bool AnswersTo(const com::Guid& iid) const override { return iid == com::kIID_IDispatch; }
-  IMaterial& object_;
+  MaterialComponent& object_;
 };
 
 TEST_F(TransactTest, ALateBoundCallerGetsQueryProcRowsDuringItsOwnQuery) {

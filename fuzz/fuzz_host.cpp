@@ -38,7 +38,7 @@ FuzzHost& StartHost() {
   g_host->conn = OpenConnection(g_host->connection_text);
   CreateHostTables(*g_host->conn);
   InsertSampleData(*g_host->conn);
-  g_host->object = IMaterial::Create(Release871());
+  g_host->object = MaterialComponent::Create(Release871());
   g_host->login = MakeLogin(g_host->connection_text, Release871().ids.login_iid);
   atexit(RemoveHost);
   return *g_host;

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "platform/db/database.h"
 
 namespace quillor::fuzz {
@@ -18,7 +18,7 @@ struct FuzzHost {
   std::filesystem::path dir;
   std::string connection_text;
   std::unique_ptr<Connection> conn;  // the checker's own
-  com::ComPtr<IMaterial> object;
+  com::ComPtr<MaterialComponent> object;
   com::ComPtr<IOrvoLogin> login;
 };
 

@@ -1,4 +1,4 @@
-// One IMaterial object of a chosen release over a temporary host database, with
+// One MaterialComponent object of a chosen release over a temporary host database, with
 // every statement the object sends traced, for the releases' end-to-end tests.
 #pragma once
 
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "platform/db/sql_trace.h"
 #include "platform/hosts/orvo_login.h"
 #include "platform/xml/xml.h"
@@ -63,7 +63,9 @@ inline std::string TracedStatement(std::string_view line) {
 class ReleaseHost {
  public:
   explicit ReleaseHost(const ReleaseProfile& profile)
-      : profile_(profile), object_(IMaterial::Create(profile)), trace_(db.dir() / "trace.jsonl") {
+      : profile_(profile),
+        object_(MaterialComponent::Create(profile)),
+        trace_(db.dir() / "trace.jsonl") {
     // The call's own trace, to a file of the host's: the process's environment
     // stays as it was, and other tests' calls are not traced here.
     hooks_.trace = FileTraceSink(trace_.string());
@@ -105,13 +107,13 @@ class ReleaseHost {
     return std::exchange(refused_, {});
   }
 
-  IMaterial& object() { return *object_; }
+  MaterialComponent& object() { return *object_; }
   // The statements are compared as SQLite reports its column names.
   TestDb db{TestDb::Engine::kSqlite};
 
  private:
   const ReleaseProfile& profile_;
-  com::ComPtr<IMaterial> object_;
+  com::ComPtr<MaterialComponent> object_;
   std::filesystem::path trace_;
   CallHooks hooks_;
   size_t seen_ = 0;

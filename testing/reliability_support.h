@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "messages/message_ids.h"
 #include "messages/message_text_map.h"
 #include "platform/xml/xml.h"
@@ -65,7 +65,7 @@ inline std::string WriteFailedText() {
 }
 
 // Sends one request on an object, with a login object for that connection text.
-inline std::string Send(IMaterial& object, std::string_view request,
+inline std::string Send(MaterialComponent& object, std::string_view request,
                         const std::string& connection_text) {
   com::ComPtr<IOrvoLogin> login = MakeLogin(connection_text, object.profile().ids.login_iid);
   IOrvoLogin* raw = login.Get();

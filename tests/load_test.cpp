@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "platform/hosts/orvo_login.h"
 #include "schema/host_schema.h"
 #include "testing/pg_database.h"
@@ -52,7 +52,7 @@ size_t Occurrences(const std::string& text, const std::string& part) {
 int Send(int process, const std::string& connection_text, int start_signal) {
   char go = 0;
   if (read(start_signal, &go, 1) != 1) return 2;
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   for (int r = 0; r < kRequests; ++r) {
     com::ComPtr<IOrvoLogin> login = MakeLogin(connection_text, Release871().ids.login_iid);
     IOrvoLogin* raw = login.Get();

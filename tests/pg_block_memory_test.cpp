@@ -32,7 +32,7 @@ TEST(BlockMemoryTest, AQueryAtTheLargestBlockSizeTakesMemoryForTheRowsThatCome) 
     lines += Material(std::to_string(i), "M0" + std::to_string(i / 12 + 1),
                       std::to_string(i % 12 + 1), "3");
   }
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   const std::string text = db.ConnectionText() + ";BlockRows=100000";
   for (const ReplyItem& item : Parse(Send(*object, AddRequest(lines), text)).items) {
     ASSERT_EQ(item.code, 0) << item.message;

@@ -40,7 +40,7 @@ class ForeignLockTest : public ::testing::Test {
   }
 
   std::string Send(const std::string& materials, const std::string& settings = "") {
-    auto object = IMaterial::Create(Release871());
+    auto object = MaterialComponent::Create(Release871());
     return testing::Send(*object, AddRequest(materials), db_->ConnectionText() + settings);
   }
 

@@ -68,7 +68,7 @@ TEST_F(PgInjectionTest, EverySessionTurnsStandardStringsOn) {
 }
 
 TEST_F(PgInjectionTest, ABackslashBeforeAQuoteStaysInTheValue) {
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   const std::string payloads[] = {"\\' or 1=1 --", "\\'; delete from ca_mabsw; --",
                                   "\\\\' or '1'='1", "x\\'); delete from ca_mabsw; --"};
   for (const std::string& payload : payloads) {

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "platform/hosts/orvo_login.h"
 #include "testing/pg_database.h"
 
@@ -11,7 +11,7 @@ namespace quillor {
 namespace {
 
 std::string Transact(const std::string& request, const std::string& connection) {
-  com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   com::ComPtr<IOrvoLogin> login = MakeLogin(connection, Release871().ids.login_iid);
   IOrvoLogin* raw = login.Get();
   std::string reply;

@@ -157,7 +157,7 @@ TEST(PooledCallsTest, RepliesAndTracesAreTheSameWithAndWithoutThePool) {
     const fs::path file = traces.path() / ("trace" + std::to_string(pooled));
     setenv("QUILLOR_TRACE_SQL", file.c_str(), 1);
     const std::string text = db.ConnectionText() + (pooled ? "" : ";Pooling=false");
-    auto object = IMaterial::Create(Release871());
+    auto object = MaterialComponent::Create(Release871());
     for (const std::string& request : requests)
       replies[pooled].push_back(Send(*object, request, text));
     unsetenv("QUILLOR_TRACE_SQL");
@@ -180,7 +180,7 @@ TEST(PooledCallsTest, ARelativeDataSourceFollowsTheHostsFolder) {
     SampleDb a(TestDb::Engine::kSqlite);
     SampleDb b(TestDb::Engine::kSqlite);
     const std::string text = std::string("Provider=SQLite;Data Source=host.db") + pooling;
-    auto object = IMaterial::Create(Release871());
+    auto object = MaterialComponent::Create(Release871());
     const std::string request = AddRequest(Material("1", "M01", "3", "4"));
     std::vector<std::string> replies;
     for (const TestDb* db : {static_cast<const TestDb*>(&a), static_cast<const TestDb*>(&b)}) {
@@ -233,7 +233,7 @@ TEST(PoolUnloadTest, TheLibraryClosesItsIdleConnectionsWhenItIsUnloaded) {
     EXPECT_EQ(stats(nullptr), com::E_POINTER);
     {
       com::ComPtr<com::IClassFactory> factory = server.GetClassObject(profile.ids.clsid);
-      com::ComPtr<_IMaterial> object;
+      com::ComPtr<MaterialInterface> object;
       ASSERT_EQ(factory->CreateInstance(nullptr, profile.ids.interface_iids[0],
                                         reinterpret_cast<void**>(object.Put())),
                 com::S_OK);

@@ -1,4 +1,4 @@
-// The three releases end to end: IMaterial::Create(profile) and Transact over a
+// The three releases end to end: MaterialComponent::Create(profile) and Transact over a
 // temporary host database. What the releases share runs against each of them;
 // each release's own behaviour is asserted where it differs, statements byte for
 // byte from the trace.

@@ -57,7 +57,7 @@ class FaultTest : public ::testing::Test {
   }
 
   std::string SendClean(const std::string& request) {
-    auto object = IMaterial::Create(Release871());
+    auto object = MaterialComponent::Create(Release871());
     return Send(*object, request, db_.ConnectionText());
   }
 
@@ -137,7 +137,7 @@ TEST_F(FaultTest, EveryStatementOfABatchMayFail) {
     for (int64_t n = 1; n <= clean_statements_ + 1; ++n) {
       Restore();
       faults::FailStatement(n, count);
-      auto object = IMaterial::Create(Release871());
+      auto object = MaterialComponent::Create(Release871());
       const std::string reply = Send(*object, batch_, db_.ConnectionText());
       faults::Reset();
       CheckRun(reply, "statement " + std::to_string(n) + ", count " + std::to_string(count));
@@ -148,7 +148,7 @@ TEST_F(FaultTest, EveryStatementOfABatchMayFail) {
 }
 
 TEST_F(FaultTest, AnObjectRecoversAfterAFault) {
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   Restore();
   faults::FailStatement(1, faults::kForever);
   const ParsedReply failed = Parse(Send(*object, batch_, db_.ConnectionText()));
@@ -202,7 +202,7 @@ TEST_F(FaultTest, ALockHeldBeyondTheBusyTimeoutFailsEachWrite) {
   holder->Execute("insert into ca_mabsw(cDeptID, cMatID, iPeriod) values ('D02', 'M03', 9)");
 
   const auto start = std::chrono::steady_clock::now();
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   const ParsedReply reply =
       Parse(Send(*object, batch_, db_.ConnectionText() + ";Busy Timeout=100"));
   // The connection's busy timeout is the one honoured, once per write.
@@ -238,7 +238,7 @@ TEST(ExclusiveLockTest, ADatabaseHeldExclusivelyFailsTheConnection) {
   holder->Execute("insert into ca_mabsw(cDeptID, cMatID, iPeriod) values ('D02', 'M03', 9)");
   holder->Commit();  // the lock stays until the holder closes
 
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   const std::string request = AddRequest(Material("1", "M01", "3", "4"));
   const ParsedReply reply = Parse(Send(*object, request, text + ";Busy Timeout=100"));
   EXPECT_TRUE(reply.is_error);

@@ -37,7 +37,7 @@ std::string OneLine(const std::string& serial) {
 
 // In the child: one ADD through the object the parent created, then _exit, so
 // that nothing of the parent's test framework runs twice.
-[[noreturn]] void ChildCall(IMaterial& object, const std::string& connection_text, int n) {
+[[noreturn]] void ChildCall(MaterialComponent& object, const std::string& connection_text, int n) {
   com::ComPtr<IOrvoLogin> login = MakeLogin(connection_text, object.profile().ids.login_iid);
   IOrvoLogin* raw = login.Get();
   std::string reply;
@@ -91,7 +91,7 @@ TEST(ForkTest, EveryChildForkedUnderLoadAnswersAndStoresItsLine) {
   for (const char* batch : {"P0", "P1", "L"})
     db.Run(std::string("insert into ca_pronb (cBatch) values ('") + batch + "')");
   const std::string text = db.ConnectionText();
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   // The parent's own call leaves a connection in the pool for the children to inherit.
   const std::string first = Send(*object, OneLine("P0"), text);
   ASSERT_EQ(Parse(first).items.at(0).code, 0) << first;
@@ -99,7 +99,7 @@ TEST(ForkTest, EveryChildForkedUnderLoadAnswersAndStoresItsLine) {
   std::atomic<bool> stop{false};
   std::atomic<int> busy_calls{0};
   std::thread busy([&] {
-    auto own = IMaterial::Create(Release871());
+    auto own = MaterialComponent::Create(Release871());
     const std::string query = ReleaseQueryRequest(Field("cMatID", "=", "M01"));
     for (int n = 0; !stop; ++n) {
       // The same line each time: stored once, answered as stored every time.

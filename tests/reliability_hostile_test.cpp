@@ -28,7 +28,7 @@ class HostileTest : public ::testing::Test {
   }
 
   SampleDb db_;
-  com::ComPtr<IMaterial> object_ = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object_ = MaterialComponent::Create(Release871());
 };
 
 // A period whose text is no whole number passes validation rounded, but the row
@@ -72,7 +72,7 @@ TEST(HostileDataSourceTest, AFileThatIsNoDatabaseIsAConnectionFailureAndUntouche
     SCOPED_TRACE(c.name);
     const fs::path file = dir.path() / c.name;
     std::ofstream(file, std::ios::binary) << c.content;
-    auto object = IMaterial::Create(Release871());
+    auto object = MaterialComponent::Create(Release871());
     const ParsedReply reply = Parse(Send(*object, AddRequest(Material("1", "M01", "5", "3")),
                                          "Provider=SQLite;Data Source=" + file.string()));
     EXPECT_TRUE(reply.is_error);
@@ -94,7 +94,7 @@ TEST(HostileLockTest, ALockedDatabaseSaysSoInTheTrace) {
   holder->Execute("insert into ca_mabsw(cDeptID, cMatID, iPeriod) values ('D02', 'M03', 9)");
 
   setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   const ParsedReply reply = Parse(
       Send(*object, AddRequest(Material("1", "M01", "5", "3") + Material("2", "M01", "6", "3")),
            db.ConnectionText() + ";Busy Timeout=50"));
@@ -119,7 +119,7 @@ TEST(HostileLockTest, AFailedCommitIsInTheTrace) {
   SampleDb db(TestDb::Engine::kSqlite);
   const std::string trace = (db.dir() / "trace.jsonl").string();
   setenv("QUILLOR_TRACE_SQL", trace.c_str(), 1);
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   const std::string request = AddRequest(Material("1", "M01", "5", "3"));
   // Counted once unarmed, on a connection of the call's own: the last statement
   // is the commit.
@@ -296,7 +296,7 @@ TEST(HostileStoredValueTest, AValueAReplyCannotCarryFailsTheQueryNamingRowAndCol
       {"infinite price", "iPrice", "9e999", "the stored number is infinite"},
       {"infinite total", "iMatQua", "-9e999", "the stored number is infinite"},
   };
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   const std::string query = QueryUnderRoottag("material", "");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -384,7 +384,7 @@ TEST(HostileMemoryTest, ARequestCutShortByLowMemoryIsNeverProcessedAsWhole) {
       std::string reply;
       com::HRESULT hr = com::S_OK;
       try {
-        auto object = IMaterial::Create(Release871());
+        auto object = MaterialComponent::Create(Release871());
         com::ComPtr<IOrvoLogin> login =
             MakeLogin(db.ConnectionText(), object->profile().ids.login_iid);
         IOrvoLogin* raw = login.Get();

@@ -36,7 +36,7 @@ class BadInputTest : public ::testing::Test {
 
   SampleDb db_;
   std::vector<std::string> sentinel_;
-  com::ComPtr<IMaterial> object_ = IMaterial::Create(Release871());
+  com::ComPtr<MaterialComponent> object_ = MaterialComponent::Create(Release871());
 };
 
 TEST_F(BadInputTest, TextThatIsNotWellFormedXmlGetsTheParseReply) {

@@ -48,7 +48,7 @@ TEST(ThreadsTest, EachLineOfConcurrentBatchesIsWrittenExactlyOnce) {
   const std::string text = db.ConnectionText();
   const auto replies = OnThreads([&](int t) {
     // The object belongs to the thread that creates it.
-    auto object = IMaterial::Create(Release871());
+    auto object = MaterialComponent::Create(Release871());
     std::vector<std::string> out;
     for (int r = 0; r < kRequests; ++r) {
       std::string lines;
@@ -84,7 +84,7 @@ TEST(ThreadsTest, TheSameLinesSentByEveryThreadAtOnceLeaveOneRowEach) {
   const std::string request = AddRequest(lines);
   const std::string text = db.ConnectionText();
   const auto replies = OnThreads([&](int) {
-    auto object = IMaterial::Create(Release871());
+    auto object = MaterialComponent::Create(Release871());
     std::vector<std::string> out;
     for (int r = 0; r < kRequests; ++r) out.push_back(Send(*object, request, text));
     return out;
@@ -105,7 +105,7 @@ TEST(ThreadsTest, TheSameLinesSentByEveryThreadAtOnceLeaveOneRowEach) {
 TEST(ThreadsTest, ACallFromAnotherThreadIsRefusedBeforeAnythingRuns) {
   sqlite::faults::Scope scope;
   SampleDb db;
-  auto object = IMaterial::Create(Release871());
+  auto object = MaterialComponent::Create(Release871());
   com::ComPtr<IOrvoLogin> login = MakeLogin(db.ConnectionText(), Release871().ids.login_iid);
   const std::string request = AddRequest(Material("1", "M01", "3", "4"));
   sqlite::faults::Reset();

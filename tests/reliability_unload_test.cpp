@@ -32,7 +32,7 @@ TEST(UnloadTest, ParseErrorsAfterTheLibraryIsUnloadedDoNotReachIt) {
   {
     const com::InprocServer server = com::InprocServer::Load(library);
     com::ComPtr<com::IClassFactory> factory = server.GetClassObject(profile.ids.clsid);
-    com::ComPtr<_IMaterial> object;
+    com::ComPtr<MaterialInterface> object;
     ASSERT_EQ(factory->CreateInstance(nullptr, profile.ids.interface_iids[0],
                                       reinterpret_cast<void**>(object.Put())),
               com::S_OK);

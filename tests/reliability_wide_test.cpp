@@ -18,7 +18,7 @@ std::string Repeated(std::string_view piece, int times) {
 
 TEST(WideElementTest, AnElementOfTooManyNodesIsRefusedBeforeAnyLineIsWritten) {
   SampleDb db;
-  const com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  const com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   const std::string first = Material("1", "M01", "5", "3");
   const std::string second = Material("2", "M01", "6", "3");
   constexpr int kMany = 260'000;  // past the bound of 250,000 nodes a tree
@@ -63,7 +63,7 @@ TEST(WideElementTest, AfterALargeCallItsMemoryGoesBackToTheSystem) {
 #else
   if (ResidentKib() == 0) GTEST_SKIP() << "no resident memory figure on this system";
   SampleDb db;
-  const com::ComPtr<IMaterial> object = IMaterial::Create(Release871());
+  const com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
   const std::string line = Material("1", "M01", "5", "3");
   // The connection, the statements and the catalogue are in place before the
   // first figure.

@@ -1,4 +1,4 @@
-// The C interface of include/quillor/quillor.h over one release's IMaterial.
+// The C interface of include/quillor/quillor.h over one release's MaterialComponent.
 // Compiled once per deliverable, with QUILLOR_RELEASE_FUNCTION naming that
 // release's profile, as the COM exports are.
 #include <atomic>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "component/call_hooks.h"
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
@@ -112,7 +112,7 @@ char* CopyOut(const std::string& text) {
 }  // namespace
 
 struct quillor_t {
-  quillor::com::ComPtr<quillor::IMaterial> object;
+  quillor::com::ComPtr<quillor::MaterialComponent> object;
   quillor::com::ComPtr<CallbackPages> pages;  // registered at the first receiver
 };
 
@@ -165,7 +165,7 @@ const char* quillor_release(void) {
 quillor_t* quillor_create(void) {
   try {
     auto* handle = new quillor_t;
-    handle->object = quillor::IMaterial::Create(Profile());
+    handle->object = quillor::MaterialComponent::Create(Profile());
     return handle;
   } catch (...) {
     return nullptr;

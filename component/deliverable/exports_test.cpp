@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "component/imaterial_interface.h"
+#include "component/material_interface.h"
 #include "platform/base/failure.h"
 #include "platform/base/scoped_env.h"
 #include "platform/com/inproc_server.h"
@@ -43,7 +43,7 @@ TEST_F(ExportsTest, RegistersCreatesAndAnswersTheNoConnectionReply) {
   {
     com::ComPtr<com::IClassFactory> factory = server.GetClassObject(profile.ids.clsid);
     ASSERT_TRUE(factory);
-    com::ComPtr<_IMaterial> material;
+    com::ComPtr<MaterialInterface> material;
     ASSERT_EQ(factory->CreateInstance(nullptr, profile.ids.interface_iids[0],
                                       reinterpret_cast<void**>(material.Put())),
               com::S_OK);

@@ -18,7 +18,7 @@ ComponentSession ComponentSession::Open(const ReleaseProfile& profile, com::Inpr
                               reinterpret_cast<void**>(session.material_.Put()));
   if (com::Failed(hr) || !session.material_) {
     throw Failure::FromStatus(static_cast<uint32_t>(hr),
-                              "[Quillor] cannot create IMaterial from " + library);
+                              "[Quillor] cannot create MaterialComponent from " + library);
   }
   return session;
 }

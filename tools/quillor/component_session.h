@@ -1,10 +1,10 @@
-// One loaded server library and one IMaterial object created through it.
+// One loaded server library and one MaterialComponent object created through it.
 #pragma once
 
 #include <atomic>
 #include <string>
 
-#include "component/imaterial_interface.h"
+#include "component/material_interface.h"
 #include "platform/com/inproc_server.h"
 #include "profiles/release_profile.h"
 
@@ -34,7 +34,7 @@ class ComponentSession {
 
   const ReleaseProfile& profile_;
   com::InprocServer server_;  // declared before the object, so it is unloaded last
-  com::ComPtr<_IMaterial> material_;
+  com::ComPtr<MaterialInterface> material_;
 };
 
 }  // namespace quillor

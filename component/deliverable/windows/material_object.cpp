@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "component/deliverable/windows/login_adapter.h"
-#include "component/imaterial.h"
+#include "component/material_component.h"
 #include "platform/base/failure.h"
 #include "platform/base/module_directory.h"
 #include "platform/com/class_object_support.h"
@@ -49,7 +49,7 @@ HRESULT StatusOf(int32_t number) {
 class MaterialObject final : public ::_IMaterial, public ISupportErrorInfo {
  public:
   explicit MaterialObject(const ReleaseProfile& profile)
-      : profile_(profile), core_(IMaterial::Create(profile)) {
+      : profile_(profile), core_(MaterialComponent::Create(profile)) {
     ++com::LiveObjectCount();
     LoadInterfaceTypeInfo(profile, type_info_.GetAddressOf());
   }
@@ -256,7 +256,7 @@ class MaterialObject final : public ::_IMaterial, public ISupportErrorInfo {
   }
 
   const ReleaseProfile& profile_;
-  com::ComPtr<IMaterial> core_;
+  com::ComPtr<MaterialComponent> core_;
   ComPtr<ITypeInfo> type_info_;
   com::ComPtr<DispatchAdapter> registered_;
   com::RefCount refs_;

@@ -1,6 +1,6 @@
 // The real COM object of the Windows DLLs: the _IMaterial table of functions
 // with BSTR, VARIANT_BOOL, IDispatch* and IXMLDOMNodeList* at the binary
-// interface, forwarding every call to the core's IMaterial; late-bound calls go
+// interface, forwarding every call to the core's MaterialComponent; late-bound calls go
 // through the DLL's own type library.
 #pragma once
 

@@ -1,7 +1,7 @@
 // The class's identity as an object: reference counting, interfaces, late-bound
 // calls, and the public methods' status boundary. Each Transact call is a
 // TransactCall (transact_call.h).
-#include "component/imaterial.h"
+#include "component/material_component.h"
 
 #include <algorithm>
 #include <new>
@@ -43,24 +43,24 @@ com::IUnknown* Identity(com::IUnknown* p) {
 
 }  // namespace
 
-com::ComPtr<IMaterial> IMaterial::Create(const ReleaseProfile& profile) {
-  return com::ComPtr<IMaterial>::Adopt(new IMaterial(profile));
+com::ComPtr<MaterialComponent> MaterialComponent::Create(const ReleaseProfile& profile) {
+  return com::ComPtr<MaterialComponent>::Adopt(new MaterialComponent(profile));
 }
 
-IMaterial::IMaterial(const ReleaseProfile& profile)
+MaterialComponent::MaterialComponent(const ReleaseProfile& profile)
     : profile_(profile), owner_thread_(std::this_thread::get_id()), messages_(profile) {
   ++com::LiveObjectCount();
 }
 
-IMaterial::~IMaterial() { --com::LiveObjectCount(); }
+MaterialComponent::~MaterialComponent() { --com::LiveObjectCount(); }
 
-bool IMaterial::AnswersTo(const com::Guid& iid) const {
+bool MaterialComponent::AnswersTo(const com::Guid& iid) const {
   if (iid == com::kIID_IDispatch) return true;
   return std::find(profile_.ids.interface_iids.begin(), profile_.ids.interface_iids.end(), iid) !=
          profile_.ids.interface_iids.end();
 }
 
-com::HRESULT IMaterial::GetIDsOfNames(std::string_view name, int32_t* dispid) {
+com::HRESULT MaterialComponent::GetIDsOfNames(std::string_view name, int32_t* dispid) {
   if (dispid == nullptr) return com::E_POINTER;
   for (const MethodId& m : profile_.ids.methods) {
     if (EqualsIgnoreCase(m.name, name)) {
@@ -71,9 +71,9 @@ com::HRESULT IMaterial::GetIDsOfNames(std::string_view name, int32_t* dispid) {
   return com::DISP_E_UNKNOWNNAME;
 }
 
-com::HRESULT IMaterial::Invoke(int32_t dispid, com::InvokeKind kind,
-                               std::vector<com::Variant>& args, com::Variant* result,
-                               com::ExceptionInfo* exception) {
+com::HRESULT MaterialComponent::Invoke(int32_t dispid, com::InvokeKind kind,
+                                       std::vector<com::Variant>& args, com::Variant* result,
+                                       com::ExceptionInfo* exception) {
   if (kind != com::InvokeKind::kMethod) return com::DISP_E_MEMBERNOTFOUND;
   std::string_view name;
   for (const MethodId& m : profile_.ids.methods) {
@@ -130,12 +130,13 @@ com::HRESULT IMaterial::Invoke(int32_t dispid, com::InvokeKind kind,
   return hr;
 }
 
-com::HRESULT IMaterial::Transact(const std::string& sXML, IOrvoLogin** login, std::string* result) {
+com::HRESULT MaterialComponent::Transact(const std::string& sXML, IOrvoLogin** login,
+                                         std::string* result) {
   return TransactWith(sXML, login, result, CallHooks{});
 }
 
-com::HRESULT IMaterial::TransactWith(const std::string& sXML, IOrvoLogin** login,
-                                     std::string* result, const CallHooks& hooks) {
+com::HRESULT MaterialComponent::TransactWith(const std::string& sXML, IOrvoLogin** login,
+                                             std::string* result, const CallHooks& hooks) {
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (result == nullptr) return com::E_POINTER;
   try {
@@ -156,7 +157,8 @@ com::HRESULT IMaterial::TransactWith(const std::string& sXML, IOrvoLogin** login
   }
 }
 
-com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetXml, bool* result) {
+com::HRESULT MaterialComponent::QueryProc(const XmlNodeList& eleList, std::string* sRetXml,
+                                          bool* result) {
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (sRetXml == nullptr || result == nullptr) return com::E_POINTER;
   try {
@@ -172,7 +174,7 @@ com::HRESULT IMaterial::QueryProc(const XmlNodeList& eleList, std::string* sRetX
   }
 }
 
-com::HRESULT IMaterial::AddObjectReference(com::IDispatch** Caller, bool* result) {
+com::HRESULT MaterialComponent::AddObjectReference(com::IDispatch** Caller, bool* result) {
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (!profile_.caller_registration) return com::E_NOTIMPL;
   if (result == nullptr) return com::E_POINTER;
@@ -185,7 +187,7 @@ com::HRESULT IMaterial::AddObjectReference(com::IDispatch** Caller, bool* result
   return com::S_OK;
 }
 
-com::HRESULT IMaterial::DropObjectReference(com::IDispatch** Caller, bool* result) {
+com::HRESULT MaterialComponent::DropObjectReference(com::IDispatch** Caller, bool* result) {
   if (!OnOwnerThread()) return com::RPC_E_WRONG_THREAD;
   if (!profile_.caller_registration) return com::E_NOTIMPL;
   if (result == nullptr) return com::E_POINTER;

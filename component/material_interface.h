@@ -1,4 +1,5 @@
-// _IMaterial, the class's default interface: dual, so callable through this
+// MaterialInterface, the class's default interface, registered and described in
+// the type library as _IMaterial: dual, so callable through this
 // table of functions and by name through IDispatch. Every method returns a status
 // and gives its result through the last, output parameter.
 #pragma once
@@ -11,8 +12,7 @@
 
 namespace quillor {
 
-// The name is the one the interface is registered under.
-struct _IMaterial : com::IDispatch {  // NOLINT(bugprone-reserved-identifier)
+struct MaterialInterface : com::IDispatch {
   virtual com::HRESULT Transact(const std::string& sXML, IOrvoLogin** login,
                                 std::string* result) = 0;
   virtual com::HRESULT QueryProc(const XmlNodeList& eleList, std::string* sRetXml,
@@ -22,7 +22,7 @@ struct _IMaterial : com::IDispatch {  // NOLINT(bugprone-reserved-identifier)
   virtual com::HRESULT DropObjectReference(com::IDispatch** Caller, bool* result) = 0;
 
  protected:
-  ~_IMaterial() = default;
+  ~MaterialInterface() = default;
 };
 
 }  // namespace quillor

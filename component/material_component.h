@@ -1,4 +1,5 @@
-// IMaterial, the component's one creatable class. Transact takes one request as
+// MaterialComponent, the component's one creatable class, registered as the COM
+// class IMaterial (ProgID Quillor.IMaterial). Transact takes one request as
 // XML text with the caller's login object and returns one reply as XML text;
 // every problem is reported inside the reply.
 //
@@ -12,7 +13,7 @@
 #include <thread>
 
 #include "component/call_hooks.h"
-#include "component/imaterial_interface.h"
+#include "component/material_interface.h"
 #include "component/material_state.h"
 #include "component/release_message_texts.h"
 #include "platform/xml/xml.h"
@@ -20,17 +21,17 @@
 
 namespace quillor {
 
-class IMaterial final : public com::Implements<_IMaterial> {
+class MaterialComponent final : public com::Implements<MaterialInterface> {
  public:
   // A new object with one reference, owned by the caller.
-  static com::ComPtr<IMaterial> Create(const ReleaseProfile& profile);
+  static com::ComPtr<MaterialComponent> Create(const ReleaseProfile& profile);
 
   // IDispatch: the release's methods by name and dispatch ID.
   com::HRESULT GetIDsOfNames(std::string_view name, int32_t* dispid) override;
   com::HRESULT Invoke(int32_t dispid, com::InvokeKind kind, std::vector<com::Variant>& args,
                       com::Variant* result, com::ExceptionInfo* exception) override;
 
-  // _IMaterial: the methods and their parameters keep the names callers see.
+  // MaterialInterface: the methods and their parameters keep the names callers see.
   com::HRESULT Transact(const std::string& sXML, IOrvoLogin** login, std::string* result) override;
   com::HRESULT QueryProc(const XmlNodeList& eleList, std::string* sRetXml, bool* result) override;
   com::HRESULT AddObjectReference(com::IDispatch** Caller, bool* result) override;
@@ -46,8 +47,8 @@ class IMaterial final : public com::Implements<_IMaterial> {
   int16_t cost_object_mode() const { return state_.cost_object_mode; }
 
  private:
-  explicit IMaterial(const ReleaseProfile& profile);
-  ~IMaterial() override;
+  explicit MaterialComponent(const ReleaseProfile& profile);
+  ~MaterialComponent() override;
 
   // IUnknown: IDispatch and the release's interfaces.
   bool AnswersTo(const com::Guid& iid) const override;

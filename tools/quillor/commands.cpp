@@ -14,7 +14,6 @@
 #include "component/registration.h"
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
-#include "platform/base/scoped_env.h"
 #include "platform/base/text.h"
 #include "platform/com/registry.h"
 #include "platform/db/open_connection.h"
@@ -34,6 +33,7 @@
 #include "tools/quillor/request_source.h"
 #include "tools/quillor/sample_data.h"
 #include "tools/quillor/server_loading.h"
+#include "tools/quillor/trace_file.h"
 #include "tools/quillor/transact_notes.h"
 
 namespace quillor {
@@ -57,11 +57,16 @@ std::string LibraryFor(const ReleaseProfile& profile, const std::optional<std::s
   return ResolveLibrary(profile, std::nullopt, registry, ExecutableDirectory());
 }
 
+// The trace file: --trace-sql, else QUILLOR_TRACE_SQL; empty for none.
+std::string TraceFileOf(const std::optional<std::string>& option) {
+  const char* env = std::getenv("QUILLOR_TRACE_SQL");
+  return option ? *option : (env ? env : "");
+}
+
 // The trace file must take lines before anything is sent: a trace that was asked
 // for and silently not written would be worse than none.
 void CheckTraceFile(const std::optional<std::string>& option) {
-  const char* env = std::getenv("QUILLOR_TRACE_SQL");
-  const std::string file = option ? *option : (env ? env : "");
+  const std::string file = TraceFileOf(option);
   if (file.empty()) return;
   std::ofstream probe(file, std::ios::app | std::ios::binary);
   if (!probe) {
@@ -71,52 +76,6 @@ void CheckTraceFile(const std::optional<std::string>& option) {
                            (option ? "--trace-sql" : "QUILLOR_TRACE_SQL"));
   }
 }
-
-// The trace --explain reads: the file asked for, from where it ended before the
-// call, or a temporary file of its own, removed afterwards.
-class ExplainTrace {
- public:
-  explicit ExplainTrace(const std::optional<std::string>& asked) {
-    const char* env = std::getenv("QUILLOR_TRACE_SQL");
-    if (asked) {
-      path_ = *asked;
-    } else if (env != nullptr && *env != '\0') {
-      path_ = env;
-    } else {
-      std::string name =
-          (std::filesystem::temp_directory_path() / "quillor-explain-XXXXXX").string();
-      const int fd = ::mkstemp(name.data());
-      if (fd < 0)
-        throw CommandError("cannot make a file for --explain",
-                           "set TMPDIR to a folder you can write");
-      ::close(fd);
-      path_ = name;
-      own_ = true;
-    }
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path_, ec);
-    start_ = ec ? 0 : size;
-  }
-  ~ExplainTrace() {
-    if (own_) ::unlink(path_.c_str());
-  }
-  ExplainTrace(const ExplainTrace&) = delete;
-  ExplainTrace& operator=(const ExplainTrace&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string NewLines() const {
-    std::ifstream in(path_, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(start_));
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
- private:
-  std::string path_;
-  bool own_ = false;
-  uintmax_t start_ = 0;
-};
 
 // After a reply: a SQLite file that does not exist is the likely reason for a
 // failure reply, and quillor init-db makes one.
@@ -185,6 +144,14 @@ bool HoldsPageFiles(const std::string& dir) {
   return false;
 }
 
+// The command's page files, from the library's page receiver: a page that
+// cannot be written refuses the page, in the writer's words.
+SessionPageHandler WritingPages(PageWriter& writer) {
+  return [&writer](std::string_view page, int32_t& number, int32_t& count) {
+    return writer.Write(page, number, count);
+  };
+}
+
 bool IsAddRequest(const std::string& request) {
   XmlDocument envelope;
   return envelope.LoadRootStart(request) && envelope.Root() &&
@@ -210,6 +177,7 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
     ComponentSession session =
         OpenSession(profile, LibraryFor(profile, options.library), options.library.has_value());
 
+    std::optional<PageWriter> writer;
     if (options.pages_dir) {
       MakeDirectory(*options.pages_dir);
       if (HoldsPageFiles(*options.pages_dir)) {
@@ -221,10 +189,10 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
         RemovePageFiles(*options.pages_dir);
       }
       if (profile.caller_registration) {
-        com::ComPtr<com::IDispatch> writer = MakePageWriter(*options.pages_dir, err);
-        const com::HRESULT hr = session.RegisterCaller(writer.Get());
-        if (com::Failed(hr)) {
-          err << "quillor: the page writer was not registered: " << StatusText(hr) << "\n";
+        writer.emplace(*options.pages_dir, err);
+        const int32_t status = session.SetPageHandler(WritingPages(*writer));
+        if (status < 0) {
+          err << "quillor: the page writer was not registered: " << StatusText(status) << "\n";
           return 1;
         }
       } else {
@@ -232,38 +200,44 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
       }
     }
 
-    std::string reply;
-    com::HRESULT hr;
-    // --explain reads the reasons of refused writes from the trace: the one asked
-    // for, or a file of its own for the call.
-    std::optional<ExplainTrace> explained;
-    if (options.explain) explained.emplace(options.trace_sql);
+    // Each line's outcome comes as values: --explain words them, and the notes
+    // after the reply read the driver's state from them.
+    std::vector<ItemNote> items;
+    SessionCall call;
+    call.item = [&items](const quillor_item_t& item) {
+      items.push_back({item.id ? std::optional<std::string>(item.id) : std::nullopt, item.code,
+                       item.message, item.reason, item.state});
+    };
+    if (const std::string trace = TraceFileOf(options.trace_sql); !trace.empty()) {
+      call.trace = TraceFileAppender(trace);
+    }
     // Ctrl-C during an ADD ends the batch between two lines; during any other
     // operation it keeps its default action.
     std::optional<InterruptFlag> interrupt;
-    if (IsAddRequest(request)) interrupt.emplace();
-    {
-      std::optional<ScopedEnv> trace;
-      if (options.trace_sql) trace.emplace("QUILLOR_TRACE_SQL", options.trace_sql->c_str());
-      if (explained) trace.emplace("QUILLOR_TRACE_SQL", explained->path().c_str());
-      hr = session.Transact(request, connection, &reply, interrupt ? interrupt->flag() : nullptr);
+    if (IsAddRequest(request)) {
+      interrupt.emplace();
+      call.stoppable = InterruptFlag::Forward;
     }
-    if (com::Failed(hr)) {
-      err << "quillor: Transact returned no reply: " << StatusText(hr) << "\n";
+    std::string reply;
+    const int32_t status = session.Transact(request, connection, &reply, call);
+    if (status < 0) {
+      err << "quillor: Transact returned no reply: " << StatusText(status) << "\n";
       return 1;
     }
     out << reply << "\n";
     if (interrupt && interrupt->raised()) {
       // The reply answers the lines that ran; the operator learns which were kept.
-      err << InterruptedNote(reply) << "\n";
+      std::vector<int32_t> codes;
+      for (const ItemNote& item : items) {
+        if (item.id) codes.push_back(item.code);
+      }
+      err << InterruptedNote(codes) << "\n";
       return kInterruptedExit;
     }
-    if (explained) {
-      for (const std::string& line : ExplainReply(reply, RefusedWrites(explained->NewLines()))) {
-        err << line << "\n";
-      }
+    if (options.explain) {
+      for (const std::string& line : ExplainItems(reply, items)) err << line << "\n";
     }
-    NoteAfterReply(connection, reply, read.size, err);
+    NoteAfterReply(connection, DriverState(items), read.size, err);
     if (read.cut_short && read.size == 0) {
       try {
         err << "quillor: "
@@ -381,6 +355,7 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
     ComponentSession session =
         OpenSession(profile, LibraryFor(profile, options.library), options.library.has_value());
     const std::string pages_dir = options.dir + "/pages";
+    std::optional<PageWriter> writer;  // outlives the session's use of it
     out << "\nLines starting with # are English notes; the replies between them are exactly\n"
            "as the component gives them.\n";
     for (const DemoRequest& request : DemoRequests()) {
@@ -389,17 +364,17 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
       if (request.with_pages) {
         MakeDirectory(pages_dir);
         RemovePageFiles(pages_dir);
-        com::ComPtr<com::IDispatch> writer = MakePageWriter(pages_dir, out);
-        const com::HRESULT hr = session.RegisterCaller(writer.Get());
-        if (com::Failed(hr)) {
-          err << "quillor: AddObjectReference failed: " << StatusText(hr) << "\n";
+        writer.emplace(pages_dir, out);
+        const int32_t status = session.SetPageHandler(WritingPages(*writer));
+        if (status < 0) {
+          err << "quillor: the page writer was not registered: " << StatusText(status) << "\n";
           return 1;
         }
       }
       std::string reply;
-      const com::HRESULT hr = session.Transact(std::string(request.xml), connection, &reply);
-      if (com::Failed(hr)) {
-        err << "quillor: Transact returned no reply: " << StatusText(hr) << "\n";
+      const int32_t status = session.Transact(std::string(request.xml), connection, &reply);
+      if (status < 0) {
+        err << "quillor: Transact returned no reply: " << StatusText(status) << "\n";
         return 1;
       }
       out << "== REPLY\n" << reply << "\n";

@@ -1,42 +1,229 @@
 #include "tools/quillor/component_session.h"
 
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <utility>
+
 #include "platform/base/failure.h"
-#include "platform/hosts/orvo_login.h"
 
 namespace quillor {
 
-ComponentSession ComponentSession::Open(const ReleaseProfile& profile, const std::string& library) {
-  return Open(profile, com::InprocServer::Load(library));
+struct ReleaseFunctions {
+  decltype(&quillor_api_version) api_version = nullptr;
+  decltype(&quillor_release) release = nullptr;
+  decltype(&quillor_create) create = nullptr;
+  decltype(&quillor_destroy) destroy = nullptr;
+  decltype(&quillor_set_page_receiver) set_page_receiver = nullptr;
+  decltype(&quillor_set_page_refusal) set_page_refusal = nullptr;
+  decltype(&quillor_call_create) call_create = nullptr;
+  decltype(&quillor_call_destroy) call_destroy = nullptr;
+  decltype(&quillor_call_set_request_bound) set_request_bound = nullptr;
+  decltype(&quillor_call_set_item_receiver) set_item_receiver = nullptr;
+  decltype(&quillor_call_set_trace_receiver) set_trace_receiver = nullptr;
+  decltype(&quillor_request_stop) request_stop = nullptr;
+  decltype(&quillor_pool_counts) pool_counts = nullptr;
+  decltype(&quillor_check_database) check_database = nullptr;
+  decltype(&quillor_transact) transact = nullptr;
+  decltype(&quillor_free) free_text = nullptr;
+};
+
+namespace {
+
+// The dlopen handle, closed last: objects of the library are destroyed first.
+class LoadedLibrary {
+ public:
+  explicit LoadedLibrary(const std::string& path)
+      : path_(path), handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    if (!handle_) {
+      const char* why = dlerror();
+      throw Failure(failure_numbers::kFail,
+                    "[Quillor] cannot load " + path + ": " + (why ? why : "unknown reason"));
+    }
+    Find(f_.api_version, "quillor_api_version");
+    if (f_.api_version() < QUILLOR_C_API_VERSION) {
+      Fail(path + " implements version " + std::to_string(f_.api_version()) +
+           " of the C interface, not " + std::to_string(QUILLOR_C_API_VERSION));
+    }
+    Find(f_.release, "quillor_release");
+    Find(f_.create, "quillor_create");
+    Find(f_.destroy, "quillor_destroy");
+    Find(f_.set_page_receiver, "quillor_set_page_receiver");
+    Find(f_.set_page_refusal, "quillor_set_page_refusal");
+    Find(f_.call_create, "quillor_call_create");
+    Find(f_.call_destroy, "quillor_call_destroy");
+    Find(f_.set_request_bound, "quillor_call_set_request_bound");
+    Find(f_.set_item_receiver, "quillor_call_set_item_receiver");
+    Find(f_.set_trace_receiver, "quillor_call_set_trace_receiver");
+    Find(f_.request_stop, "quillor_request_stop");
+    Find(f_.pool_counts, "quillor_pool_counts");
+    Find(f_.check_database, "quillor_check_database");
+    Find(f_.transact, "quillor_transact");
+    Find(f_.free_text, "quillor_free");
+  }
+  ~LoadedLibrary() { dlclose(handle_); }
+  LoadedLibrary(const LoadedLibrary&) = delete;
+  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+  const ReleaseFunctions& functions() const { return f_; }
+
+ private:
+  template <typename F>
+  void Find(F& function, const char* name) {
+    function = reinterpret_cast<F>(dlsym(handle_, name));
+    if (!function) {
+      Fail(path_ + " does not export " + std::string(name) + " of the C interface");
+    }
+  }
+  // The destructor does not run for a constructor that throws.
+  [[noreturn]] void Fail(const std::string& why) {
+    dlclose(handle_);
+    throw Failure(failure_numbers::kFail, "[Quillor] " + why);
+  }
+
+  std::string path_;
+  void* handle_;
+  ReleaseFunctions f_;
+};
+
+void ReceiveTrace(void* state, const char* line, size_t length) {
+  const auto& trace = *static_cast<const std::function<void(std::string_view)>*>(state);
+  try {
+    trace(std::string_view(line, length));
+  } catch (...) {  // nothing unwinds through the library
+  }
 }
 
-ComponentSession ComponentSession::Open(const ReleaseProfile& profile, com::InprocServer server) {
-  const std::string library = server.path();
-  ComponentSession session(profile, std::move(server));
-  com::ComPtr<com::IClassFactory> factory = session.server_.GetClassObject(profile.ids.clsid);
-  const com::HRESULT hr =
-      factory->CreateInstance(nullptr, profile.ids.interface_iids.front(),
-                              reinterpret_cast<void**>(session.material_.Put()));
-  if (com::Failed(hr) || !session.material_) {
-    throw Failure::FromStatus(static_cast<uint32_t>(hr),
-                              "[Quillor] cannot create MaterialComponent from " + library);
+void ReceiveItem(void* state, const quillor_item_t* item) {
+  const auto& receive = *static_cast<const std::function<void(const quillor_item_t&)>*>(state);
+  try {
+    receive(*item);
+  } catch (...) {  // nothing unwinds through the library
   }
+}
+
+}  // namespace
+
+struct ComponentSession::State {
+  std::shared_ptr<LoadedLibrary> library;
+  quillor_t* object = nullptr;
+  SessionPageHandler pages;  // handed to the library's page receiver by address
+
+  const ReleaseFunctions& f() const { return library->functions(); }
+  ~State() {
+    if (object) f().destroy(object);
+  }
+};
+
+namespace {
+
+int32_t ReceivePage(void* state, const char* page, size_t length, int32_t* number, int32_t* count) {
+  auto& session = *static_cast<ComponentSession::State*>(state);
+  try {
+    if (const std::optional<std::string> refused =
+            session.pages(std::string_view(page, length), *number, *count)) {
+      session.f().set_page_refusal(session.object, refused->data(), refused->size());
+      return 1;
+    }
+    return 0;
+  } catch (...) {
+    return 1;
+  }
+}
+
+}  // namespace
+
+ComponentSession::ComponentSession(std::unique_ptr<State> state)
+    : profile_(nullptr), state_(std::move(state)) {}
+ComponentSession::ComponentSession(ComponentSession&&) noexcept = default;
+ComponentSession& ComponentSession::operator=(ComponentSession&&) noexcept = default;
+ComponentSession::~ComponentSession() = default;
+
+ComponentSession ComponentSession::Open(const ReleaseProfile& profile, const std::string& library) {
+  auto state = std::make_unique<State>();
+  state->library = std::make_shared<LoadedLibrary>(library);
+  const char* served = state->f().release();
+  if (!served || std::string_view(served) != profile.release) {
+    throw Failure(failure_numbers::kFail, "[Quillor] the library serves release " +
+                                              std::string(served ? served : "(none)") + ", not " +
+                                              std::string(profile.release));
+  }
+  state->object = state->f().create();
+  if (!state->object) {
+    throw Failure(failure_numbers::kOutOfMemory, "[Quillor] cannot create an object of " + library);
+  }
+  ComponentSession session(std::move(state));
+  session.profile_ = &profile;
   return session;
 }
 
-com::HRESULT ComponentSession::Transact(const std::string& request,
-                                        const std::string& connection_text, std::string* reply,
-                                        const std::atomic<bool>* stop) {
-  com::ComPtr<IOrvoLogin> login = MakeLogin(connection_text, profile_.ids.login_iid, stop);
-  // The parameter is in/out; whatever the callee leaves there is not ours to release.
-  IOrvoLogin* passed = login.Get();
-  return material_->Transact(request, &passed, reply);
+int32_t ComponentSession::Transact(const std::string& request, const std::string& connection_text,
+                                   std::string* reply, const SessionCall& call) {
+  const ReleaseFunctions& f = state_->f();
+  std::unique_ptr<quillor_call_t, void (*)(quillor_call_t*)> handle(f.call_create(),
+                                                                    f.call_destroy);
+  if (!handle) return static_cast<int32_t>(0x8007000E);  // E_OUTOFMEMORY
+  if (call.request_bound) f.set_request_bound(handle.get(), call.request_bound);
+  if (call.trace) {
+    f.set_trace_receiver(handle.get(), ReceiveTrace,
+                         const_cast<void*>(static_cast<const void*>(&call.trace)));
+  }
+  if (call.item) {
+    f.set_item_receiver(handle.get(), ReceiveItem,
+                        const_cast<void*>(static_cast<const void*>(&call.item)));
+  }
+  if (call.stoppable) call.stoppable(f.request_stop, handle.get());
+  char* text = nullptr;
+  size_t length = 0;
+  const int32_t status = f.transact(state_->object, handle.get(), request.data(), request.size(),
+                                    connection_text.data(), connection_text.size(), &text, &length);
+  if (call.stoppable) call.stoppable(nullptr, nullptr);
+  reply->assign(text ? text : "", text ? length : 0);
+  f.free_text(text);
+  return status;
 }
 
-com::HRESULT ComponentSession::RegisterCaller(com::IDispatch* caller) {
-  bool kept = false;
-  const com::HRESULT hr = material_->AddObjectReference(&caller, &kept);
-  if (com::Succeeded(hr) && !kept) return com::E_FAIL;
-  return hr;
+int32_t ComponentSession::SetPageHandler(SessionPageHandler handler) {
+  state_->pages = std::move(handler);
+  return state_->pages ? state_->f().set_page_receiver(state_->object, ReceivePage, state_.get())
+                       : state_->f().set_page_receiver(state_->object, nullptr, nullptr);
+}
+
+std::optional<quillor_pool_counts_t> ComponentSession::PoolCounts() const {
+  quillor_pool_counts_t counts{};
+  if (state_->f().pool_counts(&counts) != 0) return std::nullopt;
+  return counts;
+}
+
+LibraryQueries QueriesOf(const std::string& path) {
+  std::shared_ptr<LoadedLibrary> library;
+  try {
+    library = std::make_shared<LoadedLibrary>(path);
+  } catch (const Failure&) {
+    return {[] { return std::optional<quillor_pool_counts_t>(); },
+            [](const std::string&) -> std::optional<std::string> {
+              return "the release library could not be loaded";
+            }};
+  }
+  LibraryQueries queries;
+  queries.pool_counts = [library]() -> std::optional<quillor_pool_counts_t> {
+    quillor_pool_counts_t counts{};
+    if (library->functions().pool_counts(&counts) != 0) return std::nullopt;
+    return counts;
+  };
+  queries.database_failure =
+      [library](const std::string& connection) -> std::optional<std::string> {
+    const ReleaseFunctions& f = library->functions();
+    char* failure = nullptr;
+    size_t length = 0;
+    if (f.check_database(connection.data(), connection.size(), &failure, &length) == 0) {
+      return std::nullopt;
+    }
+    std::string why = failure ? std::string(failure, length) : "the database check failed";
+    f.free_text(failure);
+    return why;
+  };
+  return queries;
 }
 
 }  // namespace quillor

@@ -1,40 +1,81 @@
-// One loaded server library and one MaterialComponent object created through it.
+// One loaded release library and one object of it, reached through the C
+// interface of include/quillor/quillor.h alone, as any host of another language
+// reaches it: the library opened with dlopen and its functions found by name.
 #pragma once
 
-#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
-#include "component/material_interface.h"
-#include "platform/com/inproc_server.h"
 #include "profiles/release_profile.h"
+#include "quillor/quillor.h"
 
 namespace quillor {
 
+// The functions of the interface a library exports, found by name.
+struct ReleaseFunctions;
+
+// What one call hands back beside its reply, and how it may be stopped.
+struct SessionCall {
+  // Each statement's trace line, when set.
+  std::function<void(std::string_view line)> trace;
+  // Each line's outcome, when set (see quillor_item_t).
+  std::function<void(const quillor_item_t& item)> item;
+  // Told the library's stop function and the call's handle while the call runs
+  // (and nulls after it), so that a signal handler can ask the batch to end.
+  std::function<void(void (*stop)(quillor_call_t*), quillor_call_t* call)> stoppable;
+  // The largest request the call accepts (0: the connection text's, else the default).
+  uint64_t request_bound = 0;
+};
+
+// Receives one page of a paged QUERY and may change its number and count; the
+// words of a refusal refuse it, nothing takes it.
+using SessionPageHandler = std::function<std::optional<std::string>(
+    std::string_view page, int32_t& number, int32_t& count)>;
+
 class ComponentSession {
  public:
-  // Loads the library, asks it for the release's class object and creates one
-  // object; every failure is a quillor::Failure.
+  // Loads the library and creates one object of its release; a library that is
+  // not of `profile`'s release, or does not offer this version of the
+  // interface, is a quillor::Failure that says so.
   static ComponentSession Open(const ReleaseProfile& profile, const std::string& library);
-  // The same with a library already loaded.
-  static ComponentSession Open(const ReleaseProfile& profile, com::InprocServer server);
+  ComponentSession(ComponentSession&&) noexcept;
+  ComponentSession& operator=(ComponentSession&&) noexcept;
+  ~ComponentSession();
 
-  // Calls Transact with a new login object carrying connection_text; with
-  // `stop`, the login object lets an ADD batch end before its next line once the
-  // flag is set.
-  com::HRESULT Transact(const std::string& request, const std::string& connection_text,
-                        std::string* reply, const std::atomic<bool>* stop = nullptr);
-  // Registers the caller object that receives result pages.
-  com::HRESULT RegisterCaller(com::IDispatch* caller);
+  // One Transact call: the library's status, and the reply in `reply` (empty
+  // when none came).
+  int32_t Transact(const std::string& request, const std::string& connection_text,
+                   std::string* reply, const SessionCall& call = {});
+  // The receiver of result pages; an empty handler takes it away, so that the
+  // reply carries every row.
+  int32_t SetPageHandler(SessionPageHandler handler);
 
-  const ReleaseProfile& profile() const { return profile_; }
+  const ReleaseProfile& profile() const { return *profile_; }
+  // The counts of the library's connection pool, when it answers them.
+  std::optional<quillor_pool_counts_t> PoolCounts() const;
+
+  struct State;  // the library, the object and the page handler
 
  private:
-  ComponentSession(const ReleaseProfile& profile, com::InprocServer server)
-      : profile_(profile), server_(std::move(server)) {}
-
-  const ReleaseProfile& profile_;
-  com::InprocServer server_;  // declared before the object, so it is unloaded last
-  com::ComPtr<MaterialInterface> material_;
+  explicit ComponentSession(std::unique_ptr<State> state);
+  const ReleaseProfile* profile_;
+  std::unique_ptr<State> state_;
 };
+
+// What a process asks the library at `path` beside its calls, without an object;
+// the functions keep the library loaded while they live. Each answers nothing
+// when the library cannot be loaded.
+struct LibraryQueries {
+  // The library's connection pool.
+  std::function<std::optional<quillor_pool_counts_t>()> pool_counts;
+  // Whether the database of a connection text answers, through the library's
+  // pool: nothing when it does, else the database's words.
+  std::function<std::optional<std::string>(const std::string& connection)> database_failure;
+};
+LibraryQueries QueriesOf(const std::string& path);
 
 }  // namespace quillor

@@ -102,9 +102,9 @@ constexpr const char* kService =
     ".TP\n.B QUILLOR_SERVE_OPTIONS\nfurther options of serve, split at blanks, e.g. "
     "\\-\\-tokens /etc/quillor/tokens\n"
     ".PP\n"
-    "QUILLOR_TRACE_SQL, QUILLOR_MAX_REQUEST_SIZE, QUILLOR_DATA_DIR, QUILLOR_REGISTRY and names "
-    "that do not begin with QUILLOR_ are set in the server's environment; any other QUILLOR_ "
-    "name is refused.\n"
+    "QUILLOR_TRACE_SQL, QUILLOR_MAX_REQUEST_SIZE and QUILLOR_REGISTRY are taken as the server's "
+    "own values; QUILLOR_DATA_DIR and names that do not begin with QUILLOR_ are set in the "
+    "server's environment; any other QUILLOR_ name is refused.\n"
     ".PP\n"
     "Purging the package never deletes a database: /var/lib/quillor is removed only when it is "
     "empty, and purge names the files it leaves there. The user quillor stays.\n";

@@ -1,7 +1,7 @@
-// Ctrl-C during a long ADD: while an InterruptFlag lives, SIGINT only sets a flag,
-// which the component reads between two lines through the login object, so the
-// batch ends with every line answered so far committed whole. A second SIGINT
-// takes the default action again.
+// Ctrl-C during a long ADD: while an InterruptFlag lives, SIGINT only sets a flag
+// and asks the running call to stop (quillor_request_stop), which the component
+// reads between two lines, so the batch ends with every line answered so far
+// committed whole. A second SIGINT takes the default action again.
 #pragma once
 
 #include <signal.h>
@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "quillor/quillor.h"
 
 namespace quillor {
 
@@ -23,6 +26,11 @@ class InterruptFlag {
   const std::atomic<bool>* flag() const;
   bool raised() const { return flag()->load(); }
 
+  // The call SIGINT asks to stop, from the handler (the library's stop function
+  // only sets a flag); nulls when no call runs. A SIGINT that came before the
+  // call is passed on at once.
+  static void Forward(void (*stop)(quillor_call_t*), quillor_call_t* call);
+
  private:
   struct sigaction earlier_ {};
 };
@@ -31,7 +39,8 @@ class InterruptFlag {
 inline constexpr int kInterruptedExit = 130;
 
 // The line told on standard error when an ADD was interrupted: how many lines the
-// reply answers and how many of them were answered 0 (stored).
-std::string InterruptedNote(std::string_view reply);
+// reply answers and how many of them were answered 0 (stored), from the codes of
+// the lines' outcomes.
+std::string InterruptedNote(const std::vector<int32_t>& line_codes);
 
 }  // namespace quillor

@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/base/failure.h"
-#include "platform/com/dispatch.h"
 #include "testing/temp_dir.h"
 
 namespace quillor {
@@ -25,21 +23,18 @@ using testing::TempDir;
 TEST(PageWriterTest, WritesEachPageAndReportsProgress) {
   TempDir dir;
   std::ostringstream progress;
-  com::ComPtr<com::IDispatch> writer = MakePageWriter(dir.path().string(), progress);
+  PageWriter writer(dir.path().string(), progress);
   for (int32_t page : {1, 2}) {
-    std::vector<com::Variant> args{com::Variant("<page n=\"" + std::to_string(page) + "\"/>"),
-                                   com::Variant(page), com::Variant(2.0)};
-    com::InvokeByName(*writer, "processexport", args);
+    EXPECT_EQ(writer.Write("<page n=\"" + std::to_string(page) + "\"/>", page, 2), std::nullopt);
   }
   EXPECT_EQ(progress.str(), "page 1 of 2\npage 2 of 2\n");
   std::ifstream in(dir.path().string() + "/page-2.xml");
   std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(text, "<page n=\"2\"/>");
-
-  std::vector<com::Variant> wrong{com::Variant("x"), com::Variant("one"), com::Variant(1)};
-  EXPECT_THROW(com::InvokeByName(*writer, "ProcessExport", wrong), Failure);
-  std::vector<com::Variant> short_args{com::Variant("x")};
-  EXPECT_THROW(com::InvokeByName(*writer, "ProcessExport", short_args), Failure);
+  // A folder that is not there: the words name the file and why.
+  PageWriter nowhere(dir.path().string() + "/gone", progress);
+  EXPECT_EQ(nowhere.Write("x", 3, 3),
+            "cannot write " + dir.path().string() + "/gone/page-3.xml: No such file or directory");
 }
 
 // A page the file system cannot take whole (here a ceiling on file size, as a
@@ -56,16 +51,11 @@ TEST(PageWriterTest, APageThatCannotBeWrittenWholeLeavesNothingBehind) {
     const rlimit ceiling{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &ceiling);
     std::ostringstream progress;
-    com::ComPtr<com::IDispatch> writer = MakePageWriter(dir.path().string(), progress);
+    PageWriter writer(dir.path().string(), progress);
     int failed = 0;
     for (int32_t page : {1, 2}) {
-      std::vector<com::Variant> args{com::Variant(std::string(100'000, 'x')), com::Variant(page),
-                                     com::Variant(2)};
-      try {
-        com::InvokeByName(*writer, "ProcessExport", args);
-      } catch (const Failure& failure) {
-        failed += failure.description().find("cannot write") != std::string::npos ? 1 : 0;
-      }
+      const auto why = writer.Write(std::string(100'000, 'x'), page, 2);
+      failed += why && why->find("cannot write") != std::string::npos ? 1 : 0;
     }
     _exit(failed == 2 && progress.str().empty() ? 0 : 1);
   }

@@ -128,6 +128,15 @@ std::string GlossMessage(std::string_view message) {
   return out;
 }
 
+std::string GlossItem(std::string_view id, std::string_view code, std::string_view message) {
+  return "# item " + std::string(id) + ": " + std::string(code) + ", " +
+         std::string(ItemOutcome(code)) + GlossMessage(message);
+}
+
+std::string GlossUnanswered(std::string_view code, std::string_view message) {
+  return "# reply " + std::string(code) + ": " + GlossMessage(message);
+}
+
 std::vector<std::string> GlossReply(std::string_view reply) {
   XmlDocument doc;
   if (!doc.LoadXml(reply) || !doc.Root()) return {"# the reply is not XML"};
@@ -137,16 +146,14 @@ std::vector<std::string> GlossReply(std::string_view reply) {
     const std::vector<XmlElement> children = root.ChildElements();
     const auto code = root.Attribute("code");
     if (code && children.empty()) {
-      lines.push_back("# reply " + *code + ": " +
-                      GlossMessage(root.Attribute("message").value_or("")));
+      lines.push_back(GlossUnanswered(*code, root.Attribute("message").value_or("")));
       return lines;
     }
     for (const XmlElement& item : children) {
       if (item.Name() != "item") continue;
       const std::string item_code = item.Attribute("code").value_or("");
-      lines.push_back("# item " + item.Attribute("id").value_or("?") + ": " + item_code + ", " +
-                      std::string(ItemOutcome(item_code)) +
-                      GlossMessage(item.Attribute("message").value_or("")));
+      lines.push_back(GlossItem(item.Attribute("id").value_or("?"), item_code,
+                                item.Attribute("message").value_or("")));
     }
     if (lines.empty()) lines.push_back("# no item results");
     return lines;

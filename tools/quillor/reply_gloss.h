@@ -19,4 +19,9 @@ std::string GlossMessage(std::string_view message);
 // one line with the row count of a QUERY reply. Lines start with "# ".
 std::vector<std::string> GlossReply(std::string_view reply);
 
+// The line of one item result ("# item 6: 101, refused: ..."), and of a reply
+// that answered no line ("# reply 3: ..."), from their values.
+std::string GlossItem(std::string_view id, std::string_view code, std::string_view message);
+std::string GlossUnanswered(std::string_view code, std::string_view message);
+
 }  // namespace quillor

@@ -25,9 +25,13 @@ const std::map<std::string, std::string> kOptionNames = {
     {"QUILLOR_LISTEN", "--listen"},
 };
 constexpr const char* kOptionsName = "QUILLOR_SERVE_OPTIONS";
-// The component's own environment, read wherever the server runs.
+// The component's own names. All but the mapping file's folder, which the
+// library reads from the environment for every host, are values the server
+// hands on itself.
 const std::vector<std::string> kEnvironmentNames = {"QUILLOR_TRACE_SQL", "QUILLOR_MAX_REQUEST_SIZE",
                                                     "QUILLOR_DATA_DIR", "QUILLOR_REGISTRY"};
+const std::vector<std::string> kValueNames = {"QUILLOR_TRACE_SQL", "QUILLOR_MAX_REQUEST_SIZE",
+                                              "QUILLOR_REGISTRY"};
 
 std::vector<std::string> KnownNames() {
   std::vector<std::string> names = kEnvironmentNames;
@@ -98,7 +102,8 @@ void Fill(CLI::App& command, const OptionWords& given) {
 
 }  // namespace
 
-void ApplyServeConfig(CLI::App& command, const std::vector<std::string>& files) {
+std::map<std::string, std::string> ApplyServeConfig(CLI::App& command,
+                                                    const std::vector<std::string>& files) {
   // The values of all files, a later file's over an earlier one's.
   std::map<std::string, std::pair<std::string, std::string>> values;  // name -> (value, origin)
   for (const std::string& file : files) {
@@ -147,10 +152,16 @@ void ApplyServeConfig(CLI::App& command, const std::vector<std::string>& files) 
     if (!(is_connection && connection_given)) Fill(command, given);
   }
 
+  std::map<std::string, std::string> component;
   for (const auto& [name, value] : values) {
     if (kOptionNames.count(name) > 0 || name == kOptionsName) continue;
-    ::setenv(name.c_str(), value.first.c_str(), 1);
+    if (std::find(kValueNames.begin(), kValueNames.end(), name) != kValueNames.end()) {
+      component[name] = value.first;
+    } else {
+      ::setenv(name.c_str(), value.first.c_str(), 1);
+    }
   }
+  return component;
 }
 
 std::string ReadConnectionFile(const std::string& path) {

@@ -3,6 +3,7 @@
 // connection text need not pass through an environment variable.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,14 +16,16 @@ namespace quillor {
 // Fills the options the command line left unset from the files, later files over
 // earlier ones: QUILLOR_CONNECTION is --connection, QUILLOR_RELEASE --release,
 // QUILLOR_LISTEN --listen, and QUILLOR_SERVE_OPTIONS holds further options, split at
-// blanks. The environment names the component reads (QUILLOR_TRACE_SQL,
-// QUILLOR_MAX_REQUEST_SIZE, QUILLOR_DATA_DIR, QUILLOR_REGISTRY) and names of other
+// blanks. The component's own names QUILLOR_TRACE_SQL, QUILLOR_MAX_REQUEST_SIZE and
+// QUILLOR_REGISTRY come back as values, for the server to hand on itself;
+// QUILLOR_DATA_DIR, which the library reads for every host, and names of other
 // programs (ODBCSYSINI, TZ, ...) are set in the environment, as systemd's
-// EnvironmentFile= would; any other QUILLOR_ name is refused as a slip of the pen.
-// A connection given on the command line, as --connection or --connection-file,
+// EnvironmentFile= would, since those read nothing else. Any other QUILLOR_ name is refused as a
+// slip of the pen. A connection given on the command line, as --connection or --connection-file,
 // keeps the files' connection out. Throws EnvFileError, CommandError, or CLI11's
 // errors for a value an option refuses.
-void ApplyServeConfig(CLI::App& command, const std::vector<std::string>& files);
+std::map<std::string, std::string> ApplyServeConfig(CLI::App& command,
+                                                    const std::vector<std::string>& files);
 
 // The connection text a --connection-file holds: its one line, without the line
 // end. An empty file, or one of more lines, is a CommandError.

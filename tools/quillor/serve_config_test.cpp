@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <fstream>
+#include <map>
 
 #include "platform/base/scoped_env.h"
 #include "testing/command_line.h"
@@ -25,7 +26,7 @@ struct ParsedServe {
     std::reverse(args.begin(), args.end());
     app.parse(args);
     serve = app.get_subcommand("serve");
-    ApplyServeConfig(*serve, files);
+    component = ApplyServeConfig(*serve, files);
   }
   std::string Value(const std::string& option) const {
     const CLI::Option* found = serve->get_option(option);
@@ -34,6 +35,7 @@ struct ParsedServe {
   CLI::App app;
   serve::ServeCommand command;
   CLI::App* serve = nullptr;
+  std::map<std::string, std::string> component;
 };
 
 std::string Write(const testing::TempDir& dir, const std::string& name, const std::string& text) {
@@ -104,14 +106,22 @@ TEST(ServeConfig, RefusesWhatItCannotTakeAndNamesTheLine) {
   }
 }
 
-TEST(ServeConfig, TheComponentsOwnNamesGoToTheEnvironment) {
+TEST(ServeConfig, TheComponentsOwnNamesComeBackAsValuesAndOtherProgramsNamesGoToTheEnvironment) {
   testing::TempDir dir;
-  ScopedEnv trace("QUILLOR_TRACE_SQL");
+  ScopedEnv trace("QUILLOR_TRACE_SQL", nullptr);
+  ScopedEnv bound("QUILLOR_MAX_REQUEST_SIZE", nullptr);
   ScopedEnv odbc("ODBCSYSINI");
   const std::string conf =
-      Write(dir, "serve.conf", "QUILLOR_TRACE_SQL=/tmp/trace.jsonl\nODBCSYSINI=/etc/odbc\n");
+      Write(dir, "serve.conf",
+            "QUILLOR_TRACE_SQL=/tmp/trace.jsonl\nQUILLOR_MAX_REQUEST_SIZE=4096\n"
+            "QUILLOR_REGISTRY=/srv/registry\nODBCSYSINI=/etc/odbc\n");
   ParsedServe parsed({}, {conf});
-  EXPECT_STREQ(std::getenv("QUILLOR_TRACE_SQL"), "/tmp/trace.jsonl");
+  EXPECT_EQ(parsed.component,
+            (std::map<std::string, std::string>{{"QUILLOR_MAX_REQUEST_SIZE", "4096"},
+                                                {"QUILLOR_REGISTRY", "/srv/registry"},
+                                                {"QUILLOR_TRACE_SQL", "/tmp/trace.jsonl"}}));
+  EXPECT_EQ(std::getenv("QUILLOR_TRACE_SQL"), nullptr);
+  EXPECT_EQ(std::getenv("QUILLOR_MAX_REQUEST_SIZE"), nullptr);
   EXPECT_STREQ(std::getenv("ODBCSYSINI"), "/etc/odbc");
 }
 

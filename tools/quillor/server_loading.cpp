@@ -64,10 +64,12 @@ com::InprocServer LoadServer(const std::string& library, bool given) {
 
 ComponentSession OpenSession(const ReleaseProfile& profile, const std::string& library,
                              bool given) {
-  com::InprocServer server = LoadServer(library, given);
+  // Loaded first as a server library, so that a file that is none is told as
+  // such; the calls then go through the C interface alone.
+  const com::InprocServer server = LoadServer(library, given);
   const std::optional<std::string> served = ReleaseOfServer(server);
   try {
-    return ComponentSession::Open(profile, std::move(server));
+    return ComponentSession::Open(profile, library);
   } catch (const Failure& f) {
     std::string what = library + " does not serve release " + std::string(profile.release);
     if (served && *served != profile.release) what += ": it is release " + *served;

@@ -4,26 +4,35 @@
 
 #include <cstdint>
 #include <iosfwd>
-#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillor {
 
-// The reasons of writes refused before any statement, by item id, from the SQL
-// trace's lines (those that begin {"refused": ...}).
-std::map<std::string, std::vector<std::string>> RefusedWrites(std::string_view trace_lines);
+// One line's outcome as the library's item receiver gives it (quillor_item_t):
+// no id for the outcome of a call that answered no line.
+struct ItemNote {
+  std::optional<std::string> id;
+  int32_t code = 0;
+  std::string message;
+  std::string reason;  // a write refused before any statement: why
+  std::string state;   // the driver's SQLSTATE, for a call that answered no line
+};
 
 // The English notes of --explain: one line per item result (or for the reply),
-// each refused write's reason beneath its item.
-std::vector<std::string> ExplainReply(
-    std::string_view reply, const std::map<std::string, std::vector<std::string>>& refused);
+// each refused write's reason beneath its item. With no outcome (a QUERY), the
+// gloss of the reply.
+std::vector<std::string> ExplainItems(std::string_view reply, const std::vector<ItemNote>& items);
+
+// The driver's SQLSTATE among the outcomes, or empty.
+std::string DriverState(const std::vector<ItemNote>& items);
 
 // Notes after the call: no connection text at all, one the driver manager did
-// not know, a request over the bound.
-void NoteAfterReply(const std::string& connection, std::string_view reply, uint64_t request_bytes,
-                    std::ostream& err);
+// not know (driver_state IM002), a request over the bound.
+void NoteAfterReply(const std::string& connection, std::string_view driver_state,
+                    uint64_t request_bytes, std::ostream& err);
 
 // The line said when the request comes from a terminal, before reading it.
 inline constexpr std::string_view kReadingStandardInput =

@@ -11,6 +11,7 @@
 #include "testing/command_line.h"
 #include "tools/quillor/cli.h"
 #include "tools/quillor/nearest_name.h"
+#include "tools/quillor/reply_gloss.h"
 
 namespace quillor {
 namespace {
@@ -206,14 +207,27 @@ TEST(MistypedWords, TransactHelpSaysItReadsStandardInput) {
   EXPECT_NE(help.out.find("--explain"), std::string::npos);
 }
 
-TEST(RefusedWritesFromTheTrace, ReadsReasonsByItem) {
-  const auto refused = RefusedWrites(
-      "{\"sql\": \"select 1\", \"rows\": 1, \"ms\": 0}\n"
-      "{\"refused\": \"price \\n2x is not a number\", \"item\": \"7\", \"field\": \"price\"}\n"
-      "{\"refused\": \"period 2.5 is not a whole number\", \"item\": \"8\"}\n");
-  ASSERT_EQ(refused.size(), 2u);
-  EXPECT_EQ(refused.at("7"), std::vector<std::string>{"price \\n2x is not a number"});
-  EXPECT_EQ(refused.at("8"), std::vector<std::string>{"period 2.5 is not a whole number"});
+TEST(ExplainFromItems, EachLineWithItsReasonAndTheCallsOwnOutcome) {
+  const std::vector<ItemNote> items = {
+      {"6", 0, "成功", "", ""},
+      {"7", 100, "数据库操作错误：材料表中已存在该记录，不能重复！", "price \n2x is not a number",
+       ""},
+  };
+  EXPECT_EQ(ExplainItems("<reply/>", items),
+            (std::vector<std::string>{
+                "# item 6: 0, " + GlossMessage("成功"),
+                "# item 7: 100, the write failed: " +
+                    GlossMessage("数据库操作错误：材料表中已存在该记录，不能重复！"),
+                "#   why: price \\n2x is not a number",
+            }));
+  const std::vector<ItemNote> unanswered = {{std::nullopt, 3, "连接失败", "", "IM002"}};
+  EXPECT_EQ(ExplainItems("", unanswered),
+            std::vector<std::string>{"# reply 3: " + GlossMessage("连接失败")});
+  EXPECT_EQ(DriverState(unanswered), "IM002");
+  EXPECT_EQ(DriverState(items), "");
+  // No outcome at all (a QUERY): the reply's own gloss.
+  EXPECT_EQ(ExplainItems(R"(<ufinterface roottag="material"><material/></ufinterface>)", {}),
+            std::vector<std::string>{"# 1 row in the reply"});
 }
 
 }  // namespace

@@ -80,7 +80,9 @@ ServeCommand::ServeCommand(CLI::App& app) {
 
 int ServeCommand::Run(std::ostream& out, std::ostream& err) {
   try {
-    if (config_opt_->count() > 0) ApplyServeConfig(*command_, config_files_);
+    if (config_opt_->count() > 0) {
+      options_.component_values = ApplyServeConfig(*command_, config_files_);
+    }
     if (connection_file_opt_->count() > 0) {
       options_.connection = ReadConnectionFile(connection_file_);
     }

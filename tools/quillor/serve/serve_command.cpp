@@ -11,8 +11,11 @@
 
 #include "platform/base/failure.h"
 #include "platform/com/registry.h"
+#include "platform/db/connection_text.h"
+#include "platform/db/request_bound.h"
 #include "profiles/release_profile.h"
 #include "tools/quillor/command_connection.h"
+#include "tools/quillor/component_session.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/serve/http_engine.h"
 #include "tools/quillor/serve/listen_address.h"
@@ -22,16 +25,27 @@
 #include "tools/quillor/serve/startup_line.h"
 #include "tools/quillor/serve/stop_signals.h"
 #include "tools/quillor/serve/worker_pool.h"
+#include "tools/quillor/trace_file.h"
 
 namespace quillor::serve {
 
 namespace {
 
-std::string LibraryFor(const ReleaseProfile& profile, const std::optional<std::string>& given) {
-  if (given) return *given;
+// A name of the component's own: the --config file's value, else the environment's.
+std::string ComponentValue(const ServeOptions& options, const std::string& name) {
+  if (const auto it = options.component_values.find(name); it != options.component_values.end()) {
+    return it->second;
+  }
+  const char* env = std::getenv(name.c_str());
+  return env ? env : "";
+}
+
+std::string LibraryFor(const ReleaseProfile& profile, const ServeOptions& options) {
+  if (options.library) return *options.library;
   com::Registry registry;
   try {
-    registry = com::Registry::Load(com::Registry::DefaultPath());
+    const std::string named = ComponentValue(options, "QUILLOR_REGISTRY");
+    registry = com::Registry::Load(named.empty() ? com::Registry::DefaultPath() : named);
   } catch (const Failure&) {
     // An unreadable registry only means there is no registered library to prefer.
   }
@@ -94,6 +108,19 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   if (settings.connection_text.empty()) {
     throw StartFailure("no connection text: give --connection or set QUILLOR_CONNECTION");
   }
+  // The file's request bound reaches the library in the connection text, which
+  // a bound of the text's own still outweighs, as it outweighs the environment's.
+  if (const auto it = options.component_values.find("QUILLOR_MAX_REQUEST_SIZE");
+      it != options.component_values.end() && !it->second.empty() &&
+      !ConnectionText::Lenient(settings.connection_text).Get(kMaxRequestSizeKey)) {
+    settings.connection_text += ";" + std::string(kMaxRequestSizeKey) + "=" + it->second;
+  }
+  // Each worker's calls are traced to the file named, through the library's
+  // trace receiver.
+  SessionCall worker_call;
+  if (const std::string trace = ComponentValue(options, "QUILLOR_TRACE_SQL"); !trace.empty()) {
+    worker_call.trace = TraceFileAppender(trace);
+  }
   if (options.tokens) settings.tokens = BearerTokens::Load(*options.tokens);
   if (!settings.tokens && !IsLoopback(address->host)) {
     throw StartFailure("refusing to listen on " + address->host +
@@ -108,8 +135,10 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   }
   std::unique_ptr<TlsIdentity> tls;
   if (options.tls_cert) tls = std::make_unique<TlsIdentity>(*options.tls_cert, *options.tls_key);
-  const std::string library = LibraryFor(*profile, options.library);
-  settings.pool_counts = PoolCountsOf(library);
+  const std::string library = LibraryFor(*profile, options);
+  const LibraryQueries queries = QueriesOf(library);
+  settings.pool_counts = PoolCountsOf(queries.pool_counts);
+  settings.database_failure = queries.database_failure;
 
   std::mutex log_mutex;
   // Each line goes out whole, in one write, however many threads log at once.
@@ -151,8 +180,8 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   // before anything listens; the workers each create their own object later.
   { WorkerComponent probe(*profile, library); }
 
-  WorkerPool pool(options.threads, options.queue, [profile, library] {
-    return std::make_unique<WorkerComponent>(*profile, library);
+  WorkerPool pool(options.threads, options.queue, [profile, library, worker_call] {
+    return std::make_unique<WorkerComponent>(*profile, library, worker_call);
   });
   HttpEngine engine(engine_settings, service, pool, write_line);
   out << "listening on " << (options.tls_cert ? "https" : "http") << "://"

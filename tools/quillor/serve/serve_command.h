@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -28,6 +29,9 @@ struct ServeOptions {
   int write_timeout_seconds = 30;
   size_t max_buffered_bytes = size_t{256} << 20;
   std::optional<std::string> spool_dir;  // else $TMPDIR, else /tmp
+  // The component's own names a --config file gave (QUILLOR_TRACE_SQL,
+  // QUILLOR_MAX_REQUEST_SIZE, QUILLOR_REGISTRY), over the process's environment.
+  std::map<std::string, std::string> component_values;
 };
 
 // Listens until SIGTERM or SIGINT (SIGHUP reads the tokens file and the TLS

@@ -34,6 +34,9 @@ struct ServiceSettings {
   uint64_t max_request_bytes = 64u << 20;
   // Reports the component's connection pool: idle and busy counts, or nothing.
   std::function<std::optional<std::pair<long, long>>()> pool_counts;
+  // Asks the library's pool whether the database of a connection text answers:
+  // nothing when it does, else the database's words.
+  std::function<std::optional<std::string>(const std::string& connection)> database_failure;
 };
 
 // What serving one request found out, for its log line and the metrics.

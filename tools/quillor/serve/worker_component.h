@@ -1,31 +1,36 @@
 // The component object of one worker thread: created on that thread, used only
-// there, one request at a time, and kept for the thread's life.
+// there, one request at a time, and kept for the thread's life. It is reached
+// through the C interface alone.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "tools/quillor/component_session.h"
-#include "tools/quillor/serve/page_relay.h"
 
 namespace quillor::serve {
+
+// Returns false when the page could not be passed on (the client went away).
+using PageHandler = std::function<bool(const std::string& page, int32_t number, int32_t count)>;
 
 class WorkerComponent {
  public:
   // Loads the library and creates the object; a failure is a quillor::Failure.
-  WorkerComponent(const ReleaseProfile& profile, const std::string& library);
+  // `call` is what every call of the worker is given (the trace receiver, say).
+  WorkerComponent(const ReleaseProfile& profile, const std::string& library, SessionCall call = {});
 
-  // Transact on the worker's object. With a page handler, the worker's page
-  // relay is the registered caller for this call and receives the pages; without
-  // one, no caller is registered, so the reply carries every row.
-  com::HRESULT Transact(const std::string& request, const std::string& connection_text,
-                        PageHandler pages, std::string* reply);
+  // Transact on the worker's object: the library's status. With a page handler,
+  // the pages go to it for this call; without one, the reply carries every row.
+  int32_t Transact(const std::string& request, const std::string& connection_text,
+                   PageHandler pages, std::string* reply);
 
   bool hands_out_pages() const { return session_.profile().caller_registration; }
 
  private:
   ComponentSession session_;
-  PageRelay relay_;
-  bool relay_registered_ = false;
+  SessionCall call_;
+  bool pages_set_ = false;
 };
 
 }  // namespace quillor::serve

@@ -15,6 +15,7 @@
 #include "component/material_component.h"
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
+#include "platform/base/freed_memory.h"
 #include "platform/base/text.h"
 #include "platform/db/connection_pool.h"
 #include "platform/hosts/orvo_login.h"
@@ -101,6 +102,9 @@ class CallbackPages final : public quillor::com::Implements<quillor::com::IDispa
     if (in_receiver_) refusal_ = std::move(text);
   }
 };
+
+// A reply at least this long leaves pages worth handing back once it is copied out.
+constexpr size_t kLongReplyBytes = 256 * 1024;
 
 // A copy the host frees with quillor_free.
 char* CopyOut(const std::string& text) {
@@ -294,6 +298,12 @@ int32_t quillor_transact(quillor_t* object, const quillor_call_t* call, const ch
       *reply = CopyOut(text);
       if (!*reply) return quillor::com::E_OUTOFMEMORY;
       if (reply_length) *reply_length = text.size();
+    }
+    // The host's copy is the one that lives on: after a long reply the allocator
+    // hands the pages of this one back, as the component does after its own.
+    if (text.size() >= kLongReplyBytes) {
+      std::string().swap(text);
+      quillor::ReturnFreedMemory();
     }
     return hr;
   } catch (const std::bad_alloc&) {

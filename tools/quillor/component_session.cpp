@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/base/failure.h"
+#include "platform/base/freed_memory.h"
 
 namespace quillor {
 
@@ -29,6 +30,9 @@ struct ReleaseFunctions {
 };
 
 namespace {
+
+// A reply at least this long leaves pages worth handing back once it is copied.
+constexpr size_t kLongReplyBytes = 256 * 1024;
 
 // The dlopen handle, closed last: objects of the library are destroyed first.
 class LoadedLibrary {
@@ -178,8 +182,14 @@ int32_t ComponentSession::Transact(const std::string& request, const std::string
   const int32_t status = f.transact(state_->object, handle.get(), request.data(), request.size(),
                                     connection_text.data(), connection_text.size(), &text, &length);
   if (call.stoppable) call.stoppable(nullptr, nullptr);
+  // Room for the line end a caller adds, so that adding it copies nothing again.
+  reply->clear();
+  reply->reserve(length + 1);
   reply->assign(text ? text : "", text ? length : 0);
   f.free_text(text);
+  // The library's copy is gone: after a long reply its pages go back to the
+  // system, so that a worker does not keep the peak of its largest answer.
+  if (length >= kLongReplyBytes) ReturnFreedMemory();
   return status;
 }
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <mutex>
 
+#include "component/request_bound.h"
 #include "platform/base/failure.h"
 #include "platform/com/registry.h"
 #include "platform/db/connection_text.h"
-#include "platform/db/request_bound.h"
 #include "profiles/release_profile.h"
 #include "tools/quillor/command_connection.h"
 #include "tools/quillor/component_session.h"

@@ -15,6 +15,7 @@
 #include "platform/com/registry.h"
 #include "platform/db/connection_pool.h"
 #include "profiles/release_profile.h"
+#include "quillor/quillor.h"
 
 #ifndef QUILLOR_RELEASE_FUNCTION
 #error "QUILLOR_RELEASE_FUNCTION must name the release profile of this deliverable"
@@ -89,13 +90,14 @@ QUILLOR_EXPORT HRESULT DllCanUnloadNow() {
   return quillor::com::LiveObjectCount().load() == 0 ? quillor::com::S_OK : quillor::com::S_FALSE;
 }
 
+// The same counts as the C interface's quillor_pool_counts, under the name hosts
+// found before that interface existed.
 QUILLOR_EXPORT int32_t QuillorPoolStats(QuillorPoolCounts* counts) {
   if (!counts) return quillor::com::E_POINTER;
-  try {
-    const quillor::PoolCounts now = quillor::ConnectionPool::ForProcess().Counts();
+  quillor_pool_counts_t now{};
+  const int32_t result = quillor_pool_counts(&now);
+  if (result == quillor::com::S_OK) {
     *counts = {now.idle, now.busy, now.opened, now.reused, now.discarded};
-    return quillor::com::S_OK;
-  } catch (...) {
-    return quillor::com::E_FAIL;
   }
+  return result;
 }

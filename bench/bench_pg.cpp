@@ -68,15 +68,12 @@ void ResetSchema(const std::string& base, int items, int rows) {
 // output thrown away. The whole run is timed, from the start of the process.
 double PsqlSeconds(const std::string& base, const std::string& statement) {
   std::map<std::string, std::string> keys = Keys(base);
-  setenv("PGPASSWORD", keys["PWD"].c_str(), 1);
   const Clock::time_point start = Clock::now();
   RunChild("/usr/bin/psql",
            {"psql", "-X", "-At", "-h", keys["SERVER"], "-p", keys["PORT"], "-U", keys["UID"], "-d",
             keys["DATABASE"], "-c", std::string("set search_path to ") + kSchema, "-c", statement},
-           "psql failed", /*quiet=*/true);
-  const double seconds = Seconds(start);
-  unsetenv("PGPASSWORD");
-  return seconds;
+           "psql failed", /*quiet=*/true, {"PGPASSWORD=" + keys["PWD"]});
+  return Seconds(start);
 }
 
 void BenchPgQueries(const fs::path& dir, const std::string& base, bool quick) {

@@ -12,18 +12,23 @@ double Seconds(Clock::time_point since) {
 // failure's text when the child does not end with 0. Quiet children write their
 // standard output to /dev/null. Gives the child's resource use.
 rusage RunChild(const std::string& program, const std::vector<std::string>& args,
-                const char* failure, bool quiet) {
+                const char* failure, bool quiet, const std::vector<std::string>& environment) {
   std::fflush(stdout);
+  // Made before the fork: the child only calls what is safe after it.
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
+  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
   // A child's peak starts from what it was forked with: the pages this process
   // holds free are handed back first.
   ReturnFreedMemory();
   const pid_t child = fork();
   if (child == 0) {
     if (quiet) dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   int status = 0;

@@ -43,8 +43,10 @@ struct Timing {
 
 double Seconds(Clock::time_point since);
 
+// `environment`: NAME=VALUE entries the child gets beside this process's own.
 rusage RunChild(const std::string& program, const std::vector<std::string>& args,
-                const char* failure, bool quiet = false);
+                const char* failure, bool quiet = false,
+                const std::vector<std::string>& environment = {});
 
 double CpuSeconds();
 

@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "platform/base/failure.h"
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "testing/fake_database.h"
 #include "testing/temp_dir.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "testing/built_tree.h"
 #include "testing/temp_dir.h"
 #include "tools/quillor/cli.h"

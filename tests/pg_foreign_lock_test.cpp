@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "platform/db/open_connection.h"
 #include "testing/pg_database.h"
 #include "testing/reliability_support.h"

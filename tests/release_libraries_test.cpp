@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "component/registration.h"
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
 #include "testing/built_tree.h"

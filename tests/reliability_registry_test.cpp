@@ -14,7 +14,7 @@
 
 #include "component/registration.h"
 #include "platform/base/failure.h"
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "testing/reliability_support.h"
 #include "testing/temp_dir.h"
 

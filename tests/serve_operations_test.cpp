@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <filesystem>
@@ -321,6 +322,28 @@ TEST_F(ServeOperations, HealthChecksThatSayOkAreLoggedOnlyWhenAskedFor) {
   EXPECT_EQ(down.Stop(SIGTERM), 0);
   EXPECT_NE(down.Err().find("\"path\":\"/healthz\",\"status\":503"), std::string::npos)
       << down.Err();
+}
+
+// A --config file's names for other programs reach the server's own environment,
+// where the driver manager and the C library read them, without the command
+// changing its environment while it runs.
+TEST_F(ServeOperations, TheConfigFilesEnvironmentIsTheServers) {
+  TempDir dir;
+  const std::string conf = dir.File("serve.conf");
+  std::ofstream(conf) << "ODBCSYSINI=" << dir.path().string() << "\nTZ=UTC0\n";
+  std::vector<std::string> args = ServeArgs(db_);
+  args.insert(args.end(), {"--config", conf});
+  ServeProcess server(args);
+  std::ifstream in("/proc/" + std::to_string(server.pid()) + "/environ", std::ios::binary);
+  std::vector<std::string> environment;
+  for (std::string entry; std::getline(in, entry, '\0');) environment.push_back(entry);
+  EXPECT_EQ(std::count(environment.begin(), environment.end(), "ODBCSYSINI=" + dir.path().string()),
+            1);
+  EXPECT_EQ(std::count(environment.begin(), environment.end(), "TZ=UTC0"), 1);
+  const auto answer = Post(server.port(), ServeAddRequest({1}));
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->status, 200);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
 }
 
 TEST_F(ServeOperations, MetricsNameTheBuild) {

@@ -8,7 +8,7 @@
 
 #include <regex>
 
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "platform/base/text.h"
 #include "platform/db/odbc/odbc_drivers.h"
 #include "testing/command_line.h"

@@ -7,7 +7,7 @@
 
 #include "component/material_interface.h"
 #include "platform/base/failure.h"
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
 #include "platform/hosts/orvo_login.h"

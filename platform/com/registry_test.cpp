@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/base/failure.h"
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 
 namespace quillor::com {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "testing/command_line.h"
 
 namespace quillor {

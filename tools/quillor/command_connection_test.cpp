@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 
 namespace quillor {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "component/registration.h"
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "platform/com/registry.h"
 #include "platform/db/open_connection.h"
 #include "testing/built_tree.h"

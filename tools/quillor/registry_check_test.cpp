@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/base/scoped_env.h"
+#include "testing/scoped_env.h"
 #include "testing/command_line.h"
 
 namespace quillor {

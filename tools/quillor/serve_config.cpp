@@ -102,8 +102,7 @@ void Fill(CLI::App& command, const OptionWords& given) {
 
 }  // namespace
 
-std::map<std::string, std::string> ApplyServeConfig(CLI::App& command,
-                                                    const std::vector<std::string>& files) {
+ServeConfigValues ApplyServeConfig(CLI::App& command, const std::vector<std::string>& files) {
   // The values of all files, a later file's over an earlier one's.
   std::map<std::string, std::pair<std::string, std::string>> values;  // name -> (value, origin)
   for (const std::string& file : files) {
@@ -152,16 +151,16 @@ std::map<std::string, std::string> ApplyServeConfig(CLI::App& command,
     if (!(is_connection && connection_given)) Fill(command, given);
   }
 
-  std::map<std::string, std::string> component;
+  ServeConfigValues out;
   for (const auto& [name, value] : values) {
     if (kOptionNames.count(name) > 0 || name == kOptionsName) continue;
     if (std::find(kValueNames.begin(), kValueNames.end(), name) != kValueNames.end()) {
-      component[name] = value.first;
+      out.component[name] = value.first;
     } else {
-      ::setenv(name.c_str(), value.first.c_str(), 1);
+      out.environment[name] = value.first;
     }
   }
-  return component;
+  return out;
 }
 
 std::string ReadConnectionFile(const std::string& path) {

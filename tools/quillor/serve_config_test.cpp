@@ -8,8 +8,8 @@
 #include <fstream>
 #include <map>
 
-#include "platform/base/scoped_env.h"
 #include "testing/command_line.h"
+#include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tools/quillor/command_error.h"
 #include "tools/quillor/env_file.h"
@@ -26,7 +26,9 @@ struct ParsedServe {
     std::reverse(args.begin(), args.end());
     app.parse(args);
     serve = app.get_subcommand("serve");
-    component = ApplyServeConfig(*serve, files);
+    ServeConfigValues values = ApplyServeConfig(*serve, files);
+    component = std::move(values.component);
+    environment = std::move(values.environment);
   }
   std::string Value(const std::string& option) const {
     const CLI::Option* found = serve->get_option(option);
@@ -36,6 +38,7 @@ struct ParsedServe {
   serve::ServeCommand command;
   CLI::App* serve = nullptr;
   std::map<std::string, std::string> component;
+  std::map<std::string, std::string> environment;
 };
 
 std::string Write(const testing::TempDir& dir, const std::string& name, const std::string& text) {
@@ -106,15 +109,15 @@ TEST(ServeConfig, RefusesWhatItCannotTakeAndNamesTheLine) {
   }
 }
 
-TEST(ServeConfig, TheComponentsOwnNamesComeBackAsValuesAndOtherProgramsNamesGoToTheEnvironment) {
+TEST(ServeConfig, TheComponentsOwnNamesComeBackAsValuesAndOtherProgramsNamesAsTheEnvironment) {
   testing::TempDir dir;
   ScopedEnv trace("QUILLOR_TRACE_SQL", nullptr);
   ScopedEnv bound("QUILLOR_MAX_REQUEST_SIZE", nullptr);
-  ScopedEnv odbc("ODBCSYSINI");
+  ScopedEnv odbc("ODBCSYSINI", nullptr);
   const std::string conf =
       Write(dir, "serve.conf",
             "QUILLOR_TRACE_SQL=/tmp/trace.jsonl\nQUILLOR_MAX_REQUEST_SIZE=4096\n"
-            "QUILLOR_REGISTRY=/srv/registry\nODBCSYSINI=/etc/odbc\n");
+            "QUILLOR_REGISTRY=/srv/registry\nODBCSYSINI=/etc/odbc\nQUILLOR_DATA_DIR=/srv/map\n");
   ParsedServe parsed({}, {conf});
   EXPECT_EQ(parsed.component,
             (std::map<std::string, std::string>{{"QUILLOR_MAX_REQUEST_SIZE", "4096"},
@@ -122,7 +125,11 @@ TEST(ServeConfig, TheComponentsOwnNamesComeBackAsValuesAndOtherProgramsNamesGoTo
                                                 {"QUILLOR_TRACE_SQL", "/tmp/trace.jsonl"}}));
   EXPECT_EQ(std::getenv("QUILLOR_TRACE_SQL"), nullptr);
   EXPECT_EQ(std::getenv("QUILLOR_MAX_REQUEST_SIZE"), nullptr);
-  EXPECT_STREQ(std::getenv("ODBCSYSINI"), "/etc/odbc");
+  EXPECT_EQ(parsed.environment,
+            (std::map<std::string, std::string>{{"ODBCSYSINI", "/etc/odbc"},
+                                                {"QUILLOR_DATA_DIR", "/srv/map"}}));
+  // Nothing is set in this process: the server starts again in that environment.
+  EXPECT_EQ(std::getenv("ODBCSYSINI"), nullptr);
 }
 
 TEST(ServeConfig, TheConnectionFileHoldsOneLine) {

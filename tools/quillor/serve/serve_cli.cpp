@@ -2,6 +2,7 @@
 #include "profiles/release_profile.h"
 #include "tools/quillor/cli.h"
 #include "tools/quillor/command_error.h"
+#include "tools/quillor/serve/environment_restart.h"
 #include "tools/quillor/serve_config.h"
 
 namespace quillor::serve {
@@ -79,9 +80,12 @@ ServeCommand::ServeCommand(CLI::App& app) {
 }
 
 int ServeCommand::Run(std::ostream& out, std::ostream& err) {
+  std::map<std::string, std::string> environment;
   try {
     if (config_opt_->count() > 0) {
-      options_.component_values = ApplyServeConfig(*command_, config_files_);
+      ServeConfigValues values = ApplyServeConfig(*command_, config_files_);
+      options_.component_values = std::move(values.component);
+      environment = std::move(values.environment);
     }
     if (connection_file_opt_->count() > 0) {
       options_.connection = ReadConnectionFile(connection_file_);
@@ -93,6 +97,11 @@ int ServeCommand::Run(std::ostream& out, std::ostream& err) {
   } catch (const std::exception& e) {
     err << "quillor: " << e.what() << "\n";
     return kUsageExit;
+  }
+  // Only after every file was taken, so that a bad file is told before the restart.
+  if (const std::string why = RestartInEnvironment(environment); !why.empty()) {
+    err << "quillor: " << why << "\n";
+    return 1;
   }
   Keep(connection_opt_, connection_, options_.connection);
   Keep(library_opt_, library_, options_.library);

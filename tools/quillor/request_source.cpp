@@ -54,45 +54,55 @@ class Reader {
  public:
   Reader(std::string source, uint64_t most) : source_(std::move(source)), most_(most) {}
 
-  // Reads from the descriptor to its end or past the bound.
+  // Reads from the descriptor to its end or past the bound. A pipe gives what it
+  // holds at the moment: only a read of nothing is its end.
   void FromDescriptor(int fd, RequestRead& read) {
-    for (;;) {
-      const size_t want = Want(read);
-      if (want == 0) break;
-      MakeRoom(read.text, want, most_);
-      const size_t had = read.text.size();
-      read.text.resize(had + want);
+    ReadPieces(read, [&](char* at, size_t want) {
       ssize_t got;
       do {
-        got = ::read(fd, read.text.data() + had, want);
+        got = ::read(fd, at, want);
       } while (got < 0 && errno == EINTR);
       if (got < 0) {
         const int error = errno;
         CannotRead(source_, error);
       }
-      read.text.resize(had + static_cast<size_t>(got));
-      if (got == 0) break;
-    }
+      return Piece{static_cast<size_t>(got), got == 0};
+    });
     Finish(read);
   }
 
   void FromStream(std::istream& in, RequestRead& read) {
+    ReadPieces(read, [&](char* at, size_t want) {
+      in.read(at, static_cast<std::streamsize>(want));
+      const auto got = static_cast<size_t>(in.gcount());
+      return Piece{got, got < want};
+    });
+    if (in.bad()) throw CommandError("cannot read the request from standard input", kNameAFile);
+    Finish(read);
+  }
+
+ private:
+  struct Piece {
+    size_t got;
+    bool end;
+  };
+
+  // Appends pieces that `read_into(at, want)` reads until it says the end came
+  // or the text is past the bound.
+  template <typename ReadInto>
+  void ReadPieces(RequestRead& read, ReadInto&& read_into) {
     for (;;) {
       const size_t want = Want(read);
       if (want == 0) break;
       MakeRoom(read.text, want, most_);
       const size_t had = read.text.size();
       read.text.resize(had + want);
-      in.read(read.text.data() + had, static_cast<std::streamsize>(want));
-      const auto got = static_cast<size_t>(in.gcount());
-      read.text.resize(had + got);
-      if (got < want) break;
+      const Piece piece = read_into(read.text.data() + had, want);
+      read.text.resize(had + piece.got);
+      if (piece.end) break;
     }
-    if (in.bad()) throw CommandError("cannot read the request from standard input", kNameAFile);
-    Finish(read);
   }
 
- private:
   // The next piece: never past the bound's one byte more.
   size_t Want(const RequestRead& read) const {
     const uint64_t left = most_ + 1 - std::min<uint64_t>(read.text.size(), most_ + 1);

@@ -9,6 +9,7 @@
 #include "component/reply_codes.h"
 #include "component/reply_formats.h"
 #include "component/request_bound.h"
+#include "component/request_envelope.h"
 #include "messages/message_ids.h"
 #include "platform/base/freed_memory.h"
 #include "platform/base/text.h"
@@ -134,57 +135,47 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
     return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
                       messages_.Text(msg::kXmlParseError));
   }
-  // The root's start tag tells the operation. ADD then proves the whole text
-  // well-formed in a first pass that keeps only the root, and reads its material
-  // elements one at a time in a second, so that a request of any length costs
-  // the memory of one line; every other operation parses the whole document
-  // once. The request's text is the caller's and outlives the call.
-  XmlDocument envelope;
-  envelope.SetMostNodes(kMostNodesInATree);
-  if (!envelope.LoadRootStart(request_text)) {
-    return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
-                      messages_.Text(msg::kXmlParseError));
-  }
-  // An ADD streams its lines; the root alone is held.
-  const bool is_add = AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
-  // A QUERY parses the whole text below; the root's attributes (of any length)
-  // are not held a second time meanwhile.
-  if (!is_add) envelope = XmlDocument();
+  // The root's start tag tells the operation, and holds everything else the call
+  // reads of the root: the envelope is read from it once. ADD then proves the
+  // whole text well-formed in a first pass that keeps only the root, and reads
+  // its material elements one at a time in a second, so that a request of any
+  // length costs the memory of one line; every other operation parses the whole
+  // document once. The request's text is the caller's and outlives the call.
   XmlDocument request;
   request.SetMostNodes(kMostNodesInATree);
-  XmlDocument& parsed = is_add ? envelope : request;
-  if (!(is_add ? envelope.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
+  if (!request.LoadRootStart(request_text)) {
     return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
                       messages_.Text(msg::kXmlParseError));
   }
-  XmlElement root = parsed.Root();
+  if (!request.HasRoot()) {
+    return Unanswered(static_cast<int32_t>(ReplyCode::kNoRootElement),
+                      messages_.Text(msg::kNoRootNode));
+  }
+  envelope_ = RequestEnvelope::FromRoot(request.Root());
+  if (!(envelope_.is_add ? request.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
+    return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
+                      messages_.Text(msg::kXmlParseError));
+  }
+  XmlElement root = request.Root();
   if (!root)
     return Unanswered(static_cast<int32_t>(ReplyCode::kNoRootElement),
                       messages_.Text(msg::kNoRootNode));
 
-  const std::string roottag = AttributeText(root, "roottag");
-  const std::string docid = AttributeText(root, "docid");
-  const std::string proc = AttributeText(root, "proc");
-
   // Whether the template loads is not checked: the ADD batch finds out.
-  result_doc_.LoadXml(ReplyTemplateText(docid, proc));
-
-  const XmlNodeList materials = is_add ? XmlNodeList() : root.Select("material");
-  const std::string operation = AsciiUpper(AttributeText(root, "proc"));
+  result_doc_.LoadXml(ReplyTemplateText(envelope_.docid, envelope_.proc));
 
   if (profile_.reads_options) {
     state_.cost_object_mode = ReadCostObjectMode(*conn_, state_.cost_object_mode);
   }
 
   std::string reply;
-  if (operation == "ADD") {
-    AddProc(is_add ? MaterialSource(std::string_view(request_text)) : MaterialSource(materials),
-            reply);
-  } else if (operation == "QUERY") {
-    const XmlNodeList fields = root.Select(roottag + "/field");
+  if (envelope_.is_add) {
+    AddProc(MaterialSource(std::string_view(request_text)), reply);
+  } else if (envelope_.operation == "QUERY") {
+    const XmlNodeList fields = root.Select(envelope_.roottag.value_or("") + "/field");
     const QueryContext ctx{conn_.get(), profile_, nullptr,
                            profile_.caller_registration ? &state_.caller : nullptr};
-    QueryProc(ctx, request, fields, reply);
+    QueryProc(ctx, request, QueryRootValues{envelope_.roottag, envelope_.paginate}, fields, reply);
   } else {
     return Unanswered(static_cast<int32_t>(ReplyCode::kUnknownProc),
                       messages_.Text(msg::kUnknownProc));

@@ -11,6 +11,7 @@
 #include "component/call_hooks.h"
 #include "component/material_state.h"
 #include "component/release_message_texts.h"
+#include "component/request_envelope.h"
 #include "platform/base/failure.h"
 #include "platform/db/database.h"
 #include "platform/hosts/orvo_login.h"
@@ -63,6 +64,8 @@ class TransactCall {
   const ReleaseMessageTexts& messages_;
   MaterialState& state_;
   const CallHooks& hooks_;
+  // The request's root as read once, before anything else reads the request.
+  RequestEnvelope envelope_;
   XmlDocument result_doc_;
   std::unique_ptr<Connection> conn_;
   // The caller's question whether to end an ADD batch early; null when its login

@@ -75,17 +75,20 @@ bool QueryProc(const QueryContext& ctx, const XmlNodeList& elements,
                std::string& request_and_reply) {
   XmlDocument request;
   if (!request.LoadXml(request_and_reply) || !request.Root()) throw Failure::ObjectNotSet();
-  return QueryProc(ctx, request, elements, request_and_reply);
+  const XmlElement root = request.Root();
+  const std::optional<std::string> roottag = root.Attribute("roottag");
+  const std::optional<std::string> paginate = root.Attribute("paginate");
+  return QueryProc(ctx, request, QueryRootValues{roottag, paginate}, elements, request_and_reply);
 }
 
-bool QueryProc(const QueryContext& ctx, const XmlDocument& request, const XmlNodeList& elements,
-               std::string& reply_text) {
+bool QueryProc(const QueryContext& ctx, const XmlDocument& request, const QueryRootValues& root,
+               const XmlNodeList& elements, std::string& reply_text) {
   // The reply and every page are the request as loaded, its root's content left
   // out, with the page's rows written into it as text as they arrive. The frame
   // is taken from the request's own tree: a copy of the request, as text or as a
   // tree, would hold its longest text once more.
   Paging paging;
-  if (ctx.profile.paging) paging.size = PageSizeFromText(request.Root().Attribute("paginate"));
+  if (ctx.profile.paging) paging.size = PageSizeFromText(root.paginate);
 
   std::string statement = JoinPieces(ctx.profile.query_statement_pieces);
   statement += ctx.profile.query_condition_separator;
@@ -107,9 +110,8 @@ bool QueryProc(const QueryContext& ctx, const XmlDocument& request, const XmlNod
   std::optional<RecordMapper> mapper;
   while (!result->Eof()) {
     if (!row_name) {
-      const std::optional<std::string> roottag = request.Root().Attribute("roottag");
-      if (!roottag) throw Failure::InvalidUseOfNull();
-      row_name.emplace(*roottag);
+      if (!root.roottag) throw Failure::InvalidUseOfNull();
+      row_name.emplace(*root.roottag);
     }
     XmlTextWriter& element = reply.StartRow(*row_name, row);
     if (!mapper) mapper.emplace();

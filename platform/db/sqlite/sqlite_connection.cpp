@@ -16,6 +16,7 @@
 #include "platform/db/sqlite/sqlite_hooks.h"
 #include "platform/db/sqlite/sqlite_row.h"
 #include "platform/db/sqlite/statement_cache.h"
+#include "platform/db/sqlite/write_turn.h"
 
 namespace quillor::sqlite {
 namespace {
@@ -32,7 +33,10 @@ const char* SynchronousPragma(const SqliteSettings& settings) {
 class SqliteConnection : public Connection {
  public:
   SqliteConnection(DbHandle db, const SqliteSettings& settings, bool read_only)
-      : db_(std::move(db)), settings_(settings), read_only_(read_only) {}
+      : turn_(TurnOf(db.get(), read_only)),
+        db_(std::move(db)),
+        settings_(settings),
+        read_only_(read_only) {}
 
   std::unique_ptr<Recordset> Open(std::string_view sql, CursorType cursor) override {
     HookBeforeStatement(sql);
@@ -94,7 +98,13 @@ class SqliteConnection : public Connection {
       throw Failure(failure_numbers::kFail, "[Quillor] an inner unit of work was not rolled back");
     }
     Run("release quillor_" + std::to_string(depth_ - 1));
-    --depth_;
+    if (--depth_ == 0) turn_.Release();
+  }
+
+  // The line's own key is not needed: SQLite writes one file at a time whatever
+  // the line, so a unit waits for the file's turn before its first write.
+  void TakeLineTurn(std::string_view /*line*/) override {
+    if (depth_ > 0) turn_.Take(std::chrono::milliseconds(settings_.busy_timeout_ms));
   }
 
   // Run directly on the handle: the pool's statements are not the component's,
@@ -144,8 +154,10 @@ class SqliteConnection : public Connection {
       // Its changes may still stand in the open transaction: no enclosing unit
       // may commit them, and the next outermost unit starts by rolling back.
       unwound_ = false;
+      if (depth_ == 0) turn_.Release();
       throw;
     }
+    if (depth_ == 0) turn_.Release();
   }
 
  private:
@@ -199,6 +211,15 @@ class SqliteConnection : public Connection {
     Step(stmt.get());
   }
 
+  static std::shared_ptr<std::timed_mutex> TurnOf(sqlite3* db, bool read_only) {
+    const char* path = sqlite3_db_filename(db, "main");
+    if (read_only || path == nullptr || *path == '\0') return nullptr;
+    return WriteTurns::ForFile(path);
+  }
+
+  // Declared before the handle: a turn still held is given up only once the
+  // connection has closed, and with it any transaction left open.
+  WriteTurn turn_;
   // Declared after the handle: the statements go before the connection closes.
   DbHandle db_;
   SqliteSettings settings_;

@@ -4,24 +4,18 @@
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/base/failure.h"
 #include "platform/base/module_directory.h"
 #include "platform/base/text.h"
 #include "platform/xml/reply_value.h"
+#include "query/mapping_files.h"
 #include "runtime/value_text.h"
 
 namespace quillor {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void Unknown(std::string_view mapping, std::string_view why) {
-  throw Failure(failure_numbers::kFail,
-                "The record mapping \"" + std::string(mapping) + "\" " + std::string(why));
-}
 
 // The mapping file: in $QUILLOR_DATA_DIR when set, else beside the library (or
 // program) this code runs in, wherever that tree was built, installed or unpacked.
@@ -35,39 +29,21 @@ fs::path FindMappingFile(std::string_view mapping) {
 
 }  // namespace
 
-const RecordMapper::Mapping& RecordMapper::Load(std::string_view mapping) {
-  if (!loaded_name_.empty() && loaded_name_ == mapping) return loaded_;
+const MappingColumns& RecordMapper::Load(std::string_view mapping) {
+  if (loaded_ && loaded_name_ == mapping) return *loaded_;
 
   // A mapping is named by a bare file name: nothing that leads out of the directory.
   if (mapping.empty() || mapping == "." || mapping == ".." ||
       mapping.find_first_of("/\\") != std::string_view::npos) {
-    Unknown(mapping, "is unknown");
+    FailMapping(mapping, "is unknown");
   }
-  const fs::path file = FindMappingFile(mapping);
-  std::ifstream in(file, std::ios::binary);
-  if (file.empty() || !in) Unknown(mapping, "is unknown");
-  std::ostringstream text;
-  text << in.rdbuf();
-
-  XmlDocument doc;
-  if (!doc.LoadXml(text.str()) || !doc.Root())
-    Unknown(mapping, "cannot be read: " + doc.ParseError());
-  Mapping columns;
-  for (const XmlElement& column : doc.Root().ChildElements()) {
-    if (column.Name() != "column") continue;
-    const std::optional<std::string> name = column.Attribute("name");
-    const std::optional<std::string> field = column.Attribute("field");
-    if (!name || !field || field->empty()) {
-      Unknown(mapping, "has a column without a name or a field");
-    }
-    columns.emplace(AsciiLower(*name), *field);
-  }
-  loaded_ = std::move(columns);
+  // Read from disk once per process, and again only when the file has changed.
+  loaded_ = ReadMappingFile(FindMappingFile(mapping), mapping);
   loaded_name_ = std::string(mapping);
-  return loaded_;
+  return *loaded_;
 }
 
-const std::vector<std::string>& RecordMapper::FieldsFor(const Mapping& columns,
+const std::vector<std::string>& RecordMapper::FieldsFor(const MappingColumns& columns,
                                                         const Recordset& result) {
   // The columns of a result do not change between its rows: the field names are
   // worked out once and kept while the result's column names stay the same.

@@ -4,18 +4,20 @@
 // names of a material element.
 //
 // The file is looked for in $QUILLOR_DATA_DIR when set, else beside the library
-// (or program) the mapper runs in. One object loads a mapping once and
-// keeps it for every row it maps.
+// (or program) the mapper runs in. One object takes a mapping once and keeps it
+// for every row it maps; the file itself is read once per process and read again
+// only when it changes (query/mapping_files.h).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/db/database.h"
 #include "platform/xml/xml.h"
 #include "platform/xml/xml_writer.h"
+#include "query/mapping_files.h"
 
 namespace quillor {
 
@@ -33,14 +35,12 @@ class RecordMapper {
   void WriteRecord(XmlTextWriter& out, std::string_view mapping, Recordset& result);
 
  private:
-  // Lower-case column name to field name.
-  using Mapping = std::unordered_map<std::string, std::string>;
-  const Mapping& Load(std::string_view mapping);
+  const MappingColumns& Load(std::string_view mapping);
   // The field name of each column of the result, in result order.
-  const std::vector<std::string>& FieldsFor(const Mapping& columns, const Recordset& result);
+  const std::vector<std::string>& FieldsFor(const MappingColumns& columns, const Recordset& result);
 
   std::string loaded_name_;
-  Mapping loaded_;
+  std::shared_ptr<const MappingColumns> loaded_;
   const Recordset* fields_of_ = nullptr;  // the result the lists below were made for
   std::vector<std::string> column_names_;
   std::vector<std::string> field_names_;

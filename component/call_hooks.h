@@ -1,7 +1,8 @@
 // What a host of the C interface gives one Transact call beside the request: the
-// call's own stop flag, its own receiver of the SQL trace, and a receiver of each
-// line's outcome as values. A COM host gives none of them: its stop rides in the
-// login object and its trace is QUILLOR_TRACE_SQL.
+// call's own stop flag, its own receiver of the SQL trace, a receiver of each
+// line's outcome as values, and the receivers of what the call read and wrote
+// (the request's envelope, a QUERY's rows). A COM host gives none of them: its
+// stop rides in the login object and its trace is QUILLOR_TRACE_SQL.
 #pragma once
 
 #include <atomic>
@@ -12,6 +13,9 @@
 #include "platform/db/sql_trace.h"
 
 namespace quillor {
+
+struct RequestEnvelope;  // component/request_envelope.h
+struct QueryRowCounts;   // query/row_counts.h
 
 // One line's outcome as the reply states it, with what the reply cannot say: the
 // reason a write was refused before any statement, in English. With no id, the
@@ -37,6 +41,11 @@ struct CallHooks {
   // When set, receives each line's outcome in order, and the reply's own
   // outcome when the call answers no line.
   std::function<void(const ItemDetail&)> item;
+  // When set, told the request's envelope as soon as the root's start tag is
+  // read, before the connection opens.
+  std::function<void(const RequestEnvelope&)> envelope;
+  // When set, a QUERY counts its rows here as it writes them.
+  QueryRowCounts* rows = nullptr;
 };
 
 }  // namespace quillor

@@ -116,6 +116,17 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   // to the pool and the database.
   const ConnectionText connection_text = ConnectionText::Lenient(ReadConnectionString(login));
   stop_ = com::ComPtr<IOrvoLogin>(&login).As<IInterruptibleLogin>(kIID_IInterruptibleLogin);
+  // The root's start tag tells the operation, and holds everything else the call
+  // reads of the root: the envelope is read from it once, first, so that a host
+  // is told what the call is before its connection opens. Its faults are
+  // answered after the connection's, as the request's other faults are.
+  XmlDocument request;
+  request.SetMostNodes(kMostNodesInATree);
+  const bool start_read = request.LoadRootStart(request_text);
+  if (start_read && request.HasRoot()) {
+    envelope_ = RequestEnvelope::FromRoot(request.Root());
+    if (hooks_.envelope) hooks_.envelope(envelope_);
+  }
   // From the process's pool: an idle connection opened from the same text when
   // there is one, and given back when the call ends.
   if (!connection_text.text().empty()) {
@@ -135,15 +146,7 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
     return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
                       messages_.Text(msg::kXmlParseError));
   }
-  // The root's start tag tells the operation, and holds everything else the call
-  // reads of the root: the envelope is read from it once. ADD then proves the
-  // whole text well-formed in a first pass that keeps only the root, and reads
-  // its material elements one at a time in a second, so that a request of any
-  // length costs the memory of one line; every other operation parses the whole
-  // document once. The request's text is the caller's and outlives the call.
-  XmlDocument request;
-  request.SetMostNodes(kMostNodesInATree);
-  if (!request.LoadRootStart(request_text)) {
+  if (!start_read) {
     return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
                       messages_.Text(msg::kXmlParseError));
   }
@@ -151,7 +154,11 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
     return Unanswered(static_cast<int32_t>(ReplyCode::kNoRootElement),
                       messages_.Text(msg::kNoRootNode));
   }
-  envelope_ = RequestEnvelope::FromRoot(request.Root());
+  // ADD proves the whole text well-formed in a first pass that keeps only the
+  // root, and reads its material elements one at a time in a second, so that a
+  // request of any length costs the memory of one line; every other operation
+  // parses the whole document once. The request's text is the caller's and
+  // outlives the call.
   if (!(envelope_.is_add ? request.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
     return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
                       messages_.Text(msg::kXmlParseError));
@@ -174,7 +181,7 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   } else if (envelope_.operation == "QUERY") {
     const XmlNodeList fields = root.Select(envelope_.roottag.value_or("") + "/field");
     const QueryContext ctx{conn_.get(), profile_, nullptr,
-                           profile_.caller_registration ? &state_.caller : nullptr};
+                           profile_.caller_registration ? &state_.caller : nullptr, hooks_.rows};
     QueryProc(ctx, request, QueryRootValues{envelope_.roottag, envelope_.paginate}, fields, reply);
   } else {
     return Unanswered(static_cast<int32_t>(ReplyCode::kUnknownProc),

@@ -5,6 +5,7 @@
 #include "platform/com/dispatch.h"
 #include "platform/db/database.h"
 #include "profiles/release_profile.h"
+#include "query/row_counts.h"
 
 namespace quillor {
 
@@ -16,6 +17,8 @@ struct QueryContext {
   // another object while it is handed a page, so the member is read at each page,
   // and it then takes the place of `caller`.
   const com::ComPtr<com::IDispatch>* caller_ref = nullptr;
+  // Where the rows are counted as they are written; may be null.
+  QueryRowCounts* rows = nullptr;
 
   // The caller as it stands now, held for as long as the result lives.
   com::ComPtr<com::IDispatch> CurrentCaller() const {

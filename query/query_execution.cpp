@@ -126,6 +126,10 @@ bool QueryProc(const QueryContext& ctx, const XmlDocument& request, const QueryR
     // even if it registers another object meanwhile.
     const com::ComPtr<com::IDispatch> caller = paged ? ctx.CurrentCaller() : nullptr;
     if (caller) {
+      if (ctx.rows && (paging.PageFull() || paging.LastPartialPageDone())) {
+        ctx.rows->page = reply.Rows();
+        ++ctx.rows->pages;
+      }
       if (paging.PageFull()) {
         HandOver(*caller.Get(), reply.TakePage(), paging);
         paging.page_number = Increment(paging.page_number);
@@ -144,6 +148,7 @@ bool QueryProc(const QueryContext& ctx, const XmlDocument& request, const QueryR
   }
   result->Close();
 
+  if (ctx.rows) ctx.rows->reply = reply.Rows();
   reply_text = reply.Finish();
   return false;
 }

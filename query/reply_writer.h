@@ -22,6 +22,8 @@ class ReplyWriter {
   void EndRow();
 
   bool HasRows() const { return rows_ > 0; }
+  // The rows of the page so far.
+  int64_t Rows() const { return rows_; }
 
   // The text of the page so far; the page keeps its rows.
   std::string PageText() const;

@@ -472,6 +472,8 @@ TEST(CInterfaceReleases, EachLibraryExportsTheDocumentedFunctionsAlone) {
                                          "quillor_call_set_request_bound",
                                          "quillor_call_set_item_receiver",
                                          "quillor_call_set_trace_receiver",
+                                         "quillor_call_set_read_receiver",
+                                         "quillor_facts",
                                          "quillor_pool_counts",
                                          "quillor_check_database",
                                          "quillor_set_page_refusal",

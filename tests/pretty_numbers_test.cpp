@@ -5,7 +5,7 @@
 
 #include "testing/release_host.h"
 
-namespace quillor::testing {
+namespace quillor::testing::pretty_numbers {
 namespace {
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
@@ -110,4 +110,4 @@ TEST(RefusedWrite, TheTraceSaysWhy) {
 }
 
 }  // namespace
-}  // namespace quillor::testing
+}  // namespace quillor::testing::pretty_numbers

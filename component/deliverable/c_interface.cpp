@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "component/call_hooks.h"
+#include "component/deliverable/call_facts.h"
 #include "component/material_component.h"
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
@@ -20,6 +21,7 @@
 #include "platform/db/connection_pool.h"
 #include "platform/hosts/orvo_login.h"
 #include "profiles/release_profile.h"
+#include "query/page_size.h"
 #include "quillor/quillor.h"
 
 #ifndef QUILLOR_RELEASE_FUNCTION
@@ -118,6 +120,7 @@ char* CopyOut(const std::string& text) {
 struct quillor_t {
   quillor::com::ComPtr<quillor::MaterialComponent> object;
   quillor::com::ComPtr<CallbackPages> pages;  // registered at the first receiver
+  quillor::CallFacts facts;                   // of the running or the last call
 };
 
 struct quillor_call_t {
@@ -127,30 +130,58 @@ struct quillor_call_t {
   void* item_state = nullptr;
   quillor_trace_fn trace_receiver = nullptr;
   void* trace_state = nullptr;
+  quillor_facts_fn read_receiver = nullptr;
+  void* read_state = nullptr;
 };
 
 namespace {
 
+// Whether a QUERY's rows go out in pages: a page size of at least 1 by the
+// conversion the query applies to paginate (a text it refuses pages nothing), in
+// a release that pages, to a caller registered before the call.
+bool Paged(const quillor::RequestEnvelope& envelope, bool caller_registered) {
+  if (!caller_registered || !Profile().paging || envelope.operation != "QUERY") return false;
+  try {
+    return quillor::PageSizeFromText(envelope.paginate) >= 1;
+  } catch (const quillor::Failure&) {
+    return false;
+  }
+}
+
 // The call's options as the component takes them: its stop flag, and its
-// receivers behind functions that hand NUL-terminated copies to C.
-quillor::CallHooks HooksOf(const quillor_call_t* call) {
+// receivers behind functions that hand NUL-terminated copies to C. The object's
+// facts are filled by the same hooks, whether or not the host listens.
+quillor::CallHooks HooksOf(quillor_t& object, const quillor_call_t* call) {
   quillor::CallHooks hooks;
   hooks.trace_from_environment = false;
+  quillor::CallFacts& facts = object.facts;
+  hooks.rows = facts.rows();
+  const quillor_facts_fn read = call ? call->read_receiver : nullptr;
+  void* const read_state = call ? call->read_state : nullptr;
+  hooks.envelope = [&facts, registered = object.pages.Get() != nullptr, read,
+                    read_state](const quillor::RequestEnvelope& envelope) {
+    facts.Read(envelope, Paged(envelope, registered));
+    if (read) {
+      const quillor_facts_t now = facts.Facts();
+      read(read_state, &now);
+    }
+  };
+  const quillor_item_fn receiver = call ? call->item_receiver : nullptr;
+  void* const item_state = call ? call->item_state : nullptr;
+  hooks.item = [&facts, receiver, item_state](const quillor::ItemDetail& detail) {
+    facts.Told(detail);
+    if (!receiver) return;
+    const std::string id(detail.id), message(detail.message), reason(detail.reason),
+        sqlstate(detail.state);
+    const quillor_item_t item{detail.line ? id.c_str() : nullptr, detail.code, message.c_str(),
+                              reason.c_str(), sqlstate.c_str()};
+    receiver(item_state, &item);
+  };
   if (!call) return hooks;
   hooks.stop = &call->stop;
   if (call->trace_receiver) {
     hooks.trace = [receiver = call->trace_receiver, state = call->trace_state](
                       std::string_view line) { receiver(state, line.data(), line.size()); };
-  }
-  if (call->item_receiver) {
-    hooks.item = [receiver = call->item_receiver,
-                  state = call->item_state](const quillor::ItemDetail& detail) {
-      const std::string id(detail.id), message(detail.message), reason(detail.reason),
-          sqlstate(detail.state);
-      const quillor_item_t item{detail.line ? id.c_str() : nullptr, detail.code, message.c_str(),
-                                reason.c_str(), sqlstate.c_str()};
-      receiver(state, &item);
-    };
   }
   return hooks;
 }
@@ -261,6 +292,20 @@ void quillor_call_set_trace_receiver(quillor_call_t* call, quillor_trace_fn rece
   call->trace_state = state;
 }
 
+void quillor_call_set_read_receiver(quillor_call_t* call, quillor_facts_fn receiver, void* state) {
+  if (!call) return;
+  call->read_receiver = receiver;
+  call->read_state = state;
+}
+
+int32_t quillor_facts(const quillor_t* object, quillor_facts_t* facts) {
+  if (!object || !facts) return quillor::com::E_POINTER;
+  // A host of a later header asks for more; one of an earlier header there is not.
+  if (facts->size < sizeof(quillor_facts_t)) return quillor::com::E_INVALIDARG;
+  *facts = object->facts.Facts();
+  return quillor::com::S_OK;
+}
+
 int32_t quillor_pool_counts(quillor_pool_counts_t* counts) {
   if (!counts) return quillor::com::E_POINTER;
   try {
@@ -281,6 +326,7 @@ int32_t quillor_transact(quillor_t* object, const quillor_call_t* call, const ch
     return quillor::com::E_POINTER;
   }
   try {
+    object->facts.Begin();
     std::string connection_text(connection ? connection : "", connection_length);
     // The last pair of a key wins: the call's bound outweighs the text's.
     if (call && call->request_bound > 0) {
@@ -292,8 +338,9 @@ int32_t quillor_transact(quillor_t* object, const quillor_call_t* call, const ch
     auto login = quillor::MakeLogin(std::move(connection_text), login_iid);
     quillor::IOrvoLogin* passed = login.Get();
     std::string text;
-    const HRESULT hr = object->object->TransactWith(
-        std::string(request ? request : "", request_length), &passed, &text, HooksOf(call));
+    const HRESULT hr =
+        object->object->TransactWith(std::string(request ? request : "", request_length), &passed,
+                                     &text, HooksOf(*object, call));
     if (!text.empty() || quillor::com::Succeeded(hr)) {
       *reply = CopyOut(text);
       if (!*reply) return quillor::com::E_OUTOFMEMORY;

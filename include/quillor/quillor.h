@@ -13,7 +13,9 @@
  * every case the component produced one, a failure reply included.
  *
  * Version 2 added the item receiver, the trace receiver, the page refusal's
- * words, the pool counts and the database check.
+ * words, the pool counts and the database check; version 3 the call's facts
+ * (what the component read of the request and wrote into the reply, as values)
+ * and the receiver told them once the request is read.
  *
  * Threads: an object is called on the thread that created it (a call from
  * another thread is refused with a negative status, as a COM apartment refuses
@@ -39,7 +41,7 @@ extern "C" {
 /* The version of this interface. A library answers the version it implements;
  * a host built against a newer header refuses an older library. Functions are
  * only ever added, never changed, within one version. */
-#define QUILLOR_C_API_VERSION 2
+#define QUILLOR_C_API_VERSION 3
 QUILLOR_API int32_t quillor_api_version(void);
 
 /* The release this library serves: "8.71", "8.61" or "8.50". Static text. */
@@ -136,6 +138,69 @@ QUILLOR_API int32_t quillor_pool_counts(quillor_pool_counts_t* counts);
  * database's words, to be freed with quillor_free. */
 QUILLOR_API int32_t quillor_check_database(const char* connection, size_t connection_length,
                                            char** failure, size_t* failure_length);
+
+/* Since version 3. The codes of the replies the component gives of its own when
+ * it answers no line (every other such reply carries a failure's number, a
+ * negative HRESULT): the request's own faults, and no connection text. */
+#define QUILLOR_REPLY_NOT_WELL_FORMED 100 /* not well-formed XML, or over the request bound */
+#define QUILLOR_REPLY_NO_ROOT 101         /* the request document has no root element */
+#define QUILLOR_REPLY_NO_CONNECTION 529   /* the connection text is empty */
+#define QUILLOR_REPLY_UNKNOWN_PROC 710    /* proc is neither ADD nor QUERY */
+
+/* Since version 3. The operation a request's root names (its proc, in any case). */
+#define QUILLOR_OPERATION_UNREAD 0 /* the root's start tag did not read: no XML */
+#define QUILLOR_OPERATION_ADD 1
+#define QUILLOR_OPERATION_QUERY 2
+#define QUILLOR_OPERATION_OTHER 3 /* another proc, or none */
+
+/* Since version 3. How many item results of an ADD carry one code. */
+typedef struct quillor_code_count_t {
+  int32_t code;
+  uint64_t count;
+} quillor_code_count_t;
+
+/* Since version 3. What the component learnt of a call from its own reading of
+ * the request and its own writing of the reply, so that no host reads either
+ * text again for them. Versioned by size: the host sets `size` to
+ * sizeof(quillor_facts_t) of its header before asking; the library fills the
+ * fields of its own version (a later host's longer struct keeps the rest) and
+ * sets `size` to the bytes it filled. A later version only adds fields at the
+ * end. Texts are NUL-terminated UTF-8 ("" when there is none) and `items` an
+ * array; they stay valid until the object's next call begins or the object is
+ * destroyed. */
+typedef struct quillor_facts_t {
+  size_t size;
+  int32_t operation; /* QUILLOR_OPERATION_*: from the root's start tag */
+  int32_t paged;     /* non-zero: a QUERY whose rows go out in pages (a page size of at
+                        least 1, a release that pages, a page receiver registered) */
+  const char* proc;  /* the root's proc as written */
+  const char* docid; /* the root's docid as written */
+  int32_t has_code;  /* non-zero: the call answered no line; its reply is its own outcome */
+  int32_t code;      /* the reply's code (see QUILLOR_REPLY_*); 0 for a normal reply */
+  const char* state; /* with that outcome, the driver's SQLSTATE when the driver refused */
+  int64_t rows;      /* the rows the reply holds (a paged QUERY's: its last partial page) */
+  int64_t pages;     /* the pages handed to the page receiver */
+  int64_t page_rows; /* the rows of the page being handed over (in a page receiver), else
+                        of the last page handed over */
+  size_t item_codes; /* the entries of `items` */
+  const quillor_code_count_t* items; /* an ADD's item results by code, codes ascending */
+} quillor_facts_t;
+
+/* Since version 3. The facts of the object's running call (from its page receiver
+ * or its read receiver) or of its last one, on the thread that created the
+ * object. Returns 0; a negative status for a NULL pointer or a `size` smaller
+ * than version 3's struct. Before any call every field is zero or "". */
+QUILLOR_API int32_t quillor_facts(const quillor_t* object, quillor_facts_t* facts);
+
+/* Since version 3. Called once the request's root start tag has been read, first
+ * thing in the call (before its connection opens, before anything is written or
+ * a page handed out), with the facts so far: operation, proc, docid and paged, so
+ * that a host can settle the shape of its answer or how it may be stopped. A
+ * request whose start tag does not read (no XML) does not call it. On the thread
+ * that runs the call; NULL takes it away. */
+typedef void (*quillor_facts_fn)(void* state, const quillor_facts_t* facts);
+QUILLOR_API void quillor_call_set_read_receiver(quillor_call_t* call, quillor_facts_fn receiver,
+                                                void* state);
 
 /* Transact: the request text and the connection text, each length-counted
  * UTF-8. On return *reply holds the reply (UTF-8, *reply_length bytes, and a

@@ -18,7 +18,6 @@
 #include "platform/com/registry.h"
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_file.h"
-#include "platform/xml/xml.h"
 #include "profiles/release_profile.h"
 #include "schema/host_schema.h"
 #include "tools/quillor/command_connection.h"
@@ -152,12 +151,6 @@ SessionPageHandler WritingPages(PageWriter& writer) {
   };
 }
 
-bool IsAddRequest(const std::string& request) {
-  XmlDocument envelope;
-  return envelope.LoadRootStart(request) && envelope.Root() &&
-         AsciiUpper(envelope.Root().Attribute("proc").value_or("")) == "ADD";
-}
-
 int CountPageFiles(const std::string& dir) {
   int pages = 0;
   while (std::filesystem::exists(dir + "/page-" + std::to_string(pages + 1) + ".xml")) ++pages;
@@ -212,12 +205,14 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
       call.trace = TraceFileAppender(trace);
     }
     // Ctrl-C during an ADD ends the batch between two lines; during any other
-    // operation it keeps its default action.
+    // operation it keeps its default action. The library says which operation it
+    // is once it has read the request's root, before the call opens its
+    // connection.
     std::optional<InterruptFlag> interrupt;
-    if (IsAddRequest(request)) {
-      interrupt.emplace();
-      call.stoppable = InterruptFlag::Forward;
-    }
+    call.read = [&interrupt](const SessionFacts& facts) {
+      if (facts.operation == QUILLOR_OPERATION_ADD) interrupt.emplace();
+    };
+    call.stoppable = InterruptFlag::Forward;
     std::string reply;
     const int32_t status = session.Transact(request, connection, &reply, call);
     if (status < 0) {
@@ -235,7 +230,7 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
       return kInterruptedExit;
     }
     if (options.explain) {
-      for (const std::string& line : ExplainItems(reply, items)) err << line << "\n";
+      for (const std::string& line : ExplainItems(session.Facts(), items)) err << line << "\n";
     }
     NoteAfterReply(connection, DriverState(items), read.size, err);
     if (read.cut_short && read.size == 0) {

@@ -25,6 +25,8 @@ struct ReleaseFunctions {
   decltype(&quillor_request_stop) request_stop = nullptr;
   decltype(&quillor_pool_counts) pool_counts = nullptr;
   decltype(&quillor_check_database) check_database = nullptr;
+  decltype(&quillor_facts) facts = nullptr;
+  decltype(&quillor_call_set_read_receiver) set_read_receiver = nullptr;
   decltype(&quillor_transact) transact = nullptr;
   decltype(&quillor_free) free_text = nullptr;
 };
@@ -62,6 +64,8 @@ class LoadedLibrary {
     Find(f_.request_stop, "quillor_request_stop");
     Find(f_.pool_counts, "quillor_pool_counts");
     Find(f_.check_database, "quillor_check_database");
+    Find(f_.facts, "quillor_facts");
+    Find(f_.set_read_receiver, "quillor_call_set_read_receiver");
     Find(f_.transact, "quillor_transact");
     Find(f_.free_text, "quillor_free");
   }
@@ -94,6 +98,14 @@ void ReceiveTrace(void* state, const char* line, size_t length) {
   const auto& trace = *static_cast<const std::function<void(std::string_view)>*>(state);
   try {
     trace(std::string_view(line, length));
+  } catch (...) {  // nothing unwinds through the library
+  }
+}
+
+void ReceiveRead(void* state, const quillor_facts_t* facts) {
+  const auto& read = *static_cast<const std::function<void(const SessionFacts&)>*>(state);
+  try {
+    read(SessionFacts::From(*facts));
   } catch (...) {  // nothing unwinds through the library
   }
 }
@@ -176,6 +188,10 @@ int32_t ComponentSession::Transact(const std::string& request, const std::string
     f.set_item_receiver(handle.get(), ReceiveItem,
                         const_cast<void*>(static_cast<const void*>(&call.item)));
   }
+  if (call.read) {
+    f.set_read_receiver(handle.get(), ReceiveRead,
+                        const_cast<void*>(static_cast<const void*>(&call.read)));
+  }
   if (call.stoppable) call.stoppable(f.request_stop, handle.get());
   char* text = nullptr;
   size_t length = 0;
@@ -197,6 +213,39 @@ int32_t ComponentSession::SetPageHandler(SessionPageHandler handler) {
   state_->pages = std::move(handler);
   return state_->pages ? state_->f().set_page_receiver(state_->object, ReceivePage, state_.get())
                        : state_->f().set_page_receiver(state_->object, nullptr, nullptr);
+}
+
+SessionFacts SessionFacts::From(const quillor_facts_t& facts) {
+  SessionFacts out;
+  out.operation = facts.operation;
+  out.paged = facts.paged != 0;
+  out.proc = facts.proc ? facts.proc : "";
+  out.docid = facts.docid ? facts.docid : "";
+  if (facts.has_code) out.code = facts.code;
+  out.state = facts.state ? facts.state : "";
+  out.rows = facts.rows;
+  out.pages = facts.pages;
+  if (facts.items) out.items.assign(facts.items, facts.items + facts.item_codes);
+  return out;
+}
+
+namespace {
+
+quillor_facts_t FactsOf(const ReleaseFunctions& f, const quillor_t* object) {
+  quillor_facts_t facts{};
+  facts.size = sizeof facts;
+  if (f.facts(object, &facts) != 0) return quillor_facts_t{};
+  return facts;
+}
+
+}  // namespace
+
+SessionFacts ComponentSession::Facts() const {
+  return SessionFacts::From(FactsOf(state_->f(), state_->object));
+}
+
+int64_t ComponentSession::PageRows() const {
+  return FactsOf(state_->f(), state_->object).page_rows;
 }
 
 std::optional<quillor_pool_counts_t> ComponentSession::PoolCounts() const {

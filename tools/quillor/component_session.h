@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "profiles/release_profile.h"
 #include "quillor/quillor.h"
@@ -17,6 +18,21 @@ namespace quillor {
 
 // The functions of the interface a library exports, found by name.
 struct ReleaseFunctions;
+
+// What the library found out about a call (quillor_facts_t), copied out of it.
+struct SessionFacts {
+  int32_t operation = QUILLOR_OPERATION_UNREAD;
+  bool paged = false;
+  std::string proc;             // as written
+  std::string docid;            // as written
+  std::optional<int32_t> code;  // the call's own outcome; none for a normal reply
+  std::string state;            // the driver's SQLSTATE with that outcome
+  int64_t rows = 0;             // the reply's rows
+  int64_t pages = 0;
+  std::vector<quillor_code_count_t> items;  // an ADD's item results by code, ascending
+
+  static SessionFacts From(const quillor_facts_t& facts);
+};
 
 // What one call hands back beside its reply, and how it may be stopped.
 struct SessionCall {
@@ -29,6 +45,9 @@ struct SessionCall {
   std::function<void(void (*stop)(quillor_call_t*), quillor_call_t* call)> stoppable;
   // The largest request the call accepts (0: the connection text's, else the default).
   uint64_t request_bound = 0;
+  // Told the facts once the request's root is read, before the call writes
+  // anything (see quillor_call_set_read_receiver), when set.
+  std::function<void(const SessionFacts& facts)> read;
 };
 
 // Receives one page of a paged QUERY and may change its number and count; the
@@ -53,6 +72,11 @@ class ComponentSession {
   // The receiver of result pages; an empty handler takes it away, so that the
   // reply carries every row.
   int32_t SetPageHandler(SessionPageHandler handler);
+  // The facts of the last call, or of the running one (from a page handler or
+  // the read function).
+  SessionFacts Facts() const;
+  // The rows of the page being handed over, from a page handler.
+  int64_t PageRows() const;
 
   const ReleaseProfile& profile() const { return *profile_; }
   // The counts of the library's connection pool, when it answers them.

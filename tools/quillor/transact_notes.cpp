@@ -32,8 +32,13 @@ std::string OnOneLine(std::string text) {
 
 }  // namespace
 
-std::vector<std::string> ExplainItems(std::string_view reply, const std::vector<ItemNote>& items) {
-  if (items.empty()) return GlossReply(reply);
+std::vector<std::string> ExplainItems(const SessionFacts& facts,
+                                      const std::vector<ItemNote>& items) {
+  if (items.empty()) {
+    if (facts.operation != QUILLOR_OPERATION_QUERY) return {"# no item results"};
+    return {"# " + std::to_string(facts.rows) + (facts.rows == 1 ? " row" : " rows") +
+            " in the reply"};
+  }
   std::vector<std::string> out;
   for (const ItemNote& item : items) {
     const std::string code = std::to_string(item.code);

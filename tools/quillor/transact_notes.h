@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/quillor/component_session.h"
+
 namespace quillor {
 
 // One line's outcome as the library's item receiver gives it (quillor_item_t):
@@ -22,9 +24,10 @@ struct ItemNote {
 };
 
 // The English notes of --explain: one line per item result (or for the reply),
-// each refused write's reason beneath its item. With no outcome (a QUERY), the
-// gloss of the reply.
-std::vector<std::string> ExplainItems(std::string_view reply, const std::vector<ItemNote>& items);
+// each refused write's reason beneath its item. With no outcome, what the call's
+// facts say: a QUERY's rows, or an ADD without lines.
+std::vector<std::string> ExplainItems(const SessionFacts& facts,
+                                      const std::vector<ItemNote>& items);
 
 // The driver's SQLSTATE among the outcomes, or empty.
 std::string DriverState(const std::vector<ItemNote>& items);

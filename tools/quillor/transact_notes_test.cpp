@@ -213,7 +213,9 @@ TEST(ExplainFromItems, EachLineWithItsReasonAndTheCallsOwnOutcome) {
       {"7", 100, "数据库操作错误：材料表中已存在该记录，不能重复！", "price \n2x is not a number",
        ""},
   };
-  EXPECT_EQ(ExplainItems("<reply/>", items),
+  SessionFacts add;
+  add.operation = QUILLOR_OPERATION_ADD;
+  EXPECT_EQ(ExplainItems(add, items),
             (std::vector<std::string>{
                 "# item 6: 0, " + GlossMessage("成功"),
                 "# item 7: 100, the write failed: " +
@@ -221,13 +223,22 @@ TEST(ExplainFromItems, EachLineWithItsReasonAndTheCallsOwnOutcome) {
                 "#   why: price \\n2x is not a number",
             }));
   const std::vector<ItemNote> unanswered = {{std::nullopt, 3, "连接失败", "", "IM002"}};
-  EXPECT_EQ(ExplainItems("", unanswered),
+  EXPECT_EQ(ExplainItems(SessionFacts{}, unanswered),
             std::vector<std::string>{"# reply 3: " + GlossMessage("连接失败")});
   EXPECT_EQ(DriverState(unanswered), "IM002");
   EXPECT_EQ(DriverState(items), "");
-  // No outcome at all (a QUERY): the reply's own gloss.
-  EXPECT_EQ(ExplainItems(R"(<ufinterface roottag="material"><material/></ufinterface>)", {}),
-            std::vector<std::string>{"# 1 row in the reply"});
+  // No outcome at all: a QUERY's rows as the call counted them, or an ADD of no
+  // lines.
+  SessionFacts query;
+  query.operation = QUILLOR_OPERATION_QUERY;
+  for (const auto& [rows, line] :
+       std::vector<std::pair<int64_t, std::string>>{{1, "# 1 row in the reply"},
+                                                    {0, "# 0 rows in the reply"},
+                                                    {12, "# 12 rows in the reply"}}) {
+    query.rows = rows;
+    EXPECT_EQ(ExplainItems(query, {}), std::vector<std::string>{line});
+  }
+  EXPECT_EQ(ExplainItems(add, {}), std::vector<std::string>{"# no item results"});
 }
 
 }  // namespace

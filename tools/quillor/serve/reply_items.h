@@ -1,8 +1,11 @@
-// What the server reads of a reply for its log and metrics: the reply's own
-// code and, for an ADD, the item results counted by their code.
+// What the server says of a call's reply in its log, metrics and headers, from
+// the call's facts: the item results counted by their code, the reasons of the
+// refused ones, and whether the call may have failed for want of its connection.
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,28 +17,18 @@ using ItemCounts = std::map<std::string, long>;
 // code text -> the English reasons of the item results with it, in reply order.
 using ItemReasons = std::map<std::string, std::vector<std::string>>;
 
-struct ReplySummary {
-  std::string code;  // the code of a <reply code="..."> root; empty for a normal reply
-  ItemCounts items;
-  ItemReasons refused;  // every item result but success, its message in English
-};
-
-// With `items`, the item results are counted too; a text that does not parse
-// gives an empty summary.
-ReplySummary SummarizeReply(std::string_view reply, bool items);
-
 // The item results by code, as the X-Quillor-Items header gives them:
 // "0=4, 101=1" (codes in text order); empty for none.
 std::string ItemsHeader(const ItemCounts& items);
 
-// The rows of a QUERY page or reply: the root's children named `row` (the
-// request's roottag). A text that does not parse holds none.
-long CountRows(std::string_view document, std::string_view row);
+// Whether a call may have answered for want of its connection: it gave its own
+// outcome (`code`) with a failure's code, not one of the component's codes for a
+// faulty request, and answered no line, so nothing was written. The server then
+// asks the database itself before it answers 503.
+bool MayBeUnopenedConnection(std::optional<int32_t> code, bool lines_answered);
 
-// Whether a reply may be the component's answer to a connection it could not
-// open: a reply root with a failure's code (not one of the component's own
-// codes for a faulty request) and no item result, so nothing was written. The
-// server then asks the database itself before it answers 503.
-bool MayBeUnopenedConnection(const ReplySummary& summary);
+// Whether the driver's SQLSTATE says it could not connect (class 08): the
+// database need not be asked again.
+bool DriverCouldNotConnect(std::string_view state);
 
 }  // namespace quillor::serve

@@ -5,58 +5,33 @@
 namespace quillor::serve {
 namespace {
 
-TEST(ReplyItems, TheCodeOfAFailureAndTheItemsOfAnAdd) {
-  const ReplySummary failure =
-      SummarizeReply("<?xml version=\"1.0\"?>\n<reply code=\"529\" message=\"m\"/>", true);
-  EXPECT_EQ(failure.code, "529");
-  EXPECT_TRUE(failure.items.empty());
-
-  const std::string add =
-      "<reply docid=\"D\" proc=\"ADD\"><item id=\"1\" code=\"0\"/><item id=\"2\" code=\"0\"/>"
-      "<item id=\"3\" code=\"101\"/><other code=\"9\"/></reply>";
-  const ReplySummary counted = SummarizeReply(add, true);
-  EXPECT_EQ(counted.code, "");
-  EXPECT_EQ(counted.items, (ItemCounts{{"0", 2}, {"101", 1}}));
-  EXPECT_TRUE(SummarizeReply(add, false).items.empty());
-
-  EXPECT_EQ(SummarizeReply("<ufinterface code=\"5\"/>", true).code, "");  // not a reply root
-  EXPECT_EQ(SummarizeReply("not xml", true).code, "");
-}
-
 TEST(ReplyItems, TheItemsHeaderCountsByCodeInTextOrder) {
   EXPECT_EQ(ItemsHeader({}), "");
   EXPECT_EQ(ItemsHeader({{"0", 4}}), "0=4");
   EXPECT_EQ(ItemsHeader({{"101", 1}, {"0", 4}, {"-2147217900", 2}}), "-2147217900=2, 0=4, 101=1");
 }
 
-TEST(ReplyItems, RowsAreTheRootsChildrenNamedByTheRoottag) {
-  const std::string page =
-      "<ufinterface><material id=\"1\"/><material id=\"2\"><material/></material>"
-      "<other/></ufinterface>";
-  EXPECT_EQ(CountRows(page, "material"), 2);
-  EXPECT_EQ(CountRows(page, "other"), 1);
-  EXPECT_EQ(CountRows(page, ""), 0);
-  EXPECT_EQ(CountRows("<reply code=\"5\"/>", "material"), 0);
-  EXPECT_EQ(CountRows("<a><material/>", "material"), 0);  // not well-formed
-}
-
 TEST(ReplyItems, OnlyAFailuresCodeWithoutItemsMaySayTheConnectionDidNotOpen) {
   struct Case {
-    std::string code;
-    ItemCounts items;
+    std::optional<int32_t> code;
+    bool lines;
     bool may;
   };
   const std::vector<Case> table = {
-      {"-2147467259", {}, true}, {"529", {}, true},
-      {"-2147217900", {}, true}, {"", {}, false},
-      {"100", {}, false},        {"101", {}, false},
-      {"710", {}, false},        {"-2147467259", {{"0", 1}}, false},
+      {-2147467259, false, true},   {529, false, true},         {-2147217900, false, true},
+      {std::nullopt, false, false}, {100, false, false},        {101, false, false},
+      {710, false, false},          {-2147467259, true, false},
   };
   for (const Case& c : table) {
-    ReplySummary summary;
-    summary.code = c.code;
-    summary.items = c.items;
-    EXPECT_EQ(MayBeUnopenedConnection(summary), c.may) << c.code;
+    EXPECT_EQ(MayBeUnopenedConnection(c.code, c.lines), c.may)
+        << c.code.value_or(0) << (c.lines ? " with lines" : "");
+  }
+}
+
+TEST(ReplyItems, OnlyAConnectionExceptionsStateSaysTheDriverCouldNotConnect) {
+  for (const char* state : {"08001", "08006", "08004"}) EXPECT_TRUE(DriverCouldNotConnect(state));
+  for (const char* state : {"", "IM002", "28000", "42P01", "08", "0800100", "HY000"}) {
+    EXPECT_FALSE(DriverCouldNotConnect(state)) << state;
   }
 }
 

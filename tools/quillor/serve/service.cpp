@@ -2,7 +2,7 @@
 
 #include "platform/base/text.h"
 #include "tools/quillor/serve/access_log.h"
-#include "tools/quillor/serve/request_envelope.h"
+#include "tools/quillor/serve/proc_label.h"
 #include "tools/quillor/version.h"
 
 namespace quillor::serve {

@@ -108,9 +108,9 @@ class Service {
   // Why a connection from the command's own pool does not answer `select 1`;
   // nothing when it does.
   std::optional<std::string> DatabaseFailure() const;
-  // Turns the answer into 503 with Retry-After when its reply says the
-  // component's connection did not open and the database does not answer.
-  void MarkUnreachable(Reply& reply, const ReplySummary& summary) const;
+  // Turns the answer into 503 with Retry-After when the call's own outcome says
+  // its connection may not have opened and the database does not answer.
+  void MarkUnreachable(Reply& reply, const SessionFacts& facts) const;
 
   bool TokenAccepted(const RequestHead& head) const;
   void CountAnswer(int status, const ServedNote& note, double seconds);

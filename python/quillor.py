@@ -13,21 +13,24 @@ include/quillor/quillor.h the same way.
         print(item.id, item.code, item.reason)
 
     def page(text, number, count):               # a paged QUERY's pages, in order
-        print(number, "of", count, len(text))
+        print(number, "of", count, material.facts().page_rows, "rows")
     material.on_page(page)
 
+    print(reply.facts.operation, reply.facts.code, reply.facts.rows, reply.facts.items)
+
 A Material is used on the thread that made it. A Call carries per-call options:
-a request bound, a receiver of the SQL trace, and a stop that another thread may
-ask for while an ADD runs.
+a request bound, a receiver of the SQL trace, a function told the call's facts once
+the request's root is read, and a stop that another thread may ask for while an ADD
+runs.
 """
 
 import collections
 import ctypes
 import os
 
-__all__ = ["Call", "Item", "Material", "Reply", "library_path"]
+__all__ = ["Call", "Facts", "Item", "Material", "Reply", "library_path"]
 
-API_VERSION = 2
+API_VERSION = 3
 
 _PAGE_FN = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t,
                             ctypes.POINTER(ctypes.c_int32), ctypes.POINTER(ctypes.c_int32))
@@ -39,6 +42,23 @@ class _Item(ctypes.Structure):
 
 
 _ITEM_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.POINTER(_Item))
+
+
+class _CodeCount(ctypes.Structure):
+    _fields_ = [("code", ctypes.c_int32), ("count", ctypes.c_uint64)]
+
+
+class _Facts(ctypes.Structure):
+    _fields_ = [("size", ctypes.c_size_t), ("operation", ctypes.c_int32),
+                ("paged", ctypes.c_int32), ("proc", ctypes.c_char_p), ("docid", ctypes.c_char_p),
+                ("has_code", ctypes.c_int32), ("code", ctypes.c_int32),
+                ("state", ctypes.c_char_p), ("rows", ctypes.c_int64), ("pages", ctypes.c_int64),
+                ("page_rows", ctypes.c_int64), ("item_codes", ctypes.c_size_t),
+                ("items", ctypes.POINTER(_CodeCount))]
+
+
+_FACTS_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.POINTER(_Facts))
+_OPERATIONS = {1: "ADD", 2: "QUERY", 3: "OTHER"}
 _TRACE_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t)
 
 Item = collections.namedtuple("Item", "id code message reason state")
@@ -46,6 +66,24 @@ Item.__doc__ = """One line's outcome of an ADD: the line's id, its code and mess
 reply has them, and why a write was refused before any statement ("" when it was not).
 A call that answered no line has one Item with id None: the reply's code and message,
 and state, the database driver's SQLSTATE when the driver refused ("IM002")."""
+
+
+Facts = collections.namedtuple(
+    "Facts", "operation proc docid paged code state rows pages page_rows items")
+Facts.__doc__ = """What the component read of a call's request and wrote into its reply, so that
+no host reads either again: operation "ADD", "QUERY", "OTHER", or None when the request's
+root did not read; proc and docid as written; paged, whether the rows went out in pages;
+code, the reply's own code when the call answered no line (None for a normal reply), and
+state, the driver's SQLSTATE with it; rows, the reply's rows; pages, the pages handed out;
+page_rows, the rows of the page being handed over (or of the last one); items, an ADD's
+item results as {code: count}."""
+
+
+def _facts(f):
+    return Facts(_OPERATIONS.get(f.operation), _text(f.proc) or "", _text(f.docid) or "",
+                 bool(f.paged), f.code if f.has_code else None, _text(f.state) or "", f.rows,
+                 f.pages, f.page_rows, {f.items[i].code: f.items[i].count
+                                        for i in range(f.item_codes)})
 
 
 def library_path(release):
@@ -73,6 +111,9 @@ def _load(path):
     lib.quillor_request_stop.argtypes = [ctypes.c_void_p]
     lib.quillor_call_set_item_receiver.argtypes = [ctypes.c_void_p, _ITEM_FN, ctypes.c_void_p]
     lib.quillor_call_set_trace_receiver.argtypes = [ctypes.c_void_p, _TRACE_FN, ctypes.c_void_p]
+    lib.quillor_call_set_read_receiver.argtypes = [ctypes.c_void_p, _FACTS_FN, ctypes.c_void_p]
+    lib.quillor_facts.argtypes = [ctypes.c_void_p, ctypes.POINTER(_Facts)]
+    lib.quillor_facts.restype = ctypes.c_int32
     lib.quillor_transact.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_char_p,
                                      ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t,
                                      ctypes.POINTER(ctypes.c_void_p),
@@ -88,15 +129,18 @@ def _load(path):
 class Reply:
     """A call's outcome: status is the component's (0 for success, negative for a
     failure the host should see); text is the reply, or None when none came; items
-    is a list of Item, one per line of an ADD (or one for a call that answered none)."""
+    is a list of Item, one per line of an ADD (or one for a call that answered none);
+    facts, the call's Facts."""
 
-    def __init__(self, status, text, items=None):
+    def __init__(self, status, text, items=None, facts=None):
         self.status = status
         self.text = text
         self.items = items if items is not None else []
+        self.facts = facts
 
     def __repr__(self):
-        return "Reply(status=%d, text=%r, items=%r)" % (self.status, self.text, self.items)
+        return "Reply(status=%d, text=%r, items=%r, facts=%r)" % (
+            self.status, self.text, self.items, self.facts)
 
 
 def _text(value):
@@ -106,9 +150,11 @@ def _text(value):
 class Call:
     """Options of one call: request_bound in bytes (None: the connection text's or
     the default), trace, a function that receives each statement's trace line (a
-    JSON text), and stop(), which may be called from another thread."""
+    JSON text), read, a function told the call's Facts once the request's root is
+    read (before the connection opens), and stop(), which may be called from
+    another thread."""
 
-    def __init__(self, material, request_bound=None, trace=None):
+    def __init__(self, material, request_bound=None, trace=None, read=None):
         self._lib = material._lib
         self._handle = ctypes.c_void_p(self._lib.quillor_call_create())
         if not self._handle:
@@ -124,6 +170,15 @@ class Call:
                     pass
             self._trace = _TRACE_FN(receive)
             self._lib.quillor_call_set_trace_receiver(self._handle, self._trace, None)
+        self._read = None  # kept alive while the library may call it
+        if read is not None:
+            def told(_state, facts):
+                try:
+                    read(_facts(facts.contents))
+                except Exception:  # the function never stands in the way of the call
+                    pass
+            self._read = _FACTS_FN(told)
+            self._lib.quillor_call_set_read_receiver(self._handle, self._read, None)
         self._items = None
         self._item_fn = _ITEM_FN(self._receive_item)
         self._lib.quillor_call_set_item_receiver(self._handle, self._item_fn, None)
@@ -184,6 +239,16 @@ class Material:
             raise OSError("quillor_set_page_receiver: status %d" % status)
         self._receiver = receiver if callback is not None else None
 
+    def facts(self):
+        """The Facts of the call running (asked from a page callback, page_rows are
+        the rows of the page handed over) or of the last one."""
+        facts = _Facts()
+        facts.size = ctypes.sizeof(_Facts)
+        status = self._lib.quillor_facts(self._handle, ctypes.byref(facts))
+        if status != 0:
+            raise OSError("quillor_facts: status %d" % status)
+        return _facts(facts)
+
     def transact(self, request, connection, call=None):
         """Runs one request (text or bytes) on the connection text; returns a Reply."""
         if isinstance(request, str):
@@ -210,7 +275,7 @@ class Material:
                 text = ctypes.string_at(reply.value, length.value).decode("utf-8")
             finally:
                 self._lib.quillor_free(reply)
-        return Reply(status, text, items)
+        return Reply(status, text, items, self.facts())
 
     def close(self):
         if self._handle:

@@ -132,6 +132,43 @@ class ModuleTest(unittest.TestCase):
             self.assertEqual(sum("insert ca_mabsw" in line for line in lines), 2)
             self.assertTrue(all(line.startswith("{\"sql\": ") for line in lines))
 
+    def test_the_calls_facts_come_as_values(self):
+        refused = ADD_LINE.replace("D01", "D09")
+        request = ("<ufinterface roottag=\"material\" docid=\"f-1\" proc=\"add\">%s%s%s"
+                   "</ufinterface>" % (ADD_LINE % (1, 5), refused % (2, 6), ADD_LINE % (3, 7)))
+        with quillor.Material("8.71") as material:
+            facts = material.transact(request, self.db.connection).facts
+            self.assertEqual((facts.operation, facts.proc, facts.docid), ("ADD", "add", "f-1"))
+            self.assertIsNone(facts.code)
+            self.assertEqual(facts.items, {0: 2, 101: 1})
+
+            broken = material.transact("not xml", self.db.connection).facts
+            self.assertEqual((broken.operation, broken.code, broken.items), (None, 100, {}))
+            unknown = material.transact(request, "DSN=quillor_no_such_source").facts
+            self.assertEqual(unknown.operation, "ADD")
+            self.assertLess(unknown.code, 0)
+            self.assertEqual(unknown.state, "IM002")
+
+            # A paged QUERY: each page's rows asked from inside the callback.
+            material.transact(add_request(7), self.db.connection)
+            rows = []
+            material.on_page(lambda *_: rows.append(material.facts().page_rows))
+            query = material.transact(QUERY % 3, self.db.connection).facts
+            total = query.rows + 3 * (query.pages - 1)
+            self.assertEqual(rows, [3] * (query.pages - 1) + [query.rows])
+            self.assertTrue(query.paged)
+            self.assertEqual(query.operation, "QUERY")
+            self.assertGreaterEqual(total, 7)
+
+    def test_the_read_function_is_told_before_the_connection_opens(self):
+        with quillor.Material("8.71") as material:
+            told = []
+            call = quillor.Call(material, read=told.append)
+            reply = material.transact(add_request(1), "Provider=SQLite;Data Source=/nonexistent/x.db",
+                                      call)
+            self.assertEqual([(f.operation, f.docid, f.code) for f in told], [("ADD", "py", None)])
+            self.assertIsNotNone(reply.facts.code)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

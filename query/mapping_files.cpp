@@ -60,10 +60,10 @@ struct MappingStore {
 };
 
 MappingStore& Store() {
-  // Never destroyed: a QUERY on another thread may still reach for it while the
-  // process exits.
-  static MappingStore* const store = new MappingStore();
-  return *store;
+  // Destroyed when the library unloads, as the connection pool is: a host that
+  // loads and unloads the library again and again keeps no copies behind.
+  static MappingStore store;
+  return store;
 }
 
 }  // namespace

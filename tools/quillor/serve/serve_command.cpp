@@ -7,7 +7,6 @@
 #include <functional>
 #include <iostream>
 #include <memory>
-#include <mutex>
 
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
@@ -19,6 +18,7 @@
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/serve/http_engine.h"
 #include "tools/quillor/serve/listen_address.h"
+#include "tools/quillor/serve/log_lines.h"
 #include "tools/quillor/serve/open_files.h"
 #include "tools/quillor/serve/pool_counts.h"
 #include "tools/quillor/serve/service.h"
@@ -140,14 +140,10 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   settings.pool_counts = PoolCountsOf(queries.pool_counts);
   settings.database_failure = queries.database_failure;
 
-  std::mutex log_mutex;
-  // Each line goes out whole, in one write, however many threads log at once.
-  auto write_line = [&](const std::string& line) {
-    const std::string whole = line + '\n';
-    std::lock_guard lock(log_mutex);
-    err.write(whole.data(), static_cast<std::streamsize>(whole.size()));
-    err.flush();
-  };
+  // Each line goes out whole and at once, however many threads log at once;
+  // lines that come while another is being written go out with it.
+  LogLines log_lines(err);
+  auto write_line = [&log_lines](const std::string& line) { log_lines.Write(line); };
   Service service(settings, write_line);
 
   EngineSettings engine_settings;
@@ -199,6 +195,7 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
     // A request still running holds its worker inside the component; the
     // process ends without waiting for it.
     write_line("stopped: the drain timeout passed with requests in progress");
+    log_lines.Drain();
     std::_Exit(0);
   }
   pool.Shutdown();

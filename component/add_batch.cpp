@@ -25,11 +25,7 @@ struct BatchStopped {};
 }  // namespace
 
 void MaterialSource::ForEach(const std::function<void(XmlElement)>& each) const {
-  if (list_ != nullptr) {
-    for (XmlElement element : *list_) each(element);
-  } else {
-    XmlDocument::ForEachRootChild(text_, "material", each);
-  }
+  XmlDocument::ForEachRootChild(text_, "material", each);
 }
 
 bool TransactCall::AddProc(const MaterialSource& list, std::string& reply) {

@@ -22,8 +22,13 @@ std::string ErrorReplyText(std::string_view code, std::string_view message) {
          "\" message=\"" + EscapeAttribute(message) + "\"/>";
 }
 
-std::string ReplyTemplateText(std::string_view docid, std::string_view proc) {
-  return "<reply docid=\"" + EscapeAttribute(docid) + "\" proc=\"" + EscapeAttribute(proc) + "\"/>";
+XmlDocument ReplyTemplate(std::string_view docid, std::string_view proc) {
+  XmlDocument doc;
+  XmlElement reply = doc.CreateElement("reply");
+  reply.SetAttribute("docid", docid);
+  reply.SetAttribute("proc", proc);
+  doc.SetRoot(reply);
+  return doc;
 }
 
 void AppendItemResult(XmlDocument& doc, std::string_view id, int32_t code,

@@ -2,7 +2,7 @@
 // helper built them for the original component:
 //
 //   error reply:     <?xml version="1.0" encoding="UTF-8"?>\n<reply code="CODE" message="TEXT"/>
-//   reply template:  <reply docid="DOCID" proc="PROC"/>
+//   reply template:  <reply docid="DOCID" proc="PROC"/>, built as a tree
 //   item result:     <item id="ID" code="N" message="TEXT"/>, appended as the root's last child
 #pragma once
 
@@ -16,7 +16,9 @@ namespace quillor {
 
 std::string ErrorReplyText(std::string_view code, std::string_view message);
 
-std::string ReplyTemplateText(std::string_view docid, std::string_view proc);
+// The document an ADD's item results are appended to: its root is the template,
+// its values kept exactly as given (the serialiser escapes them).
+XmlDocument ReplyTemplate(std::string_view docid, std::string_view proc);
 
 // Appends one item result behind those appended earlier. A document without a
 // root element is a failure.

@@ -1,5 +1,6 @@
 // One Transact call: opens the call's connection, parses the request, reads its
-// envelope, loads the reply template, reads the options and dispatches on proc.
+// envelope, reads the options and dispatches on proc; an ADD builds its reply
+// template.
 // Every failure on the way ends in a reply.
 #include "component/transact_call.h"
 
@@ -168,15 +169,14 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
     return Unanswered(static_cast<int32_t>(ReplyCode::kNoRootElement),
                       messages_.Text(msg::kNoRootNode));
 
-  // Whether the template loads is not checked: the ADD batch finds out.
-  result_doc_.LoadXml(ReplyTemplateText(envelope_.docid, envelope_.proc));
-
   if (profile_.reads_options) {
     state_.cost_object_mode = ReadCostObjectMode(*conn_, state_.cost_object_mode);
   }
 
   std::string reply;
   if (envelope_.is_add) {
+    // The reply's root, built only where item results are appended to it.
+    result_doc_ = ReplyTemplate(envelope_.docid, envelope_.proc);
     AddProc(MaterialSource(std::string_view(request_text)), reply);
   } else if (envelope_.operation == "QUERY") {
     const XmlNodeList fields = root.Select(envelope_.roottag.value_or("") + "/field");

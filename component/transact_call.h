@@ -20,17 +20,14 @@
 
 namespace quillor {
 
-// The material elements of an ADD request: selected from the whole document, or
-// read from the request's text one at a time, so that the batch holds one line,
-// never the request's tree.
+// The material elements of an ADD request, read from the request's text one at
+// a time, so that the batch holds one line, never the request's tree.
 class MaterialSource {
  public:
-  explicit MaterialSource(const XmlNodeList& list) : list_(&list) {}
   explicit MaterialSource(std::string_view text) : text_(text) {}
   void ForEach(const std::function<void(XmlElement)>& each) const;
 
  private:
-  const XmlNodeList* list_ = nullptr;
   std::string_view text_;
 };
 

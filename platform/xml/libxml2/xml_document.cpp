@@ -143,8 +143,13 @@ XmlElement XmlDocument::CreateElement(std::string_view name) {
   const std::string n(name);
   CheckName(n, "element");
   if (doc_ == nullptr) {
-    doc_ = xmlNewDoc(BAD_CAST "1.0");
-    if (doc_ == nullptr) throw std::bad_alloc();
+    XmlHandle<xmlDoc, xmlFreeDoc> fresh(xmlNewDoc(BAD_CAST "1.0"));
+    if (!fresh) throw std::bad_alloc();
+    // UTF-8, and saying so, as a loaded document does: serialised, its attribute
+    // values keep characters beyond ASCII raw rather than as references.
+    fresh->encoding = xmlStrdup(BAD_CAST "UTF-8");
+    if (fresh->encoding == nullptr) throw std::bad_alloc();
+    doc_ = fresh.release();
   }
   xmlDoc* doc = static_cast<xmlDoc*>(doc_);
   XmlHandle<xmlNode, xmlFreeNode> node(xmlNewDocNode(doc, nullptr, XmlChars(n), nullptr));

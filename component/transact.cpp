@@ -1,9 +1,10 @@
-// One Transact call: opens the call's connection, parses the request, reads its
+// One Transact call: opens the call's connection, reads the request and its
 // envelope, reads the options and dispatches on proc; an ADD builds its reply
 // template.
 // Every failure on the way ends in a reply.
 #include "component/transact_call.h"
 
+#include <exception>
 #include <optional>
 
 #include "component/options.h"
@@ -117,17 +118,35 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   // to the pool and the database.
   const ConnectionText connection_text = ConnectionText::Lenient(ReadConnectionString(login));
   stop_ = com::ComPtr<IOrvoLogin>(&login).As<IInterruptibleLogin>(kIID_IInterruptibleLogin);
-  // The root's start tag tells the operation, and holds everything else the call
-  // reads of the root: the envelope is read from it once, first, so that a host
-  // is told what the call is before its connection opens. Its faults are
-  // answered after the connection's, as the request's other faults are.
+  // The bound is known before the connection opens; a request over it is never
+  // read. A bound that cannot be read is answered where it always was, after the
+  // connection's faults.
+  std::optional<uint64_t> most;
+  std::exception_ptr unreadable_bound;
+  try {
+    most = MaxRequestBytes(connection_text);
+  } catch (...) {
+    unreadable_bound = std::current_exception();
+  }
+  // One read of the whole text, before the connection opens, proves it
+  // well-formed. Its root's start tag holds everything the call reads of the
+  // root: the envelope is read there, once, and a host is told it at once, so
+  // that it knows what the call is before the connection opens. It tells the
+  // operation too: an ADD keeps only the root, each child dropped as it
+  // completes, and the batch reads its material elements from the text one at a
+  // time in a second pass, so that a request of any length costs the memory of
+  // one line and a request broken at its end writes nothing; every other
+  // operation keeps the whole tree. The request's faults are answered after the
+  // connection's. The request's text is the caller's and outlives the call.
+  const bool within_bound = most && request_text.size() <= *most;
   XmlDocument request;
   request.SetMostNodes(kMostNodesInATree);
-  const bool start_read = request.LoadRootStart(request_text);
-  if (start_read && request.HasRoot()) {
-    envelope_ = RequestEnvelope::FromRoot(request.Root());
-    if (hooks_.envelope) hooks_.envelope(envelope_);
-  }
+  const bool loaded =
+      within_bound && request.LoadWholeOrRootOnly(request_text, [this](XmlElement root) {
+        envelope_ = RequestEnvelope::FromRoot(root);
+        if (hooks_.envelope) hooks_.envelope(envelope_);
+        return envelope_.is_add;
+      });
   // From the process's pool: an idle connection opened from the same text when
   // there is one, and given back when the call ends.
   if (!connection_text.text().empty()) {
@@ -141,30 +160,18 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
                       messages_.Text(msg::kConnectionError));
   state_.call_connection = conn_.get();
 
-  if (const uint64_t most = MaxRequestBytes(connection_text); request_text.size() > most) {
+  if (unreadable_bound) std::rethrow_exception(unreadable_bound);
+  if (!within_bound) {
     // The reply keeps the catalogue's text, as every caller reads it; the command
     // and the server say the size and the bound on their own channels.
     return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
                       messages_.Text(msg::kXmlParseError));
   }
-  if (!start_read) {
+  if (!loaded) {
     return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
                       messages_.Text(msg::kXmlParseError));
   }
-  if (!request.HasRoot()) {
-    return Unanswered(static_cast<int32_t>(ReplyCode::kNoRootElement),
-                      messages_.Text(msg::kNoRootNode));
-  }
-  // ADD proves the whole text well-formed in a first pass that keeps only the
-  // root, and reads its material elements one at a time in a second, so that a
-  // request of any length costs the memory of one line; every other operation
-  // parses the whole document once. The request's text is the caller's and
-  // outlives the call.
-  if (!(envelope_.is_add ? request.LoadRootOnly(request_text) : request.LoadXml(request_text))) {
-    return Unanswered(static_cast<int32_t>(ReplyCode::kNotWellFormed),
-                      messages_.Text(msg::kXmlParseError));
-  }
-  XmlElement root = request.Root();
+  const XmlElement root = request.Root();
   if (!root)
     return Unanswered(static_cast<int32_t>(ReplyCode::kNoRootElement),
                       messages_.Text(msg::kNoRootNode));

@@ -121,6 +121,16 @@ class XmlDocument {
   // well-formed that far, or ends before a root; what follows is not judged.
   bool LoadRootStart(std::string_view text);
 
+  // Reads the whole text once and accepts exactly what LoadXml accepts. As soon
+  // as the root's start tag is read, `root_only` is shown the root with its
+  // attributes (the type declaration's defaults applied): when it answers true,
+  // the document keeps only the root, as LoadRootOnly keeps it, each child of the
+  // root dropped the moment it is complete; otherwise it keeps the whole tree, as
+  // LoadXml does. The node bound applies as it does to the load chosen. A failure
+  // of `root_only` ends the read and is passed on.
+  bool LoadWholeOrRootOnly(std::string_view text,
+                           const std::function<bool(XmlElement root)>& root_only);
+
   // Reads a text that LoadRootOnly accepted once more and hands `each`, in
   // document order, every element that Root().Select(name) would give on the
   // whole document (name: one plain element name). Each element is built as

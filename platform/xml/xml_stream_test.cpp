@@ -35,6 +35,11 @@ void ExpectSameAsWhole(const std::string& text) {
   XmlDocument root_only;
   const bool loads = whole.LoadXml(text);
   ASSERT_EQ(root_only.LoadRootOnly(text), loads) << whole.ParseError() << root_only.ParseError();
+  for (const bool choose_root_only : {true, false}) {
+    XmlDocument chosen;
+    EXPECT_EQ(chosen.LoadWholeOrRootOnly(text, [&](XmlElement) { return choose_root_only; }), loads)
+        << chosen.ParseError();
+  }
   if (!loads) return;
   XmlElement root = root_only.Root();
   ASSERT_TRUE(root);
@@ -48,6 +53,27 @@ void ExpectSameAsWhole(const std::string& text) {
   ASSERT_TRUE(start.LoadRootStart(text)) << start.ParseError();
   EXPECT_TRUE(start.Root().ChildElements().empty());
   EXPECT_EQ(Describe(start.Root()), described.substr(0, described.find('{')) + "{}");
+
+  // Read once and chosen at the start tag: the choice sees the same root, is
+  // asked once, and leaves what LoadRootOnly leaves or what LoadXml builds.
+  for (const bool choose_root_only : {true, false}) {
+    XmlDocument chosen;
+    int asked = 0;
+    ASSERT_TRUE(chosen.LoadWholeOrRootOnly(text, [&](XmlElement r) {
+      ++asked;
+      EXPECT_EQ(Describe(r).substr(0, Describe(r).find('{')),
+                described.substr(0, described.find('{')));
+      return choose_root_only;
+    })) << chosen.ParseError();
+    EXPECT_EQ(asked, 1);
+    if (choose_root_only) {
+      EXPECT_EQ(Describe(chosen.Root()), described.substr(0, described.find('{')) + "{}");
+    } else {
+      EXPECT_EQ(Describe(chosen.Root()), Describe(whole.Root()));
+      EXPECT_EQ(chosen.SerializeAsLoaded(), whole.SerializeAsLoaded());
+      EXPECT_EQ(chosen.Serialize(), whole.Serialize());
+    }
+  }
 
   std::vector<std::string> expected;
   for (XmlElement m : whole.Root().Select("material")) expected.push_back(Describe(m));
@@ -116,6 +142,39 @@ TEST(XmlStreamTest, AcceptsAndGivesWhatTheWholeDocumentGives) {
           "</departmentno></material></r>",
   };
   for (const std::string& text : cases) ExpectSameAsWhole(text);
+}
+
+TEST(XmlStreamTest, ChosenRootOnlyTheBoundIsOneChildsAndWholeItIsTheDocuments) {
+  // Twenty children of three nodes each: 61 nodes in all, none above 3 alone.
+  std::string text = "<r>";
+  for (int i = 0; i < 20; ++i) text += "<material id=\"" + std::to_string(i) + "\"><q/></material>";
+  text += "</r>";
+  for (const bool root_only : {true, false}) {
+    XmlDocument doc;
+    doc.SetMostNodes(10);
+    EXPECT_EQ(doc.LoadWholeOrRootOnly(text, [&](XmlElement) { return root_only; }), root_only)
+        << doc.ParseError();
+  }
+  XmlDocument fits;
+  fits.SetMostNodes(61);
+  EXPECT_TRUE(fits.LoadWholeOrRootOnly(text, [](XmlElement) { return false; }));
+}
+
+TEST(XmlStreamTest, AFailureOfTheChoiceEndsTheReadAndIsPassedOn) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<old/>"));
+  EXPECT_THROW(doc.LoadWholeOrRootOnly(
+                   R"(<r proc="ADD"><material/></r>)",
+                   [](XmlElement) -> bool { throw Failure(failure_numbers::kFail, "no choice"); }),
+               Failure);
+  EXPECT_FALSE(doc.HasRoot());
+  // Not asked at all for a text without a root.
+  bool asked = false;
+  EXPECT_FALSE(doc.LoadWholeOrRootOnly("<!-- no root -->", [&](XmlElement) {
+    asked = true;
+    return true;
+  }));
+  EXPECT_FALSE(asked);
 }
 
 TEST(XmlStreamTest, TheRootStartIsJudgedAsFarAsItGoes) {

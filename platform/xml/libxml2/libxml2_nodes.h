@@ -10,6 +10,17 @@
 
 #include "platform/base/failure.h"
 #include "platform/xml/libxml2/libxml2_handles.h"
+#include "platform/xml/xml.h"
+
+namespace quillor {
+
+// Handles to libxml2's nodes, made by the adapter's own code outside the
+// document's members (the handlers a parse calls).
+struct XmlBackend {
+  static XmlElement Make(xmlNode* node) { return XmlElement(node); }
+};
+
+}  // namespace quillor
 
 namespace quillor::libxml2 {
 

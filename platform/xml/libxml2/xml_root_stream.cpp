@@ -1,6 +1,9 @@
 // Reading a request without holding it whole, and replies held as text.
 #include "platform/xml/xml.h"
 
+#include <exception>
+#include <functional>
+
 #include "platform/xml/libxml2/libxml2_entities.h"
 #include "platform/xml/libxml2/libxml2_errors.h"
 #include "platform/xml/libxml2/libxml2_handles.h"
@@ -27,6 +30,12 @@ struct RootStream {
   // finished child of the root is freed.
   const std::string* keep = nullptr;
   std::vector<xmlNode*> ready;
+  // When set, asked once the root's start tag is read whether the root's children
+  // are dropped as they complete (true) or the whole tree kept; a failure it
+  // throws stops the parser and waits in `failure`.
+  const std::function<bool(XmlElement)>* choose = nullptr;
+  bool keep_whole = false;
+  std::exception_ptr failure;
 
   ~RootStream() {
     for (xmlNode* n : ready) xmlFreeNode(n);
@@ -70,7 +79,7 @@ RootStream* OwnStream(void* ctx) {
 
 RootStream* StreamAtRoot(void* ctx) {
   RootStream* stream = OwnStream(ctx);
-  if (stream == nullptr || stream->root == nullptr) return nullptr;
+  if (stream == nullptr || stream->root == nullptr || stream->keep_whole) return nullptr;
   if (static_cast<xmlParserCtxt*>(ctx)->node != stream->root) return nullptr;
   return stream;
 }
@@ -89,7 +98,17 @@ void StartElementDraining(void* ctx, const xmlChar* localname, const xmlChar* pr
                         nb_defaulted, attributes);
   RootStream* stream = OwnStream(ctx);
   if (stream != nullptr && stream->root == nullptr) {
-    stream->root = static_cast<xmlParserCtxt*>(ctx)->node;
+    auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+    stream->root = ctxt->node;
+    if (stream->choose != nullptr && stream->root != nullptr) {
+      // The caller's code runs inside the parser: nothing it throws may cross it.
+      try {
+        stream->keep_whole = !(*stream->choose)(XmlBackend::Make(stream->root));
+      } catch (...) {
+        stream->failure = std::current_exception();
+        xmlStopParser(ctxt);
+      }
+    }
   }
 }
 
@@ -135,12 +154,9 @@ struct StreamedDocFree {
 };
 using StreamParser = std::unique_ptr<xmlParserCtxt, StreamedDocFree>;
 
-// A push parser set up as LoadXml sets up its parser, with the hooks above.
-StreamParser NewStreamParser(RootStream& stream) {
-  StreamParser ctxt(xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr));
-  if (!ctxt) throw std::bad_alloc();
-  xmlCtxtUseOptions(ctxt.get(), kRequestParseOptions);
-  KeepToTheText(ctxt.get());
+// The handlers above, for the stream, on a parser set up as LoadXml sets up its own.
+void DrainIntoStream(xmlParserCtxt* ctxt, RootStream& stream) {
+  KeepToTheText(ctxt);
   xmlSAXHandler* sax = ctxt->sax;
   sax->startElementNs = StartElementDraining;
   sax->endElementNs = EndElementDraining;
@@ -151,7 +167,15 @@ StreamParser NewStreamParser(RootStream& stream) {
   sax->processingInstruction = PiDraining;
   sax->reference = ReferenceDraining;
   ctxt->_private = &stream;
-  stream.parser = ctxt.get();
+  stream.parser = ctxt;
+}
+
+// A push parser set up as LoadXml sets up its parser, with the hooks above.
+StreamParser NewStreamParser(RootStream& stream) {
+  StreamParser ctxt(xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr));
+  if (!ctxt) throw std::bad_alloc();
+  xmlCtxtUseOptions(ctxt.get(), kRequestParseOptions);
+  DrainIntoStream(ctxt.get(), stream);
   return ctxt;
 }
 
@@ -247,6 +271,55 @@ bool XmlDocument::LoadRootStart(std::string_view text) {
   if (stream.root == nullptr) xmlParseChunk(ctxt.get(), nullptr, 0, 1);
   xmlDoc* doc = TakeRootOnly(ctxt.get(), parse_error_);
   if (doc == nullptr) return false;
+  doc_ = doc;
+  declared_ = BeginsWithDeclaration(text);
+  return true;
+}
+
+bool XmlDocument::LoadWholeOrRootOnly(std::string_view text,
+                                      const std::function<bool(XmlElement root)>& root_only) {
+  const QuietErrors quiet;
+  if (!StartLoad(text)) return false;  // the same checks as a whole-document load
+  // The stream's parser, which is fed a start tag whole: a long attribute costs
+  // less here than through LoadXml's reader. Until the root's start tag is read,
+  // and afterwards when the whole tree is kept, its handlers do what LoadXml's do.
+  const BudgetScope budget(most_nodes_);
+  RootStream stream;
+  stream.choose = &root_only;
+  StreamParser ctxt = NewStreamParser(stream);
+  Feed(ctxt.get(), text, [] {});
+  if (stream.failure) std::rethrow_exception(stream.failure);
+  if (budget.budget().exceeded) {
+    parse_error_ = budget.budget().Why();
+    return false;
+  }
+  if (!stream.keep_whole) {
+    xmlDoc* doc = TakeRootOnly(ctxt.get(), parse_error_);
+    if (doc == nullptr) return false;
+    doc_ = doc;
+    declared_ = BeginsWithDeclaration(text);
+    return true;
+  }
+  xmlDoc* doc = ctxt->myDoc;
+  if (std::optional<std::string> failure = ParseFailure(doc, ctxt.get())) {
+    parse_error_ = std::move(*failure);
+    return false;
+  }
+  xmlNode* root = xmlDocGetRootElement(doc);
+  if (root == nullptr) {
+    parse_error_ = "The document has no root element";
+    return false;
+  }
+  // From here on as LoadXml finishes its document.
+  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
+    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
+  }
+  DropEntityReferences(root);
+  xmlFree(const_cast<xmlChar*>(doc->encoding));
+  doc->encoding = xmlStrdup(BAD_CAST "UTF-8");
+  if (doc->encoding == nullptr) throw std::bad_alloc();
+  ctxt->myDoc = nullptr;
+  doc->_private = nullptr;
   doc_ = doc;
   declared_ = BeginsWithDeclaration(text);
   return true;

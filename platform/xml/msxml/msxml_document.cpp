@@ -332,6 +332,15 @@ bool XmlDocument::LoadRootOnly(std::string_view text) {
   return true;
 }
 
+// The engine reads a text whole or not at all: the choice comes after the one
+// read, and a root-only document drops the children then.
+bool XmlDocument::LoadWholeOrRootOnly(std::string_view text,
+                                      const std::function<bool(XmlElement root)>& root_only) {
+  if (!LoadXml(text)) return false;
+  if (XmlElement root = Root(); root && root_only(root)) RemoveChildren(NodeOf(root));
+  return true;
+}
+
 // The engine reads a text whole or not at all, so the rest of the text is judged
 // too: a text that is well-formed only as far as its root's start tag is refused
 // here, where the Linux build refuses it at the whole load that follows (the

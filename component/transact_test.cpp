@@ -15,6 +15,7 @@
 #include "platform/db/connection_pool.h"
 #include "platform/db/open_connection.h"
 #include "platform/db/sqlite/sqlite_file.h"
+#include "platform/xml/xml_hooks.h"
 #include "platform/xml/xml_node_list_object.h"
 #include "schema/host_schema.h"
 #include "testing/pg_database.h"
@@ -138,6 +139,53 @@ TEST_F(TransactTest, ConnectionFailureIsReportedBeforeAParseFailure) {
   const std::string missing = "Provider=SQLite;Data Source=" + (db_.dir() / "none.db").string();
   EXPECT_EQ(Call("not xml", missing),
             Reply("-2147467259", "[SQLite] unable to open database file"));
+}
+
+// How many times a call reads its request's text: an ADD proves it well-formed
+// and reads its lines, a QUERY or any other operation reads it once, and a
+// request over the bound is not read at all.
+TEST_F(TransactTest, EachOperationReadsTheRequestAsOftenAsItMust) {
+  std::string many = R"(<ufinterface roottag="material" docid="M" proc="add">)";
+  for (int i = 0; i < 40; ++i) many += "<material id=\"" + std::to_string(i) + "\"/>";
+  many += "</ufinterface>";
+  const std::string declared = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  struct Case {
+    const char* name;
+    std::string request;
+    std::string connection_suffix;
+    int passes;
+    std::string reply_starts;
+  };
+  const Case cases[] = {
+      {"ADD, one line",
+       R"(<ufinterface roottag="material" docid="1" proc="ADD"><material id="1"/></ufinterface>)",
+       "", 2, declared + R"(<reply docid="1" proc="ADD"><item id="1")"},
+      {"ADD, many lines", many, "", 2, declared + R"(<reply docid="M" proc="add"><item id="0")"},
+      {"ADD without lines", R"(<ufinterface docid="0" proc="ADD"/>)", "", 2,
+       declared + R"(<reply docid="0" proc="ADD"/>)"},
+      {"ADD broken at its end", R"(<ufinterface proc="ADD"><material id="1"/>)", "", 1,
+       declared + R"(<reply code="100")"},
+      {"QUERY",
+       R"(<ufinterface roottag="material" docid="1" proc="query" paginate="0"><material>)"
+       R"(<field name="cDeptID" operation="=" value="D01"/></material></ufinterface>)",
+       "", 1, R"(<ufinterface roottag="material" docid="1" proc="query" paginate="0"/>)"},
+      {"an unknown proc", R"(<ufinterface roottag="m" docid="1" proc="DELETE"/>)", "", 1,
+       declared + R"(<reply code="710")"},
+      {"not XML", "material lines", "", 1, declared + R"(<reply code="100")"},
+      {"over the request bound", R"(<ufinterface roottag="m" docid="1" proc="ADD"/>)",
+       ";Max Request Size=10", 0, declared + R"(<reply code="100")"},
+  };
+  for (const Case& c : cases) {
+    const xml_hooks::PassCounter counter(c.request);
+    const std::string reply = Call(c.request, db_.ConnectionText() + c.connection_suffix);
+    EXPECT_EQ(counter.passes(), c.passes) << c.name;
+    EXPECT_TRUE(reply.starts_with(c.reply_starts)) << c.name << ": " << reply;
+  }
+  // A call whose connection fails has read its request once, before the
+  // connection was opened, to tell its envelope; its lines are never read.
+  const xml_hooks::PassCounter counter(cases[0].request);
+  EXPECT_EQ(Call(cases[0].request, ""), Reply("529", "数据库连接错误!"));
+  EXPECT_EQ(counter.passes(), 1);
 }
 
 TEST_F(TransactTest, ProcInAnyCaseRunsAdd) {

@@ -8,6 +8,7 @@
 #include "platform/xml/libxml2/libxml2_nodes.h"
 #include "platform/xml/libxml2/libxml2_output.h"
 #include "platform/xml/libxml2/libxml2_parse.h"
+#include "platform/xml/xml_hooks.h"
 #include "platform/xml/xml_text.h"
 
 namespace quillor {
@@ -68,6 +69,7 @@ bool XmlDocument::StartLoad(std::string_view text) {
 }
 
 bool XmlDocument::LoadXml(std::string_view text) {
+  xml_hooks::CountPass(text);
   const QuietErrors quiet;
   if (!StartLoad(text)) return false;
   XmlHandle<xmlParserCtxt, xmlFreeParserCtxt> ctxt(xmlNewParserCtxt());

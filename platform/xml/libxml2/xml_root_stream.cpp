@@ -12,6 +12,7 @@
 #include "platform/xml/libxml2/libxml2_nodes.h"
 #include "platform/xml/libxml2/libxml2_output.h"
 #include "platform/xml/libxml2/libxml2_parse.h"
+#include "platform/xml/xml_hooks.h"
 #include "platform/xml/xml_text.h"
 
 namespace quillor {
@@ -237,6 +238,7 @@ xmlDoc* TakeRootOnly(xmlParserCtxt* ctxt, std::string& why) {
 }  // namespace
 
 bool XmlDocument::LoadRootOnly(std::string_view text) {
+  xml_hooks::CountPass(text);
   const QuietErrors quiet;
   if (!StartLoad(text)) return false;  // the same checks as a whole-document load
   const BudgetScope budget(most_nodes_);
@@ -258,6 +260,7 @@ bool XmlDocument::LoadRootOnly(std::string_view text) {
 }
 
 bool XmlDocument::LoadRootStart(std::string_view text) {
+  xml_hooks::CountPass(text);
   const QuietErrors quiet;
   if (!StartLoad(text)) return false;  // the same checks as a whole-document load
   RootStream stream;
@@ -278,6 +281,7 @@ bool XmlDocument::LoadRootStart(std::string_view text) {
 
 bool XmlDocument::LoadWholeOrRootOnly(std::string_view text,
                                       const std::function<bool(XmlElement root)>& root_only) {
+  xml_hooks::CountPass(text);
   const QuietErrors quiet;
   if (!StartLoad(text)) return false;  // the same checks as a whole-document load
   // The stream's parser, which is fed a start tag whole: a long attribute costs
@@ -327,6 +331,7 @@ bool XmlDocument::LoadWholeOrRootOnly(std::string_view text,
 
 void XmlDocument::ForEachRootChild(std::string_view text, std::string_view name,
                                    const std::function<void(XmlElement)>& each) {
+  xml_hooks::CountPass(text);
   if (text.size() > static_cast<size_t>(INT_MAX)) {
     throw Failure(failure_numbers::kFail, "The document is too large");
   }

@@ -7,6 +7,7 @@
 #include "platform/com/windows/wide_text.h"
 #include "platform/xml/msxml/msxml_nodes.h"
 #include "platform/xml/selection_paths.h"
+#include "platform/xml/xml_hooks.h"
 #include "platform/xml/xml_text.h"
 
 namespace quillor {
@@ -297,6 +298,8 @@ bool XmlDocument::StartLoad(std::string_view text) {
 }
 
 bool XmlDocument::LoadXml(std::string_view text) {
+  // Every read of a text here goes through this one load.
+  xml_hooks::CountPass(text);
   if (!StartLoad(text)) return false;
   auto store = std::make_unique<Store>();
   store->doc = msxml::NewDocument();

@@ -1,0 +1,29 @@
+#include "platform/xml/xml_hooks.h"
+
+#if !QUILLOR_TEST_HOOKS
+#error "the pass counter is for builds with the test hooks (QUILLOR_TEST_HOOKS)"
+#endif
+
+namespace quillor::xml_hooks {
+namespace {
+
+PassCounter*& Current() {
+  thread_local PassCounter* counter = nullptr;
+  return counter;
+}
+
+}  // namespace
+
+PassCounter::PassCounter(std::string_view watched) : watched_(watched), previous_(Current()) {
+  Current() = this;
+}
+
+PassCounter::~PassCounter() { Current() = previous_; }
+
+void CountPass(std::string_view text) {
+  for (PassCounter* c = Current(); c != nullptr; c = c->previous_) {
+    if (text == c->watched_) ++c->passes_;
+  }
+}
+
+}  // namespace quillor::xml_hooks

@@ -2,7 +2,7 @@
 // call's own stop flag, its own receiver of the SQL trace, a receiver of each
 // line's outcome as values, and the receivers of what the call read and wrote
 // (the request's envelope, a QUERY's rows). A COM host gives none of them: its
-// stop rides in the login object and its trace is QUILLOR_TRACE_SQL.
+// ADD batch runs to its last line, and its trace is QUILLOR_TRACE_SQL.
 #pragma once
 
 #include <atomic>

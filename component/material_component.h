@@ -38,8 +38,8 @@ class MaterialComponent final : public com::Implements<MaterialInterface> {
   com::HRESULT DropObjectReference(com::IDispatch** Caller, bool* result) override;
 
   // Transact for a host of the C interface: the call's stop flag, trace receiver
-  // and item receiver come with it rather than through the login object and the
-  // environment.
+  // and item receiver come with it; a COM host has no stop, and its trace comes
+  // from the environment.
   com::HRESULT TransactWith(const std::string& sXML, IOrvoLogin** login, std::string* result,
                             const CallHooks& hooks);
 

@@ -83,10 +83,7 @@ void TransactCall::Tell(std::string_view id, int32_t code, std::string_view mess
   hooks_.item(detail);
 }
 
-bool TransactCall::StopRequested() {
-  if (hooks_.stop && hooks_.stop->load()) return true;
-  return stop_ && stop_->StopRequested();
-}
+bool TransactCall::StopRequested() { return hooks_.stop != nullptr && hooks_.stop->load(); }
 
 std::string TransactCall::Run(const std::string& request_text, IOrvoLogin& login) {
   // The connection is let go of on every way out, the error replies included:
@@ -117,7 +114,6 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
   // Read once: the request bound is the component's own key, and the rest goes
   // to the pool and the database.
   const ConnectionText connection_text = ConnectionText::Lenient(ReadConnectionString(login));
-  stop_ = com::ComPtr<IOrvoLogin>(&login).As<IInterruptibleLogin>(kIID_IInterruptibleLogin);
   // The bound is known before the connection opens; a request over it is never
   // read. A bound that cannot be read is answered where it always was, after the
   // connection's faults.

@@ -65,9 +65,6 @@ class TransactCall {
   RequestEnvelope envelope_;
   XmlDocument result_doc_;
   std::unique_ptr<Connection> conn_;
-  // The caller's question whether to end an ADD batch early; null when its login
-  // object does not offer it.
-  com::ComPtr<IInterruptibleLogin> stop_;
 };
 
 }  // namespace quillor

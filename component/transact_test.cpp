@@ -188,6 +188,32 @@ TEST_F(TransactTest, EachOperationReadsTheRequestAsOftenAsItMust) {
   EXPECT_EQ(counter.passes(), 1);
 }
 
+// The call's stop flag is asked before each line and never inside one: set while
+// the first line is answered, it lets that line stand and answers no other.
+TEST_F(TransactTest, TheCallsStopEndsTheBatchBetweenTwoLines) {
+  const std::string request =
+      R"(<ufinterface roottag="material" docid="S" proc="ADD"><material id="1"/>)"
+      R"(<material id="2"/><material id="3"/></ufinterface>)";
+  for (const bool stop_after_first : {false, true}) {
+    std::atomic<bool> stop{false};
+    CallHooks hooks;
+    hooks.stop = &stop;
+    std::vector<std::string> answered;
+    hooks.item = [&](const ItemDetail& item) {
+      answered.emplace_back(item.id);
+      if (stop_after_first) stop = true;
+    };
+    com::ComPtr<IOrvoLogin> login = MakeLogin(db_.ConnectionText(), Release871().ids.login_iid);
+    IOrvoLogin* raw = login.Get();
+    std::string reply;
+    EXPECT_EQ(object_->TransactWith(request, &raw, &reply, hooks), com::S_OK);
+    const std::vector<std::string> expected =
+        stop_after_first ? std::vector<std::string>{"1"} : std::vector<std::string>{"1", "2", "3"};
+    EXPECT_EQ(answered, expected) << reply;
+    EXPECT_EQ(reply.find(R"(<item id="2")") == std::string::npos, stop_after_first) << reply;
+  }
+}
+
 TEST_F(TransactTest, ProcInAnyCaseRunsAdd) {
   for (const char* proc : {"ADD", "add", "Add"}) {
     EXPECT_EQ(

@@ -13,10 +13,9 @@ using com::HRESULT;
 // The dispatch ID of the one property, as the login component's type library numbers it.
 constexpr int32_t kConnectionStringDispid = 0x68030000;
 
-class Login final : public com::Implements<IInterruptibleLogin> {
+class Login final : public com::Implements<IOrvoLogin> {
  public:
-  Login(std::string text, const com::Guid& iid, const std::atomic<bool>* stop)
-      : text_(std::move(text)), iid_(iid), stop_(stop) {
+  Login(std::string text, const com::Guid& iid) : text_(std::move(text)), iid_(iid) {
     ++com::LiveObjectCount();
   }
 
@@ -46,29 +45,20 @@ class Login final : public com::Implements<IInterruptibleLogin> {
     return com::S_OK;
   }
 
-  bool StopRequested() override { return stop_ != nullptr && stop_->load(); }
-
  private:
   bool AnswersTo(const com::Guid& iid) const override {
-    if (iid == kIID_IInterruptibleLogin) return stop_ != nullptr;
     return iid == iid_ || iid == com::kIID_IDispatch;
   }
   ~Login() { --com::LiveObjectCount(); }
 
   const std::string text_;
   const com::Guid iid_;
-  const std::atomic<bool>* const stop_;
 };
 
 }  // namespace
 
 com::ComPtr<IOrvoLogin> MakeLogin(std::string connection_text, const com::Guid& login_iid) {
-  return MakeLogin(std::move(connection_text), login_iid, nullptr);
-}
-
-com::ComPtr<IOrvoLogin> MakeLogin(std::string connection_text, const com::Guid& login_iid,
-                                  const std::atomic<bool>* stop) {
-  return com::ComPtr<IOrvoLogin>::Adopt(new Login(std::move(connection_text), login_iid, stop));
+  return com::ComPtr<IOrvoLogin>::Adopt(new Login(std::move(connection_text), login_iid));
 }
 
 }  // namespace quillor

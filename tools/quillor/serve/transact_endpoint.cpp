@@ -107,7 +107,7 @@ std::optional<Reply> Service::Transact(const std::string& body, WorkerState& wor
   NoteFacts(facts, note);
   NoteOversized(body.size(), connection, note);
 
-  if (!facts.paged) {
+  if (!facts.paged && !begun) {
     note.refused = std::move(refused);
     Reply answer;
     answer.content_type = kXml;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 #include <stdexcept>
 
@@ -221,8 +222,9 @@ TdsListener::~TdsListener() {
   if (udp_ >= 0) ::close(udp_);
 }
 
-std::vector<TdsLogin> TdsListener::logins() const {
-  std::lock_guard lock(mutex_);
+std::vector<TdsLogin> TdsListener::logins(size_t at_least) const {
+  std::unique_lock lock(mutex_);
+  served_.wait_for(lock, std::chrono::seconds(20), [&] { return logins_.size() >= at_least; });
   return logins_;
 }
 
@@ -257,6 +259,7 @@ void TdsListener::ServeOne(int socket) {
     std::lock_guard lock(mutex_);
     logins_.push_back(login);
   }
+  served_.notify_all();
   if (login.logged_in) SendAll(socket, Packet(kReply, LoginRefused(login)));
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -37,8 +38,10 @@ class TdsListener {
   TdsListener& operator=(const TdsListener&) = delete;
 
   uint16_t port() const { return port_; }
-  // The clients served so far, in order.
-  std::vector<TdsLogin> logins() const;
+  // The clients served so far, in order, once at least `at_least` have been (or
+  // 20 s have passed): a client that gives up after the pre-login may have left
+  // before this listener has read to the end of its connection.
+  std::vector<TdsLogin> logins(size_t at_least = 1) const;
   // How many instance lookups were answered.
   int lookups() const { return lookups_.load(); }
 
@@ -54,6 +57,7 @@ class TdsListener {
   std::atomic<bool> stop_{false};
   std::atomic<int> lookups_{0};
   mutable std::mutex mutex_;
+  mutable std::condition_variable served_;
   std::vector<TdsLogin> logins_;
   std::thread thread_;
 };

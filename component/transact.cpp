@@ -143,6 +143,16 @@ std::string TransactCall::Dispatch(const std::string& request_text, IOrvoLogin& 
         if (hooks_.envelope) hooks_.envelope(envelope_);
         return envelope_.is_add;
       });
+  if (most && !within_bound) {
+    // A request over the bound is refused unread, but its host is still told
+    // what it was, for its log: the root's start tag is read within the bound's
+    // first bytes, and a start tag longer than that tells nothing.
+    XmlDocument start;
+    if (start.LoadRootStart(std::string_view(request_text).substr(0, *most)) && start.Root()) {
+      envelope_ = RequestEnvelope::FromRoot(start.Root());
+      if (hooks_.envelope) hooks_.envelope(envelope_);
+    }
+  }
   // From the process's pool: an idle connection opened from the same text when
   // there is one, and given back when the call ends.
   if (!connection_text.text().empty()) {

@@ -22,7 +22,9 @@ PassCounter::~PassCounter() { Current() = previous_; }
 
 void CountPass(std::string_view text) {
   for (PassCounter* c = Current(); c != nullptr; c = c->previous_) {
-    if (text == c->watched_) ++c->passes_;
+    // A read of the text's first bytes only (the root's start tag of a request
+    // over its bound) is a pass over it too.
+    if (!text.empty() && c->watched_.starts_with(text)) ++c->passes_;
   }
 }
 

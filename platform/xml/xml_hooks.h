@@ -11,8 +11,9 @@ namespace quillor::xml_hooks {
 #if QUILLOR_TEST_HOOKS
 
 // Counts, while it lives, the passes this thread's loads and streamed reads make
-// over a text byte for byte the watched one (a copy of it counts too). A read
-// that stops at the root's start tag is a pass as well: it is a parse of the text.
+// over a text byte for byte the watched one or its first bytes (a copy of it
+// counts too). A read that stops at the root's start tag is a pass as well: it
+// is a parse of the text.
 class PassCounter {
  public:
   explicit PassCounter(std::string_view watched);

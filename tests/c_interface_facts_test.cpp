@@ -149,7 +149,7 @@ TEST_P(CInterfaceFactsTest, EachCallsFactsAreWhatTheComponentReadAndWrote) {
   struct Case {
     const char* what;
     std::string request;
-    std::string connection;  // "" for the test database's
+    std::string connection;  // "" the test database's; "BOUND" it with a small bound
     int32_t operation;
     std::string proc;
     std::string docid;
@@ -232,6 +232,15 @@ TEST_P(CInterfaceFactsTest, EachCallsFactsAreWhatTheComponentReadAndWrote) {
        static_cast<int32_t>(0x80004005u),
        {},
        0},
+      {"an ADD over the request bound: refused unread, its start tag alone read",
+       Root(R"(proc="ADD" docid="big")", Line("1", "D01", "5")),
+       "BOUND",
+       QUILLOR_OPERATION_ADD,
+       "ADD",
+       "big",
+       QUILLOR_REPLY_NOT_WELL_FORMED,
+       {},
+       0},
       {"a QUERY with no connection text",
        Root(R"(roottag="material" proc="QUERY" docid="n")"),
        "-",
@@ -244,9 +253,9 @@ TEST_P(CInterfaceFactsTest, EachCallsFactsAreWhatTheComponentReadAndWrote) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string connection = c.connection == "-"    ? std::string()
-                                   : c.connection.empty() ? db_.ConnectionText()
-                                                          : c.connection;
+    std::string connection = c.connection.empty() ? db_.ConnectionText() : c.connection;
+    if (c.connection == "-") connection.clear();
+    if (c.connection == "BOUND") connection = db_.ConnectionText() + ";Max Request Size=100";
     const std::string reply = lib_.Transact(object_, nullptr, c.request, connection);
     const std::optional<Facts> facts = FactsOf(lib_, object_);
     ASSERT_TRUE(facts);

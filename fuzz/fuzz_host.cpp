@@ -7,7 +7,7 @@
 #include "platform/db/sqlite/sqlite_file.h"
 #include "profiles/release_profile.h"
 #include "schema/host_schema.h"
-#include "tools/quillor/sample_data.h"
+#include "schema/sample_data.h"
 
 namespace quillor::fuzz {
 namespace {

@@ -15,7 +15,7 @@
 #include "profiles/release_profile.h"
 #include "testing/test_db.h"
 #include "testing/xml_text.h"
-#include "tools/quillor/sample_data.h"
+#include "schema/sample_data.h"
 
 namespace quillor::testing {
 

@@ -18,7 +18,7 @@
 #include "quillor/quillor.h"
 #include "testing/built_tree.h"
 #include "testing/test_db.h"
-#include "tools/quillor/sample_data.h"
+#include "schema/sample_data.h"
 
 namespace quillor::testing {
 namespace {
@@ -480,6 +480,12 @@ TEST(CInterfaceReleases, EachLibraryExportsTheDocumentedFunctionsAlone) {
                                          "quillor_create",
                                          "quillor_destroy",
                                          "quillor_free",
+                                         "quillor_init_database",
+                                         "quillor_identity",
+                                         "quillor_register",
+                                         "quillor_registered_library",
+                                         "quillor_registry_file",
+                                         "quillor_registry_problem",
                                          "quillor_release",
                                          "quillor_request_stop",
                                          "quillor_set_page_receiver",

@@ -13,6 +13,8 @@
 
 #include "component/call_hooks.h"
 #include "component/deliverable/call_facts.h"
+#include "component/deliverable/guarded_call.h"
+#include "component/deliverable/text_out.h"
 #include "component/material_component.h"
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
@@ -108,12 +110,8 @@ class CallbackPages final : public quillor::com::Implements<quillor::com::IDispa
 // A reply at least this long leaves pages worth handing back once it is copied out.
 constexpr size_t kLongReplyBytes = 256 * 1024;
 
-// A copy the host frees with quillor_free.
-char* CopyOut(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
+using quillor::deliverable::ClearOut;
+using quillor::deliverable::CopyOut;
 
 }  // namespace
 
@@ -245,27 +243,24 @@ void quillor_set_page_refusal(quillor_t* object, const char* text, size_t length
 
 int32_t quillor_check_database(const char* connection, size_t connection_length, char** failure,
                                size_t* failure_length) {
-  if (failure) *failure = nullptr;
-  if (failure_length) *failure_length = 0;
+  ClearOut(failure, failure_length);
   if (!connection && connection_length) return quillor::com::E_POINTER;
-  std::string why;
-  try {
+  // The words go out only for a failure: an answering database gives none.
+  char* words = nullptr;
+  size_t words_length = 0;
+  const int32_t status = quillor::deliverable::AnswerText(&words, &words_length, "the database check failed", [&] {
     std::unique_ptr<quillor::Connection> conn = quillor::ConnectionPool::ForProcess().Acquire(
         std::string_view(connection ? connection : "", connection_length));
     conn->Open("select 1 as n", quillor::CursorType::kForwardOnly);
-    return quillor::com::S_OK;
-  } catch (const quillor::Failure& f) {
-    why = f.description();
-  } catch (const std::exception& e) {
-    why = e.what();
-  } catch (...) {
-    why = "the database check failed";
+    return std::string();
+  });
+  if (status < 0 && failure) {
+    *failure = words;
+    if (failure_length) *failure_length = words_length;
+  } else {
+    std::free(words);
   }
-  if (failure) {
-    *failure = CopyOut(why);
-    if (*failure && failure_length) *failure_length = why.size();
-  }
-  return quillor::com::E_FAIL;
+  return status;
 }
 
 quillor_call_t* quillor_call_create(void) { return new (std::nothrow) quillor_call_t; }
@@ -320,8 +315,7 @@ int32_t quillor_pool_counts(quillor_pool_counts_t* counts) {
 int32_t quillor_transact(quillor_t* object, const quillor_call_t* call, const char* request,
                          size_t request_length, const char* connection, size_t connection_length,
                          char** reply, size_t* reply_length) {
-  if (reply) *reply = nullptr;
-  if (reply_length) *reply_length = 0;
+  ClearOut(reply, reply_length);
   if (!object || !reply || (!request && request_length) || (!connection && connection_length)) {
     return quillor::com::E_POINTER;
   }

@@ -15,7 +15,10 @@
  * Version 2 added the item receiver, the trace receiver, the page refusal's
  * words, the pool counts and the database check; version 3 the call's facts
  * (what the component read of the request and wrote into the reply, as values)
- * and the receiver told them once the request is read.
+ * and the receiver told them once the request is read, and what a command or an
+ * installer asks beside the calls: the host database made ready, the release's
+ * identity and registration, a connection text's facts and the English of the
+ * replies.
  *
  * Threads: an object is called on the thread that created it (a call from
  * another thread is refused with a negative status, as a COM apartment refuses
@@ -201,6 +204,53 @@ QUILLOR_API int32_t quillor_facts(const quillor_t* object, quillor_facts_t* fact
 typedef void (*quillor_facts_fn)(void* state, const quillor_facts_t* facts);
 QUILLOR_API void quillor_call_set_read_receiver(quillor_call_t* call, quillor_facts_fn receiver,
                                                 void* state);
+/* Since version 3. Makes the host database of a connection text ready for calls:
+ * for a Provider=SQLite text the file when it is not there yet (its folder must
+ * be), the host's tables when they are not all there, and with sample non-zero
+ * the sample rows that are missing (a row already there stays as it is). Returns
+ * 0, and *report (when not NULL) what was done, a line each, each ending in a
+ * line feed: "database file PATH", "host tables created" or "host tables already
+ * present", then a line per sample table indented by two spaces. On a failure a
+ * negative status, and *report the lines of the steps done before it and then
+ * the database's words, with no line end. Free it with quillor_free. */
+QUILLOR_API int32_t quillor_init_database(const char* connection, size_t connection_length,
+                                          int32_t sample, char** report, size_t* report_length);
+
+/* Since version 3. Who this library is, for a command that loads it by path:
+ * static texts, valid while the library is loaded. Returns 0, or a negative
+ * status for a NULL pointer. */
+typedef struct quillor_identity_t {
+  const char* release;    /* "8.71", "8.61" or "8.50", as quillor_release */
+  const char* class_id;   /* the class identifier the registry holds, "{...}" */
+  int32_t pages;          /* non-zero: the release pages (quillor_set_page_receiver) */
+  int32_t replaces_lines; /* non-zero: an ADD line replaces an earlier one of its key */
+  int32_t shared_class;   /* non-zero: another release registers the same class */
+} quillor_identity_t;
+QUILLOR_API int32_t quillor_identity(quillor_identity_t* identity);
+
+/* Since version 3. The registry file that registration writes: $QUILLOR_REGISTRY
+ * when set, else $XDG_CONFIG_HOME/quillor/registry, else
+ * $HOME/.config/quillor/registry. Returns 0 and *path; a negative status when
+ * none of the variables is set, *path then the words. */
+QUILLOR_API int32_t quillor_registry_file(char** path, size_t* path_length);
+
+/* Since version 3. The library file a registry file names for this library's
+ * class ("" when the class is not registered): the file at registry (UTF-8,
+ * registry_length bytes), or with none (NULL or "") quillor_registry_file's.
+ * A negative status, and the words, when the registry file cannot be read. */
+QUILLOR_API int32_t quillor_registered_library(const char* registry, size_t registry_length,
+                                               char** path, size_t* path_length);
+
+/* Since version 3. Why the registry file cannot be updated (its folder cannot be
+ * made or written, the file or its lock cannot be read or written, or it does
+ * not read as a registry file), "" when no reason is found. */
+QUILLOR_API int32_t quillor_registry_problem(char** words, size_t* words_length);
+
+/* Since version 3. Writes this library's registration (its class, interfaces
+ * and type library, naming this library's file) into the registry file, or with
+ * unregister non-zero takes it out, as DllRegisterServer and DllUnregisterServer
+ * do. Returns their status. */
+QUILLOR_API int32_t quillor_register(int32_t unregister);
 
 /* Transact: the request text and the connection text, each length-counted
  * UTF-8. On return *reply holds the reply (UTF-8, *reply_length bytes, and a

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <iostream>
 
-#include "profiles/release_profile.h"
+#include "tools/quillor/carried_releases.h"
 #include "tools/quillor/commands.h"
 #include "tools/quillor/help_pages.h"
 #include "tools/quillor/nearest_name.h"
@@ -82,7 +82,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
       t->add_option("--connection", t_connection, "Connection text (default $QUILLOR_CONNECTION)");
   t->add_option("--release", transact.release, "Release to load")
       ->capture_default_str()
-      ->check(CLI::IsMember(ReleaseNames()));
+      ->check(CLI::IsMember(CarriedReleases()));
   CLI::Option* t_library_opt = t->add_option("--library", t_library, "Server library to load");
   CLI::Option* t_trace_opt = t->add_option("--trace-sql", t_trace, "Trace every statement to FILE");
   CLI::Option* t_pages_opt =
@@ -109,7 +109,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
       "register", "Register a release's server library: writes its keys into the registry file");
   CLI::Option* r_release_opt = r->add_option("--release", reg.release, "Release")
                                    ->capture_default_str()
-                                   ->check(CLI::IsMember(ReleaseNames()));
+                                   ->check(CLI::IsMember(CarriedReleases()));
   CLI::Option* r_library_opt = r->add_option("--library", r_library, "Server library");
   CLI::App* u = app.add_subcommand(
       "unregister",
@@ -117,7 +117,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::istream& in, std::
   for (CLI::App* sub : {r, u}) sub->footer(kRegistryLocation);
   CLI::Option* u_release_opt = u->add_option("--release", unreg.release, "Release")
                                    ->capture_default_str()
-                                   ->check(CLI::IsMember(ReleaseNames()));
+                                   ->check(CLI::IsMember(CarriedReleases()));
   CLI::Option* u_library_opt = u->add_option("--library", u_library, "Server library");
 
   DemoOptions demo;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "schema/host_database.h"
 #include "testing/scoped_env.h"
 
 namespace quillor {

@@ -11,15 +11,11 @@
 #include <iostream>
 #include <sstream>
 
-#include "component/registration.h"
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
-#include "platform/com/registry.h"
-#include "platform/db/open_connection.h"
-#include "platform/db/sqlite/sqlite_file.h"
-#include "profiles/release_profile.h"
-#include "schema/host_schema.h"
+#include "schema/host_database.h"
+#include "tools/quillor/carried_releases.h"
 #include "tools/quillor/command_connection.h"
 #include "tools/quillor/command_error.h"
 #include "tools/quillor/component_session.h"
@@ -30,7 +26,6 @@
 #include "tools/quillor/registry_check.h"
 #include "tools/quillor/reply_gloss.h"
 #include "tools/quillor/request_source.h"
-#include "tools/quillor/sample_data.h"
 #include "tools/quillor/server_loading.h"
 #include "tools/quillor/trace_file.h"
 #include "tools/quillor/transact_notes.h"
@@ -39,21 +34,19 @@ namespace quillor {
 
 namespace {
 
-const ReleaseProfile& ProfileOf(const std::string& release) {
-  const ReleaseProfile* profile = FindRelease(release);
-  if (!profile) throw Failure(failure_numbers::kInvalidArgument, "unknown release " + release);
-  return *profile;
+// The newest release: the demo's, and the one whose library makes host tables.
+const std::string& NewestRelease() { return CarriedReleases().front(); }
+
+const std::string& CheckedRelease(const std::string& release) {
+  for (const std::string& known : CarriedReleases()) {
+    if (known == release) return known;
+  }
+  throw CommandError("unknown release " + release, "");
 }
 
-std::string LibraryFor(const ReleaseProfile& profile, const std::optional<std::string>& given) {
+std::string LibraryFor(const std::string& release, const std::optional<std::string>& given) {
   if (given) return LibraryFile(*given);
-  com::Registry registry;
-  try {
-    registry = com::Registry::Load(com::Registry::DefaultPath());
-  } catch (const Failure&) {
-    // An unreadable registry only means there is no registered library to prefer.
-  }
-  return ResolveLibrary(profile, std::nullopt, registry, ExecutableDirectory());
+  return ResolveLibrary(release, std::nullopt, RegistrationOf(release), ExecutableDirectory());
 }
 
 // The trace file: --trace-sql, else QUILLOR_TRACE_SQL; empty for none.
@@ -162,13 +155,13 @@ int CountPageFiles(const std::string& dir) {
 int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& out,
                 std::ostream& err) {
   return Guarded(err, [&] {
-    const ReleaseProfile& profile = ProfileOf(options.release);
+    const std::string& release = CheckedRelease(options.release);
     const std::string connection = ChooseConnection(options.connection);
     const RequestRead read = ReadRequest(options.request, in, ReadingBound(connection), err);
     const std::string& request = read.text;
     CheckTraceFile(options.trace_sql);
     ComponentSession session =
-        OpenSession(profile, LibraryFor(profile, options.library), options.library.has_value());
+        OpenSession(release, LibraryFor(release, options.library), options.library.has_value());
 
     std::optional<PageWriter> writer;
     if (options.pages_dir) {
@@ -181,7 +174,7 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
         }
         RemovePageFiles(*options.pages_dir);
       }
-      if (profile.caller_registration) {
+      if (session.identity().pages) {
         writer.emplace(*options.pages_dir, err);
         const int32_t status = session.SetPageHandler(WritingPages(*writer));
         if (status < 0) {
@@ -189,7 +182,7 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
           return 1;
         }
       } else {
-        err << "quillor: release " << profile.release << " does not hand out pages\n";
+        err << "quillor: release " << release << " does not hand out pages\n";
       }
     }
 
@@ -245,46 +238,43 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
   });
 }
 
-void InitDatabase(const std::string& connection, bool sample, std::ostream& out) {
-  if (const auto file = SqliteDataSource(connection)) {
-    CreateSqliteDatabaseFile(*file);
-    out << "database file " << *file << "\n";
-  }
-  std::unique_ptr<Connection> conn = OpenConnection(connection);
-  if (AllHostTablesPresent(*conn)) {
-    out << "host tables already present\n";
-  } else {
-    CreateHostTables(*conn);
-    out << "host tables created\n";
-  }
-  if (sample) {
-    for (const std::string& line : InsertSampleData(*conn)) out << "  " << line << "\n";
+void InitDatabase(const std::string& connection, bool sample, const std::string& library,
+                  bool given, std::ostream& out) {
+  // A missing library is told as the other commands tell it.
+  const LibraryQueries server = LoadServer(library, given);
+  try {
+    out << server.init_database(connection, sample);
+  } catch (const HostDatabaseFailure& f) {
+    out << f.done();
+    throw;
   }
 }
 
 int RunInitDb(const InitDbOptions& options, std::ostream& out, std::ostream& err) {
   return Guarded(err, [&] {
-    InitDatabase(options.connection, options.sample, out);
+    // Any release's library makes the same host tables: the newest one's is asked.
+    InitDatabase(options.connection, options.sample, LibraryFor(NewestRelease(), std::nullopt),
+                 /*given=*/false, out);
     return 0;
   });
 }
 
 int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream& err) {
   return Guarded(err, [&] {
-    const ReleaseProfile& profile = ProfileOf(options.release);
-    const std::string registry = RegistryPath();
-    const std::string library = LibraryFor(profile, options.library);
-    com::InprocServer server = LoadServer(library, options.library.has_value());
-    const std::optional<std::string> served = ReleaseOfServer(server);
-    if (served && options.release_given && *served != profile.release) {
-      err << "quillor: warning: " << library << " is release " << *served << ", not "
-          << profile.release << " as --release says; its own (" << *served
-          << ") identifiers are the ones " << (options.unregister ? "removed" : "written") << "\n";
+    const std::string& release = CheckedRelease(options.release);
+    const std::string library = LibraryFor(release, options.library);
+    const LibraryQueries server = LoadServer(library, options.library.has_value());
+    const std::string registry = RegistryPath(server);
+    // The library registers its own release's identifiers, whatever --release says.
+    const std::string& own = server.identity.release;
+    if (options.release_given && own != release) {
+      err << "quillor: warning: " << library << " is release " << own << ", not " << release
+          << " as --release says; its own (" << own << ") identifiers are the ones "
+          << (options.unregister ? "removed" : "written") << "\n";
     }
-    const ReleaseProfile& own = served && FindRelease(*served) ? *FindRelease(*served) : profile;
 
     const auto registry_failure = [&](const std::string& what) {
-      std::string why = RegistryProblem(registry);
+      std::string why = RegistryProblem(server);
       if (why.empty()) why = "the registry file " + registry + " could not be updated";
       return CommandError(what + ": " + why,
                           "make " + registry +
@@ -294,35 +284,34 @@ int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream&
     };
 
     if (options.unregister) {
-      com::Registry before;
+      std::optional<std::string> holder;
       try {
-        before = com::Registry::Load(registry);
+        holder = server.registered_library(registry);
       } catch (const Failure&) {
         throw registry_failure("cannot read the registry file " + registry);
       }
-      const auto holder = before.GetValue(ClassKey(own) + "\\InprocServer32");
       std::error_code ec;
       const std::string canonical = std::filesystem::weakly_canonical(library, ec).string();
       if (!holder) {
-        out << "release " << own.release << " is not registered in " << registry
+        out << "release " << own << " is not registered in " << registry
             << ": nothing to remove\n";
         return 0;
       }
       if (*holder != canonical && std::filesystem::exists(*holder, ec)) {
-        out << "release " << own.release << " from " << library << " is not registered in "
-            << registry << ": its class names " << *holder << ", which stays\n";
+        out << "release " << own << " from " << library << " is not registered in " << registry
+            << ": its class names " << *holder << ", which stays\n";
         return 0;
       }
     }
 
-    const com::HRESULT hr = options.unregister ? server.Unregister() : server.Register();
+    const int32_t status = server.register_classes(options.unregister);
     const char* what = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
-    if (com::Failed(hr)) {
-      throw registry_failure(std::string(what) + " of " + library + " failed (" + StatusText(hr) +
-                             ")");
+    if (status < 0) {
+      throw registry_failure(std::string(what) + " of " + library + " failed (" +
+                             StatusText(status) + ")");
     }
-    out << (options.unregister ? "unregistered " : "registered ") << "release " << own.release
-        << ": " << library << "\n"
+    out << (options.unregister ? "unregistered " : "registered ") << "release " << own << ": "
+        << library << "\n"
         << "registry: " << registry << "\n";
     return 0;
   });
@@ -344,11 +333,10 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
       ::unlink((db + suffix).c_str());
     }
     const std::string connection = "Provider=SQLite;Data Source=" + db;
-    InitDatabase(connection, /*sample=*/true, out);
+    const std::string library = LibraryFor(NewestRelease(), options.library);
+    InitDatabase(connection, /*sample=*/true, library, options.library.has_value(), out);
 
-    const ReleaseProfile& profile = Release871();
-    ComponentSession session =
-        OpenSession(profile, LibraryFor(profile, options.library), options.library.has_value());
+    ComponentSession session = OpenSession(NewestRelease(), library, options.library.has_value());
     const std::string pages_dir = options.dir + "/pages";
     std::optional<PageWriter> writer;  // outlives the session's use of it
     out << "\nLines starting with # are English notes; the replies between them are exactly\n"

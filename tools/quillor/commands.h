@@ -42,8 +42,10 @@ int RunInitDb(const InitDbOptions& options, std::ostream& out, std::ostream& err
 int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream& err);
 int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err);
 
-// Creates the database of a connection text (SQLite files first), its host tables
-// and, when asked, the sample rows; reports what was made on out.
-void InitDatabase(const std::string& connection, bool sample, std::ostream& out);
+// Has the release library at `library` make the database of a connection text
+// ready (SQLite files first, its host tables and, when asked, the sample rows);
+// reports what was made on out. given: the user named the library.
+void InitDatabase(const std::string& connection, bool sample, const std::string& library,
+                  bool given, std::ostream& out);
 
 }  // namespace quillor

@@ -28,6 +28,12 @@ struct ReleaseFunctions {
   decltype(&quillor_facts) facts = nullptr;
   decltype(&quillor_call_set_read_receiver) set_read_receiver = nullptr;
   decltype(&quillor_transact) transact = nullptr;
+  decltype(&quillor_init_database) init_database = nullptr;
+  decltype(&quillor_identity) identity = nullptr;
+  decltype(&quillor_registry_file) registry_file = nullptr;
+  decltype(&quillor_registered_library) registered_library = nullptr;
+  decltype(&quillor_registry_problem) registry_problem = nullptr;
+  decltype(&quillor_register) register_classes = nullptr;
   decltype(&quillor_free) free_text = nullptr;
 };
 
@@ -67,13 +73,26 @@ class LoadedLibrary {
     Find(f_.facts, "quillor_facts");
     Find(f_.set_read_receiver, "quillor_call_set_read_receiver");
     Find(f_.transact, "quillor_transact");
+    Find(f_.init_database, "quillor_init_database");
+    Find(f_.identity, "quillor_identity");
+    Find(f_.registry_file, "quillor_registry_file");
+    Find(f_.registered_library, "quillor_registered_library");
+    Find(f_.registry_problem, "quillor_registry_problem");
+    Find(f_.register_classes, "quillor_register");
     Find(f_.free_text, "quillor_free");
+    quillor_identity_t identity{};
+    if (f_.identity(&identity) != 0 || !identity.release || !identity.class_id) {
+      Fail(path + " does not tell its release");
+    }
+    identity_ = {identity.release, identity.class_id, identity.pages != 0,
+                 identity.replaces_lines != 0, identity.shared_class != 0};
   }
   ~LoadedLibrary() { dlclose(handle_); }
   LoadedLibrary(const LoadedLibrary&) = delete;
   LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
   const ReleaseFunctions& functions() const { return f_; }
+  const LibraryIdentity& identity() const { return identity_; }
 
  private:
   template <typename F>
@@ -92,6 +111,7 @@ class LoadedLibrary {
   std::string path_;
   void* handle_;
   ReleaseFunctions f_;
+  LibraryIdentity identity_;
 };
 
 void ReceiveTrace(void* state, const char* line, size_t length) {
@@ -149,28 +169,24 @@ int32_t ReceivePage(void* state, const char* page, size_t length, int32_t* numbe
 
 }  // namespace
 
-ComponentSession::ComponentSession(std::unique_ptr<State> state)
-    : profile_(nullptr), state_(std::move(state)) {}
+ComponentSession::ComponentSession(std::unique_ptr<State> state) : state_(std::move(state)) {}
 ComponentSession::ComponentSession(ComponentSession&&) noexcept = default;
 ComponentSession& ComponentSession::operator=(ComponentSession&&) noexcept = default;
 ComponentSession::~ComponentSession() = default;
 
-ComponentSession ComponentSession::Open(const ReleaseProfile& profile, const std::string& library) {
+ComponentSession ComponentSession::Open(std::string_view release, const std::string& library) {
   auto state = std::make_unique<State>();
   state->library = std::make_shared<LoadedLibrary>(library);
-  const char* served = state->f().release();
-  if (!served || std::string_view(served) != profile.release) {
-    throw Failure(failure_numbers::kFail, "[Quillor] the library serves release " +
-                                              std::string(served ? served : "(none)") + ", not " +
-                                              std::string(profile.release));
+  const std::string& served = state->library->identity().release;
+  if (served != release) {
+    throw Failure(failure_numbers::kFail, "[Quillor] the library serves release " + served +
+                                              ", not " + std::string(release));
   }
   state->object = state->f().create();
   if (!state->object) {
     throw Failure(failure_numbers::kOutOfMemory, "[Quillor] cannot create an object of " + library);
   }
-  ComponentSession session(std::move(state));
-  session.profile_ = &profile;
-  return session;
+  return ComponentSession(std::move(state));
 }
 
 int32_t ComponentSession::Transact(const std::string& request, const std::string& connection_text,
@@ -248,22 +264,27 @@ int64_t ComponentSession::PageRows() const {
   return FactsOf(state_->f(), state_->object).page_rows;
 }
 
+const LibraryIdentity& ComponentSession::identity() const { return state_->library->identity(); }
+
 std::optional<quillor_pool_counts_t> ComponentSession::PoolCounts() const {
   quillor_pool_counts_t counts{};
   if (state_->f().pool_counts(&counts) != 0) return std::nullopt;
   return counts;
 }
 
-LibraryQueries QueriesOf(const std::string& path) {
-  std::shared_ptr<LoadedLibrary> library;
-  try {
-    library = std::make_shared<LoadedLibrary>(path);
-  } catch (const Failure&) {
-    return {[] { return std::optional<quillor_pool_counts_t>(); },
-            [](const std::string&) -> std::optional<std::string> {
-              return "the release library could not be loaded";
-            }};
-  }
+namespace {
+
+// A text the library handed out, as the command's own, and freed in the library.
+std::string TakeText(const ReleaseFunctions& f, char* text, size_t length) {
+  std::string copy = text ? std::string(text, length) : std::string();
+  f.free_text(text);
+  return copy;
+}
+
+}  // namespace
+
+LibraryQueries LoadQueries(const std::string& path) {
+  auto library = std::make_shared<LoadedLibrary>(path);
   LibraryQueries queries;
   queries.pool_counts = [library]() -> std::optional<quillor_pool_counts_t> {
     quillor_pool_counts_t counts{};
@@ -278,11 +299,74 @@ LibraryQueries QueriesOf(const std::string& path) {
     if (f.check_database(connection.data(), connection.size(), &failure, &length) == 0) {
       return std::nullopt;
     }
-    std::string why = failure ? std::string(failure, length) : "the database check failed";
-    f.free_text(failure);
-    return why;
+    std::string why = TakeText(f, failure, length);
+    return why.empty() ? "the database check failed" : why;
+  };
+  queries.identity = library->identity();
+  // The registry's answers: a text, or a failure in the library's words.
+  const auto answer = [library](decltype(&quillor_registry_file) ReleaseFunctions::*function) {
+    const ReleaseFunctions& f = library->functions();
+    char* text = nullptr;
+    size_t length = 0;
+    const int32_t status = (f.*function)(&text, &length);
+    std::string words = TakeText(f, text, length);
+    if (status < 0) throw Failure(status, words);
+    return words;
+  };
+  queries.registry_file = [answer] { return answer(&ReleaseFunctions::registry_file); };
+  queries.registry_problem = [answer] { return answer(&ReleaseFunctions::registry_problem); };
+  queries.registered_library =
+      [library](const std::string& registry) -> std::optional<std::string> {
+    const ReleaseFunctions& f = library->functions();
+    char* text = nullptr;
+    size_t length = 0;
+    const int32_t status = f.registered_library(registry.data(), registry.size(), &text, &length);
+    std::string path = TakeText(f, text, length);
+    if (status < 0) throw Failure(status, path);
+    if (path.empty()) return std::nullopt;
+    return path;
+  };
+  queries.register_classes = [library](bool unregister) {
+    return library->functions().register_classes(unregister ? 1 : 0);
+  };
+  queries.init_database = [library](const std::string& connection, bool sample) {
+    const ReleaseFunctions& f = library->functions();
+    char* report = nullptr;
+    size_t length = 0;
+    const int32_t status =
+        f.init_database(connection.data(), connection.size(), sample ? 1 : 0, &report, &length);
+    std::string text = TakeText(f, report, length);
+    if (status >= 0) return text;
+    // The lines of the steps done, then the failure's words.
+    const size_t words = text.rfind('\n') + 1;  // 0 when no step was done
+    throw HostDatabaseFailure(status, text.substr(words), text.substr(0, words));
   };
   return queries;
+}
+
+LibraryQueries QueriesOf(const std::string& path) {
+  try {
+    return LoadQueries(path);
+  } catch (const Failure&) {
+    // The library's questions answer nothing, and its registry and database
+    // requests fail, in words that say why.
+    const auto unloaded = []() -> std::string {
+      throw Failure(failure_numbers::kFail, "[Quillor] the release library could not be loaded");
+    };
+    LibraryQueries queries;
+    queries.pool_counts = [] { return std::optional<quillor_pool_counts_t>(); };
+    queries.database_failure = [](const std::string&) -> std::optional<std::string> {
+      return "the release library could not be loaded";
+    };
+    queries.init_database = [unloaded](const std::string&, bool) { return unloaded(); };
+    queries.registry_file = unloaded;
+    queries.registry_problem = unloaded;
+    queries.registered_library = [unloaded](const std::string&) -> std::optional<std::string> {
+      return unloaded();
+    };
+    queries.register_classes = [](bool) { return static_cast<int32_t>(0x80004005); };  // E_FAIL
+    return queries;
+  }
 }
 
 }  // namespace quillor

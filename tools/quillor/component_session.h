@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "profiles/release_profile.h"
+#include "platform/base/failure.h"
 #include "quillor/quillor.h"
 
 namespace quillor {
@@ -32,6 +32,15 @@ struct SessionFacts {
   std::vector<quillor_code_count_t> items;  // an ADD's item results by code, ascending
 
   static SessionFacts From(const quillor_facts_t& facts);
+};
+
+// Who a loaded library is (quillor_identity), as the command's own values.
+struct LibraryIdentity {
+  std::string release;   // "8.71"
+  std::string class_id;  // "{...}", as the registry holds it
+  bool pages = false;    // the release hands out result pages
+  bool replaces_lines = false;  // an ADD line replaces an earlier one of its key
+  bool shared_class = false;    // another release registers the same class
 };
 
 // What one call hands back beside its reply, and how it may be stopped.
@@ -58,9 +67,9 @@ using SessionPageHandler = std::function<std::optional<std::string>(
 class ComponentSession {
  public:
   // Loads the library and creates one object of its release; a library that is
-  // not of `profile`'s release, or does not offer this version of the
-  // interface, is a quillor::Failure that says so.
-  static ComponentSession Open(const ReleaseProfile& profile, const std::string& library);
+  // not of `release`, or does not offer this version of the interface, is a
+  // quillor::Failure that says so.
+  static ComponentSession Open(std::string_view release, const std::string& library);
   ComponentSession(ComponentSession&&) noexcept;
   ComponentSession& operator=(ComponentSession&&) noexcept;
   ~ComponentSession();
@@ -78,7 +87,7 @@ class ComponentSession {
   // The rows of the page being handed over, from a page handler.
   int64_t PageRows() const;
 
-  const ReleaseProfile& profile() const { return *profile_; }
+  const LibraryIdentity& identity() const;
   // The counts of the library's connection pool, when it answers them.
   std::optional<quillor_pool_counts_t> PoolCounts() const;
 
@@ -86,8 +95,19 @@ class ComponentSession {
 
  private:
   explicit ComponentSession(std::unique_ptr<State> state);
-  const ReleaseProfile* profile_;
   std::unique_ptr<State> state_;
+};
+
+// A host database that could not be made ready: the database's words, and the
+// lines of the steps that were done before.
+class HostDatabaseFailure : public Failure {
+ public:
+  HostDatabaseFailure(int32_t status, std::string words, std::string done)
+      : Failure(status, std::move(words)), done_(std::move(done)) {}
+  const std::string& done() const { return done_; }
+
+ private:
+  std::string done_;
 };
 
 // What a process asks the library at `path` beside its calls, without an object;
@@ -99,7 +119,23 @@ struct LibraryQueries {
   // Whether the database of a connection text answers, through the library's
   // pool: nothing when it does, else the database's words.
   std::function<std::optional<std::string>(const std::string& connection)> database_failure;
+  // The host database made ready (quillor_init_database): what was done, a line
+  // each; a failure is a HostDatabaseFailure.
+  std::function<std::string(const std::string& connection, bool sample)> init_database;
+  // Who the library is.
+  LibraryIdentity identity;
+  // The registry file's path, the library its class is registered to in a
+  // registry file ("" for the default one; none when it is not registered), and
+  // why the file cannot be updated ("" when no reason is found); each a
+  // quillor::Failure in the library's words when it cannot answer.
+  std::function<std::string()> registry_file;
+  std::function<std::optional<std::string>(const std::string& registry)> registered_library;
+  std::function<std::string()> registry_problem;
+  // The library's registration written, or taken out: DllRegisterServer's status.
+  std::function<int32_t(bool unregister)> register_classes;
 };
 LibraryQueries QueriesOf(const std::string& path);
+// The same for a library that must load: one that cannot is a quillor::Failure.
+LibraryQueries LoadQueries(const std::string& path);
 
 }  // namespace quillor

@@ -2,7 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "profiles/release_profile.h"
+#include "tools/quillor/carried_releases.h"
 
 namespace quillor {
 
@@ -195,7 +195,7 @@ std::string BashCompletion(const CLI::App& app) {
     cases += "    " + sub->get_name() + ") opts=\"" + options.substr(1) + "\" ;;\n";
   }
   std::string releases;
-  for (const std::string& name : ReleaseNames()) releases += (releases.empty() ? "" : " ") + name;
+  for (const std::string& name : CarriedReleases()) releases += (releases.empty() ? "" : " ") + name;
   return "# bash completion for quillor, written by quillor itself\n"
          "_quillor() {\n"
          "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} opts=\n"

@@ -5,8 +5,6 @@
 
 #include <climits>
 
-#include "component/registration.h"
-
 namespace quillor {
 
 namespace {
@@ -18,23 +16,24 @@ bool IsFile(const std::string& path) {
 
 }  // namespace
 
-std::string ResolveLibrary(const ReleaseProfile& profile, const std::optional<std::string>& given,
-                           const com::Registry& registry, const std::string& exe_dir) {
-  if (given) return *given;
-  // Releases sharing a class identifier share its registration: the library
-  // registered there may be another release's, so it is not taken for this one.
-  bool shared = false;
-  for (const ReleaseProfile* other : AllReleases()) {
-    shared = shared || (other != &profile && other->ids.clsid == profile.ids.clsid);
-  }
-  const auto registered = registry.GetValue(ClassKey(profile) + "\\InprocServer32");
-  if (!shared && registered && IsFile(*registered)) return *registered;
+std::string CarriedLibrary(std::string_view release, const std::string& exe_dir) {
   // Installed, the command sits in bin/ and the libraries in lib/quillor/<release>/;
   // in the build tree they are in lib/<release>/.
   const std::string installed =
-      exe_dir + "/../lib/quillor/" + std::string(profile.release) + "/libquillor.so";
+      exe_dir + "/../lib/quillor/" + std::string(release) + "/libquillor.so";
   if (IsFile(installed)) return installed;
-  return exe_dir + "/../lib/" + std::string(profile.release) + "/libquillor.so";
+  return exe_dir + "/../lib/" + std::string(release) + "/libquillor.so";
+}
+
+std::string ResolveLibrary(std::string_view release, const std::optional<std::string>& given,
+                           const Registration& registration, const std::string& exe_dir) {
+  if (given) return *given;
+  // Releases sharing a class identifier share its registration: the library
+  // registered there may be another release's, so it is not taken for this one.
+  if (!registration.shared_class && registration.library && IsFile(*registration.library)) {
+    return *registration.library;
+  }
+  return CarriedLibrary(release, exe_dir);
 }
 
 std::string ExecutableDirectory() {

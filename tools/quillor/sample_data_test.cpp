@@ -1,5 +1,5 @@
 // The sample rows: added twice, they leave the same rows.
-#include "tools/quillor/sample_data.h"
+#include "schema/sample_data.h"
 
 #include <gtest/gtest.h>
 

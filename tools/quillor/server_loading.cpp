@@ -3,9 +3,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <iomanip>
+#include <sstream>
 
 #include "platform/base/failure.h"
-#include "platform/base/text.h"
 #include "tools/quillor/command_error.h"
 #include "tools/quillor/library_resolution.h"
 
@@ -38,14 +39,19 @@ std::string WithoutPrefix(std::string text) {
   return text;
 }
 
-std::string StatusText(com::HRESULT hr) { return HexWord(static_cast<uint32_t>(hr)); }
+std::string StatusText(int32_t status) {
+  std::ostringstream text;
+  text << "0x" << std::uppercase << std::hex << std::setfill('0') << std::setw(8)
+       << static_cast<uint32_t>(status);
+  return text.str();
+}
 
 std::string LibraryFile(const std::string& given) {
   if (given.empty() || given.find('/') != std::string::npos) return given;
   return "./" + given;
 }
 
-com::InprocServer LoadServer(const std::string& library, bool given) {
+LibraryQueries LoadServer(const std::string& library, bool given) {
   struct stat st {};
   if (::stat(library.c_str(), &st) != 0) {
     throw CommandError("no server library at " + library, WhereToFindOne(given));
@@ -54,7 +60,7 @@ com::InprocServer LoadServer(const std::string& library, bool given) {
     throw CommandError(library + " is not a file, so not a server library", WhereToFindOne(given));
   }
   try {
-    return com::InprocServer::Load(library);
+    return LoadQueries(library);
   } catch (const Failure& f) {
     throw CommandError(library + " is not a server library this command can load (" +
                            WithoutPrefix(f.description()) + ")",
@@ -62,29 +68,30 @@ com::InprocServer LoadServer(const std::string& library, bool given) {
   }
 }
 
-ComponentSession OpenSession(const ReleaseProfile& profile, const std::string& library,
-                             bool given) {
-  // Loaded first as a server library, so that a file that is none is told as
-  // such; the calls then go through the C interface alone.
-  const com::InprocServer server = LoadServer(library, given);
-  const std::optional<std::string> served = ReleaseOfServer(server);
+ComponentSession OpenSession(std::string_view release, const std::string& library, bool given) {
+  // Loaded first on its own, so that a file that is none is told as such.
+  const std::string served = LoadServer(library, given).identity.release;
   try {
-    return ComponentSession::Open(profile, library);
+    return ComponentSession::Open(release, library);
   } catch (const Failure& f) {
-    std::string what = library + " does not serve release " + std::string(profile.release);
-    if (served && *served != profile.release) what += ": it is release " + *served;
+    std::string what = library + " does not serve release " + std::string(release);
+    if (served != release) what += ": it is release " + served;
     throw CommandError(what + " (" + WithoutPrefix(f.description()) + ")",
                        "give --release the library's own release, or --library the library of "
                        "release " +
-                           std::string(profile.release));
+                           std::string(release));
   }
 }
 
-std::optional<std::string> ReleaseOfServer(const com::InprocServer& server) {
-  using ReleaseFn = const char* (*)();
-  const auto release = reinterpret_cast<ReleaseFn>(server.FindExport("QuillorRelease"));
-  if (!release || !release()) return std::nullopt;
-  return std::string(release());
+Registration RegistrationOf(std::string_view release, const std::string& registry) {
+  try {
+    const LibraryQueries queries = LoadQueries(CarriedLibrary(release, ExecutableDirectory()));
+    return {queries.registered_library(registry), queries.identity.shared_class};
+  } catch (const Failure&) {
+    // An unreadable registry, or no library to read it, only means there is no
+    // registered library to prefer.
+    return {};
+  }
 }
 
 }  // namespace quillor

@@ -4,8 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/com/registry.h"
-#include "profiles/release_profile.h"
+#include "tools/quillor/carried_releases.h"
 #include "tools/quillor/command_error.h"
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/server_loading.h"
@@ -28,17 +27,16 @@ std::string SourceCommit() { return QUILLOR_SOURCE_COMMIT; }
 std::string VersionText() {
   std::string text = "quillor " QUILLOR_VERSION "\nsource commit: " QUILLOR_SOURCE_COMMIT
                      "\nbuild date: " QUILLOR_BUILD_DATE "\nreleases:\n";
-  const com::Registry none;  // the libraries carried beside the command, not the registered ones
-  for (const ReleaseProfile* profile : AllReleases()) {
-    const std::string library = ResolveLibrary(*profile, std::nullopt, none, ExecutableDirectory());
+  for (const std::string& release : CarriedReleases()) {
+    // The libraries carried beside the command, not the registered ones.
+    const std::string library = CarriedLibrary(release, ExecutableDirectory());
     std::error_code ec;
     const std::string shown = std::filesystem::weakly_canonical(library, ec).string();
-    text += "  " + std::string(profile->release) + "  ";
+    text += "  " + release + "  ";
     try {
-      const com::InprocServer server = LoadServer(library, false);
-      const std::optional<std::string> served = ReleaseOfServer(server);
+      const std::string served = LoadServer(library, false).identity.release;
       text += shown;
-      if (served && *served != profile->release) text += " (but it is release " + *served + ")";
+      if (served != release) text += " (but it is release " + served + ")";
     } catch (const CommandError& e) {
       text += std::string("missing: ") + e.what();
     }

@@ -1,5 +1,5 @@
 #include "tools/quillor/serve/serve_cli.h"
-#include "profiles/release_profile.h"
+#include "tools/quillor/carried_releases.h"
 #include "tools/quillor/cli.h"
 #include "tools/quillor/command_error.h"
 #include "tools/quillor/serve/environment_restart.h"
@@ -35,7 +35,7 @@ ServeCommand::ServeCommand(CLI::App& app) {
                               "command line's options win, a later file's over an earlier's");
   c->add_option("--release", options_.release, "Release to load")
       ->capture_default_str()
-      ->check(CLI::IsMember(ReleaseNames()));
+      ->check(CLI::IsMember(CarriedReleases()));
   library_opt_ = c->add_option("--library", library_, "Server library to load");
   c->add_option("--listen", options_.listen, "HOST:PORT to listen on; port 0 picks a free one")
       ->capture_default_str();

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -10,12 +11,12 @@
 
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
-#include "platform/com/registry.h"
 #include "platform/db/connection_text.h"
-#include "profiles/release_profile.h"
+#include "tools/quillor/carried_releases.h"
 #include "tools/quillor/command_connection.h"
 #include "tools/quillor/component_session.h"
 #include "tools/quillor/library_resolution.h"
+#include "tools/quillor/server_loading.h"
 #include "tools/quillor/serve/http_engine.h"
 #include "tools/quillor/serve/listen_address.h"
 #include "tools/quillor/serve/log_lines.h"
@@ -40,16 +41,11 @@ std::string ComponentValue(const ServeOptions& options, const std::string& name)
   return env ? env : "";
 }
 
-std::string LibraryFor(const ReleaseProfile& profile, const ServeOptions& options) {
+std::string LibraryFor(const std::string& release, const ServeOptions& options) {
   if (options.library) return *options.library;
-  com::Registry registry;
-  try {
-    const std::string named = ComponentValue(options, "QUILLOR_REGISTRY");
-    registry = com::Registry::Load(named.empty() ? com::Registry::DefaultPath() : named);
-  } catch (const Failure&) {
-    // An unreadable registry only means there is no registered library to prefer.
-  }
-  return ResolveLibrary(profile, std::nullopt, registry, ExecutableDirectory());
+  const Registration registration =
+      RegistrationOf(release, ComponentValue(options, "QUILLOR_REGISTRY"));
+  return ResolveLibrary(release, std::nullopt, registration, ExecutableDirectory());
 }
 
 Failure StartFailure(const std::string& text) { return Failure(failure_numbers::kFail, text); }
@@ -97,8 +93,9 @@ std::string SpoolDir(const std::optional<std::string>& given) {
 }
 
 int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
-  const ReleaseProfile* profile = FindRelease(options.release);
-  if (!profile) throw StartFailure("unknown release " + options.release);
+  const auto known = std::find(CarriedReleases().begin(), CarriedReleases().end(), options.release);
+  if (known == CarriedReleases().end()) throw StartFailure("unknown release " + options.release);
+  const std::string& release = *known;
   const std::optional<ListenAddress> address = ParseListenAddress(options.listen);
   if (!address) throw StartFailure("--listen wants HOST:PORT, not " + options.listen);
   if (options.threads == 0) throw StartFailure("--threads must be at least 1");
@@ -127,7 +124,7 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
                        " without --tokens: only loopback addresses may go without");
   }
   settings.max_request_bytes = options.max_request_bytes;
-  settings.release = profile->release;
+  settings.release = release;
   settings.healthz_open = options.healthz_open;
   settings.log_healthz = options.log_healthz;
   if (options.tls_cert.has_value() != options.tls_key.has_value()) {
@@ -135,7 +132,7 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   }
   std::unique_ptr<TlsIdentity> tls;
   if (options.tls_cert) tls = std::make_unique<TlsIdentity>(*options.tls_cert, *options.tls_key);
-  const std::string library = LibraryFor(*profile, options);
+  const std::string library = LibraryFor(release, options);
   const LibraryQueries queries = QueriesOf(library);
   settings.pool_counts = PoolCountsOf(queries.pool_counts);
   settings.database_failure = queries.database_failure;
@@ -174,15 +171,15 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
 
   // A library that does not load or gives no object ends the command here,
   // before anything listens; the workers each create their own object later.
-  { WorkerComponent probe(*profile, library); }
+  const LibraryIdentity identity = WorkerComponent(release, library).identity();
 
-  WorkerPool pool(options.threads, options.queue, [profile, library, worker_call] {
-    return std::make_unique<WorkerComponent>(*profile, library, worker_call);
+  WorkerPool pool(options.threads, options.queue, [release, library, worker_call] {
+    return std::make_unique<WorkerComponent>(release, library, worker_call);
   });
   HttpEngine engine(engine_settings, service, pool, write_line);
   out << "listening on " << (options.tls_cert ? "https" : "http") << "://"
       << UrlAuthority(address->host, engine.port()) << std::endl;
-  write_line(StartupLine(*profile, library, settings, options, &files));
+  write_line(StartupLine(identity, library, settings, options, &files));
   if (const std::optional<std::string> warning = DatabaseWarning(settings.connection_text)) {
     write_line(*warning);
   }

@@ -11,11 +11,11 @@ std::string MaskedConnection(std::string_view text) {
   return ConnectionText::Lenient(text).Masked();
 }
 
-std::string StartupLine(const ReleaseProfile& profile, const std::string& library,
+std::string StartupLine(const LibraryIdentity& identity, const std::string& library,
                         const ServiceSettings& settings, const ServeOptions& options,
                         const OpenFiles* files) {
   std::string line =
-      "quillor serve: release " + std::string(profile.release) + " (" + library + "), database " +
+      "quillor serve: release " + identity.release + " (" + library + "), database " +
       MaskedConnection(settings.connection_text) + ", " + std::to_string(options.threads) +
       " threads, queue " + std::to_string(options.queue) + ", max request " +
       std::to_string(options.max_request_bytes) + " bytes, read timeout " +
@@ -27,7 +27,7 @@ std::string StartupLine(const ReleaseProfile& profile, const std::string& librar
       (files ? ConnectionsPart(*files)
              : ", max connections " + std::to_string(options.max_connections)) +
       ", tokens " + (settings.tokens ? "on" : "off") + ", TLS " + (options.tls_cert ? "on" : "off");
-  if (!profile.row_write_deletes) {
+  if (!identity.replaces_lines) {
     line +=
         "; this release inserts ADD lines without replacing earlier ones: a resend of an "
         "unanswered request may store its lines twice";

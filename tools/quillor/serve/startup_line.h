@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "profiles/release_profile.h"
+#include "tools/quillor/component_session.h"
 #include "tools/quillor/serve/open_files.h"
 #include "tools/quillor/serve/serve_command.h"
 #include "tools/quillor/serve/service.h"
@@ -19,7 +19,8 @@ namespace quillor::serve {
 std::string MaskedConnection(std::string_view connection_text);
 
 // `files`: the connections as fitted to the open files limit (else the option's).
-std::string StartupLine(const ReleaseProfile& profile, const std::string& library,
+// `identity`: the loaded library's.
+std::string StartupLine(const LibraryIdentity& identity, const std::string& library,
                         const ServiceSettings& settings, const ServeOptions& options,
                         const OpenFiles* files = nullptr);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/built_tree.h"
+
 namespace quillor::serve {
 namespace {
 
@@ -23,8 +25,11 @@ TEST(StartupLine, SaysWhereAResendMayStoreTwice) {
   ServiceSettings settings;
   settings.connection_text = "Provider=SQLite;Data Source=/x.db;PWD=p";
   ServeOptions options;
+  // Each release's library says whether its ADD lines replace earlier ones.
   for (const char* release : {"8.71", "8.61", "8.50"}) {
-    const std::string line = StartupLine(*FindRelease(release), "/lib.so", settings, options);
+    const LibraryIdentity identity = LoadQueries(testing::BuiltLibraryResolved(release)).identity;
+    EXPECT_EQ(identity.release, release);
+    const std::string line = StartupLine(identity, "/lib.so", settings, options);
     EXPECT_NE(line.find(std::string("release ") + release + " (/lib.so)"), std::string::npos);
     EXPECT_NE(line.find("PWD=***"), std::string::npos) << line;
     EXPECT_NE(line.find("tokens off, TLS off"), std::string::npos) << line;

@@ -2,9 +2,9 @@
 
 namespace quillor::serve {
 
-WorkerComponent::WorkerComponent(const ReleaseProfile& profile, const std::string& library,
+WorkerComponent::WorkerComponent(std::string_view release, const std::string& library,
                                  SessionCall call)
-    : session_(ComponentSession::Open(profile, library)), call_(std::move(call)) {}
+    : session_(ComponentSession::Open(release, library)), call_(std::move(call)) {}
 
 int32_t WorkerComponent::Transact(const std::string& request, const std::string& connection_text,
                                   const WorkerCall& with, std::string* reply, SessionFacts* facts) {

@@ -29,14 +29,15 @@ class WorkerComponent {
  public:
   // Loads the library and creates the object; a failure is a quillor::Failure.
   // `call` is what every call of the worker is given (the trace receiver, say).
-  WorkerComponent(const ReleaseProfile& profile, const std::string& library, SessionCall call = {});
+  WorkerComponent(std::string_view release, const std::string& library, SessionCall call = {});
 
   // Transact on the worker's object: the library's status, the reply, and the
   // call's facts (which tell whether the rows went out in pages).
   int32_t Transact(const std::string& request, const std::string& connection_text,
                    const WorkerCall& with, std::string* reply, SessionFacts* facts);
 
-  bool hands_out_pages() const { return session_.profile().caller_registration; }
+  bool hands_out_pages() const { return session_.identity().pages; }
+  const LibraryIdentity& identity() const { return session_.identity(); }
 
  private:
   ComponentSession session_;

@@ -1,4 +1,4 @@
-#include "tools/quillor/sample_data.h"
+#include "schema/sample_data.h"
 
 #include <cstddef>
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "quillor/quillor.h"
+#include "schema/sample_data.h"
 #include "testing/built_tree.h"
 #include "testing/test_db.h"
-#include "schema/sample_data.h"
 
 namespace quillor::testing {
 namespace {
@@ -481,6 +481,12 @@ TEST(CInterfaceReleases, EachLibraryExportsTheDocumentedFunctionsAlone) {
                                          "quillor_destroy",
                                          "quillor_free",
                                          "quillor_init_database",
+                                         "quillor_connection_facts",
+                                         "quillor_connection_facts_free",
+                                         "quillor_oversized_note",
+                                         "quillor_gloss_message",
+                                         "quillor_gloss_item",
+                                         "quillor_gloss_reply",
                                          "quillor_identity",
                                          "quillor_register",
                                          "quillor_registered_library",

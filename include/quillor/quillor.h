@@ -252,6 +252,55 @@ QUILLOR_API int32_t quillor_registry_problem(char** words, size_t* words_length)
  * do. Returns their status. */
 QUILLOR_API int32_t quillor_register(int32_t unregister);
 
+/* The connection text's key for the largest request a call accepts ("Max
+ * Request Size=BYTES"); it never reaches the database. */
+#define QUILLOR_MAX_REQUEST_SIZE_KEY "Max Request Size"
+
+/* Since version 3. What the library reads in a connection text, as its calls
+ * read it. Free the texts with quillor_connection_facts_free. */
+typedef struct quillor_connection_facts_t {
+  uint64_t request_bound; /* the largest request a call with the text accepts */
+  int32_t bound_refused;  /* non-zero: the bound the text (or $QUILLOR_MAX_REQUEST_SIZE)
+                             names is no whole number above 0, which a call's reply
+                             refuses; request_bound is then the default, 256 MiB */
+  int32_t names_bound;    /* non-zero: the text itself names Max Request Size */
+  char* sqlite_file;      /* the file of a Provider=SQLite text, else NULL */
+  char* masked;           /* the text with every password written as *** */
+  char* provider_refusal; /* why no provider of this library opens the text, else NULL */
+} quillor_connection_facts_t;
+/* Returns 0 and fills *facts; a negative status for a NULL pointer (a NULL
+ * text with a length, or no facts) or when memory ran out, *facts then empty. */
+QUILLOR_API int32_t quillor_connection_facts(const char* connection, size_t connection_length,
+                                             quillor_connection_facts_t* facts);
+QUILLOR_API void quillor_connection_facts_free(quillor_connection_facts_t* facts);
+
+/* Since version 3. What an operator reads beside the reply that refuses a request
+ * over the bound, which keeps the catalogue's text: the request's size, the bound
+ * and where the bound came from. With request_bytes 0, a request read from source
+ * ("-" or a file) no further than the bound allows, whose length is not known.
+ * Returns 0 and *note; a negative status, and the words, when the text's bound is
+ * no number. */
+QUILLOR_API int32_t quillor_oversized_note(const char* connection, size_t connection_length,
+                                           uint64_t request_bytes, const char* source,
+                                           size_t source_length, char** note, size_t* note_length);
+
+/* Since version 3. The English of the component's texts, for operators who do not
+ * read the catalogue's: the replies themselves stay as they are. */
+/* A message: each catalogue text it holds in English, the data joined to it (a
+ * code, a value) kept; a text with no catalogue text in it as it is. */
+QUILLOR_API int32_t quillor_gloss_message(const char* message, size_t message_length,
+                                          char** english, size_t* english_length);
+/* One line's outcome as the item receiver gives it: "# item 6: 101, refused: D09:
+ * the department is not a base costing department", or for a call's own outcome
+ * (a NULL id) "# reply 3: ...". No line end. */
+QUILLOR_API int32_t quillor_gloss_item(const quillor_item_t* item, char** line,
+                                       size_t* line_length);
+/* A whole reply: a line per item result of an ADD, one for a reply that answered
+ * no line, one with the row count of a QUERY; each starts with "# " and ends in
+ * a line feed. */
+QUILLOR_API int32_t quillor_gloss_reply(const char* reply, size_t reply_length, char** lines,
+                                        size_t* lines_length);
+
 /* Transact: the request text and the connection text, each length-counted
  * UTF-8. On return *reply holds the reply (UTF-8, *reply_length bytes, and a
  * terminating NUL not counted), to be freed with quillor_free; it is NULL when

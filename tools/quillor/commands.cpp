@@ -11,10 +11,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "component/request_bound.h"
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
-#include "schema/host_database.h"
 #include "tools/quillor/carried_releases.h"
 #include "tools/quillor/command_connection.h"
 #include "tools/quillor/command_error.h"
@@ -24,7 +22,6 @@
 #include "tools/quillor/library_resolution.h"
 #include "tools/quillor/page_writer.h"
 #include "tools/quillor/registry_check.h"
-#include "tools/quillor/reply_gloss.h"
 #include "tools/quillor/request_source.h"
 #include "tools/quillor/server_loading.h"
 #include "tools/quillor/trace_file.h"
@@ -71,24 +68,14 @@ void CheckTraceFile(const std::optional<std::string>& option) {
 
 // After a reply: a SQLite file that does not exist is the likely reason for a
 // failure reply, and quillor init-db makes one.
-void HintAtMissingDatabase(const std::string& connection, std::ostream& err) {
-  const std::optional<std::string> file = SqliteDataSource(connection);
+void HintAtMissingDatabase(const std::string& connection, const ConnectionFacts& facts,
+                           std::ostream& err) {
+  const std::optional<std::string>& file = facts.sqlite_file;
   if (!file) return;
   std::error_code ec;
   if (std::filesystem::exists(*file, ec)) return;
   err << "quillor: the database file " << *file << " does not exist\n"
       << "  create it with: quillor init-db --connection \"" << connection << "\" --sample\n";
-}
-
-// The bound the component will hold the request to, so that a request is read no
-// further than it: a bound that is no number is the reply's to tell, and the
-// default bounds the reading meanwhile.
-uint64_t ReadingBound(const std::string& connection) {
-  try {
-    return MaxRequestBytes(ConnectionText::Lenient(connection));
-  } catch (const Failure&) {
-    return kDefaultMaxRequestBytes;
-  }
 }
 
 void MakeDirectory(const std::string& dir) {
@@ -157,11 +144,16 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
   return Guarded(err, [&] {
     const std::string& release = CheckedRelease(options.release);
     const std::string connection = ChooseConnection(options.connection);
-    const RequestRead read = ReadRequest(options.request, in, ReadingBound(connection), err);
+    const std::string library = LibraryFor(release, options.library);
+    const LibraryQueries server = LoadServer(library, options.library.has_value());
+    // The request is read no further than the bound the library will hold it to:
+    // a bound that is no number is the reply's to tell, and the default bounds
+    // the reading meanwhile.
+    const ConnectionFacts facts = server.connection_facts(connection);
+    const RequestRead read = ReadRequest(options.request, in, facts.request_bound, err);
     const std::string& request = read.text;
     CheckTraceFile(options.trace_sql);
-    ComponentSession session =
-        OpenSession(release, LibraryFor(release, options.library), options.library.has_value());
+    ComponentSession session = OpenSession(release, library, options.library.has_value());
 
     std::optional<PageWriter> writer;
     if (options.pages_dir) {
@@ -223,17 +215,18 @@ int RunTransact(const TransactOptions& options, std::istream& in, std::ostream& 
       return kInterruptedExit;
     }
     if (options.explain) {
-      for (const std::string& line : ExplainItems(session.Facts(), items)) err << line << "\n";
-    }
-    NoteAfterReply(connection, DriverState(items), read.size, err);
-    if (read.cut_short && read.size == 0) {
-      try {
-        err << "quillor: "
-            << OversizedStreamNote(options.request, ConnectionText::Lenient(connection)) << "\n";
-      } catch (const Failure&) {  // a bound that is no number: the reply says so
+      for (const std::string& line : ExplainItems(session.Facts(), items, server)) {
+        err << line << "\n";
       }
     }
-    HintAtMissingDatabase(connection, err);
+    NoteAfterReply(connection, DriverState(items), read.size, server, err);
+    if (read.cut_short && read.size == 0) {
+      // None for a bound that is no number: the reply says so.
+      if (const auto note = server.oversized_note(connection, 0, options.request)) {
+        err << "quillor: " << *note << "\n";
+      }
+    }
+    HintAtMissingDatabase(connection, facts, err);
     return 0;
   });
 }
@@ -293,8 +286,7 @@ int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream&
       std::error_code ec;
       const std::string canonical = std::filesystem::weakly_canonical(library, ec).string();
       if (!holder) {
-        out << "release " << own << " is not registered in " << registry
-            << ": nothing to remove\n";
+        out << "release " << own << " is not registered in " << registry << ": nothing to remove\n";
         return 0;
       }
       if (*holder != canonical && std::filesystem::exists(*holder, ec)) {
@@ -337,6 +329,7 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
     InitDatabase(connection, /*sample=*/true, library, options.library.has_value(), out);
 
     ComponentSession session = OpenSession(NewestRelease(), library, options.library.has_value());
+    const LibraryQueries server = LoadServer(library, options.library.has_value());
     const std::string pages_dir = options.dir + "/pages";
     std::optional<PageWriter> writer;  // outlives the session's use of it
     out << "\nLines starting with # are English notes; the replies between them are exactly\n"
@@ -361,7 +354,7 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
         return 1;
       }
       out << "== REPLY\n" << reply << "\n";
-      for (const std::string& line : GlossReply(reply)) out << line << "\n";
+      for (const std::string& line : server.gloss_reply(reply)) out << line << "\n";
       if (request.with_pages) {
         const int pages = CountPageFiles(pages_dir);
         out << "# the earlier rows went to the page files (" << pages

@@ -34,6 +34,12 @@ struct ReleaseFunctions {
   decltype(&quillor_registered_library) registered_library = nullptr;
   decltype(&quillor_registry_problem) registry_problem = nullptr;
   decltype(&quillor_register) register_classes = nullptr;
+  decltype(&quillor_connection_facts) connection_facts = nullptr;
+  decltype(&quillor_connection_facts_free) connection_facts_free = nullptr;
+  decltype(&quillor_oversized_note) oversized_note = nullptr;
+  decltype(&quillor_gloss_message) gloss_message = nullptr;
+  decltype(&quillor_gloss_item) gloss_item = nullptr;
+  decltype(&quillor_gloss_reply) gloss_reply = nullptr;
   decltype(&quillor_free) free_text = nullptr;
 };
 
@@ -79,6 +85,12 @@ class LoadedLibrary {
     Find(f_.registered_library, "quillor_registered_library");
     Find(f_.registry_problem, "quillor_registry_problem");
     Find(f_.register_classes, "quillor_register");
+    Find(f_.connection_facts, "quillor_connection_facts");
+    Find(f_.connection_facts_free, "quillor_connection_facts_free");
+    Find(f_.oversized_note, "quillor_oversized_note");
+    Find(f_.gloss_message, "quillor_gloss_message");
+    Find(f_.gloss_item, "quillor_gloss_item");
+    Find(f_.gloss_reply, "quillor_gloss_reply");
     Find(f_.free_text, "quillor_free");
     quillor_identity_t identity{};
     if (f_.identity(&identity) != 0 || !identity.release || !identity.class_id) {
@@ -281,6 +293,21 @@ std::string TakeText(const ReleaseFunctions& f, char* text, size_t length) {
   return copy;
 }
 
+// Calls one of the gloss functions that take a text: its answer, or a failure
+// in its words.
+auto GlossCaller(std::shared_ptr<LoadedLibrary> library) {
+  return [library](decltype(&quillor_gloss_message) ReleaseFunctions::*function,
+                   std::string_view text) {
+    const ReleaseFunctions& f = library->functions();
+    char* answer = nullptr;
+    size_t length = 0;
+    const int32_t status = (f.*function)(text.data(), text.size(), &answer, &length);
+    std::string words = TakeText(f, answer, length);
+    if (status < 0) throw Failure(status, words);
+    return words;
+  };
+}
+
 }  // namespace
 
 LibraryQueries LoadQueries(const std::string& path) {
@@ -329,6 +356,53 @@ LibraryQueries LoadQueries(const std::string& path) {
   queries.register_classes = [library](bool unregister) {
     return library->functions().register_classes(unregister ? 1 : 0);
   };
+  queries.connection_facts = [library](const std::string& connection) {
+    const ReleaseFunctions& f = library->functions();
+    quillor_connection_facts_t given{};
+    const int32_t status = f.connection_facts(connection.data(), connection.size(), &given);
+    if (status < 0) throw Failure(status, "[Quillor] the connection text could not be read");
+    const auto text = [](const char* value) {
+      return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    ConnectionFacts facts{
+        given.request_bound,     given.bound_refused != 0,        given.names_bound != 0,
+        text(given.sqlite_file), text(given.masked).value_or(""), text(given.provider_refusal)};
+    f.connection_facts_free(&given);
+    return facts;
+  };
+  queries.oversized_note = [library](const std::string& connection, uint64_t request_bytes,
+                                     const std::string& source) -> std::optional<std::string> {
+    const ReleaseFunctions& f = library->functions();
+    char* note = nullptr;
+    size_t length = 0;
+    const int32_t status = f.oversized_note(connection.data(), connection.size(), request_bytes,
+                                            source.data(), source.size(), &note, &length);
+    std::string text = TakeText(f, note, length);
+    if (status < 0) return std::nullopt;  // a bound that is no number: the reply says so
+    return text;
+  };
+  queries.gloss_reply = [answer_with = GlossCaller(library)](std::string_view reply) {
+    std::vector<std::string> lines;
+    std::string text = answer_with(&ReleaseFunctions::gloss_reply, reply);
+    for (size_t at = 0; at < text.size();) {
+      const size_t end = text.find('\n', at);
+      lines.push_back(text.substr(at, end - at));
+      at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+  };
+  queries.gloss_message = [answer_with = GlossCaller(library)](std::string_view message) {
+    return answer_with(&ReleaseFunctions::gloss_message, message);
+  };
+  queries.gloss_item = [library](const quillor_item_t& item) {
+    const ReleaseFunctions& f = library->functions();
+    char* line = nullptr;
+    size_t length = 0;
+    const int32_t status = f.gloss_item(&item, &line, &length);
+    std::string text = TakeText(f, line, length);
+    if (status < 0) throw Failure(status, text);
+    return text;
+  };
   queries.init_database = [library](const std::string& connection, bool sample) {
     const ReleaseFunctions& f = library->functions();
     char* report = nullptr;
@@ -365,6 +439,8 @@ LibraryQueries QueriesOf(const std::string& path) {
       return unloaded();
     };
     queries.register_classes = [](bool) { return static_cast<int32_t>(0x80004005); };  // E_FAIL
+    // A text read by no library names nothing and shows nothing of itself.
+    queries.connection_facts = [](const std::string&) { return ConnectionFacts{}; };
     return queries;
   }
 }

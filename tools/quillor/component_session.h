@@ -36,9 +36,9 @@ struct SessionFacts {
 
 // Who a loaded library is (quillor_identity), as the command's own values.
 struct LibraryIdentity {
-  std::string release;   // "8.71"
-  std::string class_id;  // "{...}", as the registry holds it
-  bool pages = false;    // the release hands out result pages
+  std::string release;          // "8.71"
+  std::string class_id;         // "{...}", as the registry holds it
+  bool pages = false;           // the release hands out result pages
   bool replaces_lines = false;  // an ADD line replaces an earlier one of its key
   bool shared_class = false;    // another release registers the same class
 };
@@ -98,6 +98,16 @@ class ComponentSession {
   std::unique_ptr<State> state_;
 };
 
+// What the library reads in a connection text (quillor_connection_facts).
+struct ConnectionFacts {
+  uint64_t request_bound = 0;              // the largest request a call with the text accepts
+  bool bound_refused = false;              // the text's bound is no number: the reply refuses it
+  bool names_bound = false;                // the text names Max Request Size itself
+  std::optional<std::string> sqlite_file;  // the file of a Provider=SQLite text
+  std::string masked;                      // the text with its passwords as ***
+  std::optional<std::string> provider_refusal;  // why no provider opens the text
+};
+
 // A host database that could not be made ready: the database's words, and the
 // lines of the steps that were done before.
 class HostDatabaseFailure : public Failure {
@@ -133,6 +143,18 @@ struct LibraryQueries {
   std::function<std::string()> registry_problem;
   // The library's registration written, or taken out: DllRegisterServer's status.
   std::function<int32_t(bool unregister)> register_classes;
+  // What the library reads in a connection text; a quillor::Failure when memory ran out.
+  std::function<ConnectionFacts(const std::string& connection)> connection_facts;
+  // The note beside the refusal of a request over the bound (request_bytes 0: one
+  // read from `source` no further than the bound); none when the bound is no number.
+  std::function<std::optional<std::string>(const std::string& connection, uint64_t request_bytes,
+                                           const std::string& source)>
+      oversized_note;
+  // The English of a reply (its lines, each "# ..."), of a message text, and of
+  // one line's outcome; a quillor::Failure in the library's words when it cannot.
+  std::function<std::vector<std::string>(std::string_view reply)> gloss_reply;
+  std::function<std::string(std::string_view message)> gloss_message;
+  std::function<std::string(const quillor_item_t& item)> gloss_item;
 };
 LibraryQueries QueriesOf(const std::string& path);
 // The same for a library that must load: one that cannot is a quillor::Failure.

@@ -2,13 +2,6 @@
 
 #include <ostream>
 
-#include "component/request_bound.h"
-#include "platform/base/failure.h"
-#include "platform/base/text.h"
-#include "platform/db/connection_text.h"
-#include "platform/db/provider_text.h"
-#include "tools/quillor/reply_gloss.h"
-
 namespace quillor {
 
 namespace {
@@ -32,8 +25,8 @@ std::string OnOneLine(std::string text) {
 
 }  // namespace
 
-std::vector<std::string> ExplainItems(const SessionFacts& facts,
-                                      const std::vector<ItemNote>& items) {
+std::vector<std::string> ExplainItems(const SessionFacts& facts, const std::vector<ItemNote>& items,
+                                      const LibraryQueries& library) {
   if (items.empty()) {
     if (facts.operation != QUILLOR_OPERATION_QUERY) return {"# no item results"};
     return {"# " + std::to_string(facts.rows) + (facts.rows == 1 ? " row" : " rows") +
@@ -41,13 +34,10 @@ std::vector<std::string> ExplainItems(const SessionFacts& facts,
   }
   std::vector<std::string> out;
   for (const ItemNote& item : items) {
-    const std::string code = std::to_string(item.code);
-    if (!item.id) {
-      out.push_back(GlossUnanswered(code, item.message));
-      continue;
-    }
-    out.push_back(GlossItem(*item.id, code, item.message));
-    if (!item.reason.empty()) out.push_back("#   why: " + OnOneLine(item.reason));
+    const quillor_item_t values{item.id ? item.id->c_str() : nullptr, item.code,
+                                item.message.c_str(), item.reason.c_str(), item.state.c_str()};
+    out.push_back(library.gloss_item(values));
+    if (item.id && !item.reason.empty()) out.push_back("#   why: " + OnOneLine(item.reason));
   }
   return out;
 }
@@ -74,16 +64,15 @@ bool DriverManagerKnewIt(std::string_view driver_state) { return driver_state !=
 }  // namespace
 
 void NoteAfterReply(const std::string& connection, std::string_view driver_state,
-                    uint64_t request_bytes, std::ostream& err) {
-  if (Trim(connection, IsSpace).empty()) {
+                    uint64_t request_bytes, const LibraryQueries& library, std::ostream& err) {
+  if (connection.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
     err << "quillor: no connection text: give --connection TEXT or set QUILLOR_CONNECTION\n"
         << kConnectionForms;
     return;
   }
-  try {
-    ProviderOf(ConnectionText::Lenient(connection));
-  } catch (const Failure& f) {  // a provider nothing here opens: the reply's words, and the forms
-    err << "quillor: " << f.description() << "\n" << kConnectionForms;
+  const ConnectionFacts facts = library.connection_facts(connection);
+  if (facts.provider_refusal) {  // a provider nothing here opens: the reply's words, and the forms
+    err << "quillor: " << *facts.provider_refusal << "\n" << kConnectionForms;
     return;
   }
   if (!DriverManagerKnewIt(driver_state)) {
@@ -91,12 +80,11 @@ void NoteAfterReply(const std::string& connection, std::string_view driver_state
            "manager knows\n"
         << kConnectionForms;
   }
-  try {
-    const ConnectionText text = ConnectionText::Lenient(connection);
-    if (request_bytes > MaxRequestBytes(text)) {
-      err << "quillor: " << OversizedRequestNote(request_bytes, text) << "\n";
+  // A bound that is no number: the reply says so.
+  if (!facts.bound_refused && request_bytes > facts.request_bound) {
+    if (const auto note = library.oversized_note(connection, request_bytes, "")) {
+      err << "quillor: " << *note << "\n";
     }
-  } catch (const Failure&) {  // a bound that is no number: the reply says so
   }
 }
 

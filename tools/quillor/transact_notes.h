@@ -23,19 +23,20 @@ struct ItemNote {
   std::string state;   // the driver's SQLSTATE, for a call that answered no line
 };
 
-// The English notes of --explain: one line per item result (or for the reply),
-// each refused write's reason beneath its item. With no outcome, what the call's
-// facts say: a QUERY's rows, or an ADD without lines.
-std::vector<std::string> ExplainItems(const SessionFacts& facts,
-                                      const std::vector<ItemNote>& items);
+// The English notes of --explain, in the library's words: one line per item
+// result (or for the reply), each refused write's reason beneath its item. With
+// no outcome, what the call's facts say: a QUERY's rows, or an ADD without lines.
+std::vector<std::string> ExplainItems(const SessionFacts& facts, const std::vector<ItemNote>& items,
+                                      const LibraryQueries& library);
 
 // The driver's SQLSTATE among the outcomes, or empty.
 std::string DriverState(const std::vector<ItemNote>& items);
 
-// Notes after the call: no connection text at all, one the driver manager did
-// not know (driver_state IM002), a request over the bound.
+// Notes after the call: no connection text at all, one no provider opens, one
+// the driver manager did not know (driver_state IM002), a request over the bound
+// (the library's note on it).
 void NoteAfterReply(const std::string& connection, std::string_view driver_state,
-                    uint64_t request_bytes, std::ostream& err);
+                    uint64_t request_bytes, const LibraryQueries& library, std::ostream& err);
 
 // The line said when the request comes from a terminal, before reading it.
 inline constexpr std::string_view kReadingStandardInput =

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "testing/built_tree.h"
 #include "testing/command_line.h"
 #include "tools/quillor/cli.h"
 #include "tools/quillor/nearest_name.h"
-#include "tools/quillor/reply_gloss.h"
 
 namespace quillor {
 namespace {
@@ -208,6 +208,12 @@ TEST(MistypedWords, TransactHelpSaysItReadsStandardInput) {
 }
 
 TEST(ExplainFromItems, EachLineWithItsReasonAndTheCallsOwnOutcome) {
+  // The English is the library's.
+  const LibraryQueries library = LoadQueries(testing::BuiltLibraryResolved("8.71"));
+  const auto GlossMessage = [&library](std::string_view message) {
+    return library.gloss_message(message);
+  };
+  EXPECT_EQ(GlossMessage("成功"), "written");
   const std::vector<ItemNote> items = {
       {"6", 0, "成功", "", ""},
       {"7", 100, "数据库操作错误：材料表中已存在该记录，不能重复！", "price \n2x is not a number",
@@ -215,7 +221,7 @@ TEST(ExplainFromItems, EachLineWithItsReasonAndTheCallsOwnOutcome) {
   };
   SessionFacts add;
   add.operation = QUILLOR_OPERATION_ADD;
-  EXPECT_EQ(ExplainItems(add, items),
+  EXPECT_EQ(ExplainItems(add, items, library),
             (std::vector<std::string>{
                 "# item 6: 0, " + GlossMessage("成功"),
                 "# item 7: 100, the write failed: " +
@@ -223,7 +229,7 @@ TEST(ExplainFromItems, EachLineWithItsReasonAndTheCallsOwnOutcome) {
                 "#   why: price \\n2x is not a number",
             }));
   const std::vector<ItemNote> unanswered = {{std::nullopt, 3, "连接失败", "", "IM002"}};
-  EXPECT_EQ(ExplainItems(SessionFacts{}, unanswered),
+  EXPECT_EQ(ExplainItems(SessionFacts{}, unanswered, library),
             std::vector<std::string>{"# reply 3: " + GlossMessage("连接失败")});
   EXPECT_EQ(DriverState(unanswered), "IM002");
   EXPECT_EQ(DriverState(items), "");
@@ -236,9 +242,9 @@ TEST(ExplainFromItems, EachLineWithItsReasonAndTheCallsOwnOutcome) {
                                                     {0, "# 0 rows in the reply"},
                                                     {12, "# 12 rows in the reply"}}) {
     query.rows = rows;
-    EXPECT_EQ(ExplainItems(query, {}), std::vector<std::string>{line});
+    EXPECT_EQ(ExplainItems(query, {}, library), std::vector<std::string>{line});
   }
-  EXPECT_EQ(ExplainItems(add, {}), std::vector<std::string>{"# no item results"});
+  EXPECT_EQ(ExplainItems(add, {}, library), std::vector<std::string>{"# no item results"});
 }
 
 }  // namespace

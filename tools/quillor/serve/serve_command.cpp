@@ -9,14 +9,11 @@
 #include <iostream>
 #include <memory>
 
-#include "component/request_bound.h"
 #include "platform/base/failure.h"
-#include "platform/db/connection_text.h"
 #include "tools/quillor/carried_releases.h"
 #include "tools/quillor/command_connection.h"
 #include "tools/quillor/component_session.h"
 #include "tools/quillor/library_resolution.h"
-#include "tools/quillor/server_loading.h"
 #include "tools/quillor/serve/http_engine.h"
 #include "tools/quillor/serve/listen_address.h"
 #include "tools/quillor/serve/log_lines.h"
@@ -26,6 +23,7 @@
 #include "tools/quillor/serve/startup_line.h"
 #include "tools/quillor/serve/stop_signals.h"
 #include "tools/quillor/serve/worker_pool.h"
+#include "tools/quillor/server_loading.h"
 #include "tools/quillor/trace_file.h"
 
 namespace quillor::serve {
@@ -105,12 +103,14 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   if (settings.connection_text.empty()) {
     throw StartFailure("no connection text: give --connection or set QUILLOR_CONNECTION");
   }
+  const std::string library = LibraryFor(release, options);
+  const LibraryQueries queries = QueriesOf(library);
   // The file's request bound reaches the library in the connection text, which
   // a bound of the text's own still outweighs, as it outweighs the environment's.
   if (const auto it = options.component_values.find("QUILLOR_MAX_REQUEST_SIZE");
       it != options.component_values.end() && !it->second.empty() &&
-      !ConnectionText::Lenient(settings.connection_text).Get(kMaxRequestSizeKey)) {
-    settings.connection_text += ";" + std::string(kMaxRequestSizeKey) + "=" + it->second;
+      !queries.connection_facts(settings.connection_text).names_bound) {
+    settings.connection_text += ";" QUILLOR_MAX_REQUEST_SIZE_KEY "=" + it->second;
   }
   // Each worker's calls are traced to the file named, through the library's
   // trace receiver.
@@ -132,8 +132,6 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   }
   std::unique_ptr<TlsIdentity> tls;
   if (options.tls_cert) tls = std::make_unique<TlsIdentity>(*options.tls_cert, *options.tls_key);
-  const std::string library = LibraryFor(release, options);
-  const LibraryQueries queries = QueriesOf(library);
   settings.pool_counts = PoolCountsOf(queries.pool_counts);
   settings.database_failure = queries.database_failure;
 
@@ -179,7 +177,9 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   HttpEngine engine(engine_settings, service, pool, write_line);
   out << "listening on " << (options.tls_cert ? "https" : "http") << "://"
       << UrlAuthority(address->host, engine.port()) << std::endl;
-  write_line(StartupLine(identity, library, settings, options, &files));
+  write_line(StartupLine(identity, library,
+                         queries.connection_facts(settings.connection_text).masked, settings,
+                         options, &files));
   if (const std::optional<std::string> warning = DatabaseWarning(settings.connection_text)) {
     write_line(*warning);
   }

@@ -2,24 +2,18 @@
 
 #include "platform/base/failure.h"
 #include "platform/base/text.h"
-#include "platform/db/connection_text.h"
 #include "platform/db/open_connection.h"
 
 namespace quillor::serve {
 
-std::string MaskedConnection(std::string_view text) {
-  return ConnectionText::Lenient(text).Masked();
-}
-
 std::string StartupLine(const LibraryIdentity& identity, const std::string& library,
-                        const ServiceSettings& settings, const ServeOptions& options,
-                        const OpenFiles* files) {
+                        const std::string& masked_connection, const ServiceSettings& settings,
+                        const ServeOptions& options, const OpenFiles* files) {
   std::string line =
       "quillor serve: release " + identity.release + " (" + library + "), database " +
-      MaskedConnection(settings.connection_text) + ", " + std::to_string(options.threads) +
-      " threads, queue " + std::to_string(options.queue) + ", max request " +
-      std::to_string(options.max_request_bytes) + " bytes, read timeout " +
-      std::to_string(options.read_timeout_seconds) + " s, idle timeout " +
+      masked_connection + ", " + std::to_string(options.threads) + " threads, queue " +
+      std::to_string(options.queue) + ", max request " + std::to_string(options.max_request_bytes) +
+      " bytes, read timeout " + std::to_string(options.read_timeout_seconds) + " s, idle timeout " +
       std::to_string(options.idle_timeout_seconds) + " s, drain timeout " +
       std::to_string(options.drain_timeout_seconds) + " s, write timeout " +
       std::to_string(options.write_timeout_seconds) + " s, max buffered " +

@@ -14,15 +14,12 @@
 
 namespace quillor::serve {
 
-// The connection text with the value of every PWD or Password key (any case)
-// replaced by *** (ConnectionText::Masked: quoted values and Extended Properties too).
-std::string MaskedConnection(std::string_view connection_text);
-
 // `files`: the connections as fitted to the open files limit (else the option's).
-// `identity`: the loaded library's.
+// `identity`: the loaded library's; `masked_connection`: the connection text as
+// the library shows it, every password as ***.
 std::string StartupLine(const LibraryIdentity& identity, const std::string& library,
-                        const ServiceSettings& settings, const ServeOptions& options,
-                        const OpenFiles* files = nullptr);
+                        const std::string& masked_connection, const ServiceSettings& settings,
+                        const ServeOptions& options, const OpenFiles* files = nullptr);
 
 // A warning when the database cannot be opened now; nothing when it opens.
 std::optional<std::string> DatabaseWarning(const std::string& connection_text);

@@ -5,7 +5,7 @@
 // own facts: the server reads neither the request nor the reply.
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
-#include "tools/quillor/reply_gloss.h"
+#include "component/reply_gloss.h"
 #include "tools/quillor/serve/multipart_parts.h"
 #include "tools/quillor/serve/service.h"
 #include "tools/quillor/server_loading.h"

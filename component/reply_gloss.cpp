@@ -1,4 +1,4 @@
-#include "tools/quillor/reply_gloss.h"
+#include "component/reply_gloss.h"
 
 #include <algorithm>
 #include <optional>

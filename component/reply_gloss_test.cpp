@@ -1,5 +1,5 @@
 // The English gloss of a reply's catalogue texts.
-#include "tools/quillor/reply_gloss.h"
+#include "component/reply_gloss.h"
 
 #include <gtest/gtest.h>
 

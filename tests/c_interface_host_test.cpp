@@ -92,7 +92,7 @@ TEST_P(HostFunctions, InitDatabaseRefusesWhatItCannotOpenWithTheDatabasesWords) 
     std::string words;  // part of the failure's words
   };
   const Case cases[] = {
-      {"Provider=SQLite;Data Source=/nonexistent-folder/erp.db", "/nonexistent-folder/erp.db"},
+      {"Provider=SQLite;Data Source=/nonexistent-folder/erp.db", "unable to open"},
       {"Provider=Nothing;Data Source=x", "Nothing"},
       {"", ""},
   };
@@ -131,7 +131,7 @@ TEST_P(HostFunctions, TheIdentityIsTheReleasesOwn) {
     bool pages, replaces_lines, shared_class;
   };
   const Expected table[] = {
-      {"8.71", true, true, false}, {"8.61", true, false, true}, {"8.50", false, false, true}};
+      {"8.71", true, true, false}, {"8.61", false, false, true}, {"8.50", false, false, true}};
   for (const Expected& e : table) {
     if (std::string(e.release) != GetParam()) continue;
     EXPECT_STREQ(identity.release, e.release);
@@ -175,7 +175,7 @@ TEST_P(HostFunctions, RegistrationWritesAndTakesOutTheLibraryTheRegistryNames) {
   const std::string library = std::filesystem::canonical(BuiltLibraryResolved(GetParam()));
   EXPECT_EQ(library_in(""), library);
   EXPECT_EQ(library_in(file), library);                    // the file named is the same one
-  EXPECT_EQ(library_in(dir.File("other")), std::nullopt);  // no such registry file
+  EXPECT_EQ(library_in(dir.File("other")), "");  // a registry file not made yet names none
   ASSERT_EQ(register_classes(1), 0);
   EXPECT_EQ(library_in(""), "");
 

@@ -1,6 +1,8 @@
 #include "component/reply_gloss.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <optional>
 
 #include "messages/message_ids.h"
@@ -48,12 +50,9 @@ constexpr Gloss kGlosses[] = {
     {msg::kSuccess, "written"},
 };
 
-// A message ID's text in whichever release's table carries it.
-std::optional<std::string> TextOf(std::string_view id) {
-  for (const MessageTextMap* table :
-       {&CatalogueTexts871(), &CatalogueTexts861(), &FixedTexts850()}) {
-    if (const auto it = table->find(id); it != table->end()) return it->second;
-  }
+// A message ID's text in the release's table, when it carries the ID.
+std::optional<std::string> TextOf(const MessageTextMap& texts, std::string_view id) {
+  if (const auto it = texts.find(id); it != texts.end()) return it->second;
   return std::nullopt;
 }
 
@@ -62,24 +61,31 @@ struct Known {
   std::string english;
 };
 
-const std::vector<Known>& KnownTexts() {
-  static const std::vector<Known> known = [] {
-    std::vector<Known> out;
-    for (const Gloss& g : kGlosses) {
-      if (auto text = TextOf(g.id)) out.push_back({std::move(*text), std::string(g.english)});
+std::vector<Known> KnownTextsOf(const MessageTextMap& texts) {
+  std::vector<Known> out;
+  for (const Gloss& g : kGlosses) {
+    if (auto text = TextOf(texts, g.id)) out.push_back({std::move(*text), std::string(g.english)});
+  }
+  for (int i = 0; i < 10; ++i) {
+    if (auto text = TextOf(texts, msg::kLabelFree[i])) {
+      out.push_back({std::move(*text), "free item " + std::to_string(i + 1) + " "});
     }
-    for (int i = 0; i < 10; ++i) {
-      if (auto text = TextOf(msg::kLabelFree[i])) {
-        out.push_back({std::move(*text), "free item " + std::to_string(i + 1) + " "});
-      }
-    }
-    // Where one text holds another, the longer one is the one meant.
-    std::stable_sort(out.begin(), out.end(), [](const Known& a, const Known& b) {
-      return a.chinese.size() > b.chinese.size();
-    });
-    return out;
-  }();
-  return known;
+  }
+  // Where one text holds another, the longer one is the one meant.
+  std::stable_sort(out.begin(), out.end(), [](const Known& a, const Known& b) {
+    return a.chinese.size() > b.chinese.size();
+  });
+  return out;
+}
+
+// Made once per table: a process glosses the replies of one release or a few.
+const std::vector<Known>& KnownTexts(const MessageTextMap& texts) {
+  static std::mutex mutex;
+  static std::map<const MessageTextMap*, std::vector<Known>> known;
+  std::lock_guard lock(mutex);
+  auto it = known.find(&texts);
+  if (it == known.end()) it = known.emplace(&texts, KnownTextsOf(texts)).first;
+  return it->second;
 }
 
 // Data joined straight after a text (a code after "not in the inventory file")
@@ -100,14 +106,15 @@ std::string_view ItemOutcome(std::string_view code) {
 
 }  // namespace
 
-std::string GlossMessage(std::string_view message) {
+std::string GlossMessage(std::string_view message, const MessageTextMap& texts) {
+  const std::vector<Known>& known = KnownTexts(texts);
   std::string out;
   bool matched = false;
   size_t at = 0;
   while (at < message.size()) {
     const Known* found = nullptr;
     size_t found_at = std::string_view::npos;
-    for (const Known& k : KnownTexts()) {
+    for (const Known& k : known) {
       const size_t pos = message.find(k.chinese, at);
       if (pos < found_at) {
         found_at = pos;
@@ -128,16 +135,18 @@ std::string GlossMessage(std::string_view message) {
   return out;
 }
 
-std::string GlossItem(std::string_view id, std::string_view code, std::string_view message) {
+std::string GlossItem(std::string_view id, std::string_view code, std::string_view message,
+                      const MessageTextMap& texts) {
   return "# item " + std::string(id) + ": " + std::string(code) + ", " +
-         std::string(ItemOutcome(code)) + GlossMessage(message);
+         std::string(ItemOutcome(code)) + GlossMessage(message, texts);
 }
 
-std::string GlossUnanswered(std::string_view code, std::string_view message) {
-  return "# reply " + std::string(code) + ": " + GlossMessage(message);
+std::string GlossUnanswered(std::string_view code, std::string_view message,
+                            const MessageTextMap& texts) {
+  return "# reply " + std::string(code) + ": " + GlossMessage(message, texts);
 }
 
-std::vector<std::string> GlossReply(std::string_view reply) {
+std::vector<std::string> GlossReply(std::string_view reply, const MessageTextMap& texts) {
   XmlDocument doc;
   if (!doc.LoadXml(reply) || !doc.Root()) return {"# the reply is not XML"};
   const XmlElement root = doc.Root();
@@ -146,14 +155,14 @@ std::vector<std::string> GlossReply(std::string_view reply) {
     const std::vector<XmlElement> children = root.ChildElements();
     const auto code = root.Attribute("code");
     if (code && children.empty()) {
-      lines.push_back(GlossUnanswered(*code, root.Attribute("message").value_or("")));
+      lines.push_back(GlossUnanswered(*code, root.Attribute("message").value_or(""), texts));
       return lines;
     }
     for (const XmlElement& item : children) {
       if (item.Name() != "item") continue;
       const std::string item_code = item.Attribute("code").value_or("");
       lines.push_back(GlossItem(item.Attribute("id").value_or("?"), item_code,
-                                item.Attribute("message").value_or("")));
+                                item.Attribute("message").value_or(""), texts));
     }
     if (lines.empty()) lines.push_back("# no item results");
     return lines;

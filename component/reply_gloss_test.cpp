@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "messages/message_ids.h"
+
 namespace quillor {
 namespace {
 
@@ -22,8 +24,20 @@ TEST(ReplyGlossTest, CatalogueTextsInEnglishWithTheirData) {
                 "values"},
            Case{"Type mismatch", "Type mismatch"},
        }) {
-    EXPECT_EQ(GlossMessage(c.message), c.english) << c.message;
+    EXPECT_EQ(GlossMessage(c.message, CatalogueTexts871()), c.english) << c.message;
   }
+}
+
+// A release glosses with its own texts: 8.50's fixed texts are not 8.71's.
+TEST(ReplyGlossTest, EachReleaseGlossesItsOwnTexts) {
+  for (const MessageTextMap* texts :
+       {&CatalogueTexts871(), &CatalogueTexts861(), &FixedTexts850()}) {
+    const auto success = texts->find(msg::kSuccess);
+    ASSERT_NE(success, texts->end());
+    EXPECT_EQ(GlossMessage(success->second, *texts), "written") << success->second;
+  }
+  // A text no table of the release holds stays as it is.
+  EXPECT_EQ(GlossMessage("部门：D02", MessageTextMap{}), "部门：D02");
 }
 
 }  // namespace

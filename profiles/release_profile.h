@@ -38,6 +38,10 @@ struct ReleaseIdentity {
   };
   std::optional<Catalogue> message_catalogue;  // none where the release carries fixed texts
   com::Guid login_iid;
+  // Another release registers the same class (8.61 and 8.50), so the library its
+  // registration names may be the other's. Known here, so that a library need
+  // not hold the other releases' profiles to say it.
+  bool class_shared = false;
   com::Guid record_mapper_clsid;
   com::Guid record_mapper_iid;
 };

@@ -12,6 +12,7 @@ ReleaseIdentity ClassIdentity861() {
   ids.interface_names = {"_IMaterial"};
   ids.methods = {{"Transact", 0x60030000}, {"QueryProc", 0x60030005}};
   ids.eai_helper_clsid = Guid::FromString("{8E95C720-F40C-473B-BFD4-8428B0498982}");
+  ids.class_shared = true;
   return ids;
 }
 

@@ -10,10 +10,10 @@
 #include <sstream>
 
 #include "component/registration.h"
-#include "testing/scoped_env.h"
 #include "platform/com/inproc_server.h"
 #include "platform/com/registry.h"
 #include "testing/built_tree.h"
+#include "testing/scoped_env.h"
 #include "testing/test_db.h"
 #include "tools/quillor/cli.h"
 
@@ -74,6 +74,17 @@ TEST(ReleaseList, TheBuildsReleasesAreTheProfilesReleases) {
   for (const ReleaseProfile* profile : AllReleases()) {
     EXPECT_TRUE(fs::exists(LibraryOf(*profile))) << profile->release;
     EXPECT_EQ(FindRelease(profile->release), profile);
+  }
+}
+
+// A profile says its class is shared exactly when another release registers it.
+TEST_F(ReleaseLibraries, AClassIsSharedExactlyWhenAnotherReleaseRegistersIt) {
+  for (const ReleaseProfile* profile : AllReleases()) {
+    bool shared = false;
+    for (const ReleaseProfile* other : AllReleases()) {
+      shared = shared || (other != profile && other->ids.clsid == profile->ids.clsid);
+    }
+    EXPECT_EQ(profile->ids.class_shared, shared) << profile->release;
   }
 }
 

@@ -29,17 +29,6 @@ using quillor::deliverable::ClearOut;
 
 const quillor::ReleaseProfile& Profile() { return quillor::QUILLOR_RELEASE_FUNCTION(); }
 
-// Whether another release registers the same class identifier (8.61 and 8.50
-// do): the library its class names may then be the other release's.
-bool SharesClass() {
-  for (const quillor::ReleaseProfile* other : quillor::AllReleases()) {
-    if (other->release != Profile().release && other->ids.clsid == Profile().ids.clsid) {
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 extern "C" {
@@ -75,9 +64,8 @@ int32_t quillor_identity(quillor_identity_t* identity) {
   try {
     static const std::string release(Profile().release);
     static const std::string class_id = Profile().ids.clsid.ToString();
-    static const bool shared = SharesClass();
     *identity = {release.c_str(), class_id.c_str(), Profile().caller_registration ? 1 : 0,
-                 Profile().row_write_deletes ? 1 : 0, shared ? 1 : 0};
+                 Profile().row_write_deletes ? 1 : 0, Profile().ids.class_shared ? 1 : 0};
     return quillor::com::S_OK;
   } catch (const std::bad_alloc&) {
     return quillor::com::E_OUTOFMEMORY;
@@ -98,8 +86,8 @@ int32_t quillor_registered_library(const char* registry_file, size_t registry_fi
   if (!registry_file && registry_file_length) return quillor::com::E_POINTER;
   return AnswerText(path, path_length, "the registry file cannot be read", [&] {
     const std::string named(registry_file ? registry_file : "", registry_file_length);
-    const auto registry = quillor::com::Registry::Load(
-        named.empty() ? quillor::com::Registry::DefaultPath() : named);
+    const auto registry =
+        quillor::com::Registry::Load(named.empty() ? quillor::com::Registry::DefaultPath() : named);
     return registry.GetValue(quillor::ClassKey(Profile()) + "\\InprocServer32").value_or("");
   });
 }

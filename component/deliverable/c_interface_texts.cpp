@@ -1,6 +1,7 @@
 // The functions of include/quillor/quillor.h that read texts for a command: a
 // connection text's facts, the note beside a refused oversized request, and the
-// English of the component's texts. The same in every release's library.
+// English of the component's texts, in the release's own texts. Compiled once
+// per deliverable, with QUILLOR_RELEASE_FUNCTION naming that release's profile.
 #include <cstdlib>
 #include <new>
 #include <optional>
@@ -12,8 +13,13 @@
 #include "platform/base/failure.h"
 #include "platform/db/connection_text.h"
 #include "platform/db/provider_text.h"
+#include "profiles/release_profile.h"
 #include "quillor/quillor.h"
 #include "schema/host_database.h"
+
+#ifndef QUILLOR_RELEASE_FUNCTION
+#error "QUILLOR_RELEASE_FUNCTION must name the release profile of this deliverable"
+#endif
 
 namespace {
 
@@ -23,6 +29,11 @@ using quillor::deliverable::CopyOut;
 
 static_assert(std::string_view(QUILLOR_MAX_REQUEST_SIZE_KEY) == quillor::kMaxRequestSizeKey,
               "the header's key is the component's");
+
+// The release's own texts, which its replies hold.
+const quillor::MessageTextMap& Texts() {
+  return quillor::QUILLOR_RELEASE_FUNCTION().message_texts();
+}
 
 std::string TextOf(const char* text, size_t length) {
   return std::string(text ? text : "", length);
@@ -101,8 +112,9 @@ int32_t quillor_gloss_message(const char* message, size_t message_length, char**
                               size_t* english_length) {
   ClearOut(english, english_length);
   if ((!message && message_length) || !english) return quillor::com::E_POINTER;
-  return AnswerText(english, english_length, "the message cannot be put into English",
-                    [&] { return quillor::GlossMessage(TextOf(message, message_length)); });
+  return AnswerText(english, english_length, "the message cannot be put into English", [&] {
+    return quillor::GlossMessage(TextOf(message, message_length), Texts());
+  });
 }
 
 int32_t quillor_gloss_item(const quillor_item_t* item, char** line, size_t* line_length) {
@@ -111,8 +123,8 @@ int32_t quillor_gloss_item(const quillor_item_t* item, char** line, size_t* line
   return AnswerText(line, line_length, "the outcome cannot be put into English", [&] {
     const std::string code = std::to_string(item->code);
     const std::string message = item->message ? item->message : "";
-    return item->id ? quillor::GlossItem(item->id, code, message)
-                    : quillor::GlossUnanswered(code, message);
+    return item->id ? quillor::GlossItem(item->id, code, message, Texts())
+                    : quillor::GlossUnanswered(code, message, Texts());
   });
 }
 
@@ -122,7 +134,7 @@ int32_t quillor_gloss_reply(const char* reply, size_t reply_length, char** lines
   if ((!reply && reply_length) || !lines) return quillor::com::E_POINTER;
   return AnswerText(lines, lines_length, "the reply cannot be put into English", [&] {
     std::string text;
-    for (const std::string& line : quillor::GlossReply(TextOf(reply, reply_length))) {
+    for (const std::string& line : quillor::GlossReply(TextOf(reply, reply_length), Texts())) {
       text += line + "\n";
     }
     return text;

@@ -134,6 +134,7 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   if (options.tls_cert) tls = std::make_unique<TlsIdentity>(*options.tls_cert, *options.tls_key);
   settings.pool_counts = PoolCountsOf(queries.pool_counts);
   settings.database_failure = queries.database_failure;
+  settings.gloss_message = queries.gloss_message;
 
   // Each line goes out whole and at once, however many threads log at once;
   // lines that come while another is being written go out with it.

@@ -37,6 +37,9 @@ struct ServiceSettings {
   // Asks the library's pool whether the database of a connection text answers:
   // nothing when it does, else the database's words.
   std::function<std::optional<std::string>(const std::string& connection)> database_failure;
+  // The English of a message of the component, in the release library's words
+  // (the message as it is when unset).
+  std::function<std::string(std::string_view message)> gloss_message;
 };
 
 // What serving one request found out, for its log line and the metrics.

@@ -5,7 +5,6 @@
 // own facts: the server reads neither the request nor the reply.
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
-#include "component/reply_gloss.h"
 #include "tools/quillor/serve/multipart_parts.h"
 #include "tools/quillor/serve/service.h"
 #include "tools/quillor/server_loading.h"
@@ -90,9 +89,10 @@ std::optional<Reply> Service::Transact(const std::string& body, WorkerState& wor
   };
   // An operator who reads no Chinese can still tell a refusal's reason.
   ItemReasons refused;
-  with.items = [&refused](const quillor_item_t& item) {
+  with.items = [&refused, this](const quillor_item_t& item) {
     if (item.id && item.code != 0) {
-      refused[std::to_string(item.code)].push_back(GlossMessage(item.message));
+      refused[std::to_string(item.code)].push_back(
+          settings_.gloss_message ? settings_.gloss_message(item.message) : item.message);
     }
   };
   std::string reply;

@@ -14,7 +14,7 @@
 #include "quillor/quillor.h"
 #include "testing/built_tree.h"
 #include "testing/test_db.h"
-#include "tools/quillor/sample_data.h"
+#include "schema/sample_data.h"
 
 namespace quillor::testing {
 namespace {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "testing/temp_dir.h"
 
@@ -23,23 +24,36 @@ TEST(LibraryResolutionTest, LibraryResolutionOrder) {
   std::ofstream(registered) << "x";
   const std::string gone = dir.path().string() + "/gone.so";
   const std::string fallback = "/opt/q/bin/../lib/8.71/libquillor.so";
+  // The registration as a host's registry gives it ("" for none): made at each
+  // case, as GCC 12 at -O2 takes an array of optionals for maybe uninitialised.
+  auto registration = [](const std::string& library, bool shared) {
+    Registration r;
+    if (!library.empty()) r.library = library;
+    r.shared_class = shared;
+    return r;
+  };
   struct Case {
     const char* what;
-    std::optional<std::string> given;
-    Registration registration;
+    const char* given;  // nullptr: none
+    std::string registered;
+    bool shared;
     std::string library;
   };
-  const Case cases[] = {
-      {"nothing registered", std::nullopt, {}, fallback},
-      {"registered", std::nullopt, {registered, false}, registered},
-      {"given outweighs registered", "/given.so", {registered, false}, "/given.so"},
+  const std::vector<Case> cases = {
+      {"nothing registered", nullptr, "", false, fallback},
+      {"registered", nullptr, registered, false, registered},
+      {"given outweighs registered", "/given.so", registered, false, "/given.so"},
       // A registered file that is gone is not used.
-      {"registered file gone", std::nullopt, {gone, false}, fallback},
+      {"registered file gone", nullptr, gone, false, fallback},
       // 8.61 and 8.50 share their class: its registration may be either one's.
-      {"shared class", std::nullopt, {registered, true}, fallback},
+      {"shared class", nullptr, registered, true, fallback},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ResolveLibrary("8.71", c.given, c.registration, "/opt/q/bin"), c.library) << c.what;
+    const std::optional<std::string> given =
+        c.given ? std::optional<std::string>(c.given) : std::nullopt;
+    EXPECT_EQ(ResolveLibrary("8.71", given, registration(c.registered, c.shared), "/opt/q/bin"),
+              c.library)
+        << c.what;
   }
 }
 

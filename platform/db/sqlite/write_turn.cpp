@@ -8,34 +8,37 @@ namespace quillor::sqlite {
 
 namespace {
 
+// Destroyed when the library unloads, as the connection pool is. A fork waits
+// until no call is inside the library, so no turn is held then and the
+// registry's lock is free; the child still starts with turns of its own.
 struct Registry {
+  Registry()
+      : fork_handlers(
+            AddForkHandlers(ForkRank::kEngine, {[] {}, [] {}, [this] { turns.clear(); }})) {}
+  ~Registry() { RemoveForkHandlers(fork_handlers); }
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+
   std::mutex mutex;
   std::map<std::string, std::weak_ptr<std::timed_mutex>> turns;
+  uint64_t fork_handlers;
 };
 
-// Never destroyed: connections may outlive static destruction.
-Registry*& TheRegistry() {
-  static Registry* registry = [] {
-    // A child of fork starts with turns of its own: a turn that another thread
-    // of the parent held would otherwise stay taken in the child for ever. The
-    // parent's registry is left behind on purpose (its mutex may be held).
-    AddForkHandlers(ForkRank::kEngine, {[] {}, [] {}, [] { TheRegistry() = new Registry(); }});
-    return new Registry();
-  }();
+Registry& TheRegistry() {
+  static Registry registry;
   return registry;
 }
 
 }  // namespace
 
 std::shared_ptr<std::timed_mutex> WriteTurns::ForFile(const std::string& path) {
-  Registry& registry = *TheRegistry();
+  Registry& registry = TheRegistry();
   const std::lock_guard lock(registry.mutex);
-  std::weak_ptr<std::timed_mutex>& entry = registry.turns[path];
-  std::shared_ptr<std::timed_mutex> turn = entry.lock();
-  if (!turn) {
-    turn = std::make_shared<std::timed_mutex>();
-    entry = turn;
-  }
+  if (std::shared_ptr<std::timed_mutex> turn = registry.turns[path].lock()) return turn;
+  // A new turn: the files no connection holds any more go first.
+  std::erase_if(registry.turns, [](const auto& entry) { return entry.second.expired(); });
+  auto turn = std::make_shared<std::timed_mutex>();
+  registry.turns[path] = turn;
   return turn;
 }
 

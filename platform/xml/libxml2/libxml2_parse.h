@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <new>
+#include <string>
 #include <string_view>
 
 #include "platform/xml/libxml2/libxml2_entities.h"
@@ -74,6 +76,27 @@ inline bool BeginsWithDeclaration(std::string_view text) {
   if (text.size() < 6 || text.substr(0, 5) != "<?xml") return false;
   const char next = text[5];
   return next == ' ' || next == '\t' || next == '\r' || next == '\n';
+}
+
+// What every whole parse does to the document it keeps: a document without a
+// root is a failure (false, with the words in `parse_error`); entity references
+// in the root's attributes and below are replaced by their text; and the
+// document is UTF-8 whatever its declaration named, and says so, so that
+// serialising it keeps characters beyond ASCII raw in attributes too.
+inline bool SettleParsedDocument(xmlDoc* doc, std::string& parse_error) {
+  xmlNode* root = xmlDocGetRootElement(doc);
+  if (root == nullptr) {
+    parse_error = "The document has no root element";
+    return false;
+  }
+  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
+    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
+  }
+  DropEntityReferences(root);
+  xmlFree(const_cast<xmlChar*>(doc->encoding));
+  doc->encoding = xmlStrdup(BAD_CAST "UTF-8");
+  if (doc->encoding == nullptr) throw std::bad_alloc();
+  return true;
 }
 
 }  // namespace quillor::libxml2

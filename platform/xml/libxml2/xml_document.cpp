@@ -95,20 +95,7 @@ bool XmlDocument::LoadXml(std::string_view text) {
     parse_error_ = std::move(*failure);
     return false;
   }
-  xmlNode* root = xmlDocGetRootElement(doc.get());
-  if (root == nullptr) {
-    parse_error_ = "The document has no root element";
-    return false;
-  }
-  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
-    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
-  }
-  DropEntityReferences(root);
-  // The document is UTF-8 whatever its declaration named, and says so, so that
-  // serialising it keeps characters beyond ASCII raw in attributes too.
-  xmlFree(const_cast<xmlChar*>(doc->encoding));
-  doc->encoding = xmlStrdup(BAD_CAST "UTF-8");
-  if (doc->encoding == nullptr) throw std::bad_alloc();
+  if (!SettleParsedDocument(doc.get(), parse_error_)) return false;
   doc->_private = nullptr;
   doc_ = doc.release();
   declared_ = BeginsWithDeclaration(text);

@@ -309,19 +309,7 @@ bool XmlDocument::LoadWholeOrRootOnly(std::string_view text,
     parse_error_ = std::move(*failure);
     return false;
   }
-  xmlNode* root = xmlDocGetRootElement(doc);
-  if (root == nullptr) {
-    parse_error_ = "The document has no root element";
-    return false;
-  }
-  // From here on as LoadXml finishes its document.
-  for (xmlAttr* a = root->properties; a != nullptr; a = a->next) {
-    DropEntityReferences(reinterpret_cast<xmlNode*>(a));
-  }
-  DropEntityReferences(root);
-  xmlFree(const_cast<xmlChar*>(doc->encoding));
-  doc->encoding = xmlStrdup(BAD_CAST "UTF-8");
-  if (doc->encoding == nullptr) throw std::bad_alloc();
+  if (!SettleParsedDocument(doc, parse_error_)) return false;
   ctxt->myDoc = nullptr;
   doc->_private = nullptr;
   doc_ = doc;

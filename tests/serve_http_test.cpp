@@ -200,35 +200,39 @@ TEST_F(ServeHttp, RefusalsCarryTheirStatus) {
 }
 
 TEST_F(ServeHttp, BusyWorkersAndAFullQueueGive503WithRetryAfter) {
-  ServeProcess server(ServeArgs(db_, {"--threads", "1", "--queue", "0"}));
-  // The one worker is held by a long ADD (lines of materials the database does
-  // not know, so nothing is stored), sent again and again until a health check
-  // has been refused: only a request being processed holds a worker.
-  std::vector<int> unknown;
-  for (int i = 0; i < 4000; ++i) unknown.push_back(1000 + i);
-  const std::string long_add = ServeAddRequest(unknown);
-  std::atomic<bool> refused_seen{false};
-  std::thread hold([&] {
-    for (int attempt = 0; attempt < 50 && !refused_seen; ++attempt) Post(server.port(), long_add);
+  // The one worker is held by an ADD that waits for the database: another
+  // program holds the stored line's row (and, on SQLite, the file's write lock)
+  // in an open transaction until the health check has been refused.
+  const bool sqlite = db_.ConnectionText().rfind("Provider=SQLite", 0) == 0;
+  const std::string waits = sqlite ? ";Busy Timeout=60000" : ";Lock Timeout=60000";
+  ServeProcess server({"--connection", db_.ConnectionText() + waits, "--library", kServeLibrary,
+                       "--threads", "1", "--queue", "0"});
+  const std::string add = ServeAddRequest({1});
+  const auto stored = Post(server.port(), add);
+  ASSERT_TRUE(stored);
+  ASSERT_EQ(stored->status, 200);
+  db_.conn().Begin();
+  ASSERT_EQ(db_.conn().Execute("update ca_mabsw set iqua = iqua"), 1);
+  int held_status = 0;
+  std::thread held([&] {
+    const auto answer = Post(server.port(), add);
+    if (answer) held_status = answer->status;
   });
   std::string busy;
-  for (int attempt = 0; attempt < 500 && StatusOf(busy) != 503; ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int attempt = 0; attempt < 400 && StatusOf(busy) != 503; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     busy = RawHttp(server.port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
   }
-  refused_seen = true;
-  hold.join();
+  db_.conn().Rollback();
+  held.join();
   EXPECT_EQ(StatusOf(busy), 503) << busy;
   EXPECT_NE(busy.find("Retry-After: 1\r\n"), std::string::npos) << busy;
   EXPECT_NE(busy.find("Connection: close\r\n"), std::string::npos) << busy;
-  // Once the worker is free again, the next request is served.
-  std::string free_again;
-  for (int attempt = 0; attempt < 50 && StatusOf(free_again) != 200; ++attempt) {
-    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    free_again = RawHttp(server.port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
-  }
+  // The held ADD went on once the lock was let go, and the next request is served.
+  EXPECT_EQ(held_status, 200);
+  const std::string free_again = RawHttp(server.port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
   EXPECT_EQ(StatusOf(free_again), 200) << free_again;
-  EXPECT_EQ(db_.Rows("select count(*) from ca_mabsw")[0][0], "0");
+  EXPECT_EQ(db_.Rows("select count(*) from ca_mabsw")[0][0], "1");
   EXPECT_EQ(server.Stop(SIGTERM), 0);
 }
 

@@ -11,8 +11,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "platform/base/failure.h"
-#include "platform/base/text.h"
 #include "tools/quillor/carried_releases.h"
 #include "tools/quillor/command_connection.h"
 #include "tools/quillor/command_error.h"
@@ -24,6 +22,7 @@
 #include "tools/quillor/registry_check.h"
 #include "tools/quillor/request_source.h"
 #include "tools/quillor/server_loading.h"
+#include "tools/quillor/tool_failure.h"
 #include "tools/quillor/trace_file.h"
 #include "tools/quillor/transact_notes.h"
 
@@ -95,7 +94,7 @@ int Guarded(std::ostream& err, Body body) {
   } catch (const CommandError& e) {
     err << "quillor: " << e.what() << "\n";
     if (!e.hint().empty()) err << "  " << e.hint() << "\n";
-  } catch (const Failure& f) {
+  } catch (const ToolFailure& f) {
     err << "quillor: " << WithoutPrefix(f.description()) << "\n";
   } catch (const std::exception& e) {
     err << "quillor: " << e.what() << "\n";
@@ -280,7 +279,7 @@ int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream&
       std::optional<std::string> holder;
       try {
         holder = server.registered_library(registry);
-      } catch (const Failure&) {
+      } catch (const ToolFailure&) {
         throw registry_failure("cannot read the registry file " + registry);
       }
       std::error_code ec;

@@ -1,12 +1,12 @@
 #include "tools/quillor/component_session.h"
 
 #include <dlfcn.h>
+#include <malloc.h>
 
 #include <cstdlib>
 #include <utility>
 
-#include "platform/base/failure.h"
-#include "platform/base/freed_memory.h"
+#include "tools/quillor/tool_failure.h"
 
 namespace quillor {
 
@@ -55,8 +55,8 @@ class LoadedLibrary {
       : path_(path), handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
     if (!handle_) {
       const char* why = dlerror();
-      throw Failure(failure_numbers::kFail,
-                    "[Quillor] cannot load " + path + ": " + (why ? why : "unknown reason"));
+      throw ToolFailure(ToolFailure::kFail,
+                        "[Quillor] cannot load " + path + ": " + (why ? why : "unknown reason"));
     }
     Find(f_.api_version, "quillor_api_version");
     if (f_.api_version() < QUILLOR_C_API_VERSION) {
@@ -117,7 +117,7 @@ class LoadedLibrary {
   // The destructor does not run for a constructor that throws.
   [[noreturn]] void Fail(const std::string& why) {
     dlclose(handle_);
-    throw Failure(failure_numbers::kFail, "[Quillor] " + why);
+    throw ToolFailure(ToolFailure::kFail, "[Quillor] " + why);
   }
 
   std::string path_;
@@ -191,12 +191,12 @@ ComponentSession ComponentSession::Open(std::string_view release, const std::str
   state->library = std::make_shared<LoadedLibrary>(library);
   const std::string& served = state->library->identity().release;
   if (served != release) {
-    throw Failure(failure_numbers::kFail, "[Quillor] the library serves release " + served +
+    throw ToolFailure(ToolFailure::kFail, "[Quillor] the library serves release " + served +
                                               ", not " + std::string(release));
   }
   state->object = state->f().create();
   if (!state->object) {
-    throw Failure(failure_numbers::kOutOfMemory, "[Quillor] cannot create an object of " + library);
+    throw ToolFailure(ToolFailure::kOutOfMemory, "[Quillor] cannot create an object of " + library);
   }
   return ComponentSession(std::move(state));
 }
@@ -232,8 +232,9 @@ int32_t ComponentSession::Transact(const std::string& request, const std::string
   reply->assign(text ? text : "", text ? length : 0);
   f.free_text(text);
   // The library's copy is gone: after a long reply its pages go back to the
-  // system, so that a worker does not keep the peak of its largest answer.
-  if (length >= kLongReplyBytes) ReturnFreedMemory();
+  // system, so that a worker does not keep the peak of its largest answer
+  // (malloc_trim frees pages inside the heap too, not only at its top).
+  if (length >= kLongReplyBytes) malloc_trim(0);
   return status;
 }
 
@@ -303,7 +304,7 @@ auto GlossCaller(std::shared_ptr<LoadedLibrary> library) {
     size_t length = 0;
     const int32_t status = (f.*function)(text.data(), text.size(), &answer, &length);
     std::string words = TakeText(f, answer, length);
-    if (status < 0) throw Failure(status, words);
+    if (status < 0) throw ToolFailure(status, words);
     return words;
   };
 }
@@ -337,7 +338,7 @@ LibraryQueries LoadQueries(const std::string& path) {
     size_t length = 0;
     const int32_t status = (f.*function)(&text, &length);
     std::string words = TakeText(f, text, length);
-    if (status < 0) throw Failure(status, words);
+    if (status < 0) throw ToolFailure(status, words);
     return words;
   };
   queries.registry_file = [answer] { return answer(&ReleaseFunctions::registry_file); };
@@ -349,7 +350,7 @@ LibraryQueries LoadQueries(const std::string& path) {
     size_t length = 0;
     const int32_t status = f.registered_library(registry.data(), registry.size(), &text, &length);
     std::string path = TakeText(f, text, length);
-    if (status < 0) throw Failure(status, path);
+    if (status < 0) throw ToolFailure(status, path);
     if (path.empty()) return std::nullopt;
     return path;
   };
@@ -360,7 +361,7 @@ LibraryQueries LoadQueries(const std::string& path) {
     const ReleaseFunctions& f = library->functions();
     quillor_connection_facts_t given{};
     const int32_t status = f.connection_facts(connection.data(), connection.size(), &given);
-    if (status < 0) throw Failure(status, "[Quillor] the connection text could not be read");
+    if (status < 0) throw ToolFailure(status, "[Quillor] the connection text could not be read");
     const auto text = [](const char* value) {
       return value ? std::optional<std::string>(value) : std::nullopt;
     };
@@ -400,7 +401,7 @@ LibraryQueries LoadQueries(const std::string& path) {
     size_t length = 0;
     const int32_t status = f.gloss_item(&item, &line, &length);
     std::string text = TakeText(f, line, length);
-    if (status < 0) throw Failure(status, text);
+    if (status < 0) throw ToolFailure(status, text);
     return text;
   };
   queries.init_database = [library](const std::string& connection, bool sample) {
@@ -421,11 +422,11 @@ LibraryQueries LoadQueries(const std::string& path) {
 LibraryQueries QueriesOf(const std::string& path) {
   try {
     return LoadQueries(path);
-  } catch (const Failure&) {
+  } catch (const ToolFailure&) {
     // The library's questions answer nothing, and its registry and database
     // requests fail, in words that say why.
     const auto unloaded = []() -> std::string {
-      throw Failure(failure_numbers::kFail, "[Quillor] the release library could not be loaded");
+      throw ToolFailure(ToolFailure::kFail, "[Quillor] the release library could not be loaded");
     };
     LibraryQueries queries;
     queries.pool_counts = [] { return std::optional<quillor_pool_counts_t>(); };

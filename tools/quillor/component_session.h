@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/base/failure.h"
 #include "quillor/quillor.h"
+#include "tools/quillor/tool_failure.h"
 
 namespace quillor {
 
@@ -110,10 +110,10 @@ struct ConnectionFacts {
 
 // A host database that could not be made ready: the database's words, and the
 // lines of the steps that were done before.
-class HostDatabaseFailure : public Failure {
+class HostDatabaseFailure : public ToolFailure {
  public:
   HostDatabaseFailure(int32_t status, std::string words, std::string done)
-      : Failure(status, std::move(words)), done_(std::move(done)) {}
+      : ToolFailure(status, std::move(words)), done_(std::move(done)) {}
   const std::string& done() const { return done_; }
 
  private:

@@ -6,9 +6,9 @@
 #include <iomanip>
 #include <sstream>
 
-#include "platform/base/failure.h"
 #include "tools/quillor/command_error.h"
 #include "tools/quillor/library_resolution.h"
+#include "tools/quillor/tool_failure.h"
 
 namespace quillor {
 
@@ -61,7 +61,7 @@ LibraryQueries LoadServer(const std::string& library, bool given) {
   }
   try {
     return LoadQueries(library);
-  } catch (const Failure& f) {
+  } catch (const ToolFailure& f) {
     throw CommandError(library + " is not a server library this command can load (" +
                            WithoutPrefix(f.description()) + ")",
                        WhereToFindOne(given));
@@ -73,7 +73,7 @@ ComponentSession OpenSession(std::string_view release, const std::string& librar
   const std::string served = LoadServer(library, given).identity.release;
   try {
     return ComponentSession::Open(release, library);
-  } catch (const Failure& f) {
+  } catch (const ToolFailure& f) {
     std::string what = library + " does not serve release " + std::string(release);
     if (served != release) what += ": it is release " + served;
     throw CommandError(what + " (" + WithoutPrefix(f.description()) + ")",
@@ -87,7 +87,7 @@ Registration RegistrationOf(std::string_view release, const std::string& registr
   try {
     const LibraryQueries queries = LoadQueries(CarriedLibrary(release, ExecutableDirectory()));
     return {queries.registered_library(registry), queries.identity.shared_class};
-  } catch (const Failure&) {
+  } catch (const ToolFailure&) {
     // An unreadable registry, or no library to read it, only means there is no
     // registered library to prefer.
     return {};

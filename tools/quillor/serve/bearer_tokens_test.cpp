@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "platform/base/failure.h"
 #include "testing/temp_dir.h"
+#include "tools/quillor/tool_failure.h"
 
 namespace quillor::serve {
 namespace {
@@ -35,10 +35,10 @@ TEST(BearerTokens, OneTokenALineWithoutCommentsBlanksOrSurroundingSpace) {
 
 TEST(BearerTokens, AFileThatCannotBeReadOrHoldsNoTokenIsAFailure) {
   testing::TempDir dir;
-  EXPECT_THROW(BearerTokens::Load((dir.path() / "missing").string()), Failure);
+  EXPECT_THROW(BearerTokens::Load((dir.path() / "missing").string()), ToolFailure);
   const std::string empty = (dir.path() / "empty").string();
   std::ofstream(empty) << "# only a comment\n\n";
-  EXPECT_THROW(BearerTokens::Load(empty), Failure);
+  EXPECT_THROW(BearerTokens::Load(empty), ToolFailure);
   const std::string good = (dir.path() / "good").string();
   std::ofstream(good) << "t1\n";
   EXPECT_TRUE(BearerTokens::Load(good).Accepts("Bearer t1"));

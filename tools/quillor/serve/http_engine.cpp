@@ -5,16 +5,16 @@
 #include <cerrno>
 #include <exception>
 
-#include "platform/base/failure.h"
 #include "tools/quillor/serve/http_core.h"
 #include "tools/quillor/serve/listen_address.h"
 #include "tools/quillor/serve/reading_turn.h"
+#include "tools/quillor/tool_failure.h"
 
 namespace quillor::serve {
 
 namespace {
 
-Failure StartFailure(const std::string& text) { return Failure(failure_numbers::kFail, text); }
+ToolFailure StartFailure(const std::string& text) { return ToolFailure(ToolFailure::kFail, text); }
 
 asio::ssl::context MakeTls(TlsIdentity& identity) {
   asio::ssl::context tls(asio::ssl::context::tls_server);

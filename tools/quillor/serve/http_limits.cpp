@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/base/text.h"
+#include "tools/quillor/command_text.h"
 
 namespace quillor::serve {
 
@@ -20,7 +20,7 @@ std::optional<Reply> CheckFraming(const RequestFraming& f) {
   }
   // A coding the server cannot undo leaves the body's end unknown: the request
   // cannot be read, nor what follows it.
-  if (f.transfer_encoding && !EqualsIgnoreCase(Trim(*f.transfer_encoding), "chunked")) {
+  if (f.transfer_encoding && !SameIgnoringCase(WithoutBlanks(*f.transfer_encoding), "chunked")) {
     return TextReply(501, "the only transfer coding taken is chunked", true);
   }
   return std::nullopt;

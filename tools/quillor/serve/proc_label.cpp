@@ -1,11 +1,11 @@
 #include "tools/quillor/serve/proc_label.h"
 
-#include "platform/base/text.h"
+#include "tools/quillor/command_text.h"
 
 namespace quillor::serve {
 
 std::string ProcLabel(std::string_view proc) {
-  const std::string upper = AsciiUpper(proc);
+  const std::string upper = UpperAscii(proc);
   return upper == "ADD" || upper == "QUERY" ? upper : "OTHER";
 }
 

@@ -9,7 +9,6 @@
 #include <iostream>
 #include <memory>
 
-#include "platform/base/failure.h"
 #include "tools/quillor/carried_releases.h"
 #include "tools/quillor/command_connection.h"
 #include "tools/quillor/component_session.h"
@@ -24,6 +23,7 @@
 #include "tools/quillor/serve/stop_signals.h"
 #include "tools/quillor/serve/worker_pool.h"
 #include "tools/quillor/server_loading.h"
+#include "tools/quillor/tool_failure.h"
 #include "tools/quillor/trace_file.h"
 
 namespace quillor::serve {
@@ -46,7 +46,7 @@ std::string LibraryFor(const std::string& release, const ServeOptions& options) 
   return ResolveLibrary(release, std::nullopt, registration, ExecutableDirectory());
 }
 
-Failure StartFailure(const std::string& text) { return Failure(failure_numbers::kFail, text); }
+ToolFailure StartFailure(const std::string& text) { return ToolFailure(ToolFailure::kFail, text); }
 
 // SIGHUP: the tokens file and the certificate and key are read again. What
 // cannot be read is kept as it was, and the log says why; connections already
@@ -124,6 +124,10 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
                        " without --tokens: only loopback addresses may go without");
   }
   settings.max_request_bytes = options.max_request_bytes;
+  const ConnectionFacts connection_facts = queries.connection_facts(settings.connection_text);
+  if (!connection_facts.bound_refused) {
+    settings.component_request_bound = connection_facts.request_bound;
+  }
   settings.release = release;
   settings.healthz_open = options.healthz_open;
   settings.log_healthz = options.log_healthz;
@@ -178,11 +182,12 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   HttpEngine engine(engine_settings, service, pool, write_line);
   out << "listening on " << (options.tls_cert ? "https" : "http") << "://"
       << UrlAuthority(address->host, engine.port()) << std::endl;
-  write_line(StartupLine(identity, library,
-                         queries.connection_facts(settings.connection_text).masked, settings,
-                         options, &files));
-  if (const std::optional<std::string> warning = DatabaseWarning(settings.connection_text)) {
-    write_line(*warning);
+  write_line(StartupLine(identity, library, connection_facts.masked, settings, options, &files));
+  // Asked through the library's own pool, as /healthz asks it: the connection
+  // it opens is the first worker's.
+  if (const std::optional<std::string> failure =
+          queries.database_failure(settings.connection_text)) {
+    write_line(DatabaseWarning(*failure));
   }
 
   engine_to_stop.store(&engine);
@@ -206,7 +211,7 @@ int Serve(const ServeOptions& options, std::ostream& out, std::ostream& err) {
 int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   try {
     return Serve(options, out, err);
-  } catch (const Failure& f) {
+  } catch (const ToolFailure& f) {
     err << "quillor: " << f.description() << "\n";
   } catch (const std::exception& e) {
     err << "quillor: " << e.what() << "\n";

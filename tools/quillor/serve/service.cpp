@@ -1,6 +1,6 @@
 #include "tools/quillor/serve/service.h"
 
-#include "platform/base/text.h"
+#include "tools/quillor/command_text.h"
 #include "tools/quillor/serve/access_log.h"
 #include "tools/quillor/serve/proc_label.h"
 #include "tools/quillor/version.h"
@@ -73,7 +73,7 @@ std::optional<Reply> Service::Check(const RequestHead& head) const {
   const bool reads = head.method == "GET" || head.method == "HEAD";
   if (head.path == "/transact") {
     if (head.method != "POST") return WithHeader(Refusal(405, "use POST"), "Allow", "POST");
-    if (StartsWithIgnoreCase(head.content_type, "multipart/form-data")) {
+    if (BeginsIgnoringCase(head.content_type, "multipart/form-data")) {
       return Refusal(415, "the body is the request document itself");
     }
   } else if (head.path == "/healthz" || head.path == "/metrics" ||

@@ -32,6 +32,9 @@ struct ServiceSettings {
   // The folder of openapi.yaml and schemas/; empty: share/quillor/ beside the command.
   std::string published_root;
   uint64_t max_request_bytes = 64u << 20;
+  // The largest request a call with connection_text accepts, as the library reads
+  // it; none when the text's bound is no number (the reply says so).
+  std::optional<uint64_t> component_request_bound;
   // Reports the component's connection pool: idle and busy counts, or nothing.
   std::function<std::optional<std::pair<long, long>>()> pool_counts;
   // Asks the library's pool whether the database of a connection text answers:

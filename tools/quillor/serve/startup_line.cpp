@@ -1,9 +1,5 @@
 #include "tools/quillor/serve/startup_line.h"
 
-#include "platform/base/failure.h"
-#include "platform/base/text.h"
-#include "platform/db/open_connection.h"
-
 namespace quillor::serve {
 
 std::string StartupLine(const LibraryIdentity& identity, const std::string& library,
@@ -29,18 +25,9 @@ std::string StartupLine(const LibraryIdentity& identity, const std::string& libr
   return line;
 }
 
-std::optional<std::string> DatabaseWarning(const std::string& connection_text) {
-  try {
-    std::unique_ptr<Connection> conn = OpenConnection(connection_text);
-    conn->Open("select 1 as n", CursorType::kForwardOnly);
-    return std::nullopt;
-  } catch (const Failure& f) {
-    return "quillor serve: warning: the database cannot be opened now (" + f.description() +
-           "); /healthz reports it";
-  } catch (const std::exception& e) {
-    return "quillor serve: warning: the database cannot be opened now (" + std::string(e.what()) +
-           "); /healthz reports it";
-  }
+std::string DatabaseWarning(const std::string& failure) {
+  return "quillor serve: warning: the database cannot be opened now (" + failure +
+         "); /healthz reports it";
 }
 
 }  // namespace quillor::serve

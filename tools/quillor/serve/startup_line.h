@@ -21,7 +21,7 @@ std::string StartupLine(const LibraryIdentity& identity, const std::string& libr
                         const std::string& masked_connection, const ServiceSettings& settings,
                         const ServeOptions& options, const OpenFiles* files = nullptr);
 
-// A warning when the database cannot be opened now; nothing when it opens.
-std::optional<std::string> DatabaseWarning(const std::string& connection_text);
+// The warning that the database cannot be opened now, in its own words.
+std::string DatabaseWarning(const std::string& failure);
 
 }  // namespace quillor::serve

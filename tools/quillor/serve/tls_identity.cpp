@@ -4,7 +4,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
-#include "platform/base/failure.h"
+#include "tools/quillor/tool_failure.h"
 
 namespace quillor::serve {
 
@@ -15,13 +15,13 @@ struct BioFree {
 };
 using Bio = std::unique_ptr<BIO, BioFree>;
 
-Failure CannotUse(const std::string& what, const std::string& file) {
+ToolFailure CannotUse(const std::string& what, const std::string& file) {
   // The library's own reason names what was wrong with the file.
   const unsigned long error = ERR_get_error();
   ERR_clear_error();
   char reason[256] = "no PEM data";
   if (error != 0) ERR_error_string_n(error, reason, sizeof reason);
-  return Failure(failure_numbers::kFail, "cannot use the " + what + " " + file + ": " + reason);
+  return ToolFailure(ToolFailure::kFail, "cannot use the " + what + " " + file + ": " + reason);
 }
 
 Bio OpenFile(const std::string& what, const std::string& file) {
@@ -66,8 +66,8 @@ std::shared_ptr<const TlsIdentity::Pair> ReadPair(const std::string& cert_file,
   }
   if (X509_check_private_key(pair->cert, pair->key) != 1) {
     ERR_clear_error();
-    throw Failure(failure_numbers::kFail,
-                  "cannot use the certificate " + cert_file + " with the key " + key_file);
+    throw ToolFailure(ToolFailure::kFail,
+                      "cannot use the certificate " + cert_file + " with the key " + key_file);
   }
   return pair;
 }

@@ -3,8 +3,6 @@
 // they complete and then that reply, as parts of one multipart answer. What the
 // log, the metrics and the headers say of the call comes from the component's
 // own facts: the server reads neither the request nor the reply.
-#include "component/request_bound.h"
-#include "platform/base/failure.h"
 #include "tools/quillor/serve/multipart_parts.h"
 #include "tools/quillor/serve/service.h"
 #include "tools/quillor/server_loading.h"
@@ -17,15 +15,11 @@ constexpr const char* kXml = "application/xml; charset=utf-8";
 
 // The component refuses a request over its bound with the not-well-formed reply
 // and the catalogue's text; the log line carries the size and the bound instead.
-void NoteOversized(size_t request_bytes, const std::string& connection, ServedNote& note) {
+void NoteOversized(size_t request_bytes, std::optional<uint64_t> bound, ServedNote& note) {
   if (note.code != std::to_string(QUILLOR_REPLY_NOT_WELL_FORMED)) return;
-  try {
-    const uint64_t most = MaxRequestBytes(ConnectionText::Lenient(connection));
-    if (request_bytes <= most) return;
-    note.request_bytes = request_bytes;
-    note.limit = most;
-  } catch (const Failure&) {  // a bound that is no number: the reply says so
-  }
+  if (!bound || request_bytes <= *bound) return;  // a bound that is no number: the reply says so
+  note.request_bytes = request_bytes;
+  note.limit = *bound;
 }
 
 // The reply's code and an ADD's item results by code, as the log, the metrics
@@ -97,15 +91,15 @@ std::optional<Reply> Service::Transact(const std::string& body, WorkerState& wor
   };
   std::string reply;
   SessionFacts facts;
-  const com::HRESULT hr = component.Transact(body, connection, with, &reply, &facts);
+  const int32_t status = component.Transact(body, connection, with, &reply, &facts);
   note.proc = facts.proc;
   note.docid = facts.docid;
   // A failed call ends the answer without its closing boundary, which the client
   // sees as a broken answer.
-  if (begun && (com::Failed(hr) || !sending)) return std::nullopt;
-  if (com::Failed(hr)) return TextReply(500, "Transact failed: " + StatusText(hr), true);
+  if (begun && (status < 0 || !sending)) return std::nullopt;
+  if (status < 0) return TextReply(500, "Transact failed: " + StatusText(status), true);
   NoteFacts(facts, note);
-  NoteOversized(body.size(), connection, note);
+  NoteOversized(body.size(), settings_.component_request_bound, note);
 
   if (!facts.paged && !begun) {
     note.refused = std::move(refused);

@@ -6,6 +6,7 @@
 #include <sqlext.h>
 
 #include <map>
+#include <optional>
 
 #include "bench/bench_support.h"
 
@@ -32,36 +33,105 @@ std::map<std::string, std::string> Keys(const std::string& text) {
     if (end == std::string::npos) end = text.size();
     const std::string part = text.substr(at, end - at);
     const size_t eq = part.find('=');
-    if (eq != std::string::npos) keys[AsciiUpper(part.substr(0, eq))] = part.substr(eq + 1);
+    if (eq == std::string::npos) continue;
+    std::string key = part.substr(0, eq);
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    keys[key] = part.substr(eq + 1);
     at = end + 1;
   }
   return keys;
 }
 
+// One ODBC connection of the driver the component uses, as a plain program opens
+// it: for the replay, and for the schema and rows the bench sets up beside the
+// component.
+class RawOdbc {
+ public:
+  explicit RawOdbc(const std::string& text) {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
+    SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
+    std::string in = text;
+    if (!SQL_SUCCEEDED(SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(in.data()),
+                                        SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+      std::fprintf(stderr, "the bench's own ODBC connection failed\n");
+      std::exit(1);
+    }
+  }
+  ~RawOdbc() {
+    SQLDisconnect(dbc_);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    SQLFreeHandle(SQL_HANDLE_ENV, env_);
+  }
+  RawOdbc(const RawOdbc&) = delete;
+  RawOdbc& operator=(const RawOdbc&) = delete;
+
+  // Runs the statement and reads every column of every row as text.
+  void Run(const std::string& sql) {
+    SQLHSTMT stmt = nullptr;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt);
+    std::string text = sql;
+    const SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+      std::fprintf(stderr, "%s failed\n", sql.c_str());
+      std::exit(1);
+    }
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(stmt, &columns);
+    char buffer[512];
+    SQLLEN length = 0;
+    while (columns > 0 && SQL_SUCCEEDED(SQLFetch(stmt))) {
+      for (SQLUSMALLINT c = 1; c <= columns; ++c) {
+        SQLGetData(stmt, c, SQL_C_CHAR, buffer, sizeof buffer, &length);
+      }
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  }
+  void AutoCommit(bool on) {
+    SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                      reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
+  }
+  void Commit() { SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT); }
+
+ private:
+  SQLHENV env_ = nullptr;
+  SQLHDBC dbc_ = nullptr;
+};
+
 // A fresh schema with the host tables, the master rows of `items` materials and
 // `rows` stored lines.
+// The component's pooled connections outlive the schema: an idle one holds no
+// lock that the drop waits for (a connection with a unit of work open is never
+// kept), and the tables come back under the same names and columns, which the
+// server plans its statements on again when they are next run.
 void ResetSchema(const std::string& base, int items, int rows) {
-  // Pooled connections may hold plans of the tables dropped here.
-  ConnectionPool::ForProcess().CloseIdle();
-  std::unique_ptr<Connection> admin = OpenConnection(base);
-  admin->Execute(std::string("drop schema if exists ") + kSchema + " cascade");
-  admin->Execute(std::string("create schema ") + kSchema);
-  std::unique_ptr<Connection> conn = OpenConnection(InSchema(base));
-  CreateHostTables(*conn);
-  conn->Begin();
-  InsertCostObject(*conn);
+  {
+    RawOdbc admin(base);
+    admin.Run(std::string("drop schema if exists ") + kSchema + " cascade");
+    admin.Run(std::string("create schema ") + kSchema);
+  }
+  try {
+    Component()->InitDatabase(InSchema(base));
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "%s\n", failure.what());
+    std::exit(1);
+  }
+  RawOdbc conn(InSchema(base));
+  conn.AutoCommit(false);
+  for (const std::string& row : CostObjectRows()) conn.Run(row);
   if (items > 0) {
-    conn->Execute("insert into Inventory select 'M' || g, 'material' from generate_series(0, " +
-                  std::to_string(items - 1) + ") g");
+    conn.Run("insert into Inventory select 'M' || g, 'material' from generate_series(0, " +
+             std::to_string(items - 1) + ") g");
   }
   if (rows > 0) {
-    conn->Execute(
+    conn.Run(
         "insert into ca_mabsw select 'D01','1001','M' || g,'B1',2.5,3,5,7.5,0 from "
         "generate_series(0, " +
         std::to_string(rows - 1) + ") g");
   }
-  conn->Commit();
-  conn->Execute("analyze");
+  conn.Commit();
+  conn.AutoCommit(true);
+  conn.Run("analyze");
 }
 
 // The floor of a QUERY: psql moving the same rows of the same statement, its
@@ -82,6 +152,9 @@ void BenchPgQueries(const fs::path& dir, const std::string& base, bool quick) {
   const std::string connection = InSchema(base);
   std::vector<int> sizes = {10000, 100000};
   if (!quick) sizes.push_back(1000000);
+  // The statement does not depend on the rows: read from a call on empty tables.
+  ResetSchema(base, 0, 0);
+  const std::string statement = QueryStatementSentOn(connection);
   std::vector<QueryFigures> paged_at;
   for (int rows : sizes) {
     ResetSchema(base, 0, rows);
@@ -93,7 +166,6 @@ void BenchPgQueries(const fs::path& dir, const std::string& base, bool quick) {
     if (rows != 100000) continue;
 
     // Unpaged at 100,000 rows, beside psql, taken in turn.
-    const std::string statement = QueryStatementSentOn(connection);
     std::vector<QueryFigures> unpaged;
     double floor = 1e9;
     for (int run = 0; run < kRuns; ++run) {
@@ -128,60 +200,6 @@ void BenchPgQueries(const fs::path& dir, const std::string& base, bool quick) {
   std::fflush(stdout);
 }
 
-// One ODBC connection of the driver the component uses, for the replay.
-class RawOdbc {
- public:
-  explicit RawOdbc(const std::string& text) {
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
-    SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
-    std::string in = text;
-    if (!SQL_SUCCEEDED(SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(in.data()),
-                                        SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
-      std::fprintf(stderr, "replay: the connection failed\n");
-      std::exit(1);
-    }
-  }
-  ~RawOdbc() {
-    SQLDisconnect(dbc_);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-    SQLFreeHandle(SQL_HANDLE_ENV, env_);
-  }
-  RawOdbc(const RawOdbc&) = delete;
-  RawOdbc& operator=(const RawOdbc&) = delete;
-
-  // Runs the statement and reads every column of every row as text.
-  void Run(const std::string& sql) {
-    SQLHSTMT stmt = nullptr;
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt);
-    std::string text = sql;
-    const SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-      std::fprintf(stderr, "replay: %s failed\n", sql.c_str());
-      std::exit(1);
-    }
-    SQLSMALLINT columns = 0;
-    SQLNumResultCols(stmt, &columns);
-    char buffer[512];
-    SQLLEN length = 0;
-    while (columns > 0 && SQL_SUCCEEDED(SQLFetch(stmt))) {
-      for (SQLUSMALLINT c = 1; c <= columns; ++c) {
-        SQLGetData(stmt, c, SQL_C_CHAR, buffer, sizeof buffer, &length);
-      }
-    }
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-  }
-  void AutoCommit(bool on) {
-    SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                      reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
-  }
-  void Commit() { SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT); }
-
- private:
-  SQLHENV env_ = nullptr;
-  SQLHDBC dbc_ = nullptr;
-};
-
 // The traced statements one after another, as sent, each row write (its
 // deletion and insertion) in a unit of work of its own, as the component writes it.
 // With `writer_turn`, each unit also takes a line's lock as the component's units do
@@ -215,16 +233,15 @@ Timing ReplayOnServer(const std::string& connection, const std::vector<std::stri
 void PreparePgAdd(const std::string& base, int n) {
   ResetSchema(base, n, 0);
   // The first half of the timed request's elements replace rows written here.
-  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
-  Transact(*object, AddRequest(0, n / 2), InSchema(base));
+  ComponentObject object(Component());
+  Transact(object, AddRequest(0, n / 2), InSchema(base));
 }
 
-void BenchPgAdd(const fs::path& dir, const std::string& base, int n) {
+void BenchPgAdd(const std::string& base, int n) {
   const std::string connection = InSchema(base);
-  const fs::path trace = dir / "pg-add.jsonl";
   const std::string request = AddRequest(0, n);
   PreparePgAdd(base, n);
-  const std::vector<std::string> statements = StatementsOfCall(request, connection, trace);
+  const std::vector<std::string> statements = StatementsOfCall(request, connection);
 
   // The best of three runs of each, taken in turn: the server shares the
   // machine's two cores with the bench and with whatever else runs.
@@ -235,10 +252,10 @@ void BenchPgAdd(const fs::path& dir, const std::string& base, int n) {
   size_t written = 0;
   for (int run = 0; run < 3; ++run) {
     PreparePgAdd(base, n);
-    com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
-    std::string reply;
-    keep_best(component, Measure([&] { reply = Transact(*object, request, connection); }));
-    written = Count(reply, "code=\"0\"");
+    ComponentObject object(Component());
+    std::optional<LibraryText> reply;
+    keep_best(component, Measure([&] { reply.emplace(Transact(object, request, connection)); }));
+    written = Count(reply->view(), "code=\"0\"");
     PreparePgAdd(base, n);
     keep_best(replay, ReplayOnServer(connection, statements, false));
     PreparePgAdd(base, n);
@@ -264,10 +281,9 @@ void BenchPostgres(const fs::path& dir, const std::string& connection, bool quic
     std::printf("PG lines skipped: no PostgreSQL server was given (QUILLOR_BENCH_PG_CONNECTION)\n");
     return;
   }
-  BenchPgAdd(dir, connection, 10000);
+  BenchPgAdd(connection, 10000);
   BenchPgQueries(dir, connection, quick);
-  ConnectionPool::ForProcess().CloseIdle();
-  OpenConnection(connection)->Execute(std::string("drop schema if exists ") + kSchema + " cascade");
+  RawOdbc(connection).Run(std::string("drop schema if exists ") + kSchema + " cascade");
 }
 
 }  // namespace quillor::bench

@@ -1,29 +1,10 @@
 // QUERY: many rows unpaged and paged, each in a fresh process, beside a baseline.
 #include "bench/bench_support.h"
 
-namespace quillor::bench {
+#include <iterator>
+#include <optional>
 
-class PageSink final : public com::IDispatch {
- public:
-  com::HRESULT QueryInterface(const com::Guid& iid, void** out) override {
-    *out = (iid == com::kIID_IUnknown || iid == com::kIID_IDispatch) ? this : nullptr;
-    return *out ? com::S_OK : com::E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return 2; }
-  uint32_t Release() override { return 1; }
-  com::HRESULT GetIDsOfNames(std::string_view, int32_t* dispid) override {
-    *dispid = 1;
-    return com::S_OK;
-  }
-  com::HRESULT Invoke(int32_t, com::InvokeKind, std::vector<com::Variant>& args, com::Variant*,
-                      com::ExceptionInfo*) override {
-    bytes += args[0].Get<std::string>().size();
-    ++pages;
-    return com::S_OK;
-  }
-  size_t bytes = 0;
-  int pages = 0;
-};
+namespace quillor::bench {
 
 // The peak resident set of this process so far, in KiB.
 long PeakResidentKiB() {
@@ -50,7 +31,7 @@ std::string_view RowsOf(std::string_view reply) {
 }
 
 void WriteQueryFigures(const fs::path& file, const Timing& t, long peak_kib,
-                       const std::string& reply) {
+                       std::string_view reply) {
   std::ofstream out(file);
   out << t.wall << ' ' << t.cpu << ' ' << peak_kib << ' ' << reply.size() << ' '
       << Digest(RowsOf(reply)) << '\n';
@@ -66,12 +47,12 @@ QueryFigures ReadQueryFigures(const fs::path& file) {
 // The QUERY itself, in a process of its own so that its peak memory is its own.
 int QueryChild(const fs::path& db, int rows, int page_size, const std::string& sync,
                const fs::path& figures_file) {
-  PageSink sink;
-  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
-  if (page_size > 0) {
-    com::IDispatch* caller = &sink;
-    bool ok = false;
-    object->AddObjectReference(&caller, &ok);
+  // A caller that receives pages and drops them.
+  int pages = 0;
+  ComponentObject object(Component());
+  if (page_size > 0 && object.SetPageReceiver([&](std::string_view) { ++pages; }) != 0) {
+    std::fprintf(stderr, "the library took no page receiver\n");
+    return 1;
   }
   const std::string request =
       "<ufinterface roottag=\"material\" docid=\"q\" proc=\"QUERY\" paginate=\"" +
@@ -80,21 +61,22 @@ int QueryChild(const fs::path& db, int rows, int page_size, const std::string& s
   const std::string connection =
       db.string().find('=') != std::string::npos ? db.string() : ConnectionText(db, sync);
   const long before = PeakResidentKiB();
-  std::string reply;
-  const Timing t = Measure([&] { reply = Transact(*object, request, connection); });
-  const size_t in_reply = Count(reply, "<material ");
+  std::optional<LibraryText> reply;
+  const Timing t = Measure([&] { reply.emplace(Transact(object, request, connection)); });
+  const size_t in_reply = Count(reply->view(), "<material ");
   const long peak = PeakResidentKiB();
   std::printf(
       "QUERY sync=%-6s rows=%-6d pages of %-5d %8.0f rows/s (cpu %8.0f)  peak RSS %6.1f MiB"
       " (%5.1f MiB before the call)  %d pages, %zu rows in the reply\n",
       sync.c_str(), rows, page_size, rows / t.wall, rows / t.cpu, peak / 1024.0, before / 1024.0,
-      sink.pages, in_reply);
+      pages, in_reply);
   std::fflush(stdout);
-  if (!figures_file.empty()) WriteQueryFigures(figures_file, t, peak, reply);
-  const bool whole = page_size > 0 ? sink.pages == (rows + page_size - 1) / page_size
+  if (!figures_file.empty()) WriteQueryFigures(figures_file, t, peak, reply->view());
+  const bool whole = page_size > 0 ? pages == (rows + page_size - 1) / page_size
                                    : in_reply == static_cast<size_t>(rows);
   if (!whole) {
-    std::fprintf(stderr, "the QUERY did not give every row: %.300s\n", reply.c_str());
+    std::fprintf(stderr, "the QUERY did not give every row: %.300s\n",
+                 std::string(reply->view().substr(0, 300)).c_str());
   }
   return whole ? 0 : 1;
 }
@@ -102,8 +84,7 @@ int QueryChild(const fs::path& db, int rows, int page_size, const std::string& s
 void BenchQuery(const fs::path& db, int rows, int page_size, const std::string& sync,
                 const fs::path& figures_file = {}) {
   std::fflush(stdout);
-  // The program's own path as its name: the component finds its mapping file
-  // beside the program by that name.
+  // The program's own path as its name, as a host started by its path has it.
   RunChild("/proc/self/exe",
            {fs::read_symlink("/proc/self/exe").string(), "--query-child", db, std::to_string(rows),
             std::to_string(page_size), sync, figures_file},
@@ -112,30 +93,32 @@ void BenchQuery(const fs::path& db, int rows, int page_size, const std::string& 
 
 void MakeQueryDatabase(const fs::path& db, int rows) {
   MakeHostDatabase(db, 0);
-  std::unique_ptr<Connection> conn = OpenConnection(ConnectionText(db, "Normal"));
-  conn->Begin();
+  SqliteDatabase conn(db);
+  Exec(conn.get(), "begin");
   for (int i = 0; i < rows; ++i) {
-    conn->Execute("insert into ca_mabsw values('D01','1001','M" + std::to_string(i) +
-                  "','B1',2.5,3,5,7.5,0)");
+    Exec(conn.get(), "insert into ca_mabsw values('D01','1001','M" + std::to_string(i) +
+                         "','B1',2.5,3,5,7.5,0)");
   }
-  conn->Commit();
+  Exec(conn.get(), "commit");
+}
+
+// The statement a QUERY without conditions sends, from the trace of one such
+// call: the baseline runs the very text the database received. The call reads
+// the host's settings and the result's columns first; the rows' statement is
+// its last.
+std::string QueryStatementSentOn(const std::string& connection) {
+  const std::vector<std::string> statements = StatementsOfCall(
+      R"(<ufinterface roottag="material" docid="q" proc="QUERY" paginate="0"/>)", connection);
+  if (statements.empty() || statements.back().find("from ca_mabsw") == std::string::npos) {
+    std::fprintf(stderr, "the QUERY's trace ends with no statement of its rows\n");
+    std::exit(1);
+  }
+  return statements.back();
 }
 
 // The baseline for QUERY: a plain program over the SQLite C API that runs the
 // statement the component sends (as the dialect adapts it) and writes each row
 // as the same material element with its fields into one growing text.
-std::string QueryStatementSentOn(const std::string& connection) {
-  const ReleaseProfile& profile = Release871();
-  // No conditions: the statement ends with its separator.
-  std::string statement = JoinPieces(profile.query_statement_pieces);
-  statement += profile.query_condition_separator;
-  return OpenConnection(connection)->SentText(statement);
-}
-
-std::string QueryStatementSent(const fs::path& db) {
-  return QueryStatementSentOn(ConnectionText(db, "Normal"));
-}
-
 // The element names the record mapper gives the statement's columns.
 std::string FieldOfColumn(std::string column) {
   static const std::vector<std::pair<std::string, std::string>> kFields{
@@ -148,7 +131,7 @@ std::string FieldOfColumn(std::string column) {
       {"cfree10", "free10"},       {"cbomver", "bomver"},     {"cbomvertd", "bomvertd"},
       {"cmocode", "mocode"},       {"cmosubsn", "mosubsn"},   {"cmoroutesn", "moroutesn"},
       {"ompflag", "ompflag"}};
-  column = AsciiLower(column);
+  for (char& c : column) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   for (const auto& [name, field] : kFields) {
     if (name == column) return field;
   }
@@ -259,19 +242,24 @@ QueryFigures Best(const std::vector<QueryFigures>& runs) {
 
 // The baseline in a process of its own, as the component's QUERY runs: a fresh
 // process has none of the memory an earlier run left behind to reuse.
-int BaselineChild(const fs::path& db, const fs::path& figures_file) {
-  const QueryFigures f = BaselineQuery(db, QueryStatementSent(db));
+int BaselineChild(const fs::path& db, const fs::path& figures_file,
+                  const fs::path& statement_file) {
+  std::ifstream in(statement_file, std::ios::binary);
+  const std::string statement((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+  const QueryFigures f = BaselineQuery(db, statement);
   std::ofstream out(figures_file);
   out << f.wall << ' ' << f.cpu << ' ' << PeakResidentKiB() << ' ' << f.reply_bytes << ' '
       << f.rows_digest << '\n';
   return 0;
 }
 
-QueryFigures BaselineInChild(const fs::path& dir, const fs::path& db) {
+QueryFigures BaselineInChild(const fs::path& dir, const fs::path& db,
+                             const fs::path& statement_file) {
   const fs::path file = dir / "baseline-figures.txt";
   fs::remove(file);
   std::fflush(stdout);
-  RunChild("/proc/self/exe", {"quillor_bench", "--baseline-child", db, file},
+  RunChild("/proc/self/exe", {"quillor_bench", "--baseline-child", db, file, statement_file},
            "the baseline run failed");
   return ReadQueryFigures(file);
 }
@@ -292,6 +280,13 @@ void BenchQueries(const fs::path& dir, bool quick, const std::string& only_sync)
   constexpr int kPageSize = 1000;
   constexpr int kRuns = 3;
   const std::vector<int> sizes = quick ? std::vector<int>{10000} : std::vector<int>{10000, 100000};
+  // The statement does not depend on the rows: it is read from a call on an
+  // empty database, and the baseline's process is handed its text.
+  const fs::path statement_db = dir / "statement.db";
+  MakeHostDatabase(statement_db, 0);
+  const fs::path statement_file = dir / "baseline-statement.sql";
+  std::ofstream(statement_file, std::ios::binary)
+      << QueryStatementSentOn(ConnectionText(statement_db, "Normal"));
   for (const std::string sync : {"Normal", "Full"}) {
     if (!only_sync.empty() && sync != only_sync) continue;
     std::vector<QueryFigures> paged_at;
@@ -300,7 +295,7 @@ void BenchQueries(const fs::path& dir, bool quick, const std::string& only_sync)
       if (!fs::exists(db)) MakeQueryDatabase(db, rows);
       std::vector<QueryFigures> base, unpaged, paged;
       for (int run = 0; run < kRuns; ++run) {
-        base.push_back(BaselineInChild(dir, db));
+        base.push_back(BaselineInChild(dir, db, statement_file));
         unpaged.push_back(ComponentQuery(dir, db, rows, 0, sync));
         paged.push_back(ComponentQuery(dir, db, rows, kPageSize, sync));
       }

@@ -1,6 +1,6 @@
 #include "bench/bench_support.h"
 
-#include "platform/base/freed_memory.h"
+#include <malloc.h>
 
 namespace quillor::bench {
 
@@ -24,7 +24,7 @@ rusage RunChild(const std::string& program, const std::vector<std::string>& args
   envp.push_back(nullptr);
   // A child's peak starts from what it was forked with: the pages this process
   // holds free are handed back first.
-  ReturnFreedMemory();
+  malloc_trim(0);
   const pid_t child = fork();
   if (child == 0) {
     if (quiet) dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
@@ -53,47 +53,75 @@ std::string ConnectionText(const fs::path& db, const std::string& sync) {
   return "Provider=SQLite;Data Source=" + db.string() + ";Synchronous=" + sync;
 }
 
-void InsertCostObject(Connection& conn) {
-  conn.Execute("insert into ca_depDf values('D01',1)");
-  conn.Execute("insert into ca_pronb values('B1')");
-  conn.Execute("insert into caq_coreal(iRealCOID,cDeptID,InvCode) values(1001,'D01','P100')");
-  conn.Execute(
-      "insert into ca_batchmap(iRealCOID,cDeptID,InvCode,cbatch) values(1001,'D01','P100','B1')");
+std::string ReleaseLibraryPath() {
+  const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
+  return (bin.parent_path() / "lib/8.71/libquillor.so").string();
 }
 
-std::vector<std::string> StatementsOfCall(const std::string& request, const std::string& connection,
-                                          const fs::path& trace) {
-  fs::remove(trace);
-  {
-    // The call's own trace: the process's environment stays as it was.
-    com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
-    CallHooks hooks;
-    hooks.trace = FileTraceSink(trace.string());
-    com::ComPtr<IOrvoLogin> login = MakeLogin(connection, object->profile().ids.login_iid);
-    IOrvoLogin* raw = login.Get();
-    std::string reply;
-    if (com::Failed(object->TransactWith(request, &raw, &reply, hooks))) {
-      std::fprintf(stderr, "Transact failed\n");
+std::shared_ptr<const ComponentLibrary> Component() {
+  static const std::shared_ptr<const ComponentLibrary> library = [] {
+    try {
+      return ComponentLibrary::Load(ReleaseLibraryPath(), "8.71");
+    } catch (const std::exception& failure) {
+      std::fprintf(stderr, "%s\n", failure.what());
       std::exit(1);
     }
-  }
-  return TracedStatements(trace);
+  }();
+  return library;
 }
 
-// Master data for `items` distinct inventory codes and one cost object.
+SqliteDatabase::SqliteDatabase(const fs::path& db) {
+  if (sqlite3_open_v2(db.c_str(), &handle_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+      SQLITE_OK) {
+    std::fprintf(stderr, "%s: %s\n", db.c_str(), sqlite3_errmsg(handle_));
+    std::exit(1);
+  }
+  sqlite3_busy_timeout(handle_, 5000);
+}
+
+SqliteDatabase::~SqliteDatabase() { sqlite3_close(handle_); }
+
+const std::vector<std::string>& CostObjectRows() {
+  static const std::vector<std::string> rows = {
+      "insert into ca_depDf values('D01',1)", "insert into ca_pronb values('B1')",
+      "insert into caq_coreal(iRealCOID,cDeptID,InvCode) values(1001,'D01','P100')",
+      "insert into ca_batchmap(iRealCOID,cDeptID,InvCode,cbatch) values(1001,'D01','P100','B1')"};
+  return rows;
+}
+
+std::vector<std::string> StatementsOfCall(const std::string& request,
+                                          const std::string& connection) {
+  std::vector<std::string> statements;
+  ComponentObject object(Component());
+  const CallReply reply = object.Transact(request, connection, [&](std::string_view line) {
+    statements.push_back(StatementOfTraceLine(line));
+  });
+  if (reply.status < 0) {
+    std::fprintf(stderr, "Transact failed: %.300s\n", std::string(reply.text.view()).c_str());
+    std::exit(1);
+  }
+  return statements;
+}
+
+// Master data for `items` distinct inventory codes and one cost object, on
+// tables the library makes as it makes a host's.
 void MakeHostDatabase(const fs::path& db, int items) {
   fs::remove(db);
   fs::remove(db.string() + "-wal");
   fs::remove(db.string() + "-shm");
-  CreateSqliteDatabaseFile(db.string());
-  std::unique_ptr<Connection> conn = OpenConnection(ConnectionText(db, "Normal"));
-  CreateHostTables(*conn);
-  conn->Begin();
-  InsertCostObject(*conn);
-  for (int i = 0; i < items; ++i) {
-    conn->Execute("insert into Inventory values('M" + std::to_string(i) + "','material')");
+  try {
+    Component()->InitDatabase(ConnectionText(db, "Normal"));
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "%s\n", failure.what());
+    std::exit(1);
   }
-  conn->Commit();
+  SqliteDatabase conn(db);
+  Exec(conn.get(), "begin");
+  for (const std::string& row : CostObjectRows()) Exec(conn.get(), row);
+  for (int i = 0; i < items; ++i) {
+    Exec(conn.get(), "insert into Inventory values('M" + std::to_string(i) + "','material')");
+  }
+  Exec(conn.get(), "commit");
 }
 
 std::string Material(int i) {
@@ -111,51 +139,34 @@ std::string AddRequest(int first, int count) {
   return request + "</ufinterface>";
 }
 
-std::string Transact(MaterialComponent& object, const std::string& request,
-                     const std::string& conn) {
-  com::ComPtr<IOrvoLogin> login = MakeLogin(conn, object.profile().ids.login_iid);
-  IOrvoLogin* raw = login.Get();
-  std::string reply;
-  if (com::Failed(object.Transact(request, &raw, &reply))) {
-    std::fprintf(stderr, "Transact failed\n");
+LibraryText Transact(ComponentObject& object, const std::string& request, const std::string& conn) {
+  CallReply reply = object.Transact(request, conn);
+  if (reply.status < 0) {
+    std::fprintf(stderr, "Transact failed: %.300s\n", std::string(reply.text.view()).c_str());
     std::exit(1);
   }
-  return reply;
+  return std::move(reply.text);
 }
 
-size_t Count(const std::string& text, const std::string& what) {
+size_t Count(std::string_view text, std::string_view what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
 }
 
-// The statements of a trace file: what the database received ("sent" where the
-// text was adapted, else "sql").
-std::vector<std::string> TracedStatements(const fs::path& trace) {
-  std::vector<std::string> out;
-  std::ifstream in(trace);
-  std::string line;
-  auto json_string_at = [](const std::string& l, size_t at) {
-    std::string s;
-    for (size_t i = at; i < l.size() && l[i] != '"'; ++i) {
-      if (l[i] == '\\' && i + 1 < l.size()) {
-        char e = l[++i];
-        s += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
-      } else {
-        s += l[i];
-      }
-    }
-    return s;
-  };
-  while (std::getline(in, line)) {
-    size_t at = line.find("\"sent\": \"");
-    if (at != std::string::npos) {
-      out.push_back(json_string_at(line, at + 9));
+std::string StatementOfTraceLine(std::string_view line) {
+  size_t at = line.find("\"sent\": \"");
+  at = at != std::string_view::npos ? at + 9 : line.find("\"sql\": \"") + 8;
+  std::string s;
+  for (size_t i = at; i < line.size() && line[i] != '"'; ++i) {
+    if (line[i] == '\\' && i + 1 < line.size()) {
+      const char e = line[++i];
+      s += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
     } else {
-      out.push_back(json_string_at(line, line.find("\"sql\": \"") + 8));
+      s += line[i];
     }
   }
-  return out;
+  return s;
 }
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -207,14 +218,14 @@ Timing Replay(const fs::path& db, const std::vector<std::string>& statements, bo
 void PrepareAddRun(const fs::path& db, int n) {
   MakeHostDatabase(db, n);
   // The first half of the timed request's elements replace rows written here.
-  com::ComPtr<MaterialComponent> object = MaterialComponent::Create(Release871());
-  Transact(*object, AddRequest(0, n / 2), ConnectionText(db, "Normal"));
+  ComponentObject object(Component());
+  Transact(object, AddRequest(0, n / 2), ConnectionText(db, "Normal"));
 }
 
 std::pair<pid_t, int> StartServer(const std::string& conn, const fs::path& access_log) {
-  const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
-  const std::string quillor = (bin / "quillor").string();
-  const std::string library = (bin.parent_path() / "lib/8.71/libquillor.so").string();
+  const std::string quillor =
+      (fs::read_symlink("/proc/self/exe").parent_path() / "quillor").string();
+  const std::string library = ReleaseLibraryPath();
   int out[2];
   if (pipe(out) != 0) {
     std::fprintf(stderr, "quillor serve did not start: no pipe\n");

@@ -20,16 +20,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "component/material_component.h"
-#include "platform/base/text.h"
-#include "platform/db/connection_pool.h"
-#include "platform/db/open_connection.h"
-#include "platform/db/sqlite/sqlite_file.h"
-#include "profiles/release_profile.h"
-#include "schema/host_schema.h"
+#include "bench/component_library.h"
 
 namespace quillor::bench {
 
@@ -52,24 +48,49 @@ double CpuSeconds();
 
 std::string ConnectionText(const fs::path& db, const std::string& sync);
 
+// The 8.71 release library of this build (lib/8.71/libquillor.so beside bin/),
+// loaded once; a library that does not load ends the bench with the reason.
+std::string ReleaseLibraryPath();
+std::shared_ptr<const ComponentLibrary> Component();
+
+// A SQLite database file opened through the SQLite C API, as a plain program
+// opens it, for what the bench writes and reads beside the component.
+class SqliteDatabase {
+ public:
+  explicit SqliteDatabase(const fs::path& db);
+  ~SqliteDatabase();
+  SqliteDatabase(const SqliteDatabase&) = delete;
+  SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+  sqlite3* get() const { return handle_; }
+
+ private:
+  sqlite3* handle_ = nullptr;
+};
+
+// A fresh host database (its tables made by the library) with the master rows
+// of `items` distinct inventory codes and one cost object.
 void MakeHostDatabase(const fs::path& db, int items);
-// The department, batch and cost object that every bench line's elements name.
-void InsertCostObject(Connection& conn);
+// The rows of the department, batch and cost object that every bench line's
+// elements name, as statements any engine takes.
+const std::vector<std::string>& CostObjectRows();
 
 std::string Material(int i);
 
 std::string AddRequest(int first, int count);
 
-std::string Transact(MaterialComponent& object, const std::string& request,
-                     const std::string& conn);
+// One call through `object`; a call that fails ends the bench. The reply is the
+// library's own text, read in place.
+LibraryText Transact(ComponentObject& object, const std::string& request, const std::string& conn);
 
-size_t Count(const std::string& text, const std::string& what);
+size_t Count(std::string_view text, std::string_view what);
 
-std::vector<std::string> TracedStatements(const fs::path& trace);
-// The statements one 8.71 call of `request` sends, captured through the SQL trace
-// in `trace`.
-std::vector<std::string> StatementsOfCall(const std::string& request, const std::string& connection,
-                                          const fs::path& trace);
+// The statement of one trace line: what the database received ("sent" where the
+// text was adapted, else "sql").
+std::string StatementOfTraceLine(std::string_view line);
+// The statements one 8.71 call of `request` sends, captured through the call's
+// trace receiver.
+std::vector<std::string> StatementsOfCall(const std::string& request,
+                                          const std::string& connection);
 
 bool StartsWith(const std::string& text, const char* prefix);
 
@@ -103,10 +124,9 @@ QueryFigures ComponentQuery(const fs::path& dir, const fs::path& db, int rows, i
                             const std::string& sync);
 // The best (least) time of several runs.
 QueryFigures Best(const std::vector<QueryFigures>& runs);
-// The QUERY's statement as the connection's backend sends it.
+// The statement of a QUERY without conditions as the connection's backend sends
+// it, read from the trace of such a call on that connection.
 std::string QueryStatementSentOn(const std::string& connection);
-// Runs one traced statement on the connection, reading every row of a result.
-void RunStatement(Connection& conn, const std::string& sql);
 
 // `calls` single-element 8.71 ADDs in process on a fresh host database, spread
 // over `threads` threads (request i on thread i % threads), each with an object
@@ -137,6 +157,6 @@ void BenchPostgres(const fs::path& dir, const std::string& connection, bool quic
 // The children the query part starts, in fresh processes for their peak memory.
 int QueryChild(const fs::path& db, int rows, int page_size, const std::string& sync,
                const fs::path& figures_file = {});
-int BaselineChild(const fs::path& db, const fs::path& figures_file);
+int BaselineChild(const fs::path& db, const fs::path& figures_file, const fs::path& statement_file);
 
 }  // namespace quillor::bench

@@ -33,7 +33,9 @@
 int main(int argc, char** argv) {
   using namespace quillor::bench;  // NOLINT(google-build-using-namespace)
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 3 && args[0] == "--baseline-child") return BaselineChild(args[1], args[2]);
+  if (args.size() == 4 && args[0] == "--baseline-child") {
+    return BaselineChild(args[1], args[2], args[3]);
+  }
   if (args.size() == 6 && args[0] == "--query-child") {
     return QueryChild(args[1], std::stoi(args[2]), std::stoi(args[3]), args[4], args[5]);
   }

@@ -219,8 +219,10 @@ class Material:
     def on_page(self, callback):
         """callback(text, number, count) receives each page of a paged QUERY; it may
         return a (number, count) pair that paging goes on with, and fails the call
-        by raising. None takes the receiver away. Raises OSError where the release
-        does not page (8.50)."""
+        by raising. None stops the callback being called, but the object goes on paging
+        (its pages dropped, the reply holding the last one): for every row in the
+        reply use an object that never had a callback. Raises OSError where the
+        release does not page (8.61, 8.50)."""
         if callback is None:
             receiver = _PAGE_FN()
         else:

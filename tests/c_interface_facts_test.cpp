@@ -12,64 +12,12 @@
 #include <vector>
 
 #include "quillor/quillor.h"
-#include "testing/built_tree.h"
-#include "testing/test_db.h"
 #include "schema/sample_data.h"
+#include "testing/c_interface_library.h"
+#include "testing/test_db.h"
 
 namespace quillor::testing {
 namespace {
-
-// The functions these tests call, found by name as a host of another language
-// finds them.
-struct FactsInterface {
-  explicit FactsInterface(const std::string& release)
-      : handle(dlopen(BuiltLibraryResolved(release).c_str(), RTLD_NOW | RTLD_LOCAL)) {
-    if (!handle) return;
-    Find(create, "quillor_create");
-    Find(destroy, "quillor_destroy");
-    Find(set_page_receiver, "quillor_set_page_receiver");
-    Find(call_create, "quillor_call_create");
-    Find(call_destroy, "quillor_call_destroy");
-    Find(set_read_receiver, "quillor_call_set_read_receiver");
-    Find(facts, "quillor_facts");
-    Find(transact, "quillor_transact");
-    Find(free_text, "quillor_free");
-  }
-  ~FactsInterface() {
-    if (handle) dlclose(handle);
-  }
-  FactsInterface(const FactsInterface&) = delete;
-  FactsInterface& operator=(const FactsInterface&) = delete;
-
-  template <typename F>
-  void Find(F& function, const char* name) {
-    function = reinterpret_cast<F>(dlsym(handle, name));
-    if (!function) missing.push_back(name);
-  }
-
-  std::string Transact(quillor_t* object, const quillor_call_t* call, const std::string& request,
-                       const std::string& connection) const {
-    char* reply = nullptr;
-    size_t length = 0;
-    transact(object, call, request.data(), request.size(), connection.data(), connection.size(),
-             &reply, &length);
-    std::string text = reply ? std::string(reply, length) : std::string();
-    free_text(reply);
-    return text;
-  }
-
-  void* handle;
-  std::vector<std::string> missing;
-  decltype(&quillor_create) create = nullptr;
-  decltype(&quillor_destroy) destroy = nullptr;
-  decltype(&quillor_set_page_receiver) set_page_receiver = nullptr;
-  decltype(&quillor_call_create) call_create = nullptr;
-  decltype(&quillor_call_destroy) call_destroy = nullptr;
-  decltype(&quillor_call_set_read_receiver) set_read_receiver = nullptr;
-  decltype(&quillor_facts) facts = nullptr;
-  decltype(&quillor_transact) transact = nullptr;
-  decltype(&quillor_free) free_text = nullptr;
-};
 
 // The facts copied out while their texts are valid.
 struct Facts {
@@ -100,7 +48,7 @@ struct Facts {
   }
 };
 
-std::optional<Facts> FactsOf(const FactsInterface& lib, const quillor_t* object) {
+std::optional<Facts> FactsOf(const CInterfaceLibrary& lib, const quillor_t* object) {
   quillor_facts_t facts{};
   facts.size = sizeof facts;
   if (lib.facts(object, &facts) != 0) return std::nullopt;
@@ -134,15 +82,15 @@ class CInterfaceFactsTest : public ::testing::TestWithParam<const char*> {
   }
   int64_t StoredLines() { return std::stoll(db_.Rows("select count(*) from ca_mabsw")[0][0]); }
 
-  FactsInterface lib_{GetParam()};
+  CInterfaceLibrary lib_{GetParam()};
   TestDb db_;
   quillor_t* object_ = nullptr;
 };
 
 TEST_P(CInterfaceFactsTest, EachCallsFactsAreWhatTheComponentReadAndWrote) {
   // One stored line before, so that a QUERY has a row to count.
-  lib_.Transact(object_, nullptr, Root(R"(proc="ADD" docid="seed")", Line("s", "D01", "9")),
-                db_.ConnectionText());
+  lib_.Reply(object_, nullptr, Root(R"(proc="ADD" docid="seed")", Line("s", "D01", "9")),
+             db_.ConnectionText());
   ASSERT_GE(StoredLines(), 1);
   constexpr int64_t kEveryStoredLine = -1;
   const std::string missing_file = "Provider=SQLite;Data Source=/nonexistent/dir/x.db";
@@ -256,7 +204,7 @@ TEST_P(CInterfaceFactsTest, EachCallsFactsAreWhatTheComponentReadAndWrote) {
     std::string connection = c.connection.empty() ? db_.ConnectionText() : c.connection;
     if (c.connection == "-") connection.clear();
     if (c.connection == "BOUND") connection = db_.ConnectionText() + ";Max Request Size=100";
-    const std::string reply = lib_.Transact(object_, nullptr, c.request, connection);
+    const std::string reply = lib_.Reply(object_, nullptr, c.request, connection);
     const std::optional<Facts> facts = FactsOf(lib_, object_);
     ASSERT_TRUE(facts);
     EXPECT_EQ(facts->operation, c.operation);
@@ -276,8 +224,8 @@ TEST_P(CInterfaceFactsTest, EachCallsFactsAreWhatTheComponentReadAndWrote) {
 }
 
 TEST_P(CInterfaceFactsTest, TheDriversStateComesWithTheCallsOwnOutcome) {
-  lib_.Transact(object_, nullptr, Root(R"(proc="ADD" docid="d")", Line("1", "D01", "5")),
-                "DSN=quillor_no_such_source");
+  lib_.Reply(object_, nullptr, Root(R"(proc="ADD" docid="d")", Line("1", "D01", "5")),
+             "DSN=quillor_no_such_source");
   const std::optional<Facts> facts = FactsOf(lib_, object_);
   ASSERT_TRUE(facts);
   ASSERT_TRUE(facts->code);
@@ -287,15 +235,15 @@ TEST_P(CInterfaceFactsTest, TheDriversStateComesWithTheCallsOwnOutcome) {
 }
 
 TEST_P(CInterfaceFactsTest, ANewCallForgetsTheLastOnesFacts) {
-  lib_.Transact(object_, nullptr, Root(R"(proc="ADD" docid="a")", Line("1", "D09", "5")),
-                db_.ConnectionText());
+  lib_.Reply(object_, nullptr, Root(R"(proc="ADD" docid="a")", Line("1", "D09", "5")),
+             db_.ConnectionText());
   ASSERT_EQ(FactsOf(lib_, object_)->items, (std::map<int32_t, uint64_t>{{101, 1}}));
-  lib_.Transact(object_, nullptr, "no xml", db_.ConnectionText());
+  lib_.Reply(object_, nullptr, "no xml", db_.ConnectionText());
   const std::optional<Facts> facts = FactsOf(lib_, object_);
   EXPECT_TRUE(facts->items.empty());
   EXPECT_EQ(facts->docid, "");
   EXPECT_EQ(facts->operation, QUILLOR_OPERATION_UNREAD);
-  lib_.Transact(object_, nullptr, Root(R"(proc="ADD" docid="b")"), db_.ConnectionText());
+  lib_.Reply(object_, nullptr, Root(R"(proc="ADD" docid="b")"), db_.ConnectionText());
   EXPECT_FALSE(FactsOf(lib_, object_)->code);
 }
 
@@ -331,19 +279,19 @@ TEST_P(CInterfaceFactsTest, TheReadReceiverIsToldOnceTheRootIsReadAndBeforeAnyth
   Told told;
   lib_.set_read_receiver(call.get(), ReceiveRead, &told);
   // Told even when the connection then fails: the root is read first.
-  lib_.Transact(object_, call.get(), Root(R"(proc="ADD" docid="r")", Line("1", "D01", "5")),
-                "Provider=SQLite;Data Source=/nonexistent/dir/x.db");
+  lib_.Reply(object_, call.get(), Root(R"(proc="ADD" docid="r")", Line("1", "D01", "5")),
+             "Provider=SQLite;Data Source=/nonexistent/dir/x.db");
   ASSERT_EQ(told.reads.size(), 1u);
   EXPECT_EQ(told.reads[0].operation, QUILLOR_OPERATION_ADD);
   EXPECT_EQ(told.reads[0].docid, "r");
   EXPECT_FALSE(told.reads[0].code);  // nothing answered yet
   // A request whose start tag does not read tells nothing.
   told.reads.clear();
-  lib_.Transact(object_, call.get(), "<a\0b", db_.ConnectionText());
+  lib_.Reply(object_, call.get(), "<a\0b", db_.ConnectionText());
   EXPECT_TRUE(told.reads.empty());
   // Taken away, nothing is told.
   lib_.set_read_receiver(call.get(), nullptr, nullptr);
-  lib_.Transact(object_, call.get(), Root(R"(proc="ADD" docid="r")"), db_.ConnectionText());
+  lib_.Reply(object_, call.get(), Root(R"(proc="ADD" docid="r")"), db_.ConnectionText());
   EXPECT_TRUE(told.reads.empty());
 }
 
@@ -352,7 +300,7 @@ INSTANTIATE_TEST_SUITE_P(EveryRelease, CInterfaceFactsTest,
 
 // A paged QUERY's facts: the rows of each page as its receiver is handed it.
 struct PageRows {
-  const FactsInterface* lib = nullptr;
+  const CInterfaceLibrary* lib = nullptr;
   quillor_t* object = nullptr;
   std::vector<int64_t> rows;  // the page's rows, asked from inside the receiver
   std::vector<bool> paged;
@@ -382,17 +330,17 @@ class CInterfacePagedFactsTest : public ::testing::Test {
   void Store(int lines) {
     std::string add;
     for (int i = 1; i <= lines; ++i) add += Line(std::to_string(i), "D01", std::to_string(i + 1));
-    lib_.Transact(object_, nullptr, Root(R"(proc="ADD" docid="c")", add), db_.ConnectionText());
+    lib_.Reply(object_, nullptr, Root(R"(proc="ADD" docid="c")", add), db_.ConnectionText());
     ASSERT_EQ(std::stoi(db_.Rows("select count(*) from ca_mabsw")[0][0]), lines);
   }
   Facts Query(const std::string& paginate) {
-    lib_.Transact(object_, nullptr,
-                  Root(R"(roottag="material" docid="q" proc="QUERY" paginate=")" + paginate + "\""),
-                  db_.ConnectionText());
+    lib_.Reply(object_, nullptr,
+               Root(R"(roottag="material" docid="q" proc="QUERY" paginate=")" + paginate + "\""),
+               db_.ConnectionText());
     return *FactsOf(lib_, object_);
   }
 
-  FactsInterface lib_{"8.71"};
+  CInterfaceLibrary lib_{"8.71"};
   TestDb db_;
   quillor_t* object_ = nullptr;
   PageRows seen_;
@@ -451,8 +399,7 @@ TEST_F(CInterfacePagedFactsTest, PagedWhenTheQuerysConversionGivesAPageSizeOfAtL
     EXPECT_EQ(facts.pages > 0, paged) << "paginate=\"" << paginate << "\"";
   }
   // An ADD is never paged, whatever its root says.
-  lib_.Transact(object_, nullptr, Root(R"(proc="ADD" docid="a" paginate="2")"),
-                db_.ConnectionText());
+  lib_.Reply(object_, nullptr, Root(R"(proc="ADD" docid="a" paginate="2")"), db_.ConnectionText());
   EXPECT_FALSE(FactsOf(lib_, object_)->paged);
 }
 

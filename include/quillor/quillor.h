@@ -67,8 +67,12 @@ typedef int32_t (*quillor_page_fn)(void* state, const char* page, size_t page_le
                                    int32_t* page_number, int32_t* page_count);
 
 /* Registers the page receiver of the object (state is handed back to it
- * unchanged); NULL takes it away. Only releases with caller registration (8.71,
- * 8.61) page: 8.50 answers a negative status. */
+ * unchanged). The object keeps paging for the rest of its life once a receiver
+ * was registered, as the component keeps a registered caller: NULL only stops
+ * the receiver being told, and the pages are then dropped (the reply holds the
+ * last page). A host that wants every row in the reply uses an object that never
+ * had a receiver. Only the release with caller registration (8.71) pages: 8.61
+ * and 8.50 answer a negative status. */
 QUILLOR_API int32_t quillor_set_page_receiver(quillor_t* object, quillor_page_fn receiver,
                                               void* state);
 

@@ -72,23 +72,44 @@ done <"$work/list"
 rows "$work/linux/rows"
 
 "$wine" regsvr32 /s "$(win_path "$build/quillor-$release.dll")"
-to_utf16() { python3 -c 'import sys; open(sys.argv[2], "w", encoding="utf-16").write(open(sys.argv[1], encoding="utf-8", errors="surrogateescape").read())' "$1" "$2"; }
-from_utf16() { python3 -c 'import sys; sys.stdout.buffer.write(open(sys.argv[1], encoding="utf-16").read().encode("utf-8"))' "$1"; }
+# The scripts read and write UTF-16. Each conversion is one python3 for every
+# file of a run, not one per file: starting python3 cost more than converting.
+# to_utf16 OUT_DIR: each request of the list, and the list, into OUT_DIR.
+to_utf16() {
+  python3 - "$work" "$1" <<'PY'
+import sys
+work, out = sys.argv[1], sys.argv[2]
+def convert(source, target):
+    text = open(source, encoding="utf-8", errors="surrogateescape").read()
+    open(target, "w", encoding="utf-16").write(text)
+for line in open(f"{work}/list", encoding="utf-8"):
+    name = line.split()[0]
+    convert(f"{work}/{name}.xml", f"{out}/{name}.xml")
+convert(f"{work}/list", f"{out}/list.txt")
+PY
+}
+# from_utf16 FILE...: each file rewritten as UTF-8 in place.
+from_utf16() {
+  python3 - "$@" <<'PY'
+import sys
+for path in sys.argv[1:]:
+    text = open(path, encoding="utf-16").read()
+    open(path, "wb").write(text.encode("utf-8"))
+PY
+}
 
 failed=0
 for engine in js vbs; do
   out=$work/$engine
   mkdir -p "$out"
-  while read -r name paged; do to_utf16 "$work/$name.xml" "$out/$name.xml"; done <"$work/list"
-  to_utf16 "$work/list" "$out/list.txt"
+  to_utf16 "$out"
   empty_table
   QUILLOR_TRACE_SQL="$(win_path "$out/trace")" "$wine" cscript //nologo "$(win_path "$here/suite.$engine")" \
     "$(win_path "$out")" "$conn" 2>&1 | tr -d '\r'
   rows "$out/rows"
-  for f in "$out"/*.reply "$out"/*.page-*.xml; do
-    [ -e "$f" ] || continue
-    from_utf16 "$f" >"$f.utf8" && mv "$f.utf8" "$f"
-  done
+  replies=()
+  for f in "$out"/*.reply "$out"/*.page-*.xml; do [ -e "$f" ] && replies+=("$f"); done
+  [ ${#replies[@]} -eq 0 ] || from_utf16 "${replies[@]}"
   for f in "$out"/*.page-*.xml; do
     [ -e "$f" ] || continue
     [ -e "$work/linux/$(basename "$f")" ] || { echo "FAIL $engine: $(basename "$f") is a page too many"; failed=1; }

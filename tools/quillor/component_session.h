@@ -78,8 +78,8 @@ class ComponentSession {
   // when none came).
   int32_t Transact(const std::string& request, const std::string& connection_text,
                    std::string* reply, const SessionCall& call = {});
-  // The receiver of result pages; an empty handler takes it away, so that the
-  // reply carries every row.
+  // The receiver of result pages. An empty handler stops it being told, but the
+  // object goes on paging once it had one (the pages are then dropped).
   int32_t SetPageHandler(SessionPageHandler handler);
   // The facts of the last call, or of the running one (from a page handler or
   // the read function).

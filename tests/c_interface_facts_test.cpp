@@ -13,6 +13,7 @@
 
 #include "quillor/quillor.h"
 #include "schema/sample_data.h"
+#include "testing/c_interface_fixture.h"
 #include "testing/c_interface_library.h"
 #include "testing/test_db.h"
 
@@ -68,24 +69,7 @@ std::string Root(const std::string& attributes, const std::string& content = "")
 
 using CallPtr = std::unique_ptr<quillor_call_t, void (*)(quillor_call_t*)>;
 
-class CInterfaceFactsTest : public ::testing::TestWithParam<const char*> {
- protected:
-  void SetUp() override {
-    ASSERT_NE(lib_.handle, nullptr) << dlerror();
-    ASSERT_TRUE(lib_.missing.empty()) << lib_.missing.front();
-    InsertSampleData(db_.conn());
-    object_ = lib_.create();
-    ASSERT_NE(object_, nullptr);
-  }
-  void TearDown() override {
-    if (object_) lib_.destroy(object_);
-  }
-  int64_t StoredLines() { return std::stoll(db_.Rows("select count(*) from ca_mabsw")[0][0]); }
-
-  CInterfaceLibrary lib_{GetParam()};
-  TestDb db_;
-  quillor_t* object_ = nullptr;
-};
+class CInterfaceFactsTest : public CInterfaceFixture {};
 
 TEST_P(CInterfaceFactsTest, EachCallsFactsAreWhatTheComponentReadAndWrote) {
   // One stored line before, so that a QUERY has a row to count.

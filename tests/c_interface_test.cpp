@@ -17,6 +17,7 @@
 
 #include "quillor/quillor.h"
 #include "schema/sample_data.h"
+#include "testing/c_interface_fixture.h"
 #include "testing/c_interface_library.h"
 #include "testing/test_db.h"
 
@@ -28,56 +29,39 @@ constexpr const char* kAdd = R"(<ufinterface roottag="material" docid="c" proc="
 <material id="2"><departmentno>D01</departmentno><productno>P100</productno><inventoryno>M02</inventoryno><serial>B1</serial><price>2</price><quantity>3</quantity><period>5</period><totalmoney>6</totalmoney><irdcode>0</irdcode></material>
 </ufinterface>)";
 
-class CInterfaceTest : public ::testing::TestWithParam<const char*> {
- protected:
-  void SetUp() override {
-    ASSERT_NE(lib_.handle, nullptr) << dlerror();
-    ASSERT_TRUE(lib_.missing.empty()) << lib_.missing.front();
-    InsertSampleData(db_.conn());
-    object_ = lib_.create();
-    ASSERT_NE(object_, nullptr);
-  }
-  void TearDown() override {
-    if (object_) lib_.destroy(object_);
-  }
-  int64_t Lines() { return std::stoll(db_.Rows("select count(*) from ca_mabsw")[0][0]); }
-
-  CInterfaceLibrary lib_{GetParam()};
-  TestDb db_;
-  quillor_t* object_ = nullptr;
-};
+class CInterfaceTest : public CInterfaceFixture {};
 
 TEST_P(CInterfaceTest, AnAddWritesItsLinesAndRepliesAsTheComponentDoes) {
   EXPECT_EQ(lib_.api_version(), QUILLOR_C_API_VERSION);
   EXPECT_STREQ(lib_.release_of(), GetParam());
-  const int64_t before = Lines();
+  const int64_t before = StoredLines();
   const auto [status, reply] = lib_.Transact(object_, nullptr, kAdd, db_.ConnectionText());
   EXPECT_EQ(status, 0);
   EXPECT_NE(reply.find(R"(<item id="1" code="0")"), std::string::npos) << reply;
   EXPECT_NE(reply.find(R"(<item id="2" code="0")"), std::string::npos) << reply;
-  EXPECT_EQ(Lines(), before + 2);
+  EXPECT_EQ(StoredLines(), before + 2);
 }
 
 TEST_P(CInterfaceTest, AStopAskedBeforeTheCallAnswersNoLineAndWritesNone) {
   std::unique_ptr<quillor_call_t, decltype(lib_.call_destroy)> call(lib_.call_create(),
                                                                     lib_.call_destroy);
   lib_.request_stop(call.get());
-  const int64_t before = Lines();
+  const int64_t before = StoredLines();
   const auto [status, reply] = lib_.Transact(object_, call.get(), kAdd, db_.ConnectionText());
   EXPECT_EQ(reply.find("<item"), std::string::npos) << reply;
-  EXPECT_EQ(Lines(), before);
+  EXPECT_EQ(StoredLines(), before);
 }
 
 TEST_P(CInterfaceTest, TheCallsRequestBoundOutweighsTheConnectionTexts) {
   std::unique_ptr<quillor_call_t, decltype(lib_.call_destroy)> call(lib_.call_create(),
                                                                     lib_.call_destroy);
   lib_.set_request_bound(call.get(), 64);
-  const int64_t before = Lines();
+  const int64_t before = StoredLines();
   const auto [status, reply] =
       lib_.Transact(object_, call.get(), kAdd, db_.ConnectionText() + ";Max Request Size=1000000");
   EXPECT_EQ(reply.find("<item"), std::string::npos) << reply;
   EXPECT_NE(reply.find("code=\""), std::string::npos) << reply;  // a failure reply, no lines
-  EXPECT_EQ(Lines(), before);
+  EXPECT_EQ(StoredLines(), before);
 }
 
 TEST_P(CInterfaceTest, BadArgumentsAreAStatusNotACrash) {

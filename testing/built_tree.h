@@ -1,4 +1,5 @@
-// For tests: the release libraries of this build tree, where the build puts them.
+// For tests: the release libraries and the command of this build tree, where the
+// build puts them.
 #pragma once
 
 #include <filesystem>
@@ -16,5 +17,8 @@ inline std::string BuiltLibrary(std::string_view release) {
 inline std::string BuiltLibraryResolved(std::string_view release) {
   return std::filesystem::canonical(BuiltLibrary(release)).string();
 }
+
+// build/bin/quillor.
+inline std::string BuiltCommand() { return std::string(QUILLOR_BUILD_DIR) + "/bin/quillor"; }
 
 }  // namespace quillor::testing

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "testing/built_tree.h"
 #include "testing/test_db.h"
 
 namespace quillor {
@@ -23,7 +24,6 @@ using testing::ReadFileText;
 using testing::TempDir;
 using testing::TestDb;
 
-const std::string kQuillor = std::string(QUILLOR_BUILD_DIR) + "/bin/quillor";
 constexpr int kLines = 20000;
 
 // Every seventh line names a department that is no costing department, so that
@@ -65,14 +65,16 @@ Interrupted RunAndInterrupt(const TempDir& dir, const std::string& connection,
   const std::string request = dir.File("add.xml"), trace = dir.File("trace.jsonl"),
                     out = dir.File("out"), err = dir.File("err");
   std::ofstream(request) << LongAdd();
+  // Made before the fork: the child only calls what is safe after it.
+  const std::string command = testing::BuiltCommand();
+  const std::string library = testing::BuiltLibrary(release);
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
     dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-    execl(kQuillor.c_str(), kQuillor.c_str(), "transact", "--release", release.c_str(), "--library",
-          (std::string(QUILLOR_BUILD_DIR) + "/lib/" + release + "/libquillor.so").c_str(),
-          "--connection", connection.c_str(), "--trace-sql", trace.c_str(), request.c_str(),
-          static_cast<char*>(nullptr));
+    execl(command.c_str(), command.c_str(), "transact", "--release", release.c_str(), "--library",
+          library.c_str(), "--connection", connection.c_str(), "--trace-sql", trace.c_str(),
+          request.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

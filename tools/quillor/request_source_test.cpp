@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "testing/built_tree.h"
 #include "testing/command_line.h"
 #include "testing/sanitizers.h"
 #include "tools/quillor/command_error.h"
@@ -42,7 +43,6 @@ constexpr long kMostKibAtASmallBound = 192 << 10;
 constexpr long kMostKibAtASmallBound = 64 << 10;
 #endif
 
-const std::string kQuillor = std::string(QUILLOR_BUILD_DIR) + "/bin/quillor";
 const std::string kAdd = std::string(QUILLOR_SOURCE_DIR) + "/examples/add.xml";
 constexpr const char* kParseError = "message=\"解析XML时发生错误,请你检查XML参数格式\"/>";
 
@@ -65,7 +65,7 @@ class RequestSourceTest : public ::testing::Test {
   // and the connection text (and `settings` after it).
   ShellRun Run(const std::string& script, const std::string& settings = "") {
     const std::string out = dir_.File("out"), err = dir_.File("err");
-    const std::string q = "'" + kQuillor + "' transact --library '" + kLibrary871 +
+    const std::string q = "'" + testing::BuiltCommand() + "' transact --library '" + kLibrary871 +
                           "' --connection '" + connection_ + settings + "'";
     const pid_t pid = fork();
     if (pid == 0) {

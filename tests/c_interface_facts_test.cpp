@@ -299,17 +299,14 @@ int32_t ReceivePage(void* state, const char*, size_t, int32_t*, int32_t*) {
   return 0;
 }
 
-class CInterfacePagedFactsTest : public ::testing::Test {
+// Only 8.71 pages.
+class CInterfacePagedFactsTest : public CInterfaceFixture {
  protected:
   void SetUp() override {
-    ASSERT_NE(lib_.handle, nullptr) << dlerror();
-    ASSERT_TRUE(lib_.missing.empty()) << lib_.missing.front();
-    InsertSampleData(db_.conn());
-    object_ = lib_.create();
+    CInterfaceFixture::SetUp();
     seen_.lib = &lib_;
     seen_.object = object_;
   }
-  void TearDown() override { lib_.destroy(object_); }
   // `lines` stored lines in all, each of a period of its own.
   void Store(int lines) {
     std::string add;
@@ -324,13 +321,10 @@ class CInterfacePagedFactsTest : public ::testing::Test {
     return *FactsOf(lib_, object_);
   }
 
-  CInterfaceLibrary lib_{"8.71"};
-  TestDb db_;
-  quillor_t* object_ = nullptr;
   PageRows seen_;
 };
 
-TEST_F(CInterfacePagedFactsTest, EachPagesRowsAndTheRepliesAreCountedAsWritten) {
+TEST_P(CInterfacePagedFactsTest, EachPagesRowsAndTheRepliesAreCountedAsWritten) {
   Store(7);
   ASSERT_EQ(lib_.set_page_receiver(object_, ReceivePage, &seen_), 0);
   struct Case {
@@ -357,7 +351,7 @@ TEST_F(CInterfacePagedFactsTest, EachPagesRowsAndTheRepliesAreCountedAsWritten) 
   }
 }
 
-TEST_F(CInterfacePagedFactsTest, AFullLastPageLeavesTheReplyWithoutRows) {
+TEST_P(CInterfacePagedFactsTest, AFullLastPageLeavesTheReplyWithoutRows) {
   Store(6);
   ASSERT_EQ(lib_.set_page_receiver(object_, ReceivePage, &seen_), 0);
   const Facts facts = Query("2");
@@ -365,7 +359,7 @@ TEST_F(CInterfacePagedFactsTest, AFullLastPageLeavesTheReplyWithoutRows) {
   EXPECT_EQ(facts.rows, 0);
 }
 
-TEST_F(CInterfacePagedFactsTest, PagedWhenTheQuerysConversionGivesAPageSizeOfAtLeastOne) {
+TEST_P(CInterfacePagedFactsTest, PagedWhenTheQuerysConversionGivesAPageSizeOfAtLeastOne) {
   Store(3);
   ASSERT_EQ(lib_.set_page_receiver(object_, ReceivePage, &seen_), 0);
   const std::vector<std::pair<std::string, bool>> table = {
@@ -387,13 +381,15 @@ TEST_F(CInterfacePagedFactsTest, PagedWhenTheQuerysConversionGivesAPageSizeOfAtL
   EXPECT_FALSE(FactsOf(lib_, object_)->paged);
 }
 
-TEST_F(CInterfacePagedFactsTest, WithoutARegisteredReceiverTheReplyCarriesEveryRow) {
+TEST_P(CInterfacePagedFactsTest, WithoutARegisteredReceiverTheReplyCarriesEveryRow) {
   Store(5);
   const Facts facts = Query("2");
   EXPECT_FALSE(facts.paged);
   EXPECT_EQ(facts.pages, 0);
   EXPECT_EQ(facts.rows, 5);
 }
+
+INSTANTIATE_TEST_SUITE_P(Release871, CInterfacePagedFactsTest, ::testing::Values("8.71"));
 
 }  // namespace
 }  // namespace quillor::testing

@@ -14,11 +14,11 @@
 #include "component/call_hooks.h"
 #include "component/deliverable/call_facts.h"
 #include "component/deliverable/guarded_call.h"
-#include "component/deliverable/handed_replies.h"
 #include "component/deliverable/text_out.h"
 #include "component/material_component.h"
 #include "component/request_bound.h"
 #include "platform/base/failure.h"
+#include "platform/base/freed_memory.h"
 #include "platform/base/text.h"
 #include "platform/db/connection_pool.h"
 #include "platform/hosts/orvo_login.h"
@@ -107,7 +107,11 @@ class CallbackPages final : public quillor::com::Implements<quillor::com::IDispa
   }
 };
 
+// A reply at least this long leaves pages worth handing back once it is copied out.
+constexpr size_t kLongReplyBytes = 256 * 1024;
+
 using quillor::deliverable::ClearOut;
+using quillor::deliverable::CopyOut;
 
 }  // namespace
 
@@ -244,13 +248,12 @@ int32_t quillor_check_database(const char* connection, size_t connection_length,
   // The words go out only for a failure: an answering database gives none.
   char* words = nullptr;
   size_t words_length = 0;
-  const int32_t status =
-      quillor::deliverable::AnswerText(&words, &words_length, "the database check failed", [&] {
-        std::unique_ptr<quillor::Connection> conn = quillor::ConnectionPool::ForProcess().Acquire(
-            std::string_view(connection ? connection : "", connection_length));
-        conn->Open("select 1 as n", quillor::CursorType::kForwardOnly);
-        return std::string();
-      });
+  const int32_t status = quillor::deliverable::AnswerText(&words, &words_length, "the database check failed", [&] {
+    std::unique_ptr<quillor::Connection> conn = quillor::ConnectionPool::ForProcess().Acquire(
+        std::string_view(connection ? connection : "", connection_length));
+    conn->Open("select 1 as n", quillor::CursorType::kForwardOnly);
+    return std::string();
+  });
   if (status < 0 && failure) {
     *failure = words;
     if (failure_length) *failure_length = words_length;
@@ -333,9 +336,15 @@ int32_t quillor_transact(quillor_t* object, const quillor_call_t* call, const ch
         object->object->TransactWith(std::string(request ? request : "", request_length), &passed,
                                      &text, HooksOf(*object, call));
     if (!text.empty() || quillor::com::Succeeded(hr)) {
-      const size_t length = text.size();
-      *reply = quillor::deliverable::HandOverReply(std::move(text));
-      if (reply_length) *reply_length = length;
+      *reply = CopyOut(text);
+      if (!*reply) return quillor::com::E_OUTOFMEMORY;
+      if (reply_length) *reply_length = text.size();
+    }
+    // The host's copy is the one that lives on: after a long reply the allocator
+    // hands the pages of this one back, as the component does after its own.
+    if (text.size() >= kLongReplyBytes) {
+      std::string().swap(text);
+      quillor::ReturnFreedMemory();
     }
     return hr;
   } catch (const std::bad_alloc&) {
@@ -345,6 +354,6 @@ int32_t quillor_transact(quillor_t* object, const quillor_call_t* call, const ch
   }
 }
 
-void quillor_free(void* text) { quillor::deliverable::FreeHandedText(text); }
+void quillor_free(void* text) { std::free(text); }
 
 }  // extern "C"

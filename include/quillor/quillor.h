@@ -307,15 +307,14 @@ QUILLOR_API int32_t quillor_gloss_reply(const char* reply, size_t reply_length, 
 
 /* Transact: the request text and the connection text, each length-counted
  * UTF-8. On return *reply holds the reply (UTF-8, *reply_length bytes, and a
- * terminating NUL not counted), to be freed with quillor_free and nothing else:
- * it is the component's own text, handed over without a copy. It is NULL when
+ * terminating NUL not counted), to be freed with quillor_free; it is NULL when
  * the component gave none. Returns the component's status. */
 QUILLOR_API int32_t quillor_transact(quillor_t* object, const quillor_call_t* call,
                                      const char* request, size_t request_length,
                                      const char* connection, size_t connection_length, char** reply,
                                      size_t* reply_length);
 
-/* Frees a text this interface handed out, from any thread; NULL does nothing. */
+/* Frees a text this interface handed out. */
 QUILLOR_API void quillor_free(void* text);
 
 #ifdef __cplusplus

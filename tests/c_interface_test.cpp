@@ -252,6 +252,53 @@ TEST_P(CInterfaceTest, TheDatabaseCheckSaysWhetherTheDatabaseAnswersAndWhyNot) {
   lib_.free_text(failure);
 }
 
+// Replies held at once stay whole while the host holds them, whatever calls come
+// after, and are freed by any thread, in any order, beside the interface's other
+// texts, without a double or a foreign free.
+TEST_P(CInterfaceTest, RepliesHeldAtOnceStayWholeAndAreFreedFromAnyThread) {
+  constexpr int kThreads = 4;
+  constexpr int kCalls = 20;
+  std::vector<std::vector<std::pair<char*, std::string>>> held(kThreads);
+  std::vector<std::thread> callers;
+  for (int t = 0; t < kThreads; ++t) {
+    callers.emplace_back([&, t] {
+      quillor_t* object = lib_.create();
+      for (int i = 0; i < kCalls; ++i) {
+        // A refused request needs no database: its reply is the component's own.
+        const std::string request = i % 2 ? std::string("<a>") + std::to_string(i) : std::string();
+        char* reply = nullptr;
+        size_t length = 0;
+        lib_.transact(object, nullptr, request.data(), request.size(), "", 0, &reply, &length);
+        ASSERT_NE(reply, nullptr);
+        ASSERT_EQ(reply[length], '\0');
+        held[t].emplace_back(reply, std::string(reply, length));
+      }
+      lib_.destroy(object);
+    });
+  }
+  for (std::thread& caller : callers) caller.join();
+  // A copied text between them: the failure of a database that cannot be opened.
+  char* failure = nullptr;
+  size_t failure_length = 0;
+  const std::string unopened = "Provider=SQLite;Data Source=/nonexistent/dir/x.db";
+  EXPECT_LT(lib_.check_database(unopened.data(), unopened.size(), &failure, &failure_length), 0);
+  ASSERT_NE(failure, nullptr);
+  // Each thread frees another thread's replies, the last held first.
+  std::vector<std::thread> freers;
+  for (int t = 0; t < kThreads; ++t) {
+    freers.emplace_back([&, t] {
+      auto& mine = held[(t + 1) % kThreads];
+      for (auto it = mine.rbegin(); it != mine.rend(); ++it) {
+        EXPECT_EQ(std::string(it->first, it->second.size()), it->second);
+        lib_.free_text(it->first);
+      }
+    });
+  }
+  for (std::thread& freer : freers) freer.join();
+  lib_.free_text(failure);
+  lib_.free_text(nullptr);
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryRelease, CInterfaceTest, ::testing::Values("8.71", "8.61", "8.50"));
 
 // Pages as a host receives them: in order, with the count, and the numbers the
